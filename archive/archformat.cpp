@@ -1,0 +1,281 @@
+#include "archformat.h"
+
+#include <QDataStream>
+#include <QFile>
+#include <QSaveFile>
+#include <QtEndian>
+
+#include <algorithm>
+#include <cstring>
+#include <zlib.h>
+
+namespace archive {
+
+const char *const kHourFormat = "yyyy_MM_dd-hh";
+const char *const kDateTimeFormat = "yyyy/MM/dd hh:mm:ss";
+
+QDateTime archiveEpoch()
+{
+    return QDateTime::fromString(QStringLiteral("2000/01/01 00:00:00"),
+                                 QString::fromLatin1(kDateTimeFormat));
+}
+
+QDateTime recordDateTime(const QDateTime &epoch, qint32 time)
+{
+    return epoch.addSecs(qint64(quint32(time)));
+}
+
+QString hourFileName(const QDateTime &hour)
+{
+    return hour.toString(QString::fromLatin1(kHourFormat)) + QStringLiteral(".dat");
+}
+
+QDateTime truncateToHour(const QDateTime &dt)
+{
+    const QString format = QString::fromLatin1(kHourFormat);
+    const QDateTime parsed = QDateTime::fromString(dt.toString(format), format);
+    if (parsed.isValid() || !dt.isValid())
+        return parsed;
+    const QTime t = dt.time();
+    return dt.addMSecs(-qint64((t.minute() * 60 + t.second()) * 1000 + t.msec()));
+}
+
+ArchRecord zeroRecord()
+{
+    ArchRecord rec;
+    std::memset(&rec, 0, sizeof rec);
+    return rec;
+}
+
+ArchRecord absentRecord(qint32 time)
+{
+    ArchRecord rec;
+    decodePayload(nullptr, 0, time, rec);
+    return rec;
+}
+
+QByteArray uncompressPayload(const QByteArray &compressed)
+{
+    if (compressed.size() <= 4)
+        return QByteArray();
+    const quint32 claimed = qFromBigEndian<quint32>(compressed.constData());
+    if (claimed > quint32(kMaxPayloadSize))
+        return QByteArray();
+    // The size header is a hint, as for qUncompress: grow the buffer while
+    // zlib says it is too small, up to the bound.
+    uLongf capacity = std::max<uLongf>(claimed, 1);
+    QByteArray out;
+    for (;;) {
+        out.resize(int(capacity));
+        uLongf length = capacity;
+        const int res = ::uncompress(reinterpret_cast<Bytef *>(out.data()), &length,
+                                     reinterpret_cast<const Bytef *>(compressed.constData()) + 4,
+                                     uLong(compressed.size() - 4));
+        if (res == Z_OK) {
+            out.resize(int(length));
+            return out;
+        }
+        if (res != Z_BUF_ERROR || capacity >= uLongf(kMaxPayloadSize))
+            return QByteArray();
+        capacity = std::min<uLongf>(capacity * 2, kMaxPayloadSize);
+    }
+}
+
+namespace {
+
+inline int relayBytesFor(int relayCount)
+{
+    return relayCount / 8 + (relayCount % 8 != 0 ? 1 : 0);
+}
+
+// Copies the whole floats of one section that lie inside the payload and fit
+// the group; returns the offset of the next section.
+inline int readFloats(const char *data, int size, int offset, int declared, float *group,
+                      int capacity)
+{
+    const int available = offset < size ? (size - offset) / 4 : 0;
+    const int n = std::min({declared, capacity, available});
+    if (n > 0) {
+#if Q_BYTE_ORDER == Q_LITTLE_ENDIAN
+        std::memcpy(group, data + offset, size_t(n) * 4);
+#else
+        for (int i = 0; i < n; ++i)
+            group[i] = qFromLittleEndian<float>(data + offset + 4 * i);
+#endif
+    }
+    return offset + 4 * declared;
+}
+
+inline void appendFloats(QByteArray &out, const float *group, int count)
+{
+#if Q_BYTE_ORDER == Q_LITTLE_ENDIAN
+    out.append(reinterpret_cast<const char *>(group), count * 4);
+#else
+    for (int i = 0; i < count; ++i) {
+        char bytes[4];
+        qToLittleEndian<float>(group[i], bytes);
+        out.append(bytes, 4);
+    }
+#endif
+}
+
+} // namespace
+
+int currentLayoutLength(const QByteArray &payload)
+{
+    int counts[7];
+    for (int i = 0; i < 7; ++i)
+        counts[i] = i < payload.size() ? quint8(payload[i]) : 0;
+    return 7 + 4 * (counts[0] + counts[1] + counts[2] + counts[3] + counts[5] + counts[6]) +
+           relayBytesFor(counts[4]);
+}
+
+void decodePayload(const char *data, int size, qint32 time, ArchRecord &rec, Layout layout)
+{
+    const uchar *bytes = reinterpret_cast<const uchar *>(data);
+    auto countAt = [&](int i) { return i < size ? int(bytes[i]) : 0; };
+    const int nAIn = countAt(0);
+    const int nCounter = countAt(1);
+    const int nDIn = countAt(2);
+    const int nAOut = countAt(3);
+    const int nRelay = countAt(4);
+    const int nModbus = countAt(5);
+    const int nMath = countAt(6);
+
+    rec.time = time;
+    rec.aInCount = quint8(std::min(nAIn, kAInMax));
+    rec.counterCount = quint8(std::min(nCounter, kCounterMax));
+    rec.dInCount = quint8(std::min(nDIn, kDInMax));
+    rec.aOutCount = quint8(std::min(nAOut, kAOutMax));
+    rec.relayCount = quint8(std::min(nRelay, kRelayMax));
+    rec.modbusCount = quint8(std::min(nModbus, kModbusMax));
+    rec.mathCount = quint8(std::min(nMath, kMathMax));
+
+    // Absent floats are all-ones; the first float group starts right after
+    // the counts and the last one ends the structure.
+    std::memset(rec.aIn, 0xFF, sizeof rec.aIn + sizeof rec.counter + sizeof rec.dIn +
+                                   sizeof rec.aOut);
+    std::memset(rec.relays, 0, sizeof rec.relays);
+    std::memset(rec.modbus, 0xFF, sizeof rec.modbus + sizeof rec.math);
+    static_assert(offsetof(ArchRecord, dIn) == offsetof(ArchRecord, aIn) + 4 * (kAInMax + kCounterMax),
+                  "value groups are contiguous");
+    static_assert(offsetof(ArchRecord, math) == offsetof(ArchRecord, modbus) + 4 * kModbusMax,
+                  "value groups are contiguous");
+
+    int offset = 7;
+    offset = readFloats(data, size, offset, nAIn, rec.aIn, kAInMax);
+    offset = readFloats(data, size, offset, nCounter, rec.counter, kCounterMax);
+    offset = readFloats(data, size, offset, nDIn, rec.dIn, kDInMax);
+    offset = readFloats(data, size, offset, nAOut, rec.aOut, kAOutMax);
+
+    const int relayBytes = relayBytesFor(nRelay);
+    const int available = offset < size ? size - offset : 0;
+    const int n = std::min({relayBytes, kRelayBytes, available});
+    if (n > 0)
+        std::memcpy(rec.relays, data + offset, size_t(n));
+    offset += layout == Layout::Current ? relayBytes : 4 * nRelay;
+
+    offset = readFloats(data, size, offset, nModbus, rec.modbus, kModbusMax);
+    readFloats(data, size, offset, nMath, rec.math, kMathMax);
+}
+
+ArchRecord decodePayload(const QByteArray &payload, qint32 time, Layout layout)
+{
+    ArchRecord rec;
+    decodePayload(payload.constData(), payload.size(), time, rec, layout);
+    return rec;
+}
+
+ArchRecord decodeEntry(const QByteArray &compressed, qint32 time)
+{
+    return decodePayload(uncompressPayload(compressed), time);
+}
+
+QByteArray encodePayload(const ArchRecord &rec, Layout layout)
+{
+    const int nAIn = std::min<int>(rec.aInCount, kAInMax);
+    const int nCounter = std::min<int>(rec.counterCount, kCounterMax);
+    const int nDIn = std::min<int>(rec.dInCount, kDInMax);
+    const int nAOut = std::min<int>(rec.aOutCount, kAOutMax);
+    const int nRelay = std::min<int>(rec.relayCount, kRelayMax);
+    const int nModbus = std::min<int>(rec.modbusCount, kModbusMax);
+    const int nMath = std::min<int>(rec.mathCount, kMathMax);
+
+    QByteArray out;
+    out.reserve(7 + 4 * (nAIn + nCounter + nDIn + nAOut + nRelay + nModbus + nMath));
+    const char counts[7] = {char(nAIn),  char(nCounter), char(nDIn), char(nAOut),
+                            char(nRelay), char(nModbus),  char(nMath)};
+    out.append(counts, 7);
+    appendFloats(out, rec.aIn, nAIn);
+    appendFloats(out, rec.counter, nCounter);
+    appendFloats(out, rec.dIn, nDIn);
+    appendFloats(out, rec.aOut, nAOut);
+    const int relayBytes = relayBytesFor(nRelay);
+    out.append(reinterpret_cast<const char *>(rec.relays), relayBytes);
+    if (layout == Layout::Earlier)
+        out.append(QByteArray(4 * nRelay - relayBytes, '\0'));
+    appendFloats(out, rec.modbus, nModbus);
+    appendFloats(out, rec.math, nMath);
+    return out;
+}
+
+StoredEntry readEntry(QDataStream &in)
+{
+    StoredEntry entry;
+    in >> entry.time >> entry.data;
+    return entry;
+}
+
+void writeEntry(QDataStream &out, qint32 time, const QByteArray &payload)
+{
+    out << time << qCompress(payload);
+}
+
+bool HourFileReader::open(const QString &path)
+{
+    // An hour of one record per second is a few hundred KiB; reading it whole
+    // saves a buffered device call per field.
+    constexpr qint64 kReadWholeLimit = 64 * 1024 * 1024;
+    file.setFileName(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    if (file.size() <= kReadWholeLimit) {
+        content = file.readAll();
+        file.close();
+        buffer.setBuffer(&content);
+        buffer.open(QIODevice::ReadOnly);
+        stream.setDevice(&buffer);
+    } else {
+        stream.setDevice(&file);
+    }
+    return true;
+}
+
+bool readHourFile(const QString &path, QList<ArchRecord> &records)
+{
+    HourFileReader reader;
+    if (!reader.open(path))
+        return false;
+    while (!reader.atEnd()) {
+        const StoredEntry entry = reader.next();
+        records.append(decodeEntry(entry.data, entry.time));
+    }
+    return true;
+}
+
+bool writeHourFile(const QString &path, const QList<ArchRecord> &records, Layout layout)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    QDataStream out(&file);
+    for (const ArchRecord &rec : records)
+        writeEntry(out, rec.time, encodePayload(rec, layout));
+    if (out.status() != QDataStream::Ok) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
+}
+
+} // namespace archive

@@ -1,0 +1,41 @@
+#ifndef ARCHLOAD_H
+#define ARCHLOAD_H
+
+#include "archrecord.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+namespace archive {
+
+// Longest period a load accepts (360 days), and the longest one loaded record
+// by record (7 days); longer ones are condensed into interval means.
+constexpr int kMaxLoadPeriodSecs = 31104000;
+constexpr int kMaxRawPeriodSecs = 604800;
+// An averaging interval ends at the first record more than this many seconds
+// after its start.
+constexpr quint32 kAverageIntervalSecs = 600;
+
+struct LoadResult
+{
+    bool refused = false;       // the period was longer than kMaxLoadPeriodSecs
+    QList<ArchRecord> records;  // the series, in reading order
+    SampleCounts sampleCounts{}; // counters of the last averaging interval
+    QStringList files;          // every existing hour file, in the order visited
+};
+
+// Replaces each plot channel of rec that has samples and is not NaN by its
+// mean. Returns true if at least one value was divided.
+bool averageRecord(ArchRecord &rec, const SampleCounts &counts);
+
+// Loads the period [begin, end) from the hour files in dirPath (which ends in
+// "/"). periodSecs is the period's length as the caller measured it: it
+// decides refusal and averaging.
+LoadResult loadPeriod(const QString &dirPath, const QDateTime &begin, const QDateTime &end,
+                      int periodSecs);
+
+} // namespace archive
+
+#endif // ARCHLOAD_H

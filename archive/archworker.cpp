@@ -1,0 +1,61 @@
+#include "archworker.h"
+
+#include "archformat.h"
+#include "archload.h"
+
+#include <QDebug>
+#include <QDir>
+
+cArchWorker::cArchWorker(const QString &path, QObject *parent)
+    : QObject(parent), archivePath(path + QLatin1Char('/'))
+{
+}
+
+bool cArchWorker::setPath(const QString &path)
+{
+    const bool exists = QDir(path).exists();
+    if (exists)
+        archivePath = path + QLatin1Char('/');
+    return exists;
+}
+
+void cArchWorker::setExportPeriod(const QDateTime &begin, const QDateTime &end)
+{
+    exportBegin = archive::truncateToHour(begin);
+    exportEnd = archive::truncateToHour(end);
+}
+
+bool cArchWorker::averageRecord(ArchRecord &rec)
+{
+    return archive::averageRecord(rec, sampleCounts);
+}
+
+void cArchWorker::run()
+{
+    qDebug() << "ArchWorker start";
+    records.clear();
+    // The period is rebuilt from the present: it ends endOffsetSecs before
+    // the moment the load starts.
+    const QDateTime end = QDateTime::currentDateTime().addSecs(-qint64(endOffsetSecs));
+    const QDateTime begin = end.addSecs(-qint64(periodSecs));
+    archive::LoadResult result = archive::loadPeriod(archivePath, begin, end, periodSecs);
+    if (result.refused) {
+        qDebug() << "ArchWorker error";
+    } else {
+        for (const QString &file : qAsConst(result.files))
+            qDebug() << file;
+        sampleCounts = result.sampleCounts;
+    }
+    records = std::move(result.records);
+    emit finished();
+}
+
+void cArchWorker::copyArchive()
+{
+    emit finished();
+}
+
+void cArchWorker::fixArchive()
+{
+    emit finished();
+}

@@ -1,0 +1,46 @@
+#ifndef ARCHWORKER_H
+#define ARCHWORKER_H
+
+#include "archrecord.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QObject>
+#include <QString>
+
+// Carries out the long archive operations on a thread of its own: loading a
+// period for the plot, exporting hour files to CSV and repairing hour files.
+// The window writes the members before it starts the thread and reads the
+// results after finished(); the slots only read their inputs, call the
+// archive library and emit finished() once, last.
+class cArchWorker : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit cArchWorker(const QString &path, QObject *parent = nullptr);
+
+    bool setPath(const QString &path);
+    void setExportPeriod(const QDateTime &begin, const QDateTime &end);
+    bool averageRecord(ArchRecord &rec);
+
+    QList<ArchRecord> records;
+    int periodSecs = 60;
+    int endOffsetSecs = 0;
+    QString archivePath;
+    SampleCounts sampleCounts;
+    QDateTime exportBegin;
+    QDateTime exportEnd;
+    QString exportSourceDir;
+    QString exportTargetDir;
+
+signals:
+    void finished();
+
+public slots:
+    void run();
+    void copyArchive();
+    void fixArchive();
+};
+
+#endif // ARCHWORKER_H
