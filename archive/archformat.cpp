@@ -6,6 +6,7 @@
 #include <QtEndian>
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 #include <zlib.h>
 
@@ -222,7 +223,34 @@ QByteArray encodePayload(const ArchRecord &rec, Layout layout)
 StoredEntry readEntry(QDataStream &in)
 {
     StoredEntry entry;
-    in >> entry.time >> entry.data;
+    quint32 length = 0;
+    in >> entry.time >> length;
+    if (in.status() != QDataStream::Ok || length == 0xFFFFFFFFu)
+        return entry;
+    // This is what the stream's own byte-array reader does, except that a
+    // damaged length is checked against what the file still holds before
+    // anything is allocated: the stream would allocate a megabyte (and for a
+    // pipe up to 4 GiB, a megabyte at a time) before finding out. Either way
+    // the entry comes out empty and the stream is at its end.
+    QIODevice *device = in.device();
+    const qint64 left = device->isSequential() ? -1 : device->bytesAvailable();
+    if (left >= 0 && (qint64(length) > left || length > quint32(INT_MAX))) {
+        device->seek(device->size());
+        in.setStatus(QDataStream::ReadPastEnd);
+        return entry;
+    }
+    constexpr quint32 kStep = 1024 * 1024;
+    quint32 done = 0;
+    do {
+        const quint32 block = std::min(kStep, length - done);
+        entry.data.resize(int(done + block));
+        if (in.readRawData(entry.data.data() + done, int(block)) != int(block)) {
+            entry.data.clear();
+            in.setStatus(QDataStream::ReadPastEnd);
+            return entry;
+        }
+        done += block;
+    } while (done < length);
     return entry;
 }
 

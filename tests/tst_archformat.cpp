@@ -2,6 +2,7 @@
 
 #include "archformat.h"
 
+#include <QBuffer>
 #include <QTemporaryDir>
 #include <QtEndian>
 #include <QtTest>
@@ -65,6 +66,8 @@ private slots:
     void hugeClaimedSizeIsRefusedWithoutAllocating();
     void namesAndTimes();
     void hourFileReading();
+    void entriesReadAsTheStreamReadsThem_data();
+    void entriesReadAsTheStreamReadsThem();
 };
 
 void tst_ArchFormat::byteExampleBothWays()
@@ -361,6 +364,50 @@ void tst_ArchFormat::hourFileReading()
     QVERIFY(readHourFile(path, records));
     QCOMPARE(records.size(), 1);
     QCOMPARE(records[0].aIn[1], 2.0f);
+}
+
+void tst_ArchFormat::entriesReadAsTheStreamReadsThem_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    const QByteArray a = fixture::rawEntry(100, qCompress(encodePayload(fixture::record(100, {5}))));
+    const QByteArray b = fixture::rawEntry(-3, QByteArray("garbage"));
+    const QByteArray whole = a + b + a;
+    // Every place where a power cut can end the file.
+    for (int n = 0; n <= whole.size(); ++n)
+        QTest::addRow("cut after %d bytes", n) << whole.left(n);
+    QTest::newRow("null array") << a + QByteArray::fromHex("00000005" "ffffffff") + a;
+    QTest::newRow("empty array") << a + QByteArray::fromHex("00000005" "00000000") + a;
+    QTest::newRow("length one past the end") << a + QByteArray::fromHex("00000005" "00000004") +
+                                                    QByteArray(3, 'x');
+    QTest::newRow("length of 4 GiB less one") << a + QByteArray::fromHex("00000005" "fffffffe") +
+                                                     QByteArray(10, 'x');
+    QTest::newRow("length of 2 GiB") << a + QByteArray::fromHex("00000005" "80000000") + a;
+}
+
+// readEntry checks a damaged length before it allocates anything; what it
+// delivers must still be exactly what the data stream's own reader delivers.
+void tst_ArchFormat::entriesReadAsTheStreamReadsThem()
+{
+    QFETCH(QByteArray, file);
+    QByteArray copy = file;
+    QBuffer ours(&copy), theirs(&file);
+    QVERIFY(ours.open(QIODevice::ReadOnly));
+    QVERIFY(theirs.open(QIODevice::ReadOnly));
+    QDataStream in(&ours), reference(&theirs);
+    int entries = 0;
+    while (!reference.atEnd()) {
+        QVERIFY(!in.atEnd());
+        qint32 time = 0;
+        QByteArray data;
+        reference >> time >> data;
+        const StoredEntry entry = readEntry(in);
+        QCOMPARE(entry.time, time);
+        QCOMPARE(entry.data, data);
+        QCOMPARE(in.status(), reference.status());
+        QCOMPARE(ours.pos(), theirs.pos());
+        QVERIFY(++entries <= 3);
+    }
+    QVERIFY(in.atEnd());
 }
 
 QTEST_GUILESS_MAIN(tst_ArchFormat)
