@@ -1,0 +1,53 @@
+#ifndef FUZZBODIES_H
+#define FUZZBODIES_H
+
+#include "archrecord.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+
+// The code paths that read bytes from an operator's disk, each driven by one
+// input as the fuzzers feed it. The same functions run under libFuzzer and
+// in the ordinary test suite, which feeds them the seeds and every input a
+// fuzzer ever found a fault with.
+//
+// A body returns an empty string when the input was handled soundly, and
+// otherwise says which property broke. Memory faults and undefined
+// behaviour are left to the sanitizers.
+namespace fuzzing {
+
+using Body = QString (*)(const QByteArray &input);
+
+struct Target
+{
+    const char *name; // the fuzzer's name without "fuzz_", and its corpus folder
+    Body body;
+};
+
+// One stored entry: the input as compressed data, and the input as an
+// uncompressed payload in both layouts.
+QString decodeOneEntry(const QByteArray &input);
+// The input as an hour file, loaded by the viewer's period load: a period
+// inside its hour (record by record) and one of 8 days (averaged).
+QString loadHourFile(const QByteArray &input);
+// The input as an hour file, read whole and printed as the dump prints it.
+QString dumpHourFile(const QByteArray &input);
+
+QList<Target> targets();
+Body bodyFor(const QString &name);
+
+// Seed inputs for a target, written by our own encoder.
+QList<QByteArray> seeds(const QString &name);
+
+// Field by field, bit for bit (NaNs included), leaving out the padding.
+bool sameRecord(const ArchRecord &a, const ArchRecord &b);
+// What every decoded record must satisfy: no count above its group.
+QString checkCounts(const ArchRecord &rec);
+
+// A directory for the hour files the bodies write, made once per process.
+QString scratchDir();
+
+} // namespace fuzzing
+
+#endif // FUZZBODIES_H

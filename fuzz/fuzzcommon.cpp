@@ -1,0 +1,144 @@
+#include "fuzzbodies.h"
+
+#include "archformat.h"
+#include "simulatedrecorder.h"
+
+#include <QBuffer>
+#include <QDataStream>
+#include <QTemporaryDir>
+
+#include <cstring>
+
+namespace fuzzing {
+
+QList<Target> targets()
+{
+    return {
+        {"entry", decodeOneEntry},
+        {"load", loadHourFile},
+        {"dump", dumpHourFile},
+    };
+}
+
+Body bodyFor(const QString &name)
+{
+    for (const Target &t : targets()) {
+        if (name == QLatin1String(t.name))
+            return t.body;
+    }
+    return nullptr;
+}
+
+QString scratchDir()
+{
+    static QTemporaryDir dir;
+    if (!dir.isValid())
+        qFatal("no temporary directory");
+    return dir.path() + QLatin1Char('/');
+}
+
+bool sameRecord(const ArchRecord &a, const ArchRecord &b)
+{
+    auto same = [](const auto &x, const auto &y) { return std::memcmp(&x, &y, sizeof x) == 0; };
+    return a.time == b.time && a.aInCount == b.aInCount && a.counterCount == b.counterCount &&
+           a.aOutCount == b.aOutCount && a.dInCount == b.dInCount && a.relayCount == b.relayCount &&
+           a.modbusCount == b.modbusCount && a.mathCount == b.mathCount && same(a.aIn, b.aIn) &&
+           same(a.counter, b.counter) && same(a.dIn, b.dIn) && same(a.aOut, b.aOut) &&
+           same(a.relays, b.relays) && same(a.modbus, b.modbus) && same(a.math, b.math);
+}
+
+QString checkCounts(const ArchRecord &rec)
+{
+    if (rec.aInCount > kAInMax || rec.counterCount > kCounterMax || rec.dInCount > kDInMax ||
+        rec.aOutCount > kAOutMax || rec.relayCount > kRelayMax || rec.modbusCount > kModbusMax ||
+        rec.mathCount > kMathMax)
+        return QStringLiteral("a decoded count exceeds its group");
+    return QString();
+}
+
+namespace {
+
+// Seconds since the archive epoch of the fuzzed hour, 2024-03-05 07:00 local.
+qint32 hourStart()
+{
+    return qint32(archive::archiveEpoch().secsTo(QDateTime(QDate(2024, 3, 5), QTime(7, 0))));
+}
+
+// Records of several channel sets: few channels, every channel, relays
+// across a byte boundary, and nothing at all.
+QList<ArchRecord> sampleRecords(qint32 time)
+{
+    ChannelSet nineRelays{2, 0, 1, 3, 9, 1, 0};
+    ChannelSet none{0, 0, 0, 0, 0, 0, 0};
+    return {SimulatedRecorder().recordAt(time),
+            SimulatedRecorder(ChannelSet::full()).recordAt(time + 1),
+            SimulatedRecorder(nineRelays).recordAt(time + 2),
+            SimulatedRecorder(none).recordAt(time + 3)};
+}
+
+QByteArray hourFile(const QList<ArchRecord> &records, const QList<archive::Layout> &layouts)
+{
+    QByteArray bytes;
+    QDataStream out(&bytes, QIODevice::WriteOnly);
+    for (int i = 0; i < records.size(); ++i) {
+        const ArchRecord &rec = records.at(i);
+        archive::writeEntry(out, rec.time,
+                            archive::encodePayload(rec, layouts.at(i % layouts.size())));
+    }
+    return bytes;
+}
+
+// A few hour files as the recorder writes them: a record every 97 s, so
+// that the averaged load closes several intervals, in either layout or
+// mixed, with changing channel sets.
+QList<QByteArray> hourFileSeeds()
+{
+    using archive::Layout;
+    const qint32 start = hourStart();
+    QList<QByteArray> files;
+    QList<ArchRecord> plain, full, mixed;
+    SimulatedRecorder recorder, everything(ChannelSet::full());
+    for (int i = 0; i < 12; ++i) {
+        plain.append(recorder.recordAt(start + 97 * i));
+        full.append(everything.recordAt(start + 97 * i));
+        mixed.append(sampleRecords(start + 300 * i).at(i % 4));
+    }
+    files.append(hourFile(plain, {Layout::Current}));
+    files.append(hourFile(full, {Layout::Current}));
+    files.append(hourFile(plain, {Layout::Earlier}));
+    files.append(hourFile(full, {Layout::Earlier, Layout::Current}));
+    files.append(hourFile(mixed, {Layout::Current, Layout::Current, Layout::Earlier}));
+    files.append(hourFile(plain.mid(0, 1), {Layout::Current}));
+    files.append(QByteArray());
+    // An entry cut short by the end of the file, as after a power cut.
+    QByteArray cut = hourFile(plain.mid(0, 3), {Layout::Current});
+    cut.chop(5);
+    files.append(cut);
+    return files;
+}
+
+QList<QByteArray> entrySeeds()
+{
+    QList<QByteArray> inputs;
+    for (const ArchRecord &rec : sampleRecords(hourStart())) {
+        for (archive::Layout layout : {archive::Layout::Current, archive::Layout::Earlier}) {
+            const QByteArray payload = archive::encodePayload(rec, layout);
+            inputs.append(payload);
+            inputs.append(qCompress(payload));
+        }
+    }
+    return inputs;
+}
+
+} // namespace
+
+QList<QByteArray> seeds(const QString &name)
+{
+    if (name == QLatin1String("entry"))
+        return entrySeeds();
+    if (bodyFor(name))
+        return hourFileSeeds();
+    return {};
+}
+
+} // namespace fuzzing

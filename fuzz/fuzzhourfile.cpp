@@ -1,0 +1,111 @@
+#include "fuzzbodies.h"
+
+#include "archformat.h"
+#include "archload.h"
+#include "recordline.h"
+
+#include <QFile>
+
+namespace fuzzing {
+
+namespace {
+
+// The hour the fuzzed file stands for; its seeds carry times inside it.
+QDateTime fuzzedHour()
+{
+    return QDateTime(QDate(2024, 3, 5), QTime(7, 0));
+}
+
+QString writeHourFile(const QByteArray &input)
+{
+    const QString path = scratchDir() + archive::hourFileName(fuzzedHour());
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(input) != input.size())
+        qFatal("cannot write %s", qPrintable(path));
+    return path;
+}
+
+int entryCount(const QString &path)
+{
+    archive::HourFileReader reader;
+    if (!reader.open(path))
+        return -1;
+    int n = 0;
+    while (!reader.atEnd()) {
+        reader.next();
+        ++n;
+    }
+    return n;
+}
+
+QString checkSeries(const QList<ArchRecord> &records)
+{
+    for (const ArchRecord &rec : records) {
+        const QString fault = checkCounts(rec);
+        if (!fault.isEmpty())
+            return fault;
+    }
+    return QString();
+}
+
+} // namespace
+
+QString loadHourFile(const QByteArray &input)
+{
+    const QString path = writeHourFile(input);
+    const int entries = entryCount(path);
+    if (entries < 0)
+        return QStringLiteral("the hour file cannot be read back");
+    const QString dir = scratchDir();
+
+    // Record by record: at most one record per entry.
+    const QDateTime begin = fuzzedHour();
+    const QDateTime end = begin.addSecs(3600);
+    const archive::LoadResult raw = archive::loadPeriod(dir, begin, end, 3600);
+    if (raw.refused || raw.files.size() != 1)
+        return QStringLiteral("the load of one hour did not read its file");
+    if (raw.records.size() > entries)
+        return QStringLiteral("the load yields more records than the file holds");
+    QString fault = checkSeries(raw.records);
+    if (!fault.isEmpty())
+        return fault;
+
+    // Averaged over 8 days: an interval enters the series twice at most once
+    // per record that ends it, and once more at the end.
+    const int longPeriod = 8 * 86400;
+    const archive::LoadResult averaged =
+        archive::loadPeriod(dir, end.addSecs(-longPeriod), end, longPeriod);
+    if (averaged.refused || averaged.files.size() != 1)
+        return QStringLiteral("the averaged load did not read the file");
+    if (averaged.records.size() > 2 * entries + 2)
+        return QStringLiteral("the averaged load yields more intervals than records");
+    // Interval records carry only the counters and relays of their opener.
+    for (const ArchRecord &rec : averaged.records) {
+        if (rec.aInCount || rec.dInCount || rec.aOutCount || rec.modbusCount || rec.mathCount)
+            return QStringLiteral("an interval record carries plot-channel counts");
+    }
+    return checkSeries(averaged.records);
+}
+
+QString dumpHourFile(const QByteArray &input)
+{
+    const QString path = writeHourFile(input);
+    const int entries = entryCount(path);
+    QList<ArchRecord> records;
+    if (!archive::readHourFile(path, records))
+        return QStringLiteral("the hour file cannot be read back");
+    if (records.size() != entries)
+        return QStringLiteral("the dump does not hold one record per entry");
+    const QDateTime epoch = archive::archiveEpoch();
+    for (const ArchRecord &rec : records) {
+        const QString fault = checkCounts(rec);
+        if (!fault.isEmpty())
+            return fault;
+        const QByteArray line = recordLine(rec, epoch);
+        if (line.count(';') != 136 || !line.endsWith('\n') || line.count('\n') != 1)
+            return QStringLiteral("a dump line does not have 137 fields");
+    }
+    return QString();
+}
+
+} // namespace fuzzing
