@@ -1,7 +1,7 @@
 // Loading speed and memory: the viewer's load of 24 hours, 7 days (record by
 // record) and 8 days (interval means) of one record per second with every
 // channel, each beside its floor: reading the same hour files through a data
-// stream and only decompressing them.
+// stream and only decompressing them (with the same decompressor the load uses).
 //
 //   bench_load [ARCHIVE_DIR]
 //
@@ -36,7 +36,7 @@ qint64 floorPass(const QString &dir, const QDateTime &begin, const QDateTime &en
             qint32 time;
             QByteArray data;
             in >> time >> data;
-            bytes += qUncompress(data).size();
+            bytes += archive::uncompressPayload(data).size();
         }
     }
     return bytes;
@@ -46,15 +46,14 @@ void measure(const char *label, const QString &dir, const QDateTime &end, int pe
 {
     const QDateTime begin = end.addSecs(-periodSecs);
     int records = 0;
-    qint64 entries = 0;
-    const double load = bench::bestOf(3, [&] {
-        records = archive::loadPeriod(dir, begin, end, periodSecs).records.size();
-    });
-    const double floor = bench::bestOf(3, [&] { entries = floorPass(dir, begin, end); });
-    const double entriesRead = double(periodSecs); // one entry per second
-    std::printf("%-26s load %7.3f s  floor %7.3f s  ratio %5.2f  %9.0f entries/s  %8d records kept\n",
-                label, load, floor, load / floor, entriesRead / load, records);
-    Q_UNUSED(entries);
+    bench::Timing load, floor;
+    bench::compare(
+        5, [&] { records = archive::loadPeriod(dir, begin, end, periodSecs).records.size(); }, load,
+        [&] { floorPass(dir, begin, end); }, floor);
+    std::printf("%-27s load %6.3f s (cpu %6.3f)  floor %6.3f s (cpu %6.3f)  ratio %4.2f (cpu %4.2f)"
+                "  %8.0f entries/s  %6d records\n",
+                label, load.wall, load.cpu, floor.wall, floor.cpu, load.wall / floor.wall,
+                load.cpu / floor.cpu, periodSecs / load.wall, records);
 }
 
 } // namespace
@@ -71,23 +70,25 @@ int main(int argc, char *argv[])
     std::fprintf(stderr, "writing the archive (8 days, every channel) into %s\n", qPrintable(dir));
     bench::writeFullArchive(dir, end, 8 * 24 + 1);
 
-    std::printf("sizeof(ArchRecord) = %d bytes\n", int(sizeof(ArchRecord)));
+    // Memory first, while the process holds little: the peak resident set
+    // during the 7-day load, above what the process held before it, against
+    // the bare records.
+    {
+        const qint64 before = bench::residentBytes();
+        const bool peakReset = bench::resetPeakResident();
+        const archive::LoadResult result =
+            archive::loadPeriod(dir, end.addSecs(-7 * 86400), end, 7 * 86400);
+        const qint64 peak = bench::peakResidentBytes();
+        const double bare = double(result.records.size()) * sizeof(ArchRecord);
+        std::printf("7-day series: %d records of %d bytes, bare %.1f MiB; peak resident during "
+                    "the load %.1f MiB above the %.1f MiB before%s; ratio %.2f\n",
+                    result.records.size(), int(sizeof(ArchRecord)), bare / 1048576.0,
+                    (peak - before) / 1048576.0, before / 1048576.0,
+                    peakReset ? "" : " (peak could not be reset)", (peak - before) / bare);
+    }
+
     measure("24 hours, record by record", dir, end, 86400);
     measure("7 days, record by record", dir, end, 7 * 86400);
     measure("8 days, interval means", dir, end, 8 * 86400);
-
-    // Memory of the 7-day series: the peak resident set during the load,
-    // above what the process held before it, against the bare records.
-    const qint64 before = bench::residentBytes();
-    const bool peakReset = bench::resetPeakResident();
-    const archive::LoadResult result =
-        archive::loadPeriod(dir, end.addSecs(-7 * 86400), end, 7 * 86400);
-    const qint64 peak = bench::peakResidentBytes();
-    const double bare = double(result.records.size()) * sizeof(ArchRecord);
-    std::printf("7-day series: %d records, bare %.1f MiB, peak resident during the load %.1f MiB "
-                "above the %.1f MiB before (%s), ratio %.2f\n",
-                result.records.size(), bare / 1048576.0, (peak - before) / 1048576.0,
-                before / 1048576.0, peakReset ? "peak reset before the load" : "peak NOT reset",
-                (peak - before) / bare);
     return 0;
 }

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <ctime>
 
 namespace bench {
 
@@ -37,16 +38,34 @@ int writeFullArchive(const QString &dir, const QDateTime &end, int hours)
     return written;
 }
 
-double bestOf(int runs, const std::function<void()> &work)
+namespace {
+
+double cpuSeconds()
 {
-    double best = 1e300;
+    timespec ts;
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return double(ts.tv_sec) + ts.tv_nsec / 1e9;
+}
+
+void timeOnce(const std::function<void()> &work, Timing &timing)
+{
+    QElapsedTimer timer;
+    const double cpu0 = cpuSeconds();
+    timer.start();
+    work();
+    timing.wall = std::min(timing.wall, timer.nsecsElapsed() / 1e9);
+    timing.cpu = std::min(timing.cpu, cpuSeconds() - cpu0);
+}
+
+} // namespace
+
+void compare(int runs, const std::function<void()> &work, Timing &workTiming,
+             const std::function<void()> &floor, Timing &floorTiming)
+{
     for (int i = 0; i < runs; ++i) {
-        QElapsedTimer timer;
-        timer.start();
-        work();
-        best = std::min(best, timer.nsecsElapsed() / 1e9);
+        timeOnce(work, workTiming);
+        timeOnce(floor, floorTiming);
     }
-    return best;
 }
 
 namespace {

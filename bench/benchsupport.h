@@ -15,8 +15,15 @@ namespace bench {
 // Returns the number of hour files written.
 int writeFullArchive(const QString &dir, const QDateTime &end, int hours);
 
-// Best wall time of `runs` calls, in seconds.
-double bestOf(int runs, const std::function<void()> &work);
+struct Timing
+{
+    double wall = 1e300; // seconds, best of the runs
+    double cpu = 1e300;  // processor seconds of the process, best of the runs
+};
+// Runs each piece of work `runs` times, alternating between them so that
+// both see the same load on a shared machine; keeps the best times of each.
+void compare(int runs, const std::function<void()> &work, Timing &workTiming,
+             const std::function<void()> &floor, Timing &floorTiming);
 
 // Resident set size and its peak, in bytes (from /proc/self/status).
 qint64 residentBytes();

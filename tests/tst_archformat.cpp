@@ -61,6 +61,7 @@ private slots:
     void countsAboveCapacityAreClamped();
     void fullRecordRoundTrip();
     void earlierLayout();
+    void compressionMatchesQCompress();
     void decompression_data();
     void decompression();
     void hugeClaimedSizeIsRefusedWithoutAllocating();
@@ -260,6 +261,25 @@ void tst_ArchFormat::earlierLayout()
     QVERIFY(fixture::sameRecord(back, withMath));
     // Read as current, the math value would come from inside the relay area.
     QVERIFY(decodePayload(encodePayload(withMath, Layout::Earlier), 9).math[0] != 4.5f);
+}
+
+void tst_ArchFormat::compressionMatchesQCompress()
+{
+    // Stored entries must be byte for byte what qCompress writes, whichever
+    // records came before on this thread.
+    QList<QByteArray> payloads{QByteArray(), QByteArray(1, 'a'), QByteArray(7, '\0'),
+                               encodePayload(fixture::record(3, {1, 2, 3}, 10, 0x155))};
+    QByteArray noise;
+    quint32 x = 12345;
+    for (int i = 0; i < 5000; ++i) {
+        x = x * 1103515245u + 12345u;
+        noise.append(char(x >> 24));
+    }
+    payloads << noise << payloads.at(3);
+    for (const QByteArray &payload : qAsConst(payloads)) {
+        QCOMPARE(compressPayload(payload).toHex(), qCompress(payload).toHex());
+        QCOMPARE(uncompressPayload(compressPayload(payload)), payload);
+    }
 }
 
 void tst_ArchFormat::decompression_data()
