@@ -2,6 +2,8 @@
 
 #include "archformat.h"
 
+#include <QtEndian>
+
 namespace fuzzing {
 
 namespace {
@@ -45,6 +47,14 @@ QString decodeOneEntry(const QByteArray &input)
     const QByteArray payload = archive::uncompressPayload(input);
     if (payload.size() > archive::kMaxPayloadSize)
         return QStringLiteral("decompression went past its bound");
+    // The bounded decompressor must give what qUncompress gives, wherever
+    // that stays inside the bound. Only small claimed sizes are handed to
+    // qUncompress, which allocates whatever the header claims.
+    if (input.size() >= 4 && qFromBigEndian<quint32>(input.constData()) <= 64 * 1024) {
+        const QByteArray reference = qUncompress(input);
+        if (reference.size() <= archive::kMaxPayloadSize && reference != payload)
+            return QStringLiteral("decompression differs from qUncompress");
+    }
     const ArchRecord entry = archive::decodeEntry(input, -5);
     QString fault = checkCounts(entry);
     if (!fault.isEmpty())
