@@ -372,6 +372,20 @@ bool writeHourFile(const QString &path, const QList<ArchRecord> &records, Layout
         file.cancelWriting();
         return false;
     }
+    return commitFully(file);
+}
+
+bool commitFully(QSaveFile &file)
+{
+    // QSaveFile::commit() writes the buffered tail while closing and renames
+    // the new file over the old one even when that last write fails: on a
+    // full disk the operator's file would be replaced by a truncated one.
+    // Writing the tail out first makes the failure visible.
+    if (!file.flush()) {
+        file.cancelWriting();
+        file.commit(); // now only discards the new file
+        return false;
+    }
     return file.commit();
 }
 

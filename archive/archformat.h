@@ -9,6 +9,7 @@
 #include <QDateTime>
 #include <QFile>
 #include <QList>
+#include <QSaveFile>
 #include <QString>
 
 namespace archive {
@@ -103,6 +104,10 @@ private:
 // Reads a whole hour file and decodes every entry (current layout), in file
 // order. Returns false if the file cannot be opened.
 bool readHourFile(const QString &path, QList<ArchRecord> &records);
+// Commits a QSaveFile only when everything written has reached the new
+// file; otherwise discards it, leaving the old file as it was.
+bool commitFully(QSaveFile &file);
+
 // Writes records into an hour file, replacing it atomically.
 bool writeHourFile(const QString &path, const QList<ArchRecord> &records,
                    Layout layout = Layout::Current);

@@ -3,6 +3,7 @@
 #include "archformat.h"
 
 #include <QBuffer>
+#include <QDir>
 #include <QTemporaryDir>
 #include <QtEndian>
 #include <QtTest>
@@ -10,6 +11,11 @@
 #include <cmath>
 #include <limits>
 #include <cstring>
+#include <csignal>
+#include <cstdio>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace archive;
 
@@ -67,6 +73,8 @@ private slots:
     void hugeClaimedSizeIsRefusedWithoutAllocating();
     void namesAndTimes();
     void hourFileReading();
+    void writeHourFileOnAFullDisk_data();
+    void writeHourFileOnAFullDisk();
     void entriesReadAsTheStreamReadsThem_data();
     void entriesReadAsTheStreamReadsThem();
 };
@@ -384,6 +392,60 @@ void tst_ArchFormat::hourFileReading()
     QVERIFY(readHourFile(path, records));
     QCOMPARE(records.size(), 1);
     QCOMPARE(records[0].aIn[1], 2.0f);
+}
+
+void tst_ArchFormat::writeHourFileOnAFullDisk_data()
+{
+    QTest::addColumn<int>("room"); // bytes the new file may take, less its full size
+    for (int back : {-1, 0, 1, 7, 300, 2000, 9000, 30000})
+        QTest::addRow("%d bytes short", back) << -back;
+    QTest::newRow("no room at all") << -1000000;
+}
+
+// A write that fails part way (a full disk, here a file-size limit in a
+// child process: root is not stopped by permissions) must leave the old file
+// and report the failure; only a complete new file may replace it.
+void tst_ArchFormat::writeHourFileOnAFullDisk()
+{
+    QFETCH(int, room);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    QList<ArchRecord> records;
+    for (int i = 0; i < 300; ++i)
+        records.append(fixture::record(i, {float(i), float(i) / 3, float(i) * 7}, 9, quint64(i)));
+    const QString reference = dir.filePath(QStringLiteral("reference.dat"));
+    QVERIFY(writeHourFile(reference, records));
+    const QByteArray complete = fixture::readFile(reference);
+    const QString path = dir.filePath(QStringLiteral("2024_06_10-10.dat"));
+    const QByteArray old(40000, 'o');
+    fixture::writeFile(path, old);
+
+    const rlim_t limit = rlim_t(std::max(1, int(complete.size()) + room));
+    std::fflush(stdout);
+    const pid_t pid = fork();
+    QVERIFY(pid >= 0);
+    if (pid == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const struct rlimit rl = {limit, limit};
+        if (setrlimit(RLIMIT_FSIZE, &rl) != 0)
+            _exit(3);
+        _exit(writeHourFile(path, records) ? 1 : 0);
+    }
+    int status = 0;
+    QCOMPARE(waitpid(pid, &status, 0), pid);
+    QVERIFY(WIFEXITED(status));
+    const bool reported = WEXITSTATUS(status) == 1;
+    const QByteArray now = fixture::readFile(path);
+    if (rlim_t(complete.size()) <= limit) {
+        QVERIFY(reported);
+        QCOMPARE(now.size(), complete.size());
+        QVERIFY(now == complete);
+    } else {
+        QCOMPARE(WEXITSTATUS(status), 0);
+        QCOMPARE(now.size(), old.size());
+        QVERIFY(now == old);
+    }
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), 2); // nothing left behind
 }
 
 void tst_ArchFormat::entriesReadAsTheStreamReadsThem_data()
