@@ -4,6 +4,7 @@
 #include "archrecord.h"
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QList>
 #include <QString>
 
@@ -47,6 +48,10 @@ QString checkCounts(const ArchRecord &rec);
 
 // A directory for the hour files the bodies write, made once per process.
 QString scratchDir();
+// The hour a fuzzed hour file stands for; the seeds carry times inside it.
+QDateTime fuzzedHour();
+// Writes the input as the hour file of fuzzedHour() in scratchDir().
+QString writeFuzzedHourFile(const QByteArray &input);
 
 } // namespace fuzzing
 

@@ -5,6 +5,7 @@
 
 #include <QBuffer>
 #include <QDataStream>
+#include <QFile>
 #include <QTemporaryDir>
 
 #include <cstring>
@@ -37,6 +38,20 @@ QString scratchDir()
     return dir.path() + QLatin1Char('/');
 }
 
+QDateTime fuzzedHour()
+{
+    return QDateTime(QDate(2024, 3, 5), QTime(7, 0));
+}
+
+QString writeFuzzedHourFile(const QByteArray &input)
+{
+    const QString path = scratchDir() + archive::hourFileName(fuzzedHour());
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(input) != input.size())
+        qFatal("cannot write %s", qPrintable(path));
+    return path;
+}
+
 bool sameRecord(const ArchRecord &a, const ArchRecord &b)
 {
     auto same = [](const auto &x, const auto &y) { return std::memcmp(&x, &y, sizeof x) == 0; };
@@ -58,10 +73,10 @@ QString checkCounts(const ArchRecord &rec)
 
 namespace {
 
-// Seconds since the archive epoch of the fuzzed hour, 2024-03-05 07:00 local.
+// Seconds since the archive epoch of the fuzzed hour.
 qint32 hourStart()
 {
-    return qint32(archive::archiveEpoch().secsTo(QDateTime(QDate(2024, 3, 5), QTime(7, 0))));
+    return qint32(archive::archiveEpoch().secsTo(fuzzedHour()));
 }
 
 // Records of several channel sets: few channels, every channel, relays

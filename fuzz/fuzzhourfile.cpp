@@ -4,26 +4,9 @@
 #include "archload.h"
 #include "recordline.h"
 
-#include <QFile>
-
 namespace fuzzing {
 
 namespace {
-
-// The hour the fuzzed file stands for; its seeds carry times inside it.
-QDateTime fuzzedHour()
-{
-    return QDateTime(QDate(2024, 3, 5), QTime(7, 0));
-}
-
-QString writeHourFile(const QByteArray &input)
-{
-    const QString path = scratchDir() + archive::hourFileName(fuzzedHour());
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(input) != input.size())
-        qFatal("cannot write %s", qPrintable(path));
-    return path;
-}
 
 int entryCount(const QString &path)
 {
@@ -52,7 +35,7 @@ QString checkSeries(const QList<ArchRecord> &records)
 
 QString loadHourFile(const QByteArray &input)
 {
-    const QString path = writeHourFile(input);
+    const QString path = writeFuzzedHourFile(input);
     const int entries = entryCount(path);
     if (entries < 0)
         return QStringLiteral("the hour file cannot be read back");
@@ -89,7 +72,7 @@ QString loadHourFile(const QByteArray &input)
 
 QString dumpHourFile(const QByteArray &input)
 {
-    const QString path = writeHourFile(input);
+    const QString path = writeFuzzedHourFile(input);
     const int entries = entryCount(path);
     QList<ArchRecord> records;
     if (!archive::readHourFile(path, records))
