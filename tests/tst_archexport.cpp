@@ -10,7 +10,10 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <QThread>
+
 #include <cmath>
+#include <ctime>
 #include <limits>
 
 using namespace archive;
@@ -85,6 +88,9 @@ private slots:
     void unreadableSourceIsReportedAndTheWalkGoesOn();
     void failedWriteLeavesNoHalfCsv();
     void walkWithInvalidEndVisitsNothing();
+    void walkAcrossClockChanges_data();
+    void walkAcrossClockChanges();
+    void exportOnTheWorkerThread();
 };
 
 void tst_ArchExport::exampleByteForByte()
@@ -393,6 +399,81 @@ void tst_ArchExport::walkWithInvalidEndVisitsNothing()
     const ExportResult result = exportPeriod(request);
     QVERIFY(result.hours.isEmpty());
     QCOMPARE(result.next, request.begin);
+}
+
+void tst_ArchExport::walkAcrossClockChanges_data()
+{
+    QTest::addColumn<QDate>("day");
+    QTest::addColumn<QStringList>("hours");
+    QTest::addColumn<QTime>("next");
+    // 02:00 does not exist on the spring day and comes twice on the autumn
+    // day; each hour file is still visited once and the walk ends.
+    QTest::newRow("spring forward")
+        << QDate(2024, 3, 31) << QStringList{QStringLiteral("01"), QStringLiteral("03")}
+        << QTime(4, 0);
+    QTest::newRow("fall back") << QDate(2024, 10, 27)
+                               << QStringList{QStringLiteral("01"), QStringLiteral("02"),
+                                              QStringLiteral("03")}
+                               << QTime(4, 0);
+}
+
+void tst_ArchExport::walkAcrossClockChanges()
+{
+    QFETCH(QDate, day);
+    QFETCH(QStringList, hours);
+    QFETCH(QTime, next);
+
+    const QByteArray oldTz = qgetenv("TZ");
+    qputenv("TZ", "Europe/Berlin");
+    tzset();
+    QTemporaryDir dir;
+    const QString path = dir.path() + QLatin1Char('/');
+    const QString prefix = day.toString(QStringLiteral("yyyy_MM_dd-"));
+    for (const QString &h : hours)
+        QVERIFY(writeHourFile(path + prefix + h + QStringLiteral(".dat"), {recordAt(0)}));
+
+    ExportRequest request;
+    request.sourceDir = request.targetDir = path;
+    request.begin = truncateToHour(QDateTime(day, QTime(1, 30)));
+    request.end = truncateToHour(QDateTime(day, QTime(3, 30)));
+    const ExportResult result = exportPeriod(request);
+    QStringList visited;
+    for (const ExportHour &hour : result.hours) {
+        QCOMPARE(hour.outcome, ExportHour::Written);
+        visited.append(QFileInfo(hour.sourcePath).completeBaseName().mid(prefix.size()));
+    }
+    const QDateTime nextHour = result.next;
+
+    if (oldTz.isNull())
+        qunsetenv("TZ");
+    else
+        qputenv("TZ", oldTz);
+    tzset();
+    QCOMPARE(visited, hours);
+    QCOMPARE(nextHour.time(), next);
+}
+
+void tst_ArchExport::exportOnTheWorkerThread()
+{
+    QTemporaryDir dir;
+    const QString path = dir.path() + QLatin1Char('/');
+    writeHour(path, QDateTime(kDay, QTime(10, 0)));
+
+    // As the window runs it: started() starts the slot, finished() quits.
+    cArchWorker worker(dir.path());
+    QThread thread;
+    worker.exportSourceDir = worker.exportTargetDir = path;
+    worker.setExportPeriod(QDateTime(kDay, QTime(10, 15)), QDateTime(kDay, QTime(10, 45)));
+    connect(&worker, SIGNAL(finished()), &thread, SLOT(quit()));
+    connect(&thread, SIGNAL(started()), &worker, SLOT(copyArchive()));
+    worker.moveToThread(&thread);
+    QSignalSpy finished(&worker, SIGNAL(finished()));
+    QTest::ignoreMessage(QtDebugMsg, qPrintable(path + QStringLiteral("2016_03_01-10.dat ") + path +
+                                                QStringLiteral("2016_03_01-10.csv")));
+    thread.start(QThread::LowestPriority);
+    QTRY_COMPARE(finished.count(), 1);
+    QVERIFY(thread.wait(5000));
+    QVERIFY(QFile::exists(path + QStringLiteral("2016_03_01-10.csv")));
 }
 
 QTEST_GUILESS_MAIN(tst_ArchExport)
