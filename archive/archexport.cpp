@@ -254,6 +254,8 @@ ExportHour exportHourFile(const QString &sourcePath, const QString &targetPath)
         if (chunk.size() >= 64 * 1024) {
             out << chunk;
             chunk.clear();
+            if (out.status() != QTextStream::Ok)
+                break; // the write failed: the rest would go nowhere
         }
     }
     out << chunk;

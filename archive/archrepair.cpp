@@ -130,6 +130,8 @@ RepairFile repairHourFile(const QString &path)
     if (!anyDecompressed) {
         target.cancelWriting();
         result.outcome = RepairFile::Undecodable;
+        result.error =
+            QStringLiteral("cannot read %1: no record decompresses; left as it is").arg(path);
         result.records = result.earlierRecords = 0;
         return result;
     }

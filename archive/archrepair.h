@@ -22,7 +22,7 @@ struct RepairFile
     Outcome outcome = Empty;
     int records = 0;        // records written, for Rewritten
     int earlierRecords = 0; // of those, records that were not in the current layout
-    QString error;          // why, for OpenFailed and WriteFailed
+    QString error;          // why, for Undecodable, OpenFailed and WriteFailed
 
     bool failed() const { return outcome == OpenFailed || outcome == WriteFailed; }
 };

@@ -72,7 +72,7 @@ void cArchWorker::fixArchive()
 {
     const archive::RepairResult result = archive::repairArchive(archivePath);
     for (const archive::RepairFile &file : result.files) {
-        if (file.failed())
+        if (!file.error.isEmpty())
             QMessageLogger().debug("ArchWorker repair error: %s", qPrintable(file.error));
     }
     emit finished();

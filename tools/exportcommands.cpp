@@ -56,15 +56,17 @@ int repairCommand(const QStringList &args)
         return ExitFailure;
     }
     const archive::RepairResult result = archive::repairArchive(dir + QLatin1Char('/'));
+    // A file in which no record decompresses is one we could not read: it is
+    // named and counts against the exit status, though nothing failed to write.
     int undecodable = 0;
     for (const archive::RepairFile &file : result.files) {
-        if (file.failed())
+        if (!file.error.isEmpty())
             printError(file.error);
         undecodable += file.outcome == archive::RepairFile::Undecodable ? 1 : 0;
     }
     std::printf("%s: %d hour files visited, %d rewritten in the current layout, "
-                "%d left alone as unreadable, %d failed\n",
+                "%d unreadable left as they were, %d failed\n",
                 QDir(dir).absolutePath().toLocal8Bit().constData(), result.files.size(),
                 result.rewritten(), undecodable, result.failures());
-    return result.failures() == 0 ? ExitOk : ExitFailure;
+    return result.failures() == 0 && undecodable == 0 ? ExitOk : ExitFailure;
 }

@@ -31,7 +31,8 @@ Commands:
   repair DIR                rewrite the hour files of DIR whose first record
                             is in the earlier layout in the current one, as
                             the viewer does at start-up; each file is replaced
-                            whole or left as it was
+                            whole or left as it was; an hour file in which no
+                            record decompresses is named and left alone
   --help                    print this text
 
 BEGIN and END are local date-times written "yyyy-MM-dd hh:mm:ss".
