@@ -247,6 +247,8 @@ void tst_ArchExport::damagedRecordsStayInsideTheColumns()
     const QList<QStringList> rows = fieldsOf(csvOf(target));
     QCOMPARE(rows.size(), 4);
     QCOMPARE(rows.at(0).size(), 1 + kAInMax + 1);
+    for (int i = 1; i < rows.size(); ++i)
+        QCOMPARE(rows.at(i).size(), 1 + kAInMax);
     QCOMPARE(rows.at(1).at(1), QStringLiteral("1,000000"));
     QCOMPARE(rows.at(1).at(2), QStringLiteral("2,000000"));
     QCOMPARE(rows.at(1).at(3), QStringLiteral("nan"));
