@@ -89,17 +89,47 @@ QString headerLine(const KindMaxima &maxima)
     return line;
 }
 
+// Record date-times as the CSV writes them. Turning an instant into local
+// time asks the C library, which looks at the zone file on every call; rows
+// come one second apart, so the text is built once per minute and the
+// seconds appended. Zone offsets and their changes fall on whole minutes.
+class DateFormatter
+{
+public:
+    DateFormatter() : epochSecs(archiveEpoch().toSecsSinceEpoch()) {}
+
+    void append(QString &out, qint32 time)
+    {
+        const qint64 instant = epochSecs + qint64(quint32(time));
+        const qint64 second = ((instant % 60) + 60) % 60;
+        const qint64 minute = instant - second;
+        if (minute != cachedMinute || prefix.isEmpty()) {
+            cachedMinute = minute;
+            prefix = QDateTime::fromSecsSinceEpoch(minute).toString(prefixFormat);
+        }
+        out += prefix;
+        out += QLatin1Char(char('0' + second / 10));
+        out += QLatin1Char(char('0' + second % 10));
+    }
+
+private:
+    const qint64 epochSecs;
+    const QString prefixFormat = QStringLiteral("yyyy/MM/dd hh:mm:");
+    qint64 cachedMinute = 0;
+    QString prefix;
+};
+
 class RowFormatter
 {
 public:
-    RowFormatter() : locale(exportLocale()), epoch(archiveEpoch()) {}
+    RowFormatter() : locale(exportLocale()) {}
 
     // Appends one record's line. Every kind takes as many fields as its
     // maximum over the file, values the record lacks being empty fields, so
     // that each value stays under its own column's header.
-    void append(QString &out, const ArchRecord &rec, const KindMaxima &maxima) const
+    void append(QString &out, const ArchRecord &rec, const KindMaxima &maxima)
     {
-        out += recordDateTime(epoch, rec.time).toString(dateFormat);
+        dates.append(out, rec.time);
         appendFloats(out, rec.aIn, rec.aInCount, maxima.n[AIn]);
         appendFloats(out, rec.counter, rec.counterCount, maxima.n[Counter]);
         appendFloats(out, rec.dIn, rec.dInCount, maxima.n[DIn]);
@@ -125,8 +155,7 @@ private:
     }
 
     const QLocale locale;
-    const QDateTime epoch;
-    const QString dateFormat = QString::fromLatin1(kDateTimeFormat);
+    DateFormatter dates;
 };
 
 // The entries of one hour file, read twice: once for the column maxima and
@@ -200,7 +229,7 @@ QString csvText(const QList<ArchRecord> &records)
         maxima.raise(counts);
     }
     QString text = headerLine(maxima);
-    const RowFormatter formatter;
+    RowFormatter formatter;
     for (const ArchRecord &rec : records)
         formatter.append(text, rec, maxima);
     return text;
@@ -242,7 +271,7 @@ ExportHour exportHourFile(const QString &sourcePath, const QString &targetPath)
     out << headerLine(maxima);
 
     source.rewind();
-    const RowFormatter formatter;
+    RowFormatter formatter;
     ArchRecord rec;
     QString chunk;
     for (int i = 0; i < entries && !source.atEnd(); ++i) {

@@ -91,6 +91,8 @@ private slots:
     void walkAcrossClockChanges_data();
     void walkAcrossClockChanges();
     void exportOnTheWorkerThread();
+    void datesAcrossZoneChanges_data();
+    void datesAcrossZoneChanges();
 };
 
 void tst_ArchExport::exampleByteForByte()
@@ -476,6 +478,52 @@ void tst_ArchExport::exportOnTheWorkerThread()
     QTRY_COMPARE(finished.count(), 1);
     QVERIFY(thread.wait(5000));
     QVERIFY(QFile::exists(path + QStringLiteral("2016_03_01-10.csv")));
+}
+
+void tst_ArchExport::datesAcrossZoneChanges_data()
+{
+    QTest::addColumn<QByteArray>("zone");
+    QTest::addColumn<QDate>("day");
+    QTest::newRow("Berlin, spring forward") << QByteArray("Europe/Berlin") << QDate(2024, 3, 31);
+    QTest::newRow("Berlin, fall back") << QByteArray("Europe/Berlin") << QDate(2024, 10, 27);
+    QTest::newRow("half-hour change") << QByteArray("Australia/Lord_Howe") << QDate(2024, 4, 7);
+    QTest::newRow("half-hour offset") << QByteArray("America/St_Johns") << QDate(2024, 3, 10);
+    QTest::newRow("quarter-hour offset") << QByteArray("Asia/Kathmandu") << QDate(2024, 1, 1);
+}
+
+void tst_ArchExport::datesAcrossZoneChanges()
+{
+    QFETCH(QByteArray, zone);
+    QFETCH(QDate, day);
+    const QByteArray oldTz = qgetenv("TZ");
+    qputenv("TZ", zone);
+    tzset();
+
+    // A whole local day, one record a second, and a step back in time.
+    const QDateTime epoch = archiveEpoch();
+    const qint64 first = epoch.secsTo(QDateTime(day, QTime(0, 0)));
+    QList<ArchRecord> records;
+    for (qint64 t = first - 30; t < first + 86400 + 30; ++t)
+        records.append(recordAt(qint32(t)));
+    records.append(recordAt(qint32(first + 7200)));
+    const QStringList lines = csvText(records).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QStringList expected, actual;
+    for (int i = 0; i < records.size(); ++i) {
+        const QString reference = recordDateTime(epoch, records.at(i).time)
+                                      .toString(QStringLiteral("yyyy/MM/dd hh:mm:ss"));
+        if (lines.value(i + 1) != reference) {
+            expected.append(reference);
+            actual.append(lines.value(i + 1));
+        }
+    }
+
+    if (oldTz.isNull())
+        qunsetenv("TZ");
+    else
+        qputenv("TZ", oldTz);
+    tzset();
+    QCOMPARE(lines.size(), records.size() + 1);
+    QCOMPARE(actual.mid(0, 5), expected.mid(0, 5));
 }
 
 QTEST_GUILESS_MAIN(tst_ArchExport)
