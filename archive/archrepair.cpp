@@ -6,10 +6,15 @@
 #include <QDate>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QSaveFile>
 
 #include <algorithm>
+
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
 
 namespace archive {
 
@@ -18,6 +23,21 @@ namespace {
 bool isCurrentLayout(const QByteArray &payload)
 {
     return payload.size() == currentLayoutLength(payload);
+}
+
+// The replacement is a new file, where rewriting in place would have kept
+// the owner: give it back. Only root may, and for anyone else the file was
+// theirs already, so a refusal changes nothing.
+void keepOwner(QSaveFile &target, const QString &path)
+{
+#ifdef Q_OS_UNIX
+    const QFileInfo original(path);
+    const int refused = ::fchown(target.handle(), original.ownerId(), original.groupId());
+    Q_UNUSED(refused);
+#else
+    Q_UNUSED(target);
+    Q_UNUSED(path);
+#endif
 }
 
 } // namespace
@@ -105,6 +125,7 @@ RepairFile repairHourFile(const QString &path)
         result.error = QStringLiteral("cannot write %1: %2").arg(path, target.errorString());
         return result;
     }
+    keepOwner(target, path);
     QDataStream out(&target);
     bool anyDecompressed = false;
     auto copy = [&](const StoredEntry &entry, const QByteArray &payload) {

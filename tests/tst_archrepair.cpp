@@ -11,6 +11,7 @@
 #include <QtTest>
 
 #include <cstring>
+#include <unistd.h>
 
 using namespace archive;
 
@@ -111,6 +112,7 @@ class tst_ArchRepair : public QObject
 
 private slots:
     void earlierRecordOf59BytesBecomes21();
+    void rewrittenFileKeepsOwnerAndPermissions();
     void firstRecordDecides_data();
     void firstRecordDecides();
     void undecodableFirstRecordBecomesZeroCounts();
@@ -144,6 +146,25 @@ void tst_ArchRepair::earlierRecordOf59BytesBecomes21()
     QCOMPARE(payload.size(), 21);
     QCOMPARE(payload.left(7), QByteArray::fromHex("03000000 0a0000"));
     QVERIFY(sameValues(decodePayload(payload, 1000), rec));
+}
+
+void tst_ArchRepair::rewrittenFileKeepsOwnerAndPermissions()
+{
+    if (::geteuid() != 0)
+        QSKIP("only root can hand a file to another owner");
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("2024_03_05-07.dat"));
+    QVERIFY(writeEntries(path, {{relayRecord(1), Layout::Earlier}}));
+    QVERIFY(::chown(QFile::encodeName(path).constData(), 1234, 5678) == 0);
+    const QFileDevice::Permissions permissions =
+        QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup;
+    QVERIFY(QFile::setPermissions(path, permissions));
+
+    QCOMPARE(repairHourFile(path).outcome, RepairFile::Rewritten);
+    const QFileInfo after(path);
+    QCOMPARE(after.ownerId(), 1234u);
+    QCOMPARE(after.groupId(), 5678u);
+    QCOMPARE(after.permissions() & ~(QFileDevice::ReadUser | QFileDevice::WriteUser), permissions);
 }
 
 void tst_ArchRepair::firstRecordDecides_data()
