@@ -54,6 +54,43 @@ ArchRecord absentRecord(qint32 time)
     return rec;
 }
 
+namespace {
+
+// One compressor per thread, reset between records.
+struct Deflater
+{
+    z_stream stream{};
+    bool ready = false;
+
+    Deflater() { ready = deflateInit(&stream, Z_DEFAULT_COMPRESSION) == Z_OK; }
+    ~Deflater()
+    {
+        if (ready)
+            deflateEnd(&stream);
+    }
+    Deflater(const Deflater &) = delete;
+    Deflater &operator=(const Deflater &) = delete;
+};
+
+// One decompressor per thread, reset between records: setting one up for
+// every record costs more than inflating a small payload.
+struct Inflater
+{
+    z_stream stream{};
+    bool ready = false;
+
+    Inflater() { ready = inflateInit(&stream) == Z_OK; }
+    ~Inflater()
+    {
+        if (ready)
+            inflateEnd(&stream);
+    }
+    Inflater(const Inflater &) = delete;
+    Inflater &operator=(const Inflater &) = delete;
+};
+
+} // namespace
+
 QByteArray uncompressPayload(const QByteArray &compressed)
 {
     if (compressed.size() <= 4)
@@ -61,24 +98,56 @@ QByteArray uncompressPayload(const QByteArray &compressed)
     const quint32 claimed = qFromBigEndian<quint32>(compressed.constData());
     if (claimed > quint32(kMaxPayloadSize))
         return QByteArray();
-    // The size header is a hint, as for qUncompress: grow the buffer while
-    // zlib says it is too small, up to the bound.
-    uLongf capacity = std::max<uLongf>(claimed, 1);
-    QByteArray out;
+    thread_local Inflater inflater;
+    if (!inflater.ready || inflateReset(&inflater.stream) != Z_OK)
+        return QByteArray();
+    z_stream &zs = inflater.stream;
+    zs.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(compressed.constData())) + 4;
+    zs.avail_in = uInt(compressed.size() - 4);
+
+    // The size header is only a hint, as for qUncompress: the buffer grows
+    // while the stream goes on, up to the bound. Bytes after the end of the
+    // stream are ignored.
+    int capacity = std::max<int>(int(claimed), 1);
+    QByteArray out(capacity, Qt::Uninitialized);
     for (;;) {
-        out.resize(int(capacity));
-        uLongf length = capacity;
-        const int res = ::uncompress(reinterpret_cast<Bytef *>(out.data()), &length,
-                                     reinterpret_cast<const Bytef *>(compressed.constData()) + 4,
-                                     uLong(compressed.size() - 4));
-        if (res == Z_OK) {
-            out.resize(int(length));
+        zs.next_out = reinterpret_cast<Bytef *>(out.data()) + zs.total_out;
+        zs.avail_out = uInt(capacity - int(zs.total_out));
+        const int res = inflate(&zs, Z_NO_FLUSH);
+        if (res == Z_STREAM_END) {
+            out.resize(int(zs.total_out));
             return out;
         }
-        if (res != Z_BUF_ERROR || capacity >= uLongf(kMaxPayloadSize))
+        if (res != Z_OK && res != Z_BUF_ERROR)
+            return QByteArray(); // damaged stream, or a preset dictionary
+        if (zs.avail_out != 0)
+            return QByteArray(); // the input ended before the stream did
+        if (capacity >= kMaxPayloadSize)
             return QByteArray();
-        capacity = std::min<uLongf>(capacity * 2, kMaxPayloadSize);
+        capacity = std::min(capacity * 2, kMaxPayloadSize);
+        out.resize(capacity);
     }
+}
+
+QByteArray compressPayload(const QByteArray &payload)
+{
+    if (payload.isEmpty())
+        return QByteArray(4, '\0'); // what qCompress writes for no data
+    thread_local Deflater deflater;
+    if (!deflater.ready || deflateReset(&deflater.stream) != Z_OK)
+        return qCompress(payload);
+    z_stream &zs = deflater.stream;
+    const uLong bound = deflateBound(&zs, uLong(payload.size()));
+    QByteArray out(int(4 + bound), Qt::Uninitialized);
+    qToBigEndian<quint32>(quint32(payload.size()), out.data());
+    zs.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(payload.constData()));
+    zs.avail_in = uInt(payload.size());
+    zs.next_out = reinterpret_cast<Bytef *>(out.data() + 4);
+    zs.avail_out = uInt(bound);
+    if (deflate(&zs, Z_FINISH) != Z_STREAM_END)
+        return qCompress(payload);
+    out.resize(int(4 + zs.total_out));
+    return out;
 }
 
 namespace {
@@ -228,7 +297,7 @@ StoredEntry readEntry(QDataStream &in)
 
 void writeEntry(QDataStream &out, qint32 time, const QByteArray &payload)
 {
-    out << time << qCompress(payload);
+    out << time << compressPayload(payload);
 }
 
 bool HourFileReader::open(const QString &path)

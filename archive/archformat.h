@@ -49,6 +49,11 @@ ArchRecord absentRecord(qint32 time);
 // would decompress to more than kMaxPayloadSize bytes.
 QByteArray uncompressPayload(const QByteArray &compressed);
 
+// The same bytes as qCompress(payload) at the default level, without setting
+// up and tearing down the compressor for every record (which costs a quarter
+// of a megabyte of fresh memory each time).
+QByteArray compressPayload(const QByteArray &payload);
+
 // Expected length of a payload in the current layout, from its count bytes
 // (a count byte beyond the payload's end counts as 0).
 int currentLayoutLength(const QByteArray &payload);
