@@ -3,12 +3,15 @@
 //    decompressed, nothing decoded or kept;
 //  - the format floor: the same numbers formatted as the CSV writes them,
 //    into memory, with no file, no dates and no encoding;
+//  - the write floor: the bytes the operation writes, through QSaveFile;
 //  - for the repair, the compression of the re-encoded payloads as well.
-// One record per second with every channel, as a recorder at full size writes.
+// Work and floors run in turns, so that both meet the same load on a shared
+// machine. One record per second with every channel, as a full recorder writes.
 
 #include "archexport.h"
 #include "archformat.h"
 #include "archrepair.h"
+#include "benchsupport.h"
 #include "simulatedrecorder.h"
 
 #include <QDir>
@@ -46,21 +49,6 @@ bool writeDay(const QString &dir, Layout layout)
             return false;
     }
     return true;
-}
-
-// Best of `runs` wall-clock times in seconds; `prepare` runs untimed before each.
-double bestOf(
-    int runs, const std::function<void()> &body, const std::function<void()> &prepare = [] {})
-{
-    double best = 1e300;
-    for (int i = 0; i < runs; ++i) {
-        prepare();
-        QElapsedTimer timer;
-        timer.start();
-        body();
-        best = std::min(best, timer.nsecsElapsed() / 1e9);
-    }
-    return best;
 }
 
 qint64 loadFloor(const QString &dir)
@@ -112,13 +100,36 @@ qint64 dirSize(const QString &dir, const QString &pattern)
     return bytes;
 }
 
-void row(const char *what, double secs, double floorSecs, const char *extra = "")
+QList<QByteArray> contentsOf(const QString &dir, const QString &pattern)
 {
-    if (floorSecs > 0)
-        std::printf("  %-44s %8.3f s   x%5.2f of its floor%s\n", what, secs, secs / floorSecs,
-                    extra);
-    else
-        std::printf("  %-44s %8.3f s%s\n", what, secs, extra);
+    QList<QByteArray> contents;
+    for (const QFileInfo &info : QDir(dir).entryInfoList(QStringList{pattern}, QDir::Files)) {
+        QFile file(info.filePath());
+        if (file.open(QIODevice::ReadOnly))
+            contents.append(file.readAll());
+    }
+    return contents;
+}
+
+void writeFloor(const QString &dir, const QList<QByteArray> &contents)
+{
+    for (int i = 0; i < contents.size(); ++i) {
+        QSaveFile file(dir + QString::number(i));
+        if (!file.open(QIODevice::WriteOnly) || file.write(contents.at(i)) < 0 || !file.commit())
+            std::fprintf(stderr, "write floor: cannot write\n");
+    }
+}
+
+void part(const char *what, double secs)
+{
+    std::printf("    %-50s %8.3f s\n", what, secs);
+}
+
+void result(const char *what, const bench::Timing &work, const bench::Timing &floor)
+{
+    std::printf("  %-52s %8.3f s wall, %8.3f s cpu\n", "floors together", floor.wall, floor.cpu);
+    std::printf("  %-52s %8.3f s wall, %8.3f s cpu   ratio %.2f wall, %.2f cpu\n", what, work.wall,
+                work.cpu, work.wall / floor.wall, work.cpu / floor.cpu);
 }
 
 } // namespace
@@ -130,9 +141,13 @@ int main()
         return 1;
     const QString current = work.path() + QStringLiteral("/current/");
     const QString earlierMaster = work.path() + QStringLiteral("/earlier-master/");
-    const QString earlier = work.path() + QStringLiteral("/earlier/");
     const QString csvDir = work.path() + QStringLiteral("/csv/");
-    for (const QString &d : {current, earlierMaster, earlier, csvDir})
+    const QString scratch = work.path() + QStringLiteral("/scratch/");
+    constexpr int kRuns = 3;
+    QStringList earlierCopies;
+    for (int i = 0; i < kRuns + 1; ++i)
+        earlierCopies.append(work.path() + QStringLiteral("/earlier-%1/").arg(i));
+    for (const QString &d : QStringList{current, earlierMaster, csvDir, scratch} + earlierCopies)
         QDir().mkpath(d);
 
     std::printf("Writing %d hour files of %d records with every channel...\n", kHours,
@@ -141,103 +156,115 @@ int main()
         std::fprintf(stderr, "cannot write the hour files\n");
         return 1;
     }
+    // Each repair run gets files of its own in the earlier layout.
+    for (const QString &copy : earlierCopies) {
+        for (int h = 0; h < kHours; ++h)
+            QFile::copy(hourPath(earlierMaster, h), hourPath(copy, h));
+    }
     const int records = kHours * kRecordsPerHour;
-    std::printf("  current layout: %.1f MB, earlier layout: %.1f MB, %d records\n\n",
+    std::printf("  current layout %.1f MB, earlier layout %.1f MB, %d records\n\n",
                 dirSize(current, QStringLiteral("*.dat")) / 1e6,
                 dirSize(earlierMaster, QStringLiteral("*.dat")) / 1e6, records);
 
-    // Untimed: the decoded records that the format floor formats.
+    // Untimed: the decoded records, one export for the CSV bytes, one repair
+    // for the repaired bytes.
     QList<ArchRecord> decoded;
     for (int h = 0; h < kHours; ++h)
         readHourFile(hourPath(current, h), decoded);
-
-    // Export.
-    qint64 payloadBytes = 0, formattedChars = 0;
-    const double load = bestOf(3, [&] { payloadBytes = loadFloor(current); });
-    const double format = bestOf(3, [&] { formattedChars = formatFloor(decoded); });
-    ExportResult exported;
+    qint64 values = 0;
+    for (const ArchRecord &rec : decoded)
+        values += rec.aInCount + rec.counterCount + rec.dInCount + rec.aOutCount + rec.relayCount +
+                  rec.modbusCount + rec.mathCount;
     ExportRequest request;
     request.sourceDir = current;
     request.targetDir = csvDir;
     request.begin = kFirstHour;
     request.end = kFirstHour.addSecs(3600 * (kHours - 1));
-    const double exportSecs = bestOf(3, [&] { exported = exportPeriod(request); });
+    ExportResult exported = exportPeriod(request);
+    const QList<QByteArray> csvContents = contentsOf(csvDir, QStringLiteral("*.csv"));
     const qint64 csvBytes = dirSize(csvDir, QStringLiteral("*.csv"));
-    int written = 0;
-    for (const ExportHour &h : exported.hours)
-        written += h.outcome == ExportHour::Written ? 1 : 0;
-
-    qint64 values = 0;
-    for (const ArchRecord &rec : decoded)
-        values += rec.aInCount + rec.counterCount + rec.dInCount + rec.aOutCount + rec.relayCount +
-                  rec.modbusCount + rec.mathCount;
-    // The write floor: the same CSV bytes written through QSaveFile, whose
-    // commit flushes them to disk before the rename.
-    QList<QByteArray> csvContents;
-    for (const QFileInfo &info :
-         QDir(csvDir).entryInfoList(QStringList{QStringLiteral("*.csv")}, QDir::Files)) {
-        QFile file(info.filePath());
-        if (file.open(QIODevice::ReadOnly))
-            csvContents.append(file.readAll());
-    }
-    const QString writeDir = work.path() + QStringLiteral("/write/");
-    QDir().mkpath(writeDir);
-    const double write = bestOf(3, [&] {
-        for (int i = 0; i < csvContents.size(); ++i) {
-            QSaveFile file(writeDir + QString::number(i) + QStringLiteral(".csv"));
-            if (!file.open(QIODevice::WriteOnly) || file.write(csvContents.at(i)) < 0 ||
-                !file.commit())
-                std::printf("write floor: cannot write\n");
-        }
-    });
-
-    std::printf("CSV export of 24 hours (%d CSV files, %.1f MB of CSV, %.2f M values, "
-                "%.1f M characters formatted by the floor):\n",
-                written, csvBytes / 1e6, values / 1e6, formattedChars / 1e6);
-    row("load floor (read and decompress)", load, 0);
-    row("format floor (QLocale 'f' 6, into memory)", format, 0);
-    row("write floor (the CSV bytes through QSaveFile)", write, 0);
-    const double floors = load + format + write;
-    row("load + format + write floors", floors, 0);
-    char extra[128];
-    std::snprintf(extra, sizeof extra, ", %.1f MB of CSV per s (floors: %.1f)",
-                  csvBytes / 1e6 / exportSecs, csvBytes / 1e6 / floors);
-    row("export", exportSecs, floors, extra);
-    std::printf("  records per second: export %.0f, load floor %.0f\n\n", records / exportSecs,
-                records / load);
-
-    // Repair: every file in the earlier layout, each run on fresh copies.
-    auto freshCopies = [&] {
-        for (int h = 0; h < kHours; ++h) {
-            QFile::remove(hourPath(earlier, h));
-            QFile::copy(hourPath(earlierMaster, h), hourPath(earlier, h));
-        }
-    };
-    const double earlierLoad = bestOf(3, [&] { loadFloor(earlierMaster); });
-    // The repair has to compress every re-encoded payload: that is its
-    // second floor.
+    RepairResult repaired = repairArchive(earlierCopies.last());
+    const QList<QByteArray> repairedContents =
+        contentsOf(earlierCopies.last(), QStringLiteral("*.dat"));
     QList<QByteArray> payloads;
     for (const ArchRecord &rec : decoded)
         payloads.append(encodePayload(rec));
-    const double compress = bestOf(3, [&] {
-        qint64 n = 0;
-        for (const QByteArray &p : payloads)
-            n += qCompress(p).size();
-        if (n == 0)
-            std::printf("?");
-    });
-    RepairResult repaired;
-    const double repairSecs = bestOf(
-        3, [&] { repaired = repairArchive(earlier); }, freshCopies);
-    std::printf("Repair of 24 hour files in the earlier layout (%d rewritten, %d failed):\n",
-                repaired.rewritten(), repaired.failures());
-    row("load floor (read and decompress)", earlierLoad, 0);
-    row("compress floor (qCompress of the payloads)", compress, 0);
-    row("load floor + compress floor", earlierLoad + compress, 0);
-    std::snprintf(extra, sizeof extra, ", %.0f records per s", records / repairSecs);
-    row("repair", repairSecs, earlierLoad + compress, extra);
-    const double checkSecs = bestOf(3, [&] { repaired = repairArchive(earlier); });
-    std::snprintf(extra, sizeof extra, " (%d rewritten)", repaired.rewritten());
-    row("repair of the same files, now current", checkSecs, 0, extra);
-    return written == kHours && repaired.failures() == 0 ? 0 : 1;
+
+    // Export.
+    auto exportFloors = [&](double *load, double *format, double *write) {
+        QElapsedTimer t;
+        t.start();
+        loadFloor(current);
+        if (load)
+            *load = t.nsecsElapsed() / 1e9;
+        t.restart();
+        formatFloor(decoded);
+        if (format)
+            *format = t.nsecsElapsed() / 1e9;
+        t.restart();
+        writeFloor(scratch, csvContents);
+        if (write)
+            *write = t.nsecsElapsed() / 1e9;
+    };
+    double load = 1e300, format = 1e300, write = 1e300;
+    bench::Timing exportTiming, exportFloor;
+    bench::compare(
+        kRuns, [&] { exported = exportPeriod(request); }, exportTiming,
+        [&] {
+            double l, f, w;
+            exportFloors(&l, &f, &w);
+            load = std::min(load, l);
+            format = std::min(format, f);
+            write = std::min(write, w);
+        },
+        exportFloor);
+    std::printf("CSV export of %d hours: %d CSV files, %.1f MB of CSV, %.2f M values\n", kHours,
+                exported.hours.size() - exported.failures(), csvBytes / 1e6, values / 1e6);
+    part("load floor (read and decompress)", load);
+    part("format floor (QLocale 'f' 6, into memory)", format);
+    part("write floor (the CSV bytes through QSaveFile)", write);
+    result("export", exportTiming, exportFloor);
+    std::printf(
+        "  throughput: %.1f MB of CSV per s (floors together: %.1f), %.0f records per s\n\n",
+        csvBytes / 1e6 / exportTiming.wall, csvBytes / 1e6 / exportFloor.wall,
+        records / exportTiming.wall);
+
+    // Repair: every file in the earlier layout.
+    double earlierLoad = 1e300, compress = 1e300, repairWrite = 1e300;
+    bench::Timing repairTiming, repairFloor;
+    int run = 0;
+    bench::compare(
+        kRuns, [&] { repaired = repairArchive(earlierCopies.at(run++)); }, repairTiming,
+        [&] {
+            QElapsedTimer t;
+            t.start();
+            loadFloor(earlierMaster);
+            earlierLoad = std::min(earlierLoad, t.nsecsElapsed() / 1e9);
+            t.restart();
+            qint64 n = 0;
+            for (const QByteArray &p : payloads)
+                n += compressPayload(p).size();
+            compress = std::min(compress, t.nsecsElapsed() / 1e9);
+            t.restart();
+            writeFloor(scratch, repairedContents);
+            repairWrite = std::min(repairWrite, t.nsecsElapsed() / 1e9);
+            if (n == 0)
+                std::fprintf(stderr, "nothing compressed\n");
+        },
+        repairFloor);
+    std::printf("Repair of %d hour files in the earlier layout: %d rewritten, %d failed, %.1f MB "
+                "written\n",
+                kHours, repaired.rewritten(), repaired.failures(),
+                dirSize(earlierCopies.first(), QStringLiteral("*.dat")) / 1e6);
+    part("load floor (read and decompress)", earlierLoad);
+    part("compress floor (the re-encoded payloads)", compress);
+    part("write floor (the repaired bytes through QSaveFile)", repairWrite);
+    result("repair", repairTiming, repairFloor);
+    std::printf("  throughput: %.0f records per s\n", records / repairTiming.wall);
+    QElapsedTimer again;
+    again.start();
+    repaired = repairArchive(earlierCopies.first());
+    std::printf("  %-52s %8.3f s (%d rewritten)\n", "repair of the same files, now current",
+                again.nsecsElapsed() / 1e9, repaired.rewritten());
+    return exported.failures() == 0 && repaired.failures() == 0 ? 0 : 1;
 }
