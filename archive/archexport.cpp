@@ -250,7 +250,7 @@ ExportHour exportHourFile(const QString &sourcePath, const QString &targetPath)
 
     // The header needs every record's counts before the first row.
     KindMaxima maxima;
-    int entries = 0;
+    qint64 entries = 0;
     while (!source.atEnd()) {
         const StoredEntry entry = source.next();
         int counts[KindCount];
@@ -274,7 +274,7 @@ ExportHour exportHourFile(const QString &sourcePath, const QString &targetPath)
     RowFormatter formatter;
     ArchRecord rec;
     QString chunk;
-    for (int i = 0; i < entries && !source.atEnd(); ++i) {
+    for (qint64 i = 0; i < entries && !source.atEnd(); ++i) {
         const StoredEntry entry = source.next();
         const QByteArray payload = uncompressPayload(entry.data);
         decodePayload(payload.constData(), payload.size(), entry.time, rec);
