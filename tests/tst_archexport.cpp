@@ -87,6 +87,7 @@ private slots:
     void staleCsvsAreDeletedOrReplaced();
     void unreadableSourceIsReportedAndTheWalkGoesOn();
     void failedWriteLeavesNoHalfCsv();
+    void workerNamesAnUnwritableCsv();
     void walkWithInvalidEndVisitsNothing();
     void walkAcrossClockChanges_data();
     void walkAcrossClockChanges();
@@ -393,6 +394,26 @@ void tst_ArchExport::failedWriteLeavesNoHalfCsv()
     QCOMPARE(QDir(path).entryList(QDir::Files | QDir::Hidden, QDir::Name),
              QStringList({QStringLiteral("2016_03_01-10.dat"), QStringLiteral("2016_03_01-11.csv"),
                           QStringLiteral("2016_03_01-11.dat")}));
+}
+
+void tst_ArchExport::workerNamesAnUnwritableCsv()
+{
+    QTemporaryDir dir;
+    const QString path = dir.path() + QLatin1Char('/');
+    writeHour(path, QDateTime(kDay, QTime(10, 0)));
+    const QString csv = path + QStringLiteral("2016_03_01-10.csv");
+    QVERIFY(QDir(path).mkpath(csv + QStringLiteral("/keep")));
+
+    cArchWorker worker(dir.path());
+    worker.exportSourceDir = worker.exportTargetDir = path;
+    worker.setExportPeriod(QDateTime(kDay, QTime(10, 0)), QDateTime(kDay, QTime(10, 0)));
+    QTest::ignoreMessage(QtDebugMsg, qPrintable(path + QStringLiteral("2016_03_01-10.dat ") + csv));
+    QTest::ignoreMessage(
+        QtDebugMsg, QRegularExpression(QStringLiteral("^ArchWorker export error: cannot write ") +
+                                       QRegularExpression::escape(csv)));
+    QSignalSpy finished(&worker, SIGNAL(finished()));
+    worker.copyArchive();
+    QCOMPARE(finished.count(), 1);
 }
 
 void tst_ArchExport::walkWithInvalidEndVisitsNothing()
