@@ -67,6 +67,29 @@ void writeHour(const QString &dir, const QDateTime &hour, int records = 2)
     QVERIFY(writeHourFile(dir + hourFileName(hour), list));
 }
 
+// Runs the rest of a test in another local zone, and restores the old one
+// however the test ends.
+class ZoneGuard
+{
+public:
+    explicit ZoneGuard(const QByteArray &zone) : old(qgetenv("TZ"))
+    {
+        qputenv("TZ", zone);
+        tzset();
+    }
+    ~ZoneGuard()
+    {
+        if (old.isNull())
+            qunsetenv("TZ");
+        else
+            qputenv("TZ", old);
+        tzset();
+    }
+
+private:
+    const QByteArray old;
+};
+
 } // namespace
 
 class tst_ArchExport : public QObject
@@ -448,9 +471,7 @@ void tst_ArchExport::walkAcrossClockChanges()
     QFETCH(QStringList, hours);
     QFETCH(QTime, next);
 
-    const QByteArray oldTz = qgetenv("TZ");
-    qputenv("TZ", "Europe/Berlin");
-    tzset();
+    const ZoneGuard zone("Europe/Berlin");
     QTemporaryDir dir;
     const QString path = dir.path() + QLatin1Char('/');
     const QString prefix = day.toString(QStringLiteral("yyyy_MM_dd-"));
@@ -467,15 +488,8 @@ void tst_ArchExport::walkAcrossClockChanges()
         QCOMPARE(hour.outcome, ExportHour::Written);
         visited.append(QFileInfo(hour.sourcePath).completeBaseName().mid(prefix.size()));
     }
-    const QDateTime nextHour = result.next;
-
-    if (oldTz.isNull())
-        qunsetenv("TZ");
-    else
-        qputenv("TZ", oldTz);
-    tzset();
     QCOMPARE(visited, hours);
-    QCOMPARE(nextHour.time(), next);
+    QCOMPARE(result.next.time(), next);
 }
 
 void tst_ArchExport::exportOnTheWorkerThread()
@@ -516,9 +530,7 @@ void tst_ArchExport::datesAcrossZoneChanges()
 {
     QFETCH(QByteArray, zone);
     QFETCH(QDate, day);
-    const QByteArray oldTz = qgetenv("TZ");
-    qputenv("TZ", zone);
-    tzset();
+    const ZoneGuard guard(zone);
 
     // A whole local day, one record a second, and a step back in time.
     const QDateTime epoch = archiveEpoch();
@@ -537,12 +549,6 @@ void tst_ArchExport::datesAcrossZoneChanges()
             actual.append(lines.value(i + 1));
         }
     }
-
-    if (oldTz.isNull())
-        qunsetenv("TZ");
-    else
-        qputenv("TZ", oldTz);
-    tzset();
     QCOMPARE(lines.size(), records.size() + 1);
     QCOMPARE(actual.mid(0, 5), expected.mid(0, 5));
 }
