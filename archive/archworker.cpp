@@ -1,7 +1,9 @@
 #include "archworker.h"
 
+#include "archexport.h"
 #include "archformat.h"
 #include "archload.h"
+#include "archrepair.h"
 
 #include <QDebug>
 #include <QDir>
@@ -52,10 +54,26 @@ void cArchWorker::run()
 
 void cArchWorker::copyArchive()
 {
+    archive::ExportRequest request;
+    request.sourceDir = exportSourceDir;
+    request.targetDir = exportTargetDir;
+    request.begin = exportBegin;
+    request.end = exportEnd;
+    request.hourDone = [](const archive::ExportHour &hour) {
+        QMessageLogger().debug("%s %s", qPrintable(hour.sourcePath), qPrintable(hour.targetPath));
+        if (hour.failed())
+            QMessageLogger().debug("ArchWorker export error: %s", qPrintable(hour.error));
+    };
+    exportBegin = archive::exportPeriod(request).next;
     emit finished();
 }
 
 void cArchWorker::fixArchive()
 {
+    const archive::RepairResult result = archive::repairArchive(archivePath);
+    for (const archive::RepairFile &file : result.files) {
+        if (!file.error.isEmpty())
+            QMessageLogger().debug("ArchWorker repair error: %s", qPrintable(file.error));
+    }
     emit finished();
 }

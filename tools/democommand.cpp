@@ -12,16 +12,28 @@
 
 int demoCommand(const QStringList &args)
 {
-    if (args.isEmpty() || args.size() > 2)
+    QStringList positional = args;
+    // --earlier N: the N oldest hour files written get the earlier record
+    // layout, so that the viewer's start-up repair has real work to do.
+    int earlier = 0;
+    const int option = positional.indexOf(QStringLiteral("--earlier"));
+    if (option >= 0) {
+        bool ok = false;
+        earlier = option + 1 < positional.size() ? positional.at(option + 1).toInt(&ok) : -1;
+        if (!ok || earlier < 0)
+            return usageError(QStringLiteral("--earlier takes a number of hour files"));
+        positional.erase(positional.begin() + option, positional.begin() + option + 2);
+    }
+    if (positional.isEmpty() || positional.size() > 2)
         return usageError(QStringLiteral("demo takes a directory and an optional number of hours"));
     int hours = 48;
-    if (args.size() == 2) {
+    if (positional.size() == 2) {
         bool ok = false;
-        hours = args.at(1).toInt(&ok);
+        hours = positional.at(1).toInt(&ok);
         if (!ok || hours < 1 || hours > 24 * 400)
             return usageError(QStringLiteral("HOURS is a whole number from 1 to 9600"));
     }
-    const QString dir = args.first();
+    const QString dir = positional.first();
     if (!QDir().mkpath(dir)) {
         printError(QStringLiteral("cannot create directory %1").arg(dir));
         return ExitFailure;
@@ -46,7 +58,9 @@ int demoCommand(const QStringList &args)
         const QString path = dir + QLatin1Char('/') + name;
         if (QFileInfo::exists(path)) {
             ++kept;
-        } else if (archive::writeHourFile(path, records)) {
+        } else if (archive::writeHourFile(path, records,
+                                          written < earlier ? archive::Layout::Earlier
+                                                            : archive::Layout::Current)) {
             ++written;
             recordCount += records.size();
         } else {
@@ -70,8 +84,9 @@ int demoCommand(const QStringList &args)
     }
     flush();
 
-    std::printf("%s: wrote %d hour files (%lld records), left %d existing ones alone\n",
+    std::printf("%s: wrote %d hour files (%lld records, %d files in the earlier layout), "
+                "left %d existing ones alone\n",
                 QDir(dir).absolutePath().toLocal8Bit().constData(), written,
-                static_cast<long long>(recordCount), kept);
+                static_cast<long long>(recordCount), qMin(written, earlier), kept);
     return failed == 0 ? ExitOk : ExitFailure;
 }

@@ -16,10 +16,23 @@ Commands:
   series DIR BEGIN END      print the series that the viewer's load of the
                             period [BEGIN, END) yields from the archive DIR;
                             a period over 7 days gives interval means
-  demo DIR [HOURS]          write a simulated archive into DIR: HOURS hours
+  demo DIR [HOURS] [--earlier N]
+                            write a simulated archive into DIR: HOURS hours
                             (default 48) ending with the current hour, one
                             record per second; existing hour files are left
-                            alone, so running it again tops the archive up
+                            alone, so running it again tops the archive up;
+                            --earlier N writes the N oldest of the new hour
+                            files in the earlier record layout, for repair
+  export DIR BEGIN END      write one CSV file (windows-1251, ";" between
+                            fields) beside each hour file of the hours from
+                            BEGIN's hour to END's hour, both included, as the
+                            viewer's export button does; the old CSV of every
+                            hour visited is removed first
+  repair DIR                rewrite the hour files of DIR whose first record
+                            is in the earlier layout in the current one, as
+                            the viewer does at start-up; each file is replaced
+                            whole or left as it was; an hour file in which no
+                            record decompresses is named and left alone
   --help                    print this text
 
 BEGIN and END are local date-times written "yyyy-MM-dd hh:mm:ss".
@@ -35,7 +48,8 @@ Record lines of dump and series, one per record, fields separated by ";":
   9 significant digits; absent values read "nan".
 
 Exit status: 0 on success, 1 on a failure at run time (missing directory
-or file, a period longer than 31104000 s), 2 on bad usage.
+or file, a period longer than 31104000 s, a file that export or repair
+could not read or write, each of which is named on stderr), 2 on bad usage.
 )";
 
 } // namespace
@@ -81,5 +95,9 @@ int main(int argc, char *argv[])
         return seriesCommand(args);
     if (command == QLatin1String("demo"))
         return demoCommand(args);
+    if (command == QLatin1String("export"))
+        return exportCommand(args);
+    if (command == QLatin1String("repair"))
+        return repairCommand(args);
     return usageError(QStringLiteral("unknown command: %1").arg(command));
 }

@@ -1,0 +1,179 @@
+#include "archrepair.h"
+
+#include "archformat.h"
+
+#include <QDataStream>
+#include <QDate>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QSaveFile>
+
+#include <algorithm>
+
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
+
+namespace archive {
+
+namespace {
+
+bool isCurrentLayout(const QByteArray &payload)
+{
+    return payload.size() == currentLayoutLength(payload);
+}
+
+// The replacement is a new file, where rewriting in place would have kept
+// the owner: give it back. Only root may, and for anyone else the file was
+// theirs already, so a refusal changes nothing.
+void keepOwner(QSaveFile &target, const QString &path)
+{
+#ifdef Q_OS_UNIX
+    const QFileInfo original(path);
+    const int refused = ::fchown(target.handle(), original.ownerId(), original.groupId());
+    Q_UNUSED(refused);
+#else
+    Q_UNUSED(target);
+    Q_UNUSED(path);
+#endif
+}
+
+} // namespace
+
+int RepairResult::rewritten() const
+{
+    return int(std::count_if(files.cbegin(), files.cend(), [](const RepairFile &f) {
+        return f.outcome == RepairFile::Rewritten;
+    }));
+}
+
+int RepairResult::failures() const
+{
+    return int(std::count_if(files.cbegin(), files.cend(),
+                             [](const RepairFile &f) { return f.failed(); }));
+}
+
+bool isHourFileName(const QString &fileName)
+{
+    static const QRegularExpression pattern(
+        QStringLiteral("^(\\d{4})_(\\d{2})_(\\d{2})-(\\d{2})\\.dat$"),
+        QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch match = pattern.match(fileName);
+    if (!match.hasMatch())
+        return false;
+    const QDate date(match.captured(1).toInt(), match.captured(2).toInt(),
+                     match.captured(3).toInt());
+    return date.isValid() && match.captured(4).toInt() < 24;
+}
+
+QStringList hourFilesOldestFirst(const QString &dirPath)
+{
+    // Symbolic links are left out: replacing one would write wherever it
+    // points, possibly outside the archive directory.
+    const QFileInfoList entries =
+        QDir(dirPath).entryInfoList(QStringList{QStringLiteral("*.dat")},
+                                    QDir::Files | QDir::NoSymLinks, QDir::Time | QDir::Reversed);
+    QStringList paths;
+    for (const QFileInfo &info : entries) {
+        if (isHourFileName(info.fileName()))
+            paths.append(dirPath + info.fileName());
+    }
+    return paths;
+}
+
+RepairFile repairHourFile(const QString &path)
+{
+    RepairFile result;
+    result.path = path;
+
+    // A file the operator made read-only is not ours to replace.
+    {
+        QFile probe(path);
+        if (!probe.open(QIODevice::ReadWrite | QIODevice::ExistingOnly)) {
+            result.outcome = RepairFile::OpenFailed;
+            result.error = QStringLiteral("cannot open %1: %2").arg(path, probe.errorString());
+            return result;
+        }
+    }
+    HourFileReader reader;
+    if (!reader.open(path)) {
+        result.outcome = RepairFile::OpenFailed;
+        result.error = QStringLiteral("cannot open %1").arg(path);
+        return result;
+    }
+    if (reader.atEnd()) {
+        result.outcome = RepairFile::Empty;
+        return result;
+    }
+
+    // The first record decides for the whole file.
+    const StoredEntry first = reader.next();
+    const QByteArray firstPayload = uncompressPayload(first.data);
+    if (isCurrentLayout(firstPayload)) {
+        result.outcome = RepairFile::Current;
+        return result;
+    }
+
+    // Records go straight from the old file into the new one, so that a file
+    // of any size is repaired with one record in memory; the new content
+    // replaces the old only once all of it has been written.
+    QSaveFile target(path);
+    if (!target.open(QIODevice::WriteOnly)) {
+        result.outcome = RepairFile::WriteFailed;
+        result.error = QStringLiteral("cannot write %1: %2").arg(path, target.errorString());
+        return result;
+    }
+    keepOwner(target, path);
+    QDataStream out(&target);
+    bool anyDecompressed = false;
+    auto copy = [&](const StoredEntry &entry, const QByteArray &payload) {
+        anyDecompressed = anyDecompressed || !payload.isEmpty();
+        if (isCurrentLayout(payload)) {
+            // Already current: the stored entry is kept as it is.
+            out << entry.time << entry.data;
+        } else {
+            // Earlier layout, or a record that does not decompress, which
+            // becomes one with seven zero counts and its own time.
+            const ArchRecord rec = decodePayload(payload, entry.time, Layout::Earlier);
+            writeEntry(out, entry.time, encodePayload(rec));
+            ++result.earlierRecords;
+        }
+        ++result.records;
+    };
+    copy(first, firstPayload);
+    while (!reader.atEnd() && out.status() == QDataStream::Ok) {
+        const StoredEntry entry = reader.next();
+        copy(entry, uncompressPayload(entry.data));
+    }
+
+    if (!anyDecompressed) {
+        target.cancelWriting();
+        result.outcome = RepairFile::Undecodable;
+        result.error =
+            QStringLiteral("cannot read %1: no record decompresses; left as it is").arg(path);
+        result.records = result.earlierRecords = 0;
+        return result;
+    }
+    if (out.status() != QDataStream::Ok || !target.commit()) {
+        result.outcome = RepairFile::WriteFailed;
+        result.error = QStringLiteral("cannot write %1: %2").arg(path, target.errorString());
+        target.cancelWriting();
+        result.records = result.earlierRecords = 0;
+        return result;
+    }
+    result.outcome = RepairFile::Rewritten;
+    return result;
+}
+
+RepairResult repairArchive(const QString &dirPath)
+{
+    RepairResult result;
+    const QStringList paths = hourFilesOldestFirst(dirPath);
+    for (const QString &path : paths)
+        result.files.append(repairHourFile(path));
+    return result;
+}
+
+} // namespace archive

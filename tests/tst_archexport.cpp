@@ -1,0 +1,557 @@
+#include "archexport.h"
+#include "archformat.h"
+#include "archworker.h"
+#include "filesizelimit.h"
+
+#include <QDataStream>
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <QThread>
+
+#include <cmath>
+#include <ctime>
+#include <limits>
+
+using namespace archive;
+
+namespace {
+
+const QDate kDay(2016, 3, 1);
+
+qint32 timeAt(const QDate &date, const QTime &time)
+{
+    return qint32(archiveEpoch().secsTo(QDateTime(date, time)));
+}
+
+ArchRecord recordAt(qint32 time)
+{
+    return absentRecord(time);
+}
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QByteArray();
+    return file.readAll();
+}
+
+QString csvOf(const QString &path)
+{
+    return QTextCodec::codecForName("windows-1251")->toUnicode(readAll(path));
+}
+
+// Rows of a CSV text, each split into its fields.
+QList<QStringList> fieldsOf(const QString &text)
+{
+    QList<QStringList> rows;
+    for (const QString &line : text.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+        rows.append(line.split(QLatin1Char(';')));
+    return rows;
+}
+
+// An hour file of the given hour with `records` records of a few channels.
+void writeHour(const QString &dir, const QDateTime &hour, int records = 2)
+{
+    QList<ArchRecord> list;
+    for (int i = 0; i < records; ++i) {
+        ArchRecord rec = recordAt(qint32(archiveEpoch().secsTo(hour) + i));
+        rec.aInCount = 1;
+        rec.aIn[0] = float(i);
+        list.append(rec);
+    }
+    QVERIFY(writeHourFile(dir + hourFileName(hour), list));
+}
+
+// Runs the rest of a test in another local zone, and restores the old one
+// however the test ends.
+class ZoneGuard
+{
+public:
+    explicit ZoneGuard(const QByteArray &zone) : old(qgetenv("TZ"))
+    {
+        qputenv("TZ", zone);
+        tzset();
+    }
+    ~ZoneGuard()
+    {
+        if (old.isNull())
+            qunsetenv("TZ");
+        else
+            qputenv("TZ", old);
+        tzset();
+    }
+
+private:
+    const QByteArray old;
+};
+
+} // namespace
+
+class tst_ArchExport : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void exampleByteForByte();
+    void counterLabelAndGroupingInWindows1251();
+    void formatValue_data();
+    void formatValue();
+    void mixedChannelCountsStayUnderTheirHeaders();
+    void nanIsWrittenAbsentIsEmpty();
+    void emptyHourFileGivesHeaderOnly();
+    void damagedRecordsStayInsideTheColumns();
+    void hourWalk_data();
+    void hourWalk();
+    void staleCsvsAreDeletedOrReplaced();
+    void unreadableSourceIsReportedAndTheWalkGoesOn();
+    void failedWriteLeavesNoHalfCsv();
+    void workerNamesAnUnwritableCsv();
+    void walkWithInvalidEndVisitsNothing();
+    void walkAcrossClockChanges_data();
+    void walkAcrossClockChanges();
+    void exportOnTheWorkerThread();
+    void datesAcrossZoneChanges_data();
+    void datesAcrossZoneChanges();
+};
+
+void tst_ArchExport::exampleByteForByte()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    ArchRecord rec = recordAt(timeAt(kDay, QTime(14, 5)));
+    rec.aInCount = 2;
+    rec.aIn[0] = 12.5f;
+    rec.aIn[1] = -0.25f;
+    rec.relayCount = 3;
+    rec.relays[0] = 0x01;
+    const QString source = dir.filePath(QStringLiteral("2016_03_01-14.dat"));
+    const QString target = dir.filePath(QStringLiteral("2016_03_01-14.csv"));
+    QVERIFY(writeHourFile(source, {rec}));
+
+    const ExportHour hour = exportHourFile(source, target);
+    QCOMPARE(hour.outcome, ExportHour::Written);
+    QCOMPARE(hour.rows, 1);
+
+    // "Дата Время;Аналоговый Вх. 1;Аналоговый Вх. 2;Реле. 1;Реле. 2;Реле. 3;"
+    // in windows-1251, then the row, each with a bare line feed.
+    const QByteArray expected =
+        QByteArray::fromHex("c4e0f2e020c2f0e5ecff3bc0ede0ebeee3eee2fbe920c2f52e20313bc0ede0ebeee3"
+                            "eee2fbe920c2f52e20323bd0e5ebe52e20313bd0e5ebe52e20323bd0e5ebe52e2033"
+                            "3b0a") +
+        QByteArray("2016/03/01 14:05:00;12,500000;-0,250000;1;0;0\n");
+    QCOMPARE(readAll(target), expected);
+}
+
+void tst_ArchExport::counterLabelAndGroupingInWindows1251()
+{
+    ArchRecord rec = recordAt(0);
+    rec.counterCount = 1;
+    rec.counter[0] = 1234.5f;
+    const QByteArray bytes = QTextCodec::codecForName("windows-1251")->fromUnicode(csvText({rec}));
+    // "ё" is the single byte 0xB8, the no-break space 0xA0; time 0 is the epoch.
+    QCOMPARE(bytes, QByteArray::fromHex("c4e0f2e020c2f0e5ecff3bd1f7b8f2f7e8ea20313b0a") +
+                        QByteArray("2000/01/01 00:00:00;1\xa0"
+                                   "234,500000\n"));
+}
+
+void tst_ArchExport::formatValue_data()
+{
+    QTest::addColumn<float>("value");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("zero") << 0.0f << QStringLiteral("0,000000");
+    QTest::newRow("negative fraction") << -0.25f << QStringLiteral("-0,250000");
+    QTest::newRow("thousands grouped by no-break space")
+        << 1234.5f << QStringLiteral("1\u00a0234,500000");
+    QTest::newRow("millions") << -1234567.125f << QStringLiteral("-1\u00a0234\u00a0567,125000");
+    QTest::newRow("the stored float widened, not the decimal it was meant as")
+        << 1234567.9f << QStringLiteral("1\u00a0234\u00a0567,875000");
+    QTest::newRow("nan") << std::numeric_limits<float>::quiet_NaN() << QStringLiteral("nan");
+}
+
+void tst_ArchExport::formatValue()
+{
+    QFETCH(float, value);
+    QFETCH(QString, text);
+    QCOMPARE(archive::formatValue(exportLocale(), value), text);
+}
+
+void tst_ArchExport::mixedChannelCountsStayUnderTheirHeaders()
+{
+    ArchRecord wide = recordAt(10);
+    wide.aInCount = 3;
+    wide.aIn[0] = 1;
+    wide.aIn[1] = 2;
+    wide.aIn[2] = 3;
+    wide.relayCount = 2;
+    wide.relays[0] = 0x02;
+    wide.mathCount = 1;
+    wide.math[0] = 7;
+    ArchRecord narrow = recordAt(11);
+    narrow.aInCount = 1;
+    narrow.aIn[0] = 4;
+    narrow.mathCount = 2;
+    narrow.math[0] = 8;
+    narrow.math[1] = 9;
+
+    const QList<QStringList> rows = fieldsOf(csvText({wide, narrow}));
+    QCOMPARE(rows.size(), 3);
+    const QStringList header = rows.at(0);
+    // The header ends in ";", so its last field is empty and not a column.
+    QCOMPARE(header.last(), QString());
+    const int columns = header.size() - 1;
+    QCOMPARE(columns, 1 + 3 + 2 + 2);
+    QCOMPARE(rows.at(1).size(), columns);
+    QCOMPARE(rows.at(2).size(), columns);
+
+    auto valueUnder = [&](int row, const QString &label) {
+        const int column = header.indexOf(label);
+        return column < 0 ? QStringLiteral("<no column>") : rows.at(row).at(column);
+    };
+    QCOMPARE(valueUnder(1, QStringLiteral("Реле. 2")), QStringLiteral("1"));
+    QCOMPARE(valueUnder(1, QStringLiteral("Мат. канал 1")), QStringLiteral("7,000000"));
+    QCOMPARE(valueUnder(1, QStringLiteral("Мат. канал 2")), QString());
+    QCOMPARE(valueUnder(2, QStringLiteral("Аналоговый Вх. 1")), QStringLiteral("4,000000"));
+    QCOMPARE(valueUnder(2, QStringLiteral("Аналоговый Вх. 3")), QString());
+    QCOMPARE(valueUnder(2, QStringLiteral("Реле. 1")), QString());
+    QCOMPARE(valueUnder(2, QStringLiteral("Мат. канал 1")), QStringLiteral("8,000000"));
+    QCOMPARE(valueUnder(2, QStringLiteral("Мат. канал 2")), QStringLiteral("9,000000"));
+}
+
+void tst_ArchExport::nanIsWrittenAbsentIsEmpty()
+{
+    ArchRecord full = recordAt(0);
+    full.dInCount = 2;
+    full.dIn[0] = 50.0f;
+    full.dIn[1] = std::numeric_limits<float>::quiet_NaN();
+    ArchRecord shorter = recordAt(1);
+    shorter.dInCount = 1;
+    shorter.dIn[0] = 49.5f;
+    const QList<QStringList> rows = fieldsOf(csvText({full, shorter}));
+    QCOMPARE(rows.at(1), QStringList({QStringLiteral("2000/01/01 00:00:00"),
+                                      QStringLiteral("50,000000"), QStringLiteral("nan")}));
+    QCOMPARE(rows.at(2), QStringList({QStringLiteral("2000/01/01 00:00:01"),
+                                      QStringLiteral("49,500000"), QString()}));
+}
+
+void tst_ArchExport::emptyHourFileGivesHeaderOnly()
+{
+    QTemporaryDir dir;
+    const QString source = dir.filePath(QStringLiteral("2016_03_01-14.dat"));
+    const QString target = dir.filePath(QStringLiteral("2016_03_01-14.csv"));
+    QVERIFY(writeHourFile(source, {}));
+    const ExportHour hour = exportHourFile(source, target);
+    QCOMPARE(hour.outcome, ExportHour::Written);
+    QCOMPARE(readAll(target), QByteArray::fromHex("c4e0f2e020c2f0e5ecff3b0a"));
+}
+
+void tst_ArchExport::damagedRecordsStayInsideTheColumns()
+{
+    QTemporaryDir dir;
+    const QString source = dir.filePath(QStringLiteral("2016_03_01-14.dat"));
+    const QString target = dir.filePath(QStringLiteral("2016_03_01-14.csv"));
+    {
+        QFile file(source);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QDataStream out(&file);
+        // 200 analogue inputs claimed, two floats present.
+        QByteArray claimsTooMuch(7, '\0');
+        claimsTooMuch[0] = char(200);
+        claimsTooMuch.append(QByteArray::fromHex("0000803f00000040"));
+        writeEntry(out, 5, claimsTooMuch);
+        out << qint32(6) << QByteArray("not a compressed payload");
+        // An entry cut off inside its byte array.
+        out << qint32(7) << quint32(1000);
+        out.writeRawData("abc", 3);
+    }
+    const ExportHour hour = exportHourFile(source, target);
+    QCOMPARE(hour.outcome, ExportHour::Written);
+    const QList<QStringList> rows = fieldsOf(csvOf(target));
+    QCOMPARE(rows.size(), 4);
+    QCOMPARE(rows.at(0).size(), 1 + kAInMax + 1);
+    for (int i = 1; i < rows.size(); ++i)
+        QCOMPARE(rows.at(i).size(), 1 + kAInMax);
+    QCOMPARE(rows.at(1).at(1), QStringLiteral("1,000000"));
+    QCOMPARE(rows.at(1).at(2), QStringLiteral("2,000000"));
+    QCOMPARE(rows.at(1).at(3), QStringLiteral("nan"));
+    QCOMPARE(rows.at(2).at(0), QStringLiteral("2000/01/01 00:00:06"));
+    QCOMPARE(rows.at(2).at(1), QString());
+    QCOMPARE(rows.at(3).at(0), QStringLiteral("2000/01/01 00:00:07"));
+}
+
+void tst_ArchExport::hourWalk_data()
+{
+    QTest::addColumn<QTime>("begin");
+    QTest::addColumn<QTime>("end");
+    QTest::addColumn<QList<int>>("exported");
+    QTest::addColumn<int>("nextHour");
+    QTest::newRow("inside one hour") << QTime(10, 5) << QTime(10, 50) << QList<int>{10} << 11;
+    QTest::newRow("10:40 to 12:05, three whole hours")
+        << QTime(10, 40) << QTime(12, 5) << QList<int>{10, 11, 12} << 13;
+    QTest::newRow("reversed inside one hour")
+        << QTime(10, 50) << QTime(10, 5) << QList<int>{10} << 11;
+    QTest::newRow("reversed across hours") << QTime(12, 5) << QTime(10, 40) << QList<int>{} << 12;
+}
+
+void tst_ArchExport::hourWalk()
+{
+    QFETCH(QTime, begin);
+    QFETCH(QTime, end);
+    QFETCH(QList<int>, exported);
+    QFETCH(int, nextHour);
+
+    QTemporaryDir dir;
+    const QString path = dir.path() + QLatin1Char('/');
+    for (int h = 9; h <= 13; ++h)
+        writeHour(path, QDateTime(kDay, QTime(h, 0)), 3);
+
+    cArchWorker worker(dir.path());
+    worker.exportSourceDir = path;
+    worker.exportTargetDir = path;
+    worker.setExportPeriod(QDateTime(kDay, begin), QDateTime(kDay, end));
+    for (int h : exported) {
+        const QString base =
+            path + QDateTime(kDay, QTime(h, 0)).toString(QStringLiteral("yyyy_MM_dd-hh"));
+        QTest::ignoreMessage(
+            QtDebugMsg, qPrintable(base + QStringLiteral(".dat ") + base + QStringLiteral(".csv")));
+    }
+    QSignalSpy finished(&worker, SIGNAL(finished()));
+    worker.copyArchive();
+    QCOMPARE(finished.count(), 1);
+    QCOMPARE(worker.exportBegin, QDateTime(kDay, QTime(nextHour, 0)));
+
+    for (int h = 9; h <= 13; ++h) {
+        const QString csv = path +
+                            QDateTime(kDay, QTime(h, 0)).toString(QStringLiteral("yyyy_MM_dd-hh")) +
+                            QStringLiteral(".csv");
+        QCOMPARE(QFile::exists(csv), exported.contains(h));
+        if (exported.contains(h))
+            QCOMPARE(fieldsOf(csvOf(csv)).size(), 1 + 3); // whole hour, not filtered by time
+    }
+
+    // The period is used up: a second export visits nothing.
+    worker.copyArchive();
+    QCOMPARE(finished.count(), 2);
+}
+
+void tst_ArchExport::staleCsvsAreDeletedOrReplaced()
+{
+    QTemporaryDir dir;
+    const QString path = dir.path() + QLatin1Char('/');
+    writeHour(path, QDateTime(kDay, QTime(10, 0)));
+    for (const char *name : {"2016_03_01-10.csv", "2016_03_01-11.csv"}) {
+        QFile stale(path + QLatin1String(name));
+        QVERIFY(stale.open(QIODevice::WriteOnly));
+        stale.write("stale\n");
+    }
+
+    ExportRequest request;
+    request.sourceDir = request.targetDir = path;
+    request.begin = QDateTime(kDay, QTime(10, 0));
+    request.end = QDateTime(kDay, QTime(11, 0));
+    const ExportResult result = exportPeriod(request);
+    QCOMPARE(result.hours.size(), 2);
+    QCOMPARE(result.hours.at(0).outcome, ExportHour::Written);
+    QCOMPARE(result.hours.at(1).outcome, ExportHour::NoSource);
+    QCOMPARE(result.failures(), 0);
+    QVERIFY(csvOf(path + QStringLiteral("2016_03_01-10.csv"))
+                .startsWith(QStringLiteral("Дата Время;")));
+    QVERIFY(!QFile::exists(path + QStringLiteral("2016_03_01-11.csv")));
+}
+
+void tst_ArchExport::unreadableSourceIsReportedAndTheWalkGoesOn()
+{
+    QTemporaryDir dir;
+    const QString path = dir.path() + QLatin1Char('/');
+    // A directory under an hour file's name exists but cannot be read as one.
+    QVERIFY(QDir(path).mkdir(QStringLiteral("2016_03_01-10.dat")));
+    writeHour(path, QDateTime(kDay, QTime(11, 0)));
+
+    ExportRequest request;
+    request.sourceDir = request.targetDir = path;
+    request.begin = QDateTime(kDay, QTime(10, 0));
+    request.end = QDateTime(kDay, QTime(11, 0));
+    int reported = 0;
+    request.hourDone = [&](const ExportHour &) { ++reported; };
+    const ExportResult result = exportPeriod(request);
+    QCOMPARE(reported, 2);
+    QCOMPARE(result.failures(), 1);
+    QCOMPARE(result.hours.at(0).outcome, ExportHour::ReadFailed);
+    QVERIFY(!result.hours.at(0).error.isEmpty());
+    QCOMPARE(result.hours.at(1).outcome, ExportHour::Written);
+}
+
+void tst_ArchExport::failedWriteLeavesNoHalfCsv()
+{
+    QTemporaryDir dir;
+    const QString path = dir.path() + QLatin1Char('/');
+    // Hour 10 makes a CSV far larger than the limit, hour 11 a small one.
+    writeHour(path, QDateTime(kDay, QTime(10, 0)), 3600);
+    writeHour(path, QDateTime(kDay, QTime(11, 0)), 1);
+    const qint64 limit = 32 * 1024;
+    QVERIFY(QFileInfo(path + QStringLiteral("2016_03_01-10.dat")).size() > limit);
+
+    const int status = runWithFileSizeLimit(limit, [&]() {
+        ExportRequest request;
+        request.sourceDir = request.targetDir = path;
+        request.begin = QDateTime(kDay, QTime(10, 0));
+        request.end = QDateTime(kDay, QTime(11, 0));
+        const ExportResult result = exportPeriod(request);
+        if (result.hours.size() != 2)
+            return 1;
+        if (result.hours.at(0).outcome != ExportHour::WriteFailed ||
+            result.hours.at(0).error.isEmpty())
+            return 2;
+        if (result.hours.at(1).outcome != ExportHour::Written)
+            return 3;
+        return 0;
+    });
+    QCOMPARE(status, 0);
+    QVERIFY(!QFile::exists(path + QStringLiteral("2016_03_01-10.csv")));
+    QCOMPARE(fieldsOf(csvOf(path + QStringLiteral("2016_03_01-11.csv"))).size(), 2);
+    // Nothing else is left behind: no temporary file of the failed CSV.
+    QCOMPARE(QDir(path).entryList(QDir::Files | QDir::Hidden, QDir::Name),
+             QStringList({QStringLiteral("2016_03_01-10.dat"), QStringLiteral("2016_03_01-11.csv"),
+                          QStringLiteral("2016_03_01-11.dat")}));
+}
+
+void tst_ArchExport::workerNamesAnUnwritableCsv()
+{
+    QTemporaryDir dir;
+    const QString path = dir.path() + QLatin1Char('/');
+    writeHour(path, QDateTime(kDay, QTime(10, 0)));
+    const QString csv = path + QStringLiteral("2016_03_01-10.csv");
+    QVERIFY(QDir(path).mkpath(csv + QStringLiteral("/keep")));
+
+    cArchWorker worker(dir.path());
+    worker.exportSourceDir = worker.exportTargetDir = path;
+    worker.setExportPeriod(QDateTime(kDay, QTime(10, 0)), QDateTime(kDay, QTime(10, 0)));
+    QTest::ignoreMessage(QtDebugMsg, qPrintable(path + QStringLiteral("2016_03_01-10.dat ") + csv));
+    QTest::ignoreMessage(
+        QtDebugMsg, QRegularExpression(QStringLiteral("^ArchWorker export error: cannot write ") +
+                                       QRegularExpression::escape(csv)));
+    QSignalSpy finished(&worker, SIGNAL(finished()));
+    worker.copyArchive();
+    QCOMPARE(finished.count(), 1);
+}
+
+void tst_ArchExport::walkWithInvalidEndVisitsNothing()
+{
+    ExportRequest request;
+    request.sourceDir = request.targetDir = QStringLiteral("/nonexistent/");
+    request.begin = QDateTime(kDay, QTime(10, 0));
+    const ExportResult result = exportPeriod(request);
+    QVERIFY(result.hours.isEmpty());
+    QCOMPARE(result.next, request.begin);
+}
+
+void tst_ArchExport::walkAcrossClockChanges_data()
+{
+    QTest::addColumn<QDate>("day");
+    QTest::addColumn<QStringList>("hours");
+    QTest::addColumn<QTime>("next");
+    // 02:00 does not exist on the spring day and comes twice on the autumn
+    // day; each hour file is still visited once and the walk ends.
+    QTest::newRow("spring forward")
+        << QDate(2024, 3, 31) << QStringList{QStringLiteral("01"), QStringLiteral("03")}
+        << QTime(4, 0);
+    QTest::newRow("fall back") << QDate(2024, 10, 27)
+                               << QStringList{QStringLiteral("01"), QStringLiteral("02"),
+                                              QStringLiteral("03")}
+                               << QTime(4, 0);
+}
+
+void tst_ArchExport::walkAcrossClockChanges()
+{
+    QFETCH(QDate, day);
+    QFETCH(QStringList, hours);
+    QFETCH(QTime, next);
+
+    const ZoneGuard zone("Europe/Berlin");
+    QTemporaryDir dir;
+    const QString path = dir.path() + QLatin1Char('/');
+    const QString prefix = day.toString(QStringLiteral("yyyy_MM_dd-"));
+    for (const QString &h : hours)
+        QVERIFY(writeHourFile(path + prefix + h + QStringLiteral(".dat"), {recordAt(0)}));
+
+    ExportRequest request;
+    request.sourceDir = request.targetDir = path;
+    request.begin = truncateToHour(QDateTime(day, QTime(1, 30)));
+    request.end = truncateToHour(QDateTime(day, QTime(3, 30)));
+    const ExportResult result = exportPeriod(request);
+    QStringList visited;
+    for (const ExportHour &hour : result.hours) {
+        QCOMPARE(hour.outcome, ExportHour::Written);
+        visited.append(QFileInfo(hour.sourcePath).completeBaseName().mid(prefix.size()));
+    }
+    QCOMPARE(visited, hours);
+    QCOMPARE(result.next.time(), next);
+}
+
+void tst_ArchExport::exportOnTheWorkerThread()
+{
+    QTemporaryDir dir;
+    const QString path = dir.path() + QLatin1Char('/');
+    writeHour(path, QDateTime(kDay, QTime(10, 0)));
+
+    // As the window runs it: started() starts the slot, finished() quits.
+    cArchWorker worker(dir.path());
+    QThread thread;
+    worker.exportSourceDir = worker.exportTargetDir = path;
+    worker.setExportPeriod(QDateTime(kDay, QTime(10, 15)), QDateTime(kDay, QTime(10, 45)));
+    connect(&worker, SIGNAL(finished()), &thread, SLOT(quit()));
+    connect(&thread, SIGNAL(started()), &worker, SLOT(copyArchive()));
+    worker.moveToThread(&thread);
+    QSignalSpy finished(&worker, SIGNAL(finished()));
+    QTest::ignoreMessage(QtDebugMsg, qPrintable(path + QStringLiteral("2016_03_01-10.dat ") + path +
+                                                QStringLiteral("2016_03_01-10.csv")));
+    thread.start(QThread::LowestPriority);
+    QTRY_COMPARE(finished.count(), 1);
+    QVERIFY(thread.wait(5000));
+    QVERIFY(QFile::exists(path + QStringLiteral("2016_03_01-10.csv")));
+}
+
+void tst_ArchExport::datesAcrossZoneChanges_data()
+{
+    QTest::addColumn<QByteArray>("zone");
+    QTest::addColumn<QDate>("day");
+    QTest::newRow("Berlin, spring forward") << QByteArray("Europe/Berlin") << QDate(2024, 3, 31);
+    QTest::newRow("Berlin, fall back") << QByteArray("Europe/Berlin") << QDate(2024, 10, 27);
+    QTest::newRow("half-hour change") << QByteArray("Australia/Lord_Howe") << QDate(2024, 4, 7);
+    QTest::newRow("half-hour offset") << QByteArray("America/St_Johns") << QDate(2024, 3, 10);
+    QTest::newRow("quarter-hour offset") << QByteArray("Asia/Kathmandu") << QDate(2024, 1, 1);
+}
+
+void tst_ArchExport::datesAcrossZoneChanges()
+{
+    QFETCH(QByteArray, zone);
+    QFETCH(QDate, day);
+    const ZoneGuard guard(zone);
+
+    // A whole local day, one record a second, and a step back in time.
+    const QDateTime epoch = archiveEpoch();
+    const qint64 first = epoch.secsTo(QDateTime(day, QTime(0, 0)));
+    QList<ArchRecord> records;
+    for (qint64 t = first - 30; t < first + 86400 + 30; ++t)
+        records.append(recordAt(qint32(t)));
+    records.append(recordAt(qint32(first + 7200)));
+    const QStringList lines = csvText(records).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QStringList expected, actual;
+    for (int i = 0; i < records.size(); ++i) {
+        const QString reference = recordDateTime(epoch, records.at(i).time)
+                                      .toString(QStringLiteral("yyyy/MM/dd hh:mm:ss"));
+        if (lines.value(i + 1) != reference) {
+            expected.append(reference);
+            actual.append(lines.value(i + 1));
+        }
+    }
+    QCOMPARE(lines.size(), records.size() + 1);
+    QCOMPARE(actual.mid(0, 5), expected.mid(0, 5));
+}
+
+QTEST_GUILESS_MAIN(tst_ArchExport)
+#include "tst_archexport.moc"

@@ -1,0 +1,396 @@
+#include "archformat.h"
+#include "archrepair.h"
+#include "archworker.h"
+#include "filesizelimit.h"
+
+#include <QDataStream>
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <cstring>
+#include <unistd.h>
+
+using namespace archive;
+
+namespace {
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QByteArray();
+    return file.readAll();
+}
+
+QList<StoredEntry> entriesOf(const QString &path)
+{
+    QList<StoredEntry> entries;
+    HourFileReader reader;
+    if (!reader.open(path))
+        return entries;
+    while (!reader.atEnd())
+        entries.append(reader.next());
+    return entries;
+}
+
+// A record with 3 analogue inputs and 10 relays: 59 payload bytes in the
+// earlier layout, 21 in the current one.
+ArchRecord relayRecord(qint32 time)
+{
+    ArchRecord rec = absentRecord(time);
+    rec.aInCount = 3;
+    rec.aIn[0] = 1.5f;
+    rec.aIn[1] = -2.0f;
+    rec.aIn[2] = 300.25f;
+    rec.relayCount = 10;
+    rec.relays[0] = 0xA5;
+    rec.relays[1] = 0x02;
+    return rec;
+}
+
+ArchRecord noRelayRecord(qint32 time)
+{
+    ArchRecord rec = absentRecord(time);
+    rec.aInCount = 2;
+    rec.aIn[0] = 4.0f;
+    rec.aIn[1] = 5.0f;
+    return rec;
+}
+
+// Writes entries given as (time, payload, layout); a null payload stands for
+// an entry whose data does not decompress.
+struct Entry
+{
+    ArchRecord rec;
+    Layout layout;
+    bool undecodable = false;
+};
+
+bool writeEntries(const QString &path, const QList<Entry> &entries)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    QDataStream out(&file);
+    for (const Entry &e : entries) {
+        if (e.undecodable)
+            out << e.rec.time << QByteArray("\x00\x00\x00\x20garbage, not zlib", 21);
+        else
+            writeEntry(out, e.rec.time, encodePayload(e.rec, e.layout));
+    }
+    return out.status() == QDataStream::Ok;
+}
+
+// Field by field: the structure's padding bytes are not part of a record.
+bool sameValues(const ArchRecord &a, const ArchRecord &b)
+{
+    auto same = [](const auto &x, const auto &y) { return std::memcmp(&x, &y, sizeof x) == 0; };
+    return a.time == b.time && a.aInCount == b.aInCount && a.counterCount == b.counterCount &&
+           a.aOutCount == b.aOutCount && a.dInCount == b.dInCount && a.relayCount == b.relayCount &&
+           a.modbusCount == b.modbusCount && a.mathCount == b.mathCount && same(a.aIn, b.aIn) &&
+           same(a.counter, b.counter) && same(a.dIn, b.dIn) && same(a.aOut, b.aOut) &&
+           same(a.relays, b.relays) && same(a.modbus, b.modbus) && same(a.math, b.math);
+}
+
+void setModified(const QString &path, const QDateTime &when)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    QVERIFY(file.setFileTime(when, QFileDevice::FileModificationTime));
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(Entry)
+
+class tst_ArchRepair : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void earlierRecordOf59BytesBecomes21();
+    void rewrittenFileKeepsOwnerAndPermissions();
+    void firstRecordDecides_data();
+    void firstRecordDecides();
+    void undecodableFirstRecordBecomesZeroCounts();
+    void leftUntouched_data();
+    void leftUntouched();
+    void isHourFileName_data();
+    void isHourFileName();
+    void visitsHourFilesOnlyOldestFirst();
+    void failedWriteLeavesTheOriginalIntact();
+    void workerRepairsAndFinishesOnce();
+    void workerOnMissingDirectoryFinishes();
+};
+
+void tst_ArchRepair::earlierRecordOf59BytesBecomes21()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("2024_03_05-07.dat"));
+    const ArchRecord rec = relayRecord(1000);
+    QVERIFY(writeEntries(path, {{rec, Layout::Earlier}}));
+    QCOMPARE(uncompressPayload(entriesOf(path).at(0).data).size(), 59);
+
+    const RepairFile result = repairHourFile(path);
+    QCOMPARE(result.outcome, RepairFile::Rewritten);
+    QCOMPARE(result.records, 1);
+    QCOMPARE(result.earlierRecords, 1);
+
+    const QList<StoredEntry> entries = entriesOf(path);
+    QCOMPARE(entries.size(), 1);
+    QCOMPARE(entries.at(0).time, 1000);
+    const QByteArray payload = uncompressPayload(entries.at(0).data);
+    QCOMPARE(payload.size(), 21);
+    QCOMPARE(payload.left(7), QByteArray::fromHex("03000000 0a0000"));
+    QVERIFY(sameValues(decodePayload(payload, 1000), rec));
+}
+
+void tst_ArchRepair::rewrittenFileKeepsOwnerAndPermissions()
+{
+    if (::geteuid() != 0)
+        QSKIP("only root can hand a file to another owner");
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("2024_03_05-07.dat"));
+    QVERIFY(writeEntries(path, {{relayRecord(1), Layout::Earlier}}));
+    QVERIFY(::chown(QFile::encodeName(path).constData(), 1234, 5678) == 0);
+    const QFileDevice::Permissions permissions =
+        QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup;
+    QVERIFY(QFile::setPermissions(path, permissions));
+
+    QCOMPARE(repairHourFile(path).outcome, RepairFile::Rewritten);
+    const QFileInfo after(path);
+    QCOMPARE(after.ownerId(), 1234u);
+    QCOMPARE(after.groupId(), 5678u);
+    QCOMPARE(after.permissions() & ~(QFileDevice::ReadUser | QFileDevice::WriteUser), permissions);
+}
+
+void tst_ArchRepair::firstRecordDecides_data()
+{
+    QTest::addColumn<QList<Entry>>("entries");
+    QTest::addColumn<bool>("rewritten");
+    QTest::newRow("current first, earlier later: left unchanged")
+        << QList<Entry>{{relayRecord(1), Layout::Current}, {relayRecord(2), Layout::Earlier}}
+        << false;
+    QTest::newRow("earlier first, current later: rewritten")
+        << QList<Entry>{{relayRecord(1), Layout::Earlier},
+                        {relayRecord(2), Layout::Current},
+                        {relayRecord(3), Layout::Earlier}}
+        << true;
+    QTest::newRow("no relays in the earlier layout: already current")
+        << QList<Entry>{{noRelayRecord(1), Layout::Earlier}, {noRelayRecord(2), Layout::Earlier}}
+        << false;
+}
+
+void tst_ArchRepair::firstRecordDecides()
+{
+    QFETCH(QList<Entry>, entries);
+    QFETCH(bool, rewritten);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("2024_03_05-07.dat"));
+    QVERIFY(writeEntries(path, entries));
+    const QByteArray before = readAll(path);
+    const QList<StoredEntry> stored = entriesOf(path);
+
+    const RepairFile result = repairHourFile(path);
+    QCOMPARE(result.outcome, rewritten ? RepairFile::Rewritten : RepairFile::Current);
+    if (!rewritten) {
+        QCOMPARE(readAll(path), before);
+        return;
+    }
+    const QList<StoredEntry> after = entriesOf(path);
+    QCOMPARE(after.size(), entries.size());
+    for (int i = 0; i < entries.size(); ++i) {
+        const QByteArray payload = uncompressPayload(after.at(i).data);
+        QCOMPARE(after.at(i).time, entries.at(i).rec.time);
+        QCOMPARE(payload.size(), currentLayoutLength(payload));
+        QVERIFY(sameValues(decodePayload(payload, after.at(i).time), entries.at(i).rec));
+        // A record that was current already comes back with identical payload.
+        if (entries.at(i).layout == Layout::Current)
+            QCOMPARE(payload, uncompressPayload(stored.at(i).data));
+    }
+}
+
+void tst_ArchRepair::undecodableFirstRecordBecomesZeroCounts()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("2024_03_05-07.dat"));
+    Entry broken{absentRecord(77), Layout::Current, true};
+    QVERIFY(writeEntries(path, {broken, {relayRecord(78), Layout::Current}}));
+
+    const RepairFile result = repairHourFile(path);
+    QCOMPARE(result.outcome, RepairFile::Rewritten);
+    const QList<StoredEntry> after = entriesOf(path);
+    QCOMPARE(after.size(), 2);
+    QCOMPARE(after.at(0).time, 77);
+    QCOMPARE(uncompressPayload(after.at(0).data), QByteArray(7, '\0'));
+    QVERIFY(sameValues(decodeEntry(after.at(1).data, 78), relayRecord(78)));
+}
+
+void tst_ArchRepair::leftUntouched_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QList<Entry>>("entries");
+    QTest::addColumn<int>("outcome");
+    QTest::newRow("no record decompresses")
+        << QStringLiteral("2024_03_05-07.dat")
+        << QList<Entry>{{absentRecord(1), Layout::Current, true},
+                        {absentRecord(2), Layout::Current, true}}
+        << int(RepairFile::Undecodable);
+    QTest::newRow("empty hour file")
+        << QStringLiteral("2024_03_05-07.dat") << QList<Entry>{} << int(RepairFile::Empty);
+    QTest::newRow("not an hour-file name")
+        << QStringLiteral("settings.dat") << QList<Entry>{{relayRecord(1), Layout::Earlier}} << -1;
+    QTest::newRow("hour-file name with more after it")
+        << QStringLiteral("2024_03_05-07.dat.dat")
+        << QList<Entry>{{relayRecord(1), Layout::Earlier}} << -1;
+}
+
+void tst_ArchRepair::leftUntouched()
+{
+    QFETCH(QString, name);
+    QFETCH(QList<Entry>, entries);
+    QFETCH(int, outcome);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(name);
+    QVERIFY(writeEntries(path, entries));
+    const QByteArray before = readAll(path);
+    const QDateTime modified = QFileInfo(path).lastModified();
+
+    const RepairResult result = repairArchive(dir.path() + QLatin1Char('/'));
+    if (outcome < 0) {
+        QVERIFY(result.files.isEmpty());
+    } else {
+        QCOMPARE(result.files.size(), 1);
+        QCOMPARE(int(result.files.at(0).outcome), outcome);
+    }
+    QCOMPARE(readAll(path), before);
+    QCOMPARE(QFileInfo(path).lastModified(), modified);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{name});
+}
+
+void tst_ArchRepair::isHourFileName_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("hourFile");
+    QTest::newRow("hour file") << QStringLiteral("2024_03_05-07.dat") << true;
+    QTest::newRow("extension in capitals") << QStringLiteral("2024_03_05-23.DAT") << true;
+    QTest::newRow("extension mixed case") << QStringLiteral("2024_03_05-00.Dat") << true;
+    QTest::newRow("month 13") << QStringLiteral("2024_13_05-07.dat") << false;
+    QTest::newRow("30 February") << QStringLiteral("2024_02_30-07.dat") << false;
+    QTest::newRow("hour 24") << QStringLiteral("2024_03_05-24.dat") << false;
+    QTest::newRow("minutes too") << QStringLiteral("2024_03_05-07_15.dat") << false;
+    QTest::newRow("backup copy") << QStringLiteral("2024_03_05-07.dat.bak") << false;
+    QTest::newRow("prefix") << QStringLiteral("old2024_03_05-07.dat") << false;
+    QTest::newRow("other extension") << QStringLiteral("2024_03_05-07.csv") << false;
+}
+
+void tst_ArchRepair::isHourFileName()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, hourFile);
+    QCOMPARE(archive::isHourFileName(name), hourFile);
+}
+
+void tst_ArchRepair::visitsHourFilesOnlyOldestFirst()
+{
+    QTemporaryDir dir;
+    const QString path = dir.path() + QLatin1Char('/');
+    const QStringList byAge = {QStringLiteral("2024_03_05-09.dat"),
+                               QStringLiteral("2024_03_05-07.DAT"),
+                               QStringLiteral("2024_03_05-08.dat")};
+    const QDateTime base(QDate(2024, 3, 6), QTime(12, 0));
+    for (int i = 0; i < byAge.size(); ++i) {
+        QVERIFY(writeEntries(path + byAge.at(i), {{relayRecord(i), Layout::Earlier}}));
+        setModified(path + byAge.at(i), base.addSecs(60 * i));
+    }
+    // Neither a subdirectory's hour file nor a link to one is visited.
+    QVERIFY(QDir(path).mkdir(QStringLiteral("sub")));
+    QVERIFY(writeEntries(path + QStringLiteral("sub/2024_03_05-06.dat"),
+                         {{relayRecord(9), Layout::Earlier}}));
+    QVERIFY(QFile::link(path + QStringLiteral("sub/2024_03_05-06.dat"),
+                        path + QStringLiteral("2024_03_05-06.dat")));
+    const QByteArray inSub = readAll(path + QStringLiteral("sub/2024_03_05-06.dat"));
+
+    QStringList expected;
+    for (const QString &name : byAge)
+        expected.append(path + name);
+    QCOMPARE(hourFilesOldestFirst(path), expected);
+
+    const RepairResult result = repairArchive(path);
+    QStringList visited;
+    for (const RepairFile &file : result.files) {
+        visited.append(file.path);
+        QCOMPARE(file.outcome, RepairFile::Rewritten);
+    }
+    QCOMPARE(visited, expected);
+    QCOMPARE(result.rewritten(), 3);
+    QCOMPARE(readAll(path + QStringLiteral("sub/2024_03_05-06.dat")), inSub);
+}
+
+void tst_ArchRepair::failedWriteLeavesTheOriginalIntact()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("2024_03_05-07.dat"));
+    ArchRecord rec = relayRecord(0);
+    rec.counterCount = kCounterMax;
+    QList<Entry> entries;
+    for (int i = 0; i < 600; ++i) {
+        rec.time = i;
+        for (int c = 0; c < kCounterMax; ++c)
+            rec.counter[c] = float(i * 31 + c * 7) * 1.37f;
+        entries.append({rec, Layout::Earlier});
+    }
+    QVERIFY(writeEntries(path, entries));
+    const QByteArray before = readAll(path);
+    const rlim_t limit = 16 * 1024;
+    QVERIFY(before.size() > 2 * qint64(limit));
+
+    const int status = runWithFileSizeLimit(limit, [&]() {
+        const RepairFile result = repairHourFile(path);
+        return result.outcome == RepairFile::WriteFailed && !result.error.isEmpty() ? 0 : 1;
+    });
+    QCOMPARE(status, 0);
+    QCOMPARE(readAll(path), before);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
+             QStringList{QStringLiteral("2024_03_05-07.dat")});
+
+    // Without the limit the same file is repaired.
+    QCOMPARE(repairHourFile(path).outcome, RepairFile::Rewritten);
+    QCOMPARE(entriesOf(path).size(), 600);
+}
+
+void tst_ArchRepair::workerRepairsAndFinishesOnce()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("2024_03_05-07.dat"));
+    QVERIFY(writeEntries(path, {{relayRecord(5), Layout::Earlier}}));
+    // A file that only looks like an hour file is named on the debug stream.
+    const QString junk = dir.filePath(QStringLiteral("2024_03_05-08.dat"));
+    QVERIFY(writeEntries(junk, {{absentRecord(1), Layout::Current, true}}));
+    cArchWorker worker(QStringLiteral("/nonexistent"));
+    QVERIFY(worker.setPath(dir.path()));
+    QSignalSpy finished(&worker, SIGNAL(finished()));
+    QTest::ignoreMessage(QtDebugMsg,
+                         qPrintable(QStringLiteral("ArchWorker repair error: cannot read ") +
+                                    dir.path() + QStringLiteral("/") +
+                                    QStringLiteral("2024_03_05-08.dat: no record decompresses; "
+                                                   "left as it is")));
+    worker.fixArchive();
+    QCOMPARE(finished.count(), 1);
+    const QByteArray payload = uncompressPayload(entriesOf(path).at(0).data);
+    QCOMPARE(payload.size(), 21);
+}
+
+void tst_ArchRepair::workerOnMissingDirectoryFinishes()
+{
+    cArchWorker worker(QStringLiteral("/nonexistent/archive"));
+    QSignalSpy finished(&worker, SIGNAL(finished()));
+    worker.fixArchive();
+    QCOMPARE(finished.count(), 1);
+}
+
+QTEST_GUILESS_MAIN(tst_ArchRepair)
+#include "tst_archrepair.moc"
