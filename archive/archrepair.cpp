@@ -156,7 +156,9 @@ RepairFile repairHourFile(const QString &path)
         result.records = result.earlierRecords = 0;
         return result;
     }
-    if (out.status() != QDataStream::Ok || !target.commit()) {
+    // commitFully: a plain commit() would put a truncated file in place of
+    // the hour file when the disk fills while the last bytes are written.
+    if (out.status() != QDataStream::Ok || !commitFully(target)) {
         result.outcome = RepairFile::WriteFailed;
         result.error = QStringLiteral("cannot write %1: %2").arg(path, target.errorString());
         target.cancelWriting();
