@@ -34,6 +34,10 @@ QString decodeOneEntry(const QByteArray &input);
 QString loadHourFile(const QByteArray &input);
 // The input as an hour file, read whole and printed as the dump prints it.
 QString dumpHourFile(const QByteArray &input);
+// The input as an hour file, exported to CSV as the export button does.
+QString exportHourFile(const QByteArray &input);
+// The input as an hour file, repaired in place (in a temporary directory).
+QString repairHourFile(const QByteArray &input);
 
 QList<Target> targets();
 Body bodyFor(const QString &name);

@@ -18,6 +18,8 @@ QList<Target> targets()
         {"entry", decodeOneEntry},
         {"load", loadHourFile},
         {"dump", dumpHourFile},
+        {"export", exportHourFile},
+        {"repair", repairHourFile},
     };
 }
 
