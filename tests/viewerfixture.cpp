@@ -4,7 +4,7 @@
 
 #include <QMap>
 
-namespace fixture {
+namespace viewerfixture {
 
 qint32 archiveTime(const QDateTime &at)
 {
@@ -58,4 +58,4 @@ QList<ArchRecord> demoSeries(const QDateTime &from, const QDateTime &to, int ste
     return records;
 }
 
-} // namespace fixture
+} // namespace viewerfixture

@@ -9,7 +9,7 @@
 
 // Archive fixtures for the window and plot tests, written through our own
 // encoder.
-namespace fixture {
+namespace viewerfixture {
 
 // Seconds since the archive epoch.
 qint32 archiveTime(const QDateTime &at);
@@ -26,6 +26,6 @@ bool writeRecords(const QString &dir, const QList<ArchRecord> &records);
 // One demo record every stepSecs seconds from `from` up to `to`.
 QList<ArchRecord> demoSeries(const QDateTime &from, const QDateTime &to, int stepSecs);
 
-} // namespace fixture
+} // namespace viewerfixture
 
 #endif // VIEWERFIXTURE_H

@@ -1,0 +1,85 @@
+#include "benchsupport.h"
+
+#include "archformat.h"
+#include "simulatedrecorder.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace bench {
+
+int writeFullArchive(const QString &dir, const QDateTime &end, int hours)
+{
+    QDir().mkpath(dir);
+    const QDateTime epoch = archive::archiveEpoch();
+    const SimulatedRecorder recorder(ChannelSet::full());
+    int written = 0;
+    for (int h = hours; h >= 1; --h) {
+        const QDateTime hour = end.addSecs(-3600 * qint64(h));
+        const QString path = dir + QLatin1Char('/') + archive::hourFileName(hour);
+        if (QFileInfo::exists(path))
+            continue;
+        const qint64 first = epoch.secsTo(hour);
+        QList<ArchRecord> records;
+        records.reserve(3600);
+        for (qint64 t = first; t < first + 3600; ++t)
+            records.append(recorder.recordAt(qint32(t)));
+        if (!archive::writeHourFile(path, records))
+            std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+        ++written;
+        if (written % 24 == 0)
+            std::fprintf(stderr, "  %d hour files written\n", written);
+    }
+    return written;
+}
+
+double bestOf(int runs, const std::function<void()> &work)
+{
+    double best = 1e300;
+    for (int i = 0; i < runs; ++i) {
+        QElapsedTimer timer;
+        timer.start();
+        work();
+        best = std::min(best, timer.nsecsElapsed() / 1e9);
+    }
+    return best;
+}
+
+namespace {
+
+qint64 statusField(const char *name)
+{
+    QFile file(QStringLiteral("/proc/self/status"));
+    if (!file.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray key = QByteArray(name) + ':';
+    for (const QByteArray &line : file.readAll().split('\n')) {
+        if (line.startsWith(key))
+            return line.mid(key.size()).trimmed().split(' ').first().toLongLong() * 1024;
+    }
+    return -1;
+}
+
+} // namespace
+
+qint64 residentBytes()
+{
+    return statusField("VmRSS");
+}
+
+qint64 peakResidentBytes()
+{
+    return statusField("VmHWM");
+}
+
+bool resetPeakResident()
+{
+    QFile file(QStringLiteral("/proc/self/clear_refs"));
+    return file.open(QIODevice::WriteOnly) && file.write("5") == 1;
+}
+
+} // namespace bench

@@ -1,0 +1,29 @@
+#ifndef BENCHSUPPORT_H
+#define BENCHSUPPORT_H
+
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QString>
+
+#include <functional>
+
+namespace bench {
+
+// Writes hour files of one record per second carrying every channel into
+// dir, for `hours` hours ending with the hour before `end`; hour files that
+// are already there are kept, so a folder can be reused between runs.
+// Returns the number of hour files written.
+int writeFullArchive(const QString &dir, const QDateTime &end, int hours);
+
+// Best wall time of `runs` calls, in seconds.
+double bestOf(int runs, const std::function<void()> &work);
+
+// Resident set size and its peak, in bytes (from /proc/self/status).
+qint64 residentBytes();
+qint64 peakResidentBytes();
+// Starts a new peak measurement (Linux: writes 5 to /proc/self/clear_refs).
+bool resetPeakResident();
+
+} // namespace bench
+
+#endif // BENCHSUPPORT_H

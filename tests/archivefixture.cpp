@@ -1,0 +1,86 @@
+#include "archivefixture.h"
+
+#include <QDataStream>
+#include <QFile>
+#include <QtTest>
+
+#include <cstring>
+
+namespace fixture {
+
+qint32 archiveTime(const QDateTime &dt)
+{
+    return qint32(quint32(archive::archiveEpoch().secsTo(dt)));
+}
+
+QDateTime at(const char *text)
+{
+    const QDateTime dt =
+        QDateTime::fromString(QString::fromLatin1(text), QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+    if (!dt.isValid())
+        qFatal("bad fixture date-time %s", text);
+    return dt;
+}
+
+ArchRecord record(qint32 time, const QList<float> &aIn, int relayCount, quint64 relayBits)
+{
+    ArchRecord rec = archive::absentRecord(time);
+    rec.aInCount = quint8(aIn.size());
+    for (int i = 0; i < aIn.size(); ++i)
+        rec.aIn[i] = aIn.at(i);
+    rec.relayCount = quint8(relayCount);
+    for (int k = 0; k < relayCount; ++k) {
+        if (relayBits & (quint64(1) << k))
+            rec.relays[k / 8] |= quint8(1u << (k % 8));
+    }
+    return rec;
+}
+
+bool sameRecord(const ArchRecord &a, const ArchRecord &b)
+{
+    auto same = [](const auto &x, const auto &y) { return std::memcmp(&x, &y, sizeof x) == 0; };
+    return a.time == b.time && a.aInCount == b.aInCount && a.counterCount == b.counterCount &&
+           a.aOutCount == b.aOutCount && a.dInCount == b.dInCount && a.relayCount == b.relayCount &&
+           a.modbusCount == b.modbusCount && a.mathCount == b.mathCount && same(a.aIn, b.aIn) &&
+           same(a.counter, b.counter) && same(a.dIn, b.dIn) && same(a.aOut, b.aOut) &&
+           same(a.relays, b.relays) && same(a.modbus, b.modbus) && same(a.math, b.math);
+}
+
+QByteArray rawEntry(qint32 time, const QByteArray &data)
+{
+    QByteArray bytes;
+    QDataStream out(&bytes, QIODevice::WriteOnly);
+    out << time << data;
+    return bytes;
+}
+
+void appendRecords(const QString &dir, const QList<ArchRecord> &records, archive::Layout layout)
+{
+    const QDateTime epoch = archive::archiveEpoch();
+    for (const ArchRecord &rec : records) {
+        const QString path =
+            dir + archive::hourFileName(archive::recordDateTime(epoch, rec.time));
+        QFile file(path);
+        if (!file.open(QIODevice::Append))
+            qFatal("cannot append to %s", qPrintable(path));
+        QDataStream out(&file);
+        archive::writeEntry(out, rec.time, archive::encodePayload(rec, layout));
+    }
+}
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        qFatal("cannot write %s", qPrintable(path));
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QByteArray();
+    return file.readAll();
+}
+
+} // namespace fixture

@@ -1,0 +1,39 @@
+#ifndef ARCHIVEFIXTURE_H
+#define ARCHIVEFIXTURE_H
+
+#include "archformat.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QList>
+#include <QString>
+
+// Helpers that write test archives through our own encoder.
+namespace fixture {
+
+// Seconds since the archive epoch of a local date-time.
+qint32 archiveTime(const QDateTime &dt);
+// A local date-time from "yyyy-MM-dd hh:mm:ss".
+QDateTime at(const char *text);
+
+// A record at `time` carrying the given analogue inputs and relay bits
+// (relay k is bit k of `relayBits`), nothing else.
+ArchRecord record(qint32 time, const QList<float> &aIn = {}, int relayCount = 0,
+                  quint64 relayBits = 0);
+
+// Field by field, bit for bit (NaNs included), leaving out the padding.
+bool sameRecord(const ArchRecord &a, const ArchRecord &b);
+
+// Writes one entry of raw stored bytes: the time, then `data` as a byte array.
+QByteArray rawEntry(qint32 time, const QByteArray &data);
+// Writes the records into the hour file of their hour in `dir` (which ends
+// in "/"), appending to a file that is already there.
+void appendRecords(const QString &dir, const QList<ArchRecord> &records,
+                   archive::Layout layout = archive::Layout::Current);
+// Writes bytes into a file, replacing it.
+void writeFile(const QString &path, const QByteArray &bytes);
+QByteArray readFile(const QString &path);
+
+} // namespace fixture
+
+#endif // ARCHIVEFIXTURE_H

@@ -1,0 +1,367 @@
+#include "archivefixture.h"
+
+#include "archformat.h"
+
+#include <QTemporaryDir>
+#include <QtEndian>
+#include <QtTest>
+
+#include <cmath>
+#include <limits>
+#include <cstring>
+
+using namespace archive;
+
+namespace {
+
+bool isAbsent(float value)
+{
+    quint32 bits;
+    std::memcpy(&bits, &value, 4);
+    return bits == 0xFFFFFFFFu;
+}
+
+template <int N> int absentCount(const float (&group)[N])
+{
+    int n = 0;
+    for (float v : group)
+        n += isAbsent(v) ? 1 : 0;
+    return n;
+}
+
+QByteArray floatBytes(float value)
+{
+    QByteArray bytes(4, '\0');
+    qToLittleEndian<float>(value, bytes.data());
+    return bytes;
+}
+
+QByteArray counts(int aIn, int counter, int dIn, int aOut, int relay, int modbus, int math)
+{
+    QByteArray bytes;
+    for (int c : {aIn, counter, dIn, aOut, relay, modbus, math})
+        bytes.append(char(c));
+    return bytes;
+}
+
+} // namespace
+
+class tst_ArchFormat : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void byteExampleBothWays();
+    void countBytesMapByName();
+    void relaySection_data();
+    void relaySection();
+    void shortPayloads_data();
+    void shortPayloads();
+    void countsAboveCapacityAreClamped();
+    void fullRecordRoundTrip();
+    void earlierLayout();
+    void decompression_data();
+    void decompression();
+    void hugeClaimedSizeIsRefusedWithoutAllocating();
+    void namesAndTimes();
+    void hourFileReading();
+};
+
+void tst_ArchFormat::byteExampleBothWays()
+{
+    const QByteArray expected = QByteArray::fromHex("02000000030000" "0000c03f" "000000c0" "05");
+    ArchRecord rec = fixture::record(77, {1.5f, -2.0f}, 3, 0b101);
+    QCOMPARE(encodePayload(rec).toHex(), expected.toHex());
+
+    const ArchRecord back = decodePayload(expected, 77);
+    QCOMPARE(back.time, 77);
+    QCOMPARE(back.aInCount, quint8(2));
+    QCOMPARE(back.relayCount, quint8(3));
+    QCOMPARE(back.aIn[0], 1.5f);
+    QCOMPARE(back.aIn[1], -2.0f);
+    QCOMPARE(back.relays[0], quint8(5));
+    QCOMPARE(absentCount(back.aIn), kAInMax - 2);
+    QCOMPARE(absentCount(back.counter), kCounterMax);
+    QCOMPARE(absentCount(back.math), kMathMax);
+}
+
+void tst_ArchFormat::countBytesMapByName()
+{
+    // nAIn 2, nCounter 0, nDIn 1, nAOut 3: the discrete input sits at offset
+    // 15 and the analogue outputs at 19, 23 and 27.
+    QByteArray payload = counts(2, 0, 1, 3, 0, 0, 0);
+    payload += floatBytes(1) + floatBytes(2);
+    QCOMPARE(payload.size(), 15);
+    payload += floatBytes(50.0f);
+    payload += floatBytes(4) + floatBytes(12) + floatBytes(20);
+    const ArchRecord rec = decodePayload(payload, 0);
+    QCOMPARE(rec.dInCount, quint8(1));
+    QCOMPARE(rec.aOutCount, quint8(3));
+    QCOMPARE(rec.dIn[0], 50.0f);
+    QCOMPARE(rec.aOut[0], 4.0f);
+    QCOMPARE(rec.aOut[2], 20.0f);
+    QCOMPARE(encodePayload(rec).toHex(), payload.toHex());
+}
+
+void tst_ArchFormat::relaySection_data()
+{
+    QTest::addColumn<int>("relayCount");
+    QTest::addColumn<int>("relayBytes");
+    QTest::newRow("no relays") << 0 << 0;
+    QTest::newRow("one relay") << 1 << 1;
+    QTest::newRow("eight relays") << 8 << 1;
+    QTest::newRow("nine relays take two bytes") << 9 << 2;
+    QTest::newRow("all 48 relays") << 48 << 6;
+}
+
+void tst_ArchFormat::relaySection()
+{
+    QFETCH(int, relayCount);
+    QFETCH(int, relayBytes);
+    // The Modbus value must start right after the relay bytes.
+    QByteArray payload = counts(0, 0, 0, 0, relayCount, 1, 0);
+    QByteArray relays;
+    for (int i = 0; i < relayBytes; ++i)
+        relays.append(char(0xA5 ^ i));
+    payload += relays + floatBytes(3.25f);
+    QCOMPARE(currentLayoutLength(payload), payload.size());
+
+    const ArchRecord rec = decodePayload(payload, 0);
+    QCOMPARE(rec.relayCount, quint8(relayCount));
+    QCOMPARE(QByteArray(reinterpret_cast<const char *>(rec.relays), relayBytes), relays);
+    for (int i = relayBytes; i < kRelayBytes; ++i)
+        QCOMPARE(rec.relays[i], quint8(0));
+    QCOMPARE(rec.modbus[0], 3.25f);
+    QCOMPARE(encodePayload(rec).toHex(), payload.toHex());
+}
+
+void tst_ArchFormat::shortPayloads_data()
+{
+    QTest::addColumn<QByteArray>("payload");
+    QTest::addColumn<int>("aInCount");
+    QTest::addColumn<int>("aInPresent");
+    QTest::addColumn<int>("relayCount");
+    QTest::addColumn<int>("relayByte1");
+
+    QTest::newRow("empty payload") << QByteArray() << 0 << 0 << 0 << 0;
+    QTest::newRow("three zero bytes") << QByteArray(3, '\0') << 0 << 0 << 0 << 0;
+    QTest::newRow("counts only") << counts(4, 0, 0, 0, 0, 0, 0) << 4 << 0 << 0 << 0;
+    QTest::newRow("second float cut") << counts(2, 0, 0, 0, 0, 0, 0) + floatBytes(1) + "\x01\x02"
+                                      << 2 << 1 << 0 << 0;
+    QTest::newRow("relay section cut") << counts(0, 0, 0, 0, 16, 0, 0) + "\x03" << 0 << 0 << 16
+                                       << 0;
+    QTest::newRow("count bytes cut after nRelay")
+        << QByteArray::fromHex("0000000009") << 0 << 0 << 9 << 0;
+}
+
+void tst_ArchFormat::shortPayloads()
+{
+    QFETCH(QByteArray, payload);
+    QFETCH(int, aInCount);
+    QFETCH(int, aInPresent);
+    QFETCH(int, relayCount);
+    QFETCH(int, relayByte1);
+
+    const ArchRecord rec = decodePayload(payload, 5);
+    QCOMPARE(int(rec.aInCount), aInCount);
+    QCOMPARE(kAInMax - absentCount(rec.aIn), aInPresent);
+    QCOMPARE(int(rec.relayCount), relayCount);
+    QCOMPARE(int(rec.relays[1]), relayByte1);
+    QCOMPARE(absentCount(rec.counter), kCounterMax);
+    QCOMPARE(absentCount(rec.modbus), kModbusMax);
+    QCOMPARE(absentCount(rec.math), kMathMax);
+    if (payload.startsWith(counts(0, 0, 0, 0, 16, 0, 0)))
+        QCOMPARE(rec.relays[0], quint8(3));
+}
+
+void tst_ArchFormat::countsAboveCapacityAreClamped()
+{
+    // 30 analogue inputs declared: 24 are kept, 6 skipped, and the counter
+    // section still starts after all 30.
+    QByteArray payload = counts(30, 1, 0, 0, 200, 0, 1);
+    for (int i = 0; i < 30; ++i)
+        payload += floatBytes(float(i));
+    payload += floatBytes(-7.0f);                 // counter 1
+    payload += QByteArray(25, char(0xFF));        // 200 relays: 25 bytes
+    payload += floatBytes(9.5f);                  // math 1
+    const ArchRecord rec = decodePayload(payload, 0);
+    QCOMPARE(rec.aInCount, quint8(kAInMax));
+    QCOMPARE(rec.aIn[23], 23.0f);
+    QCOMPARE(rec.counter[0], -7.0f);
+    QCOMPARE(rec.relayCount, quint8(kRelayMax));
+    QCOMPARE(rec.relays[5], quint8(0xFF));
+    QCOMPARE(rec.math[0], 9.5f);
+
+    // Every count at 255 on a short payload: nothing written past a group.
+    QByteArray worst = QByteArray(7, char(0xFF)) + QByteArray(2000, '\x11');
+    ArchRecord guarded[3];
+    std::memset(guarded, 0x5A, sizeof guarded);
+    decodePayload(worst.constData(), worst.size(), 1, guarded[1]);
+    ArchRecord pattern;
+    std::memset(&pattern, 0x5A, sizeof pattern);
+    QVERIFY(std::memcmp(&guarded[0], &pattern, sizeof pattern) == 0);
+    QVERIFY(std::memcmp(&guarded[2], &pattern, sizeof pattern) == 0);
+    QCOMPARE(guarded[1].dInCount, quint8(kDInMax));
+}
+
+void tst_ArchFormat::fullRecordRoundTrip()
+{
+    ArchRecord rec = absentRecord(-5);
+    rec.aInCount = kAInMax;
+    rec.counterCount = kCounterMax;
+    rec.dInCount = kDInMax;
+    rec.aOutCount = kAOutMax;
+    rec.relayCount = kRelayMax;
+    rec.modbusCount = kModbusMax;
+    rec.mathCount = kMathMax;
+    float v = -1000.125f;
+    auto fill = [&v](float *group, int n) {
+        for (int i = 0; i < n; ++i, v += 37.75f)
+            group[i] = v;
+    };
+    fill(rec.aIn, kAInMax);
+    fill(rec.counter, kCounterMax);
+    fill(rec.dIn, kDInMax);
+    fill(rec.aOut, kAOutMax);
+    fill(rec.modbus, kModbusMax);
+    fill(rec.math, kMathMax);
+    rec.aIn[3] = std::numeric_limits<float>::infinity();
+    for (int i = 0; i < kRelayBytes; ++i)
+        rec.relays[i] = quint8(0x11 * (i + 1));
+
+    const QByteArray payload = encodePayload(rec);
+    QCOMPARE(payload.size(), 7 + 4 * (24 + 24 + 36 + 24 + 6 + 8) + 6);
+    const ArchRecord back = decodeEntry(qCompress(payload), -5);
+    QVERIFY(fixture::sameRecord(back, rec));
+    // Our bounded decompression reads what qCompress writes, and the other
+    // way round.
+    QCOMPARE(uncompressPayload(qCompress(payload)), payload);
+    QCOMPARE(qUncompress(qCompress(payload)), payload);
+}
+
+void tst_ArchFormat::earlierLayout()
+{
+    // 3 analogue inputs and 10 relays: 59 bytes in the earlier layout, whose
+    // relay area leads with the packed bytes.
+    const ArchRecord rec = fixture::record(9, {1, 2, 3}, 10, 0x2F1);
+    const QByteArray earlier = encodePayload(rec, Layout::Earlier);
+    QCOMPARE(earlier.size(), 59);
+    QVERIFY(currentLayoutLength(earlier) != earlier.size());
+    QCOMPARE(encodePayload(rec).size(), 21);
+    QCOMPARE(currentLayoutLength(encodePayload(rec)), 21);
+
+    ArchRecord withMath = rec;
+    withMath.mathCount = 1;
+    withMath.math[0] = 4.5f;
+    const ArchRecord back = decodePayload(encodePayload(withMath, Layout::Earlier), 9, Layout::Earlier);
+    QVERIFY(fixture::sameRecord(back, withMath));
+    // Read as current, the math value would come from inside the relay area.
+    QVERIFY(decodePayload(encodePayload(withMath, Layout::Earlier), 9).math[0] != 4.5f);
+}
+
+void tst_ArchFormat::decompression_data()
+{
+    QTest::addColumn<QByteArray>("stored");
+    QTest::addColumn<QByteArray>("payload");
+
+    const QByteArray payload = encodePayload(fixture::record(1, {1, 2, 3, 4}, 5, 3));
+    QByteArray understated = qCompress(payload);
+    qToBigEndian<quint32>(1, understated.data()); // the size header is only a hint
+    QByteArray truncated = qCompress(payload);
+    truncated.chop(3);
+    QByteArray corrupted = qCompress(payload);
+    corrupted[8] = char(corrupted[8] ^ 0x55);
+
+    QTest::newRow("intact") << qCompress(payload) << payload;
+    QTest::newRow("size header understated") << understated << payload;
+    QTest::newRow("null array") << QByteArray() << QByteArray();
+    QTest::newRow("four bytes") << QByteArray(4, '\0') << QByteArray();
+    QTest::newRow("not compressed") << payload << QByteArray();
+    QTest::newRow("truncated stream") << truncated << QByteArray();
+    QTest::newRow("corrupted stream") << corrupted << QByteArray();
+}
+
+void tst_ArchFormat::decompression()
+{
+    QFETCH(QByteArray, stored);
+    QFETCH(QByteArray, payload);
+    QCOMPARE(uncompressPayload(stored), payload);
+    const ArchRecord rec = decodeEntry(stored, 42);
+    QCOMPARE(rec.time, 42);
+    if (payload.isEmpty()) {
+        QCOMPARE(rec.aInCount, quint8(0));
+        QCOMPARE(rec.relayCount, quint8(0));
+        QCOMPARE(absentCount(rec.aIn), kAInMax);
+    }
+}
+
+void tst_ArchFormat::hugeClaimedSizeIsRefusedWithoutAllocating()
+{
+    // A header claiming 2 GiB, and a real zlib stream that inflates past the
+    // bound although its header claims little: both count as undecodable.
+    QByteArray claim = qCompress(QByteArray(100, 'x'));
+    qToBigEndian<quint32>(0x7FFFFFF0u, claim.data());
+    QCOMPARE(uncompressPayload(claim), QByteArray());
+
+    QByteArray bomb = qCompress(QByteArray(kMaxPayloadSize + 1, '\0'));
+    qToBigEndian<quint32>(16, bomb.data());
+    QCOMPARE(uncompressPayload(bomb), QByteArray());
+    QByteArray justFits = qCompress(QByteArray(kMaxPayloadSize, '\0'));
+    qToBigEndian<quint32>(16, justFits.data());
+    QCOMPARE(uncompressPayload(justFits).size(), kMaxPayloadSize);
+}
+
+void tst_ArchFormat::namesAndTimes()
+{
+    QCOMPARE(hourFileName(fixture::at("2024-03-05 07:41:09")), QStringLiteral("2024_03_05-07.dat"));
+    const QDateTime epoch = archiveEpoch();
+    QCOMPARE(epoch, fixture::at("2000-01-01 00:00:00"));
+    QCOMPARE(recordDateTime(epoch, 0), epoch);
+    // The time field counts as unsigned: -1 is 2^32 - 1 seconds.
+    QCOMPARE(epoch.secsTo(recordDateTime(epoch, -1)), qint64(4294967295LL));
+    QCOMPARE(truncateToHour(fixture::at("2024-06-10 10:59:59")), fixture::at("2024-06-10 10:00:00"));
+}
+
+void tst_ArchFormat::hourFileReading()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("2024_06_10-10.dat"));
+    QList<ArchRecord> records;
+
+    fixture::writeFile(path, QByteArray());
+    QVERIFY(readHourFile(path, records));
+    QVERIFY(records.isEmpty());
+    QVERIFY(!readHourFile(dir.filePath(QStringLiteral("missing.dat")), records));
+
+    // Three entries: a good one, one that does not decompress, and one cut
+    // short by the end of the file.
+    const QByteArray good = fixture::rawEntry(100, qCompress(encodePayload(fixture::record(100, {5}))));
+    const QByteArray bad = fixture::rawEntry(101, QByteArray("garbage"));
+    QByteArray cut = fixture::rawEntry(102, qCompress(encodePayload(fixture::record(102, {6}))));
+    cut.chop(5);
+    fixture::writeFile(path, good + bad + cut);
+    QVERIFY(readHourFile(path, records));
+    QCOMPARE(records.size(), 3);
+    QCOMPARE(records[0].aIn[0], 5.0f);
+    QCOMPARE(records[1].time, 101);
+    QCOMPARE(records[1].aInCount, quint8(0));
+    QCOMPARE(records[2].aInCount, quint8(0));
+
+    // A length field that claims far more than the file holds.
+    fixture::writeFile(path, good + QByteArray::fromHex("00000067" "fffffff0") + QByteArray(10, 'x'));
+    records.clear();
+    QVERIFY(readHourFile(path, records));
+    QCOMPARE(records.size(), 2);
+    QCOMPARE(records[1].aInCount, quint8(0));
+
+    // writeHourFile replaces the whole file.
+    QVERIFY(writeHourFile(path, {fixture::record(7, {1, 2})}));
+    records.clear();
+    QVERIFY(readHourFile(path, records));
+    QCOMPARE(records.size(), 1);
+    QCOMPARE(records[0].aIn[1], 2.0f);
+}
+
+QTEST_GUILESS_MAIN(tst_ArchFormat)
+#include "tst_archformat.moc"

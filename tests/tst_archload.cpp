@@ -1,0 +1,288 @@
+#include "archivefixture.h"
+
+#include "archload.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <cmath>
+#include <limits>
+
+using namespace archive;
+using fixture::archiveTime;
+using fixture::at;
+
+namespace {
+
+constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
+
+// Loads the period that ends at `end` and is `periodSecs` long, as the
+// worker does.
+LoadResult load(const QString &dir, const QDateTime &end, int periodSecs)
+{
+    return loadPeriod(dir, end.addSecs(-qint64(periodSecs)), end, periodSecs);
+}
+
+QList<qint32> times(const QList<ArchRecord> &records)
+{
+    QList<qint32> result;
+    for (const ArchRecord &rec : records)
+        result.append(rec.time);
+    return result;
+}
+
+QList<float> firstInputs(const QList<ArchRecord> &records)
+{
+    QList<float> result;
+    for (const ArchRecord &rec : records)
+        result.append(rec.aIn[0]);
+    return result;
+}
+
+} // namespace
+
+class tst_ArchLoad : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void periodLimit_data();
+    void periodLimit();
+    void rawUpToSevenDays();
+    void intervalBoundary_data();
+    void intervalBoundary();
+    void relayChangeEndsInterval();
+    void firstRecordRule();
+    void entryAtEndStopsOnlyItsFile();
+    void averagingContinuesAcrossFiles();
+    void daylightSavingChanges_data();
+    void daylightSavingChanges();
+    void emptyArchiveAndInvalidPeriod();
+
+private:
+    QScopedPointer<QTemporaryDir> tmp;
+    QString dir;
+};
+
+void tst_ArchLoad::init()
+{
+    tmp.reset(new QTemporaryDir);
+    QVERIFY(tmp->isValid());
+    dir = tmp->path() + QLatin1Char('/');
+}
+
+void tst_ArchLoad::periodLimit_data()
+{
+    QTest::addColumn<int>("periodSecs");
+    QTest::addColumn<bool>("refused");
+    QTest::newRow("360 days") << kMaxLoadPeriodSecs << false;
+    QTest::newRow("360 days and a second") << kMaxLoadPeriodSecs + 1 << true;
+}
+
+void tst_ArchLoad::periodLimit()
+{
+    QFETCH(int, periodSecs);
+    QFETCH(bool, refused);
+    const QDateTime end = at("2024-06-10 12:00:00");
+    fixture::appendRecords(dir, {fixture::record(archiveTime(end.addSecs(-30)), {1.0f})});
+    const LoadResult result = load(dir, end, periodSecs);
+    QCOMPARE(result.refused, refused);
+    QCOMPARE(result.records.size(), refused ? 0 : 2); // one interval, stamped twice
+    QCOMPARE(result.files.size(), refused ? 0 : 1);
+}
+
+void tst_ArchLoad::rawUpToSevenDays()
+{
+    const QDateTime end = at("2024-06-10 12:00:00");
+    const qint32 t0 = archiveTime(end.addSecs(-3600));
+    fixture::appendRecords(dir, {fixture::record(t0, {1}), fixture::record(t0 + 1, {kNaN}),
+                                 fixture::record(t0 + 2, {3})});
+
+    const LoadResult raw = load(dir, end, kMaxRawPeriodSecs);
+    QCOMPARE(times(raw.records), QList<qint32>({t0, t0 + 1, t0 + 2}));
+    QVERIFY(std::isnan(raw.records[1].aIn[0]));
+
+    // One second more: the three records form one interval; the stored NaN
+    // counts as absent, so the mean is (1 + 3) / 2.
+    const LoadResult averaged = load(dir, end, kMaxRawPeriodSecs + 1);
+    QCOMPARE(times(averaged.records), QList<qint32>({t0, t0 + 2}));
+    QCOMPARE(firstInputs(averaged.records), QList<float>({2.0f, 2.0f}));
+    QCOMPARE(averaged.records[0].aInCount, quint8(0));
+    QCOMPARE(averaged.sampleCounts.aIn[0], 2);
+}
+
+void tst_ArchLoad::intervalBoundary_data()
+{
+    QTest::addColumn<int>("gap");
+    QTest::addColumn<QList<int>>("offsets");
+    QTest::addColumn<QList<float>>("means");
+    // Records at 0 and 300 (values 1 and 3) and a third at `gap` (value 10).
+    QTest::newRow("600 s stays in the interval") << 600 << QList<int>{0, 600}
+                                                 << QList<float>{14.0f / 3, 14.0f / 3};
+    QTest::newRow("601 s ends it") << 601 << QList<int>{0, 601, 601, 601}
+                                   << QList<float>{2, 2, 10, 10};
+}
+
+void tst_ArchLoad::intervalBoundary()
+{
+    QFETCH(int, gap);
+    QFETCH(QList<int>, offsets);
+    QFETCH(QList<float>, means);
+    const QDateTime end = at("2024-06-10 12:00:00");
+    const qint32 t0 = archiveTime(end.addSecs(-1800));
+    fixture::appendRecords(dir, {fixture::record(t0, {1}), fixture::record(t0 + 300, {3}),
+                                 fixture::record(t0 + gap, {10})});
+    const LoadResult result = load(dir, end, 8 * 86400);
+    QList<qint32> expectedTimes;
+    for (int offset : offsets)
+        expectedTimes.append(t0 + offset);
+    QCOMPARE(times(result.records), expectedTimes);
+    QCOMPARE(firstInputs(result.records), means);
+}
+
+void tst_ArchLoad::relayChangeEndsInterval()
+{
+    const QDateTime end = at("2024-06-10 12:00:00");
+    const qint32 t0 = archiveTime(end.addSecs(-1800));
+    // Relays only, no plot channel: the interval still enters the series
+    // when a relay changes, with 0 for the channels that had no sample.
+    ArchRecord a = fixture::record(t0, {}, 2, 0b01);
+    ArchRecord b = fixture::record(t0 + 10, {}, 2, 0b10);
+    a.counterCount = b.counterCount = 1;
+    a.counter[0] = 100;
+    b.counter[0] = 101;
+    fixture::appendRecords(dir, {a, b});
+    const LoadResult result = load(dir, end, 8 * 86400);
+    QCOMPARE(times(result.records), QList<qint32>({t0, t0 + 10}));
+    for (const ArchRecord &rec : result.records) {
+        QCOMPARE(rec.relays[0], quint8(0b01));
+        QCOMPARE(rec.relayCount, quint8(2));
+        QCOMPARE(rec.counter[0], 100.0f); // carried from the opening record
+        QCOMPARE(rec.aIn[0], 0.0f);
+        QCOMPARE(rec.math[7], 0.0f);
+    }
+}
+
+void tst_ArchLoad::firstRecordRule()
+{
+    // Period 10:20:00 to 10:20:30. The first entry at or after the begin is
+    // taken even though it lies after the end; the next such entry stops the
+    // file. In the following file, an entry dated before the begin is taken,
+    // since the begin is only tested until one record has been accepted.
+    const QDateTime begin = at("2024-06-10 10:20:00");
+    const QDateTime end = at("2024-06-10 10:20:30");
+    fixture::appendRecords(dir, {fixture::record(archiveTime(at("2024-06-10 10:19:50")), {1}),
+                                 fixture::record(archiveTime(at("2024-06-10 10:25:00")), {2}),
+                                 fixture::record(archiveTime(at("2024-06-10 10:26:00")), {3})});
+    const LoadResult result = loadPeriod(dir, begin, end, 30);
+    QCOMPARE(firstInputs(result.records), QList<float>({2}));
+
+    // Now the period runs into hour 11, whose file starts with an early entry.
+    const QString hour11 = dir + QStringLiteral("2024_06_10-11.dat");
+    fixture::writeFile(hour11, QByteArray());
+    QFile file(hour11);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QDataStream out(&file);
+    writeEntry(out, archiveTime(at("2024-06-10 09:00:00")), encodePayload(fixture::record(0, {4})));
+    writeEntry(out, archiveTime(at("2024-06-10 11:10:00")), encodePayload(fixture::record(0, {5})));
+    file.close();
+    const LoadResult longer = loadPeriod(dir, begin, at("2024-06-10 11:05:00"), 2700);
+    QCOMPARE(firstInputs(longer.records), QList<float>({2, 3, 4}));
+}
+
+void tst_ArchLoad::entryAtEndStopsOnlyItsFile()
+{
+    const QDateTime end = at("2024-06-10 12:30:00");
+    const qint32 t10 = archiveTime(at("2024-06-10 10:10:00"));
+    // File 10 holds an entry after the end, then one inside the period.
+    QFile file(dir + QStringLiteral("2024_06_10-10.dat"));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QDataStream out(&file);
+    for (const ArchRecord &rec : {fixture::record(t10, {1}),
+                                  fixture::record(archiveTime(at("2024-06-10 13:00:00")), {9}),
+                                  fixture::record(t10 + 1200, {9})})
+        writeEntry(out, rec.time, encodePayload(rec));
+    file.close();
+    fixture::appendRecords(dir, {fixture::record(archiveTime(at("2024-06-10 11:15:00")), {2}),
+                                 fixture::record(archiveTime(at("2024-06-10 12:10:00")), {3}),
+                                 fixture::record(archiveTime(at("2024-06-10 12:45:00")), {9})});
+    const LoadResult result = loadPeriod(dir, at("2024-06-10 10:00:00"), end, 9000);
+    QCOMPARE(firstInputs(result.records), QList<float>({1, 2, 3}));
+    QCOMPARE(result.files, QStringList({dir + QStringLiteral("2024_06_10-10.dat"),
+                                        dir + QStringLiteral("2024_06_10-11.dat"),
+                                        dir + QStringLiteral("2024_06_10-12.dat")}));
+}
+
+void tst_ArchLoad::averagingContinuesAcrossFiles()
+{
+    // Records every 100 s from 10:55:00 to 11:08:20, crossing into file 11.
+    // The interval opened at 10:55:00 runs on in the next file, and nothing
+    // is ever stamped with time 0.
+    const qint32 t0 = archiveTime(at("2024-06-10 10:55:00"));
+    QList<ArchRecord> records;
+    for (int i = 0; i <= 8; ++i)
+        records.append(fixture::record(t0 + 100 * i, {float(i)}));
+    fixture::appendRecords(dir, records);
+    const LoadResult result = load(dir, at("2024-06-10 12:00:00"), 8 * 86400);
+    QCOMPARE(result.files.size(), 2);
+    // Interval 1: 0..600 s (values 0..6, mean 3), ended by the record at 700 s;
+    // interval 2: 700 and 800 s (mean 7.5), closed at the end of the load.
+    QCOMPARE(times(result.records), QList<qint32>({t0, t0 + 700, t0 + 700, t0 + 800}));
+    QCOMPARE(firstInputs(result.records), QList<float>({3, 3, 7.5f, 7.5f}));
+}
+
+void tst_ArchLoad::daylightSavingChanges_data()
+{
+    QTest::addColumn<QString>("day");
+    QTest::addColumn<QStringList>("hours");
+    QTest::newRow("clocks go back") << QStringLiteral("2024-10-27")
+                                    << QStringList{"00", "01", "02", "03", "04"};
+    QTest::newRow("clocks go forward") << QStringLiteral("2024-03-31")
+                                       << QStringList{"00", "01", "03", "04"};
+}
+
+void tst_ArchLoad::daylightSavingChanges()
+{
+    QFETCH(QString, day);
+    QFETCH(QStringList, hours);
+    // One record every 20 minutes of real time from 00:10 to 04:50.
+    const QDateTime start = at(qPrintable(day + QStringLiteral(" 00:10:00")));
+    const QDateTime end = at(qPrintable(day + QStringLiteral(" 05:00:00")));
+    QList<ArchRecord> records;
+    for (QDateTime t = start; t < end; t = t.addSecs(1200))
+        records.append(fixture::record(archiveTime(t), {float(records.size())}));
+    fixture::appendRecords(dir, records);
+
+    const int periodSecs = int(start.addSecs(-600).secsTo(end));
+    const LoadResult result = load(dir, end, periodSecs);
+    QStringList expectedFiles;
+    for (const QString &hour : hours)
+        expectedFiles.append(dir + QString(day).replace(QLatin1Char('-'), QLatin1Char('_')) +
+                             QLatin1Char('-') + hour + QStringLiteral(".dat"));
+    QCOMPARE(result.files, expectedFiles);
+    // Every record exactly once, in file order.
+    QCOMPARE(result.records.size(), records.size());
+    QCOMPARE(times(result.records), times(records));
+}
+
+void tst_ArchLoad::emptyArchiveAndInvalidPeriod()
+{
+    const LoadResult empty = load(dir, at("2024-06-10 12:00:00"), 3600);
+    QVERIFY(!empty.refused);
+    QVERIFY(empty.records.isEmpty());
+    QVERIFY(empty.files.isEmpty());
+
+    // A period inside one hour reads exactly that hour's file.
+    fixture::appendRecords(dir, {fixture::record(archiveTime(at("2024-06-10 11:30:00")), {1})});
+    fixture::appendRecords(dir, {fixture::record(archiveTime(at("2024-06-10 12:30:00")), {1})});
+    QCOMPARE(loadPeriod(dir, at("2024-06-10 11:10:00"), at("2024-06-10 11:50:00"), 2400).files.size(), 1);
+
+    // Invalid or reversed ends: the walk ends and yields nothing.
+    QVERIFY(loadPeriod(dir, QDateTime(), at("2024-06-10 12:00:00"), 60).records.isEmpty());
+    QVERIFY(loadPeriod(dir, at("2024-06-10 12:00:00"), QDateTime(), 60).records.isEmpty());
+    QVERIFY(loadPeriod(dir, at("2024-06-10 13:00:00"), at("2024-06-10 11:00:00"), -7200).files.isEmpty());
+}
+
+QTEST_GUILESS_MAIN(tst_ArchLoad)
+#include "tst_archload.moc"

@@ -1,0 +1,165 @@
+#include "archivefixture.h"
+
+#include "archload.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using fixture::archiveTime;
+using fixture::at;
+
+namespace {
+
+struct Run
+{
+    int status = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+Run run(const QStringList &args)
+{
+    QProcess process;
+    process.start(QStringLiteral(KESTROVA_ARCHIVE_BIN), args);
+    Run result;
+    if (!process.waitForFinished(120000))
+        return result;
+    result.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    result.out = process.readAllStandardOutput();
+    result.err = process.readAllStandardError();
+    return result;
+}
+
+} // namespace
+
+class tst_KestrovaArchive : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void dumpPrintsEveryField();
+    void seriesMatchesTheLoad();
+    void usageAndFailures_data();
+    void usageAndFailures();
+    void demoTopsUp();
+};
+
+void tst_KestrovaArchive::dumpPrintsEveryField()
+{
+    QTemporaryDir tmp;
+    const QString dir = tmp.path() + QLatin1Char('/');
+    ArchRecord rec = fixture::record(-2, {1.5f, std::numeric_limits<float>::infinity()}, 9, 0x101);
+    rec.mathCount = 1;
+    rec.math[0] = 0.1f;
+    fixture::appendRecords(dir, {rec});
+    const QString file = dir + archive::hourFileName(archive::recordDateTime(archive::archiveEpoch(), -2));
+
+    const Run r = run({QStringLiteral("dump"), file});
+    QCOMPARE(r.status, 0);
+    QVERIFY(r.out.endsWith('\n'));
+    const QList<QByteArray> fields = r.out.trimmed().split(';');
+    QCOMPARE(fields.size(), 137);
+    QCOMPARE(fields[0], QByteArray("4294967294"));
+    QCOMPARE(fields[1], archive::recordDateTime(archive::archiveEpoch(), -2)
+                            .toString(QStringLiteral("yyyy/MM/dd hh:mm:ss")).toLatin1());
+    QCOMPARE(fields.mid(2, 7), QList<QByteArray>({"2", "0", "0", "0", "9", "0", "1"}));
+    QCOMPARE(fields[9], QByteArray("1.5"));
+    QCOMPARE(fields[10], QByteArray("inf"));
+    QCOMPARE(fields[11], QByteArray("nan"));
+    QCOMPARE(fields.mid(117, 6), QList<QByteArray>({"1", "1", "0", "0", "0", "0"}));
+    QCOMPARE(fields[129], QByteArray("0.100000001"));
+}
+
+void tst_KestrovaArchive::seriesMatchesTheLoad()
+{
+    QTemporaryDir tmp;
+    const QString dir = tmp.path() + QLatin1Char('/');
+    QList<ArchRecord> records;
+    for (int i = 0; i < 30; ++i)
+        records.append(fixture::record(archiveTime(at("2024-06-10 10:50:00").addSecs(60 * i)), {float(i)}));
+    fixture::appendRecords(dir, records);
+
+    const Run r = run({QStringLiteral("series"), tmp.path(), QStringLiteral("2024-06-10 10:55:00"),
+                       QStringLiteral("2024-06-10 11:10:00")});
+    QCOMPARE(r.status, 0);
+    const QList<QByteArray> lines = r.out.split('\n');
+    QCOMPARE(lines.size(), 15 + 1); // 10:55 .. 11:09, then the empty tail
+    QVERIFY(lines.first().startsWith(QByteArray::number(archiveTime(at("2024-06-10 10:55:00")))));
+
+    // Reversed and empty periods run as loads do, without an error.
+    const Run reversed = run({QStringLiteral("series"), tmp.path(), QStringLiteral("2024-06-10 11:10:00"),
+                              QStringLiteral("2024-06-10 10:55:00")});
+    QCOMPARE(reversed.status, 0);
+    QVERIFY(reversed.out.isEmpty());
+}
+
+void tst_KestrovaArchive::usageAndFailures_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("status");
+    const QString a = QStringLiteral("2024-06-10 10:00:00");
+    QTest::newRow("no command") << QStringList() << 2;
+    QTest::newRow("unknown command") << QStringList{"draw"} << 2;
+    QTest::newRow("dump without a file") << QStringList{"dump"} << 2;
+    QTest::newRow("dump of a missing file") << QStringList{"dump", "/nonexistent/x.dat"} << 1;
+    QTest::newRow("dump of a directory") << QStringList{"dump", "/"} << 1;
+    QTest::newRow("date with another form") << QStringList{"series", ".", "2024-06-10T10:00:00", a} << 2;
+    QTest::newRow("date that does not exist") << QStringList{"series", ".", "2024-02-30 10:00:00", a} << 2;
+    QTest::newRow("single-digit month") << QStringList{"series", ".", "2024-6-10 10:00:00", a} << 2;
+    QTest::newRow("missing directory") << QStringList{"series", "/nonexistent", a, a} << 1;
+    QTest::newRow("period over 360 days") << QStringList{"series", ".", "2023-06-10 10:00:00", a} << 1;
+    QTest::newRow("period of decades") << QStringList{"series", ".", "1950-06-10 10:00:00", a} << 1;
+    QTest::newRow("demo with bad hours") << QStringList{"demo", ".", "zero"} << 2;
+    QTest::newRow("help") << QStringList{"--help"} << 0;
+}
+
+void tst_KestrovaArchive::usageAndFailures()
+{
+    QFETCH(QStringList, args);
+    QFETCH(int, status);
+    const Run r = run(args);
+    QCOMPARE(r.status, status);
+    if (status == 2)
+        QVERIFY(r.err.contains("Usage: kestrova-archive"));
+    if (status == 1)
+        QCOMPARE(r.err.count('\n'), 1);
+    if (status == 0)
+        QVERIFY(r.out.contains("demo DIR [HOURS]"));
+}
+
+void tst_KestrovaArchive::demoTopsUp()
+{
+    QTemporaryDir tmp;
+    const QString dir = tmp.path() + QStringLiteral("/archive");
+    Run r = run({QStringLiteral("demo"), dir, QStringLiteral("2")});
+    QCOMPARE(r.status, 0);
+    QStringList files = QDir(dir).entryList(QDir::Files);
+    QVERIFY2(files.size() == 2 || files.size() == 3, qPrintable(files.join(' '))); // an hour may turn
+    const QString newest = dir + QLatin1Char('/') + files.last();
+    const QByteArray before = fixture::readFile(newest);
+
+    // The newest hour ends no later than now, one record a second, and it
+    // carries the demo's channel set.
+    QList<ArchRecord> records;
+    QVERIFY(archive::readHourFile(newest, records));
+    QVERIFY(!records.isEmpty());
+    const QDateTime last = archive::recordDateTime(archive::archiveEpoch(), records.last().time);
+    QVERIFY(last <= QDateTime::currentDateTime());
+    QCOMPARE(records.first().aInCount, quint8(8));
+    QCOMPARE(records.first().counterCount, quint8(8));
+    QCOMPARE(records.first().relayCount, quint8(8));
+    for (int i = 1; i < records.size(); ++i)
+        QCOMPARE(records[i].time, records[i - 1].time + 1);
+
+    // A second run with more hours adds the older ones and leaves the rest.
+    r = run({QStringLiteral("demo"), dir, QStringLiteral("4")});
+    QCOMPARE(r.status, 0);
+    QVERIFY(QDir(dir).entryList(QDir::Files).size() >= 4);
+    QCOMPARE(fixture::readFile(newest), before);
+}
+
+QTEST_GUILESS_MAIN(tst_KestrovaArchive)
+#include "tst_kestrovaarchive.moc"

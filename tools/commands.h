@@ -1,0 +1,28 @@
+#ifndef COMMANDS_H
+#define COMMANDS_H
+
+#include <QDateTime>
+#include <QStringList>
+
+// Exit statuses of the command-line companion.
+enum ExitStatus {
+    ExitOk = 0,
+    ExitFailure = 1, // something failed at run time: a one-line message on stderr
+    ExitUsage = 2    // bad usage: the usage text on stderr
+};
+
+// Each command receives the arguments after its own name.
+int dumpCommand(const QStringList &args);
+int seriesCommand(const QStringList &args);
+int demoCommand(const QStringList &args);
+
+// Parses a local date-time written "yyyy-MM-dd hh:mm:ss"; any other form, or a
+// date-time that does not exist in the local zone, gives an invalid result.
+QDateTime parseLocalDateTime(const QString &text);
+
+// Writes "kestrova-archive: <message>" and a line feed to stderr.
+void printError(const QString &message);
+// Writes the usage text to stderr and returns ExitUsage.
+int usageError(const QString &message = QString());
+
+#endif // COMMANDS_H

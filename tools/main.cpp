@@ -1,0 +1,85 @@
+#include "commands.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+
+#include <cstdio>
+
+namespace {
+
+const char kUsage[] = R"(Usage: kestrova-archive COMMAND ARGUMENTS
+
+Reads and writes the recorder's archive with the viewer's own code.
+
+Commands:
+  dump FILE                 print the decoded records of one hour file
+  series DIR BEGIN END      print the series that the viewer's load of the
+                            period [BEGIN, END) yields from the archive DIR;
+                            a period over 7 days gives interval means
+  demo DIR [HOURS]          write a simulated archive into DIR: HOURS hours
+                            (default 48) ending with the current hour, one
+                            record per second; existing hour files are left
+                            alone, so running it again tops the archive up
+  --help                    print this text
+
+BEGIN and END are local date-times written "yyyy-MM-dd hh:mm:ss".
+A reversed or empty period is loaded as the viewer would load it.
+
+Record lines of dump and series, one per record, fields separated by ";":
+  the time (seconds since 2000-01-01 00:00:00 local time, unsigned);
+  the date-time "yyyy/MM/dd hh:mm:ss";
+  the seven counts nAIn;nCounter;nDIn;nAOut;nRelay;nModbus;nMath;
+  every slot at full capacity: 24 analogue inputs, 24 counters,
+  36 discrete inputs, 24 analogue outputs, the 6 relay bytes as decimals,
+  6 Modbus and 8 math channels (137 fields in all). Floats are written with
+  9 significant digits; absent values read "nan".
+
+Exit status: 0 on success, 1 on a failure at run time (missing directory
+or file, a period longer than 31104000 s), 2 on bad usage.
+)";
+
+} // namespace
+
+void printError(const QString &message)
+{
+    std::fprintf(stderr, "kestrova-archive: %s\n", message.toLocal8Bit().constData());
+}
+
+int usageError(const QString &message)
+{
+    if (!message.isEmpty())
+        printError(message);
+    std::fputs(kUsage, stderr);
+    return ExitUsage;
+}
+
+QDateTime parseLocalDateTime(const QString &text)
+{
+    const QString format = QStringLiteral("yyyy-MM-dd hh:mm:ss");
+    const QDateTime dt = QDateTime::fromString(text, format);
+    // The round trip rejects other spellings (single digits, extra text) and
+    // local times that the zone skips, which the parser would move.
+    if (!dt.isValid() || dt.toString(format) != text)
+        return QDateTime();
+    return dt;
+}
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QStringList args = app.arguments().mid(1);
+    if (args.isEmpty())
+        return usageError();
+    const QString command = args.takeFirst();
+    if (command == QLatin1String("--help") || command == QLatin1String("-h")) {
+        std::fputs(kUsage, stdout);
+        return ExitOk;
+    }
+    if (command == QLatin1String("dump"))
+        return dumpCommand(args);
+    if (command == QLatin1String("series"))
+        return seriesCommand(args);
+    if (command == QLatin1String("demo"))
+        return demoCommand(args);
+    return usageError(QStringLiteral("unknown command: %1").arg(command));
+}

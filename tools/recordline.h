@@ -1,0 +1,14 @@
+#ifndef RECORDLINE_H
+#define RECORDLINE_H
+
+#include "archrecord.h"
+
+#include <QByteArray>
+#include <QDateTime>
+
+// One record as a line of 137 ";"-separated fields ending in "\n": the time
+// as an unsigned decimal, the record's date-time, the seven counts in payload
+// order, then every slot of every group at full capacity.
+QByteArray recordLine(const ArchRecord &rec, const QDateTime &epoch);
+
+#endif // RECORDLINE_H
