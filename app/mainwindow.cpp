@@ -42,7 +42,7 @@ MainWindow::MainWindow(QWidget *parent)
         selector->setCurrentIndex(0);
         // Connected only now, so that filling the list starts no update.
         connect(selector, SIGNAL(currentIndexChanged(int)), this, SLOT(updateData()));
-        selectorSeries.append(QMap<double, double>());
+        selectorSeries.append(plot::Series());
     }
 
     worker = new cArchWorker(archiveDir, nullptr);

@@ -2,19 +2,21 @@
 #define MAINWINDOW_H
 
 #include "archrecord.h"
+#include "plotseries.h"
 
 #include <QColor>
 #include <QDateTime>
 #include <QList>
 #include <QMainWindow>
-#include <QMap>
 #include <QMovie>
 #include <QString>
 
 class cArchWorker;
 class QCheckBox;
 class QComboBox;
+class QPainter;
 class QPrinter;
+class QRect;
 class QThread;
 
 namespace Ui {
@@ -67,6 +69,9 @@ private:
     void startLoad();
     void startRepair();
     void configurePlot();
+    // Draws the plot, the legend and the period into the page rectangle,
+    // given in the painter's coordinates.
+    void paintPage(QPainter &painter, const QRect &page);
     void showPeriod();
 
     Request currentRequest(Operation operation) const;
@@ -88,7 +93,7 @@ private:
     cArchWorker *worker;
     QThread *workerThread;
     QList<QComboBox *> selectors;
-    QList<QMap<double, double>> selectorSeries;
+    QList<plot::Series> selectorSeries;
     QList<QCheckBox *> counterBoxes;
     QList<QColor> graphColors;
 
@@ -101,6 +106,7 @@ private:
 
     friend class TstMainWindow;
     friend class TstMainWindowPlot;
+    friend class PlotBench;
 };
 
 #endif // MAINWINDOW_H

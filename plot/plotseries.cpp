@@ -1,5 +1,8 @@
 #include "plotseries.h"
 
+#include <algorithm>
+#include <numeric>
+
 namespace plot {
 
 double channelValue(const ArchRecord &rec, ChannelKind kind, int n)
@@ -28,31 +31,49 @@ double timeKey(const QDateTime &dt)
     return dt.toMSecsSinceEpoch() / 1000.0;
 }
 
-QMap<double, double> channelSeries(const QList<ArchRecord> &records, const QDateTime &epoch,
-                                   ChannelKind kind, int n)
+Series channelSeries(const QList<ArchRecord> &records, const QDateTime &epoch, ChannelKind kind,
+                     int n)
 {
-    QMap<double, double> series;
+    Series series;
     if (kind == KindNone)
         return series;
+    series.keys.reserve(records.size());
+    series.values.reserve(records.size());
     // Adding seconds to a date-time moves its UTC instant by exactly that
     // much, so the epoch's milliseconds plus the record time give the same
     // key as epoch.addSecs(time) without building a date-time per record.
     const qint64 epochMs = epoch.toMSecsSinceEpoch();
-    double lastKey = 0.0;
+    bool ascending = true;
     for (const ArchRecord &rec : records) {
         const double key = (epochMs + qint64(quint32(rec.time)) * 1000) / 1000.0;
-        const double value = channelValue(rec, kind, n);
-        // Records come in time order almost always; appending with the end
-        // as hint keeps building a week of seconds from costing a tree
-        // search per record.
-        if (series.isEmpty() || key > lastKey) {
-            series.insert(series.cend(), key, value);
-            lastKey = key;
+        if (!series.keys.isEmpty() && key <= series.keys.constLast())
+            ascending = false;
+        series.keys.append(key);
+        series.values.append(channelValue(rec, kind, n));
+    }
+    if (ascending)
+        return series;
+
+    // Records out of order or with repeated times (a clock set back): sort
+    // by time, keeping the reading order among equal times, and let the last
+    // of them stand.
+    QVector<int> order(series.size());
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(),
+                     [&](int a, int b) { return series.keys.at(a) < series.keys.at(b); });
+    Series sorted;
+    sorted.keys.reserve(series.size());
+    sorted.values.reserve(series.size());
+    for (int i : qAsConst(order)) {
+        const double key = series.keys.at(i);
+        if (!sorted.keys.isEmpty() && sorted.keys.constLast() == key) {
+            sorted.values.last() = series.values.at(i);
         } else {
-            series.insert(key, value);
+            sorted.keys.append(key);
+            sorted.values.append(series.values.at(i));
         }
     }
-    return series;
+    return sorted;
 }
 
 ValueRange fitValueRange(double lower, double upper)

@@ -6,7 +6,7 @@
 
 #include <QDateTime>
 #include <QList>
-#include <QMap>
+#include <QVector>
 
 namespace plot {
 
@@ -25,11 +25,25 @@ double channelValue(const ArchRecord &rec, ChannelKind kind, int n);
 // A plot time key: seconds since the Unix epoch with millisecond resolution.
 double timeKey(const QDateTime &dt);
 
+// The plotted series of one channel: times as plot time keys, in ascending
+// order and each at most once, with the matching values. It behaves as a map
+// from time to value, kept as two arrays because a week of seconds is
+// 600 000 points per channel, which a tree of nodes builds and frees many
+// times slower, and the plot takes the arrays as they are.
+struct Series
+{
+    QVector<double> keys;
+    QVector<double> values;
+
+    bool isEmpty() const { return keys.isEmpty(); }
+    int size() const { return keys.size(); }
+};
+
 // The series of one channel: key is the record's date-time (archive epoch
 // plus its time, taken as unsigned) as a plot time key. On equal keys the
 // later record wins. Kind none gives an empty series.
-QMap<double, double> channelSeries(const QList<ArchRecord> &records, const QDateTime &epoch,
-                                   ChannelKind kind, int n);
+Series channelSeries(const QList<ArchRecord> &records, const QDateTime &epoch, ChannelKind kind,
+                     int n);
 
 struct ValueRange
 {
