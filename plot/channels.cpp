@@ -14,8 +14,8 @@ struct Group
 // Selector order of the channel groups; it is the plot-channel order of the
 // records (analogue inputs, discrete inputs, analogue outputs, Modbus, math).
 constexpr Group kGroups[] = {
-    {" (AIn", kAInMax, KindAnalogIn},     {" (Freq", kDInMax, KindDiscreteIn},
-    {" (AOut", kAOutMax, KindAnalogOut},  {" (Modbus", kModbusMax, KindModbus},
+    {" (AIn", kAInMax, KindAnalogIn},    {" (Freq", kDInMax, KindDiscreteIn},
+    {" (AOut", kAOutMax, KindAnalogOut}, {" (Modbus", kModbusMax, KindModbus},
     {" (Math", kMathMax, KindMath},
 };
 

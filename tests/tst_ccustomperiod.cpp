@@ -129,8 +129,10 @@ void TstCustomPeriod::form()
 void TstCustomPeriod::editsStartFromSharedValues()
 {
     cCustomPeriod dialog;
-    QCOMPARE(dialog.findChild<QDateTimeEdit *>(QStringLiteral("startEdit"))->dateTime(), globalBegin);
-    QCOMPARE(dialog.findChild<QDateTimeEdit *>(QStringLiteral("finishEdit"))->dateTime(), globalEnd);
+    QCOMPARE(dialog.findChild<QDateTimeEdit *>(QStringLiteral("startEdit"))->dateTime(),
+             globalBegin);
+    QCOMPARE(dialog.findChild<QDateTimeEdit *>(QStringLiteral("finishEdit"))->dateTime(),
+             globalEnd);
 }
 
 void TstCustomPeriod::okOutcome_data()

@@ -33,21 +33,16 @@ class Gate
 public:
     explicit Gate(QThread *thread, const std::function<int()> &running)
     {
-        connection = QObject::connect(
-            thread, &QThread::started,
-            [this, running] {
-                {
-                    QMutexLocker lock(&mutex);
-                    started << running();
-                }
-                if (closed)
-                    semaphore.acquire();
-            });
+        connection = QObject::connect(thread, &QThread::started, [this, running] {
+            {
+                QMutexLocker lock(&mutex);
+                started << running();
+            }
+            if (closed)
+                semaphore.acquire();
+        });
     }
-    ~Gate()
-    {
-        QObject::disconnect(connection);
-    }
+    ~Gate() { QObject::disconnect(connection); }
     QList<int> log()
     {
         QMutexLocker lock(&mutex);
@@ -117,9 +112,9 @@ void TstMainWindow::initTestCase()
     // Records for the last two hours, one every 10 s.
     const QDateTime now = QDateTime::currentDateTime();
     QVERIFY(viewerfixture::writeRecords(QStringLiteral("archive"),
-                                  viewerfixture::demoSeries(now.addSecs(-7200), now, 10)));
+                                        viewerfixture::demoSeries(now.addSecs(-7200), now, 10)));
     QVERIFY(viewerfixture::writeRecords(QStringLiteral("other"),
-                                  viewerfixture::demoSeries(now.addSecs(-600), now, 60)));
+                                        viewerfixture::demoSeries(now.addSecs(-600), now, 60)));
 }
 
 void TstMainWindow::cleanupTestCase()
@@ -204,9 +199,9 @@ void TstMainWindow::requestsWhileBusyAreQueued()
     QTRY_VERIFY(idle(w));
     QTRY_COMPARE(updates.count(), 3);
     QCOMPARE(finishes.count(), 3);
-    QCOMPARE(gate.log(), QList<int>() << op(MainWindow::Operation::Load)
-                                      << op(MainWindow::Operation::Export)
-                                      << op(MainWindow::Operation::Load));
+    QCOMPARE(gate.log(), QList<int>()
+                             << op(MainWindow::Operation::Load) << op(MainWindow::Operation::Export)
+                             << op(MainWindow::Operation::Load));
     QCOMPARE(w->worker->periodSecs, 1800);
     QVERIFY(busyLabel(w)->isHidden());
     QVERIFY(button(w, "periodButton")->isEnabled());
@@ -305,8 +300,7 @@ void TstMainWindow::periodDialogOutcomes()
              QStringLiteral("12:05:39"));
     QCOMPARE(w->findChild<QLabel *>(QStringLiteral("endDate"))->text(),
              QStringLiteral("30.08.2021"));
-    QCOMPARE(w->findChild<QLabel *>(QStringLiteral("endTime"))->text(),
-             QStringLiteral("13:05:40"));
+    QCOMPARE(w->findChild<QLabel *>(QStringLiteral("endTime"))->text(), QStringLiteral("13:05:40"));
     QTRY_COMPARE(updates.count(), 3);
     QCOMPARE(w->worker->periodSecs, 90001);
     QTRY_VERIFY(idle(w));

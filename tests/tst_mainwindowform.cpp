@@ -143,8 +143,8 @@ void TstMainWindowForm::captions()
         QCOMPARE(child<QCheckBox>(name)->text(), QStringLiteral("СЧЁТЧИК"));
 
     // The period labels show the last hour, ending at construction.
-    const QString begin = child<QLabel>("beginDate")->text() + QLatin1Char(' ') +
-                          child<QLabel>("beginTime")->text();
+    const QString begin =
+        child<QLabel>("beginDate")->text() + QLatin1Char(' ') + child<QLabel>("beginTime")->text();
     const QString end =
         child<QLabel>("endDate")->text() + QLatin1Char(' ') + child<QLabel>("endTime")->text();
     const QString format = QStringLiteral("dd.MM.yyyy hh:mm:ss");
@@ -248,10 +248,12 @@ void TstMainWindowForm::styleSheets()
     QCOMPARE(child<QWidget>("combo2ChannelArch")->styleSheet(),
              QStringLiteral("QComboBox {\nbackground-color: #6666ff;\ncolor: rgb(255, 255, "
                             "255);\nborder-radius: 0px;\ntext-align: center;\n}"));
-    QVERIFY(child<QWidget>("combo3ChannelArch")->styleSheet().contains(
-        QLatin1String("background-color: rgb(230, 77, 59);")));
-    QVERIFY(child<QWidget>("combo4ChannelArch")->styleSheet().contains(
-        QLatin1String("background-color: rgb(44, 61, 77);")));
+    QVERIFY(child<QWidget>("combo3ChannelArch")
+                ->styleSheet()
+                .contains(QLatin1String("background-color: rgb(230, 77, 59);")));
+    QVERIFY(child<QWidget>("combo4ChannelArch")
+                ->styleSheet()
+                .contains(QLatin1String("background-color: rgb(44, 61, 77);")));
     QCOMPARE(child<QWidget>("frame")->styleSheet(),
              QStringLiteral("QComboBox:drop-down {\n\twidth: 40px;\n}\nQComboBox:drop-arrow "
                             "{\n\twidth: 32px;\n\theight: 32px;\n}\n"));

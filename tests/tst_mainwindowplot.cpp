@@ -44,7 +44,10 @@ private slots:
     void printPreviewSettings();
 
 private:
-    QCustomPlot *plot() const { return window->findChild<QCustomPlot *>(QStringLiteral("customPlot")); }
+    QCustomPlot *plot() const
+    {
+        return window->findChild<QCustomPlot *>(QStringLiteral("customPlot"));
+    }
     void select(int selector, int index) { window->selectors.at(selector)->setCurrentIndex(index); }
     void load(const QList<ArchRecord> &records)
     {
@@ -57,6 +60,7 @@ private:
     QString previousDir;
     MainWindow *window = nullptr;
     QList<ArchRecord> demo;
+    const QDateTime demoBegin{QDate(2024, 1, 10), QTime(12, 0, 0)};
 };
 
 void TstMainWindowPlot::initTestCase()
@@ -73,11 +77,13 @@ void TstMainWindowPlot::initTestCase()
     window->show();
     QVERIFY(QTest::qWaitForWindowExposed(window));
     QTRY_VERIFY(window->runningOperation == MainWindow::Operation::None);
+    // After the start-up load: no graph, and the time axis shows the last
+    // hour, ending at construction.
+    QCOMPARE(plot()->graphCount(), 0);
+    QCOMPARE(plot()->xAxis->range().size(), 3600.0);
+    QCOMPARE(plot()->xAxis->range().upper, window->periodEnd.toMSecsSinceEpoch() / 1000.0);
 
-    const QDateTime begin(QDate(2024, 1, 10), QTime(12, 0, 0));
-    demo = viewerfixture::demoSeries(begin, begin.addSecs(3599), 60);
-    window->periodBegin = begin;
-    window->periodEnd = begin.addSecs(3600);
+    demo = viewerfixture::demoSeries(demoBegin, demoBegin.addSecs(3599), 60);
 }
 
 void TstMainWindowPlot::cleanupTestCase()
@@ -88,6 +94,8 @@ void TstMainWindowPlot::cleanupTestCase()
 
 void TstMainWindowPlot::init()
 {
+    window->periodBegin = demoBegin;
+    window->periodEnd = demoBegin.addSecs(3600);
     window->show();
     for (int i = 0; i < 4; ++i)
         select(i, 0);
@@ -122,8 +130,6 @@ void TstMainWindowPlot::noSelectionNoGraphButTimeAxisFollowsPeriod()
     QCOMPARE(plot()->yAxis->range().upper, 7.0);
     QCOMPARE(plot()->xAxis->range().lower, window->periodBegin.toMSecsSinceEpoch() / 1000.0);
     QCOMPARE(plot()->xAxis->range().upper, window->periodEnd.toMSecsSinceEpoch() / 1000.0);
-    window->periodBegin = demo.isEmpty() ? QDateTime() : QDateTime(QDate(2024, 1, 10), QTime(12, 0));
-    window->periodEnd = window->periodBegin.addSecs(3600);
 }
 
 void TstMainWindowPlot::oneGraphPerSelectedSelector()
@@ -337,17 +343,19 @@ void TstMainWindowPlot::pageHoldsPlotLegendAndPeriod()
     };
     const QRect plotArea = onPage(QRect(QPoint(0, 0), plotWidget->size()));
     const QRect legendArea = onPage(QRect(QPoint(plotWidget->width() + 8, 0), legend->size()));
-    const QRect periodArea = onPage(
-        QRect(QPoint(plotWidget->width() + 8, legend->height() + 8), period->size()));
+    const QRect periodArea =
+        onPage(QRect(QPoint(plotWidget->width() + 8, legend->height() + 8), period->size()));
 
     // The plot's grey background fills most of its area, and its curve is
     // drawn in the first selector's colour.
-    const int grey = countColour(image, plotArea, [](QColor c) { return near(c, QColor(230, 230, 230)); });
+    const int grey =
+        countColour(image, plotArea, [](QColor c) { return near(c, QColor(230, 230, 230)); });
     QVERIFY2(grey > plotArea.width() * plotArea.height() / 3, qPrintable(QString::number(grey)));
-    QVERIFY(countColour(image, plotArea, [](QColor c) { return near(c, QColor(28, 185, 154)); }) > 20);
+    QVERIFY(countColour(image, plotArea, [](QColor c) { return near(c, QColor(28, 185, 154)); }) >
+            20);
     // The legend shows the four selectors in their colours.
-    for (const QColor &colour : {QColor(26, 188, 156), QColor(102, 102, 255), QColor(230, 77, 59),
-                                 QColor(44, 61, 77)})
+    for (const QColor &colour :
+         {QColor(26, 188, 156), QColor(102, 102, 255), QColor(230, 77, 59), QColor(44, 61, 77)})
         QVERIFY2(countColour(image, legendArea, [&](QColor c) { return near(c, colour); }) > 200,
                  qPrintable(colour.name()));
     // The period: dark text on the window background.

@@ -82,8 +82,7 @@ void TstPlotSeries::unsignedRecordTime()
     // A time with the top bit set lies after 2068, not before 2000.
     const QDateTime epoch = archive::archiveEpoch();
     const qint32 late = qint32(0x80000000u);
-    const plot::Series series =
-        plot::channelSeries({recordAt(late, 1.0f)}, epoch, KindAnalogIn, 0);
+    const plot::Series series = plot::channelSeries({recordAt(late, 1.0f)}, epoch, KindAnalogIn, 0);
     QCOMPARE(series.keys.first(), epoch.addSecs(qint64(0x80000000u)).toMSecsSinceEpoch() / 1000.0);
 }
 
@@ -132,8 +131,8 @@ void TstPlotSeries::nanKept()
 
 void TstPlotSeries::kindNoneGivesEmptySeries()
 {
-    QVERIFY(plot::channelSeries({recordAt(1, 1.0f)}, archive::archiveEpoch(), KindNone, 0)
-                .isEmpty());
+    QVERIFY(
+        plot::channelSeries({recordAt(1, 1.0f)}, archive::archiveEpoch(), KindNone, 0).isEmpty());
     QVERIFY(plot::channelSeries({}, archive::archiveEpoch(), KindAnalogIn, 0).isEmpty());
 }
 
@@ -146,10 +145,10 @@ void TstPlotSeries::fitValueRange_data()
 
     QTest::newRow("widened by 1.1 about the centre") << 0.0 << 10.0 << -0.5 << 10.5;
     QTest::newRow("negative range") << -30.0 << -10.0 << -31.0 << -9.0;
-    QTest::newRow("span over the limit") << 0.0 << 1000000.0 << 500000.0 - 99999.5
-                                         << 500000.0 + 99999.5;
-    QTest::newRow("widening just past the limit") << 0.0 << 190000.0 << 95000.0 - 99999.5
-                                                  << 95000.0 + 99999.5;
+    QTest::newRow("span over the limit")
+        << 0.0 << 1000000.0 << 500000.0 - 99999.5 << 500000.0 + 99999.5;
+    QTest::newRow("widening just past the limit")
+        << 0.0 << 190000.0 << 95000.0 - 99999.5 << 95000.0 + 99999.5;
     QTest::newRow("span under the limit") << 5.0 << 5.01 << 5.005 - 0.0095 << 5.005 + 0.0095;
     QTest::newRow("zero span") << 7.0 << 7.0 << 7.0 - 0.0095 << 7.0 + 0.0095;
     QTest::newRow("widening lifts the span over the lower limit")

@@ -8,8 +8,9 @@ MyComboBox::MyComboBox(QWidget *parent) : QComboBox(parent)
 {
     // The rules live on the view, so a style sheet later set on the box
     // itself (as the main form does) leaves the rows and their font alone.
-    view()->setStyleSheet(QStringLiteral("QListView::item{height: 40px;}\n "
-                                         "QListView::item:selected{background-color:rgb(44, 61, 77);}"));
+    view()->setStyleSheet(
+        QStringLiteral("QListView::item{height: 40px;}\n "
+                       "QListView::item:selected{background-color:rgb(44, 61, 77);}"));
     QFont font(QStringLiteral("Open Sans"));
     font.setPointSize(14);
     view()->setFont(font);
