@@ -59,6 +59,14 @@ void timeOnce(const std::function<void()> &work, Timing &timing)
 
 } // namespace
 
+double bestOf(int runs, const std::function<void()> &work)
+{
+    Timing timing;
+    for (int i = 0; i < runs; ++i)
+        timeOnce(work, timing);
+    return timing.wall;
+}
+
 void compare(int runs, const std::function<void()> &work, Timing &workTiming,
              const std::function<void()> &floor, Timing &floorTiming)
 {

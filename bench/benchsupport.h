@@ -15,6 +15,9 @@ namespace bench {
 // Returns the number of hour files written.
 int writeFullArchive(const QString &dir, const QDateTime &end, int hours);
 
+// Best wall time of `runs` calls, in seconds.
+double bestOf(int runs, const std::function<void()> &work);
+
 struct Timing
 {
     double wall = 1e300; // seconds, best of the runs

@@ -1,0 +1,93 @@
+#include "mainwindow.h"
+
+#include "archworker.h"
+#include "channels.h"
+#include "ui_mainwindow.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QPixmap>
+#include <QThread>
+
+MainWindow::MainWindow(QWidget *parent)
+    : QMainWindow(parent), ui(new Ui::MainWindow), worker(nullptr), workerThread(nullptr)
+{
+    ui->setupUi(this);
+    ui->customPlot->clearGraphs();
+
+    archiveDir = QStringLiteral("./archive");
+    ui->pathToDir->setText(archiveDir);
+
+    ui->loadArchive->hide();
+    busyMovie.setFileName(QStringLiteral("./load2.gif"));
+    ui->loadArchive->setMovie(&busyMovie);
+
+    const QPixmap refreshIcon(QStringLiteral("./refresh-32.png"));
+    if (!refreshIcon.isNull())
+        ui->refreshButton->setIcon(QIcon(refreshIcon));
+    const QPixmap printIcon(QStringLiteral("./unnamed.png"));
+    if (!printIcon.isNull())
+        ui->print->setIcon(QIcon(printIcon));
+
+    selectors << ui->combo1ChannelArch << ui->combo2ChannelArch << ui->combo3ChannelArch
+              << ui->combo4ChannelArch;
+    const QStringList items = channelItems();
+    selectorSeries.clear();
+
+    connect(this, SIGNAL(needUpdate()), this, SLOT(updateData()));
+
+    for (QComboBox *selector : qAsConst(selectors)) {
+        selector->clear();
+        selector->insertItems(selector->count(), items);
+        selector->setCurrentIndex(0);
+        // Connected only now, so that filling the list starts no update.
+        connect(selector, SIGNAL(currentIndexChanged(int)), this, SLOT(updateData()));
+        selectorSeries.append(plot::Series());
+    }
+
+    worker = new cArchWorker(archiveDir, nullptr);
+    workerThread = new QThread();
+    // The thread runs only while one operation runs: its event loop ends
+    // after every operation, so the next one can start it again.
+    connect(worker, SIGNAL(finished()), workerThread, SLOT(quit()));
+    worker->moveToThread(workerThread);
+
+    counterBoxes << ui->checkBoxCounter1 << ui->checkBoxCounter2 << ui->checkBoxCounter3
+                 << ui->checkBoxCounter4;
+    for (QCheckBox *box : qAsConst(counterBoxes)) {
+        box->hide();
+        connect(box, SIGNAL(released()), this, SLOT(onCountersClicked()));
+    }
+
+    configurePlot();
+
+    periodEnd = QDateTime::currentDateTime();
+    periodBegin = periodEnd.addSecs(-3600);
+    showPeriod();
+
+    graphColors << QColor(28, 185, 154) << QColor(102, 102, 255) << QColor(232, 76, 61)
+                << QColor(43, 62, 76) << QColor(43, 62, 76) << QColor(232, 76, 61)
+                << QColor(102, 102, 255) << QColor(28, 185, 154);
+
+    // The repair rewrites files of the earlier layout, so it has to be done
+    // before anything reads them; the load waits behind it.
+    startRepair();
+    on_refreshButton_clicked();
+}
+
+MainWindow::~MainWindow()
+{
+    // Destroying the widgets changes the selectors; that must not redraw.
+    for (QComboBox *selector : qAsConst(selectors))
+        disconnect(selector, SIGNAL(currentIndexChanged(int)), this, SLOT(updateData()));
+    stopWorker();
+    delete ui;
+}
+
+void MainWindow::showPeriod()
+{
+    ui->beginDate->setText(periodBegin.toString(QStringLiteral("dd.MM.yyyy")));
+    ui->beginTime->setText(periodBegin.toString(QStringLiteral("hh:mm:ss")));
+    ui->endDate->setText(periodEnd.toString(QStringLiteral("dd.MM.yyyy")));
+    ui->endTime->setText(periodEnd.toString(QStringLiteral("hh:mm:ss")));
+}

@@ -1,0 +1,112 @@
+#ifndef MAINWINDOW_H
+#define MAINWINDOW_H
+
+#include "archrecord.h"
+#include "plotseries.h"
+
+#include <QColor>
+#include <QDateTime>
+#include <QList>
+#include <QMainWindow>
+#include <QMovie>
+#include <QString>
+
+class cArchWorker;
+class QCheckBox;
+class QComboBox;
+class QPainter;
+class QPrinter;
+class QRect;
+class QThread;
+
+namespace Ui {
+class MainWindow;
+}
+
+// The viewer's one window: the archive directory and period, four channel
+// selectors drawn as curves, and the archive worker on a thread of its own
+// that loads, exports and repairs in the background, one operation at a time.
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit MainWindow(QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+signals:
+    void needUpdate();
+
+private slots:
+    void on_dirButton_clicked();
+    void on_refreshButton_clicked();
+    void on_print_clicked();
+    void on_periodButton_clicked();
+    void printArch(QPrinter *printer);
+    void endLoad();
+    void endCopy();
+    void endFix();
+    void updateData();
+    void updateGraph();
+    void on_decodeButton_clicked();
+    void on_pathToDir_textEdited(const QString &arg1);
+    void onCountersClicked();
+
+private:
+    enum class Operation { None, Load, Export, Repair };
+
+    // A request that came while the worker was busy, with the directory and
+    // period it was made for: a later change of the window's period (a
+    // cancelled period dialog, say) must not alter what was asked for.
+    struct Request
+    {
+        Operation operation;
+        QString dir;
+        QDateTime begin;
+        QDateTime end;
+    };
+
+    void startLoad();
+    void startRepair();
+    void configurePlot();
+    // Draws the plot, the legend and the period into the page rectangle,
+    // given in the painter's coordinates.
+    void paintPage(QPainter &painter, const QRect &page);
+    void showPeriod();
+
+    Request currentRequest(Operation operation) const;
+    void submit(const Request &request);
+    void begin(const Request &request);
+    void beginLoad(const Request &request);
+    void beginExport(const Request &request);
+    void beginRepair(const Request &request);
+    void showBusy();
+    void finishOperation();
+    void startPending();
+    void stopWorker();
+
+    Ui::MainWindow *ui;
+    QMovie busyMovie;
+    QString archiveDir;
+    QDateTime periodBegin;
+    QDateTime periodEnd;
+    cArchWorker *worker;
+    QThread *workerThread;
+    QList<QComboBox *> selectors;
+    QList<plot::Series> selectorSeries;
+    QList<QCheckBox *> counterBoxes;
+    QList<QColor> graphColors;
+
+    // The records of the last finished load. Selector changes redraw from
+    // this copy, so nothing reads the worker's list while a load refills it.
+    QList<ArchRecord> loadedRecords;
+    Operation runningOperation = Operation::None;
+    // At most one load and one export wait, in the order they were asked for.
+    QList<Request> pendingRequests;
+
+    friend class TstMainWindow;
+    friend class TstMainWindowPlot;
+    friend class PlotBench;
+};
+
+#endif // MAINWINDOW_H

@@ -1,0 +1,108 @@
+// Plot building of the main window: the plot's fixed configuration and the
+// redrawing of the four selectors' channels from the last loaded records.
+
+#include "mainwindow.h"
+
+#include "archformat.h"
+#include "channels.h"
+#include "plotseries.h"
+#include "ui_mainwindow.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+
+#include <qcustomplot.h>
+
+void MainWindow::configurePlot()
+{
+    QCustomPlot *customPlot = ui->customPlot;
+    customPlot->clearGraphs();
+    customPlot->setAntialiasedElements(QCP::aeAll);
+    QSharedPointer<QCPAxisTickerDateTime> ticker(new QCPAxisTickerDateTime);
+    ticker->setDateTimeFormat(QStringLiteral("hh:mm:ss\ndd.MM.yy"));
+    customPlot->xAxis->setTicker(ticker);
+    const QFont tickFont(QStringLiteral("Open Sans"), 12, -1, false);
+    customPlot->xAxis->setTickLabelFont(tickFont);
+    customPlot->yAxis->setTickLabelFont(tickFont);
+    customPlot->setBackground(QBrush(QColor(230, 230, 230)));
+    const QPen gridPen(QBrush(Qt::black), 0, Qt::DotLine, Qt::SquareCap, Qt::BevelJoin);
+    customPlot->xAxis->grid()->setPen(gridPen);
+    customPlot->yAxis->grid()->setPen(gridPen);
+    customPlot->setInteractions(QCP::iRangeDrag | QCP::iRangeZoom | QCP::iSelectPlottables);
+    // A week of seconds is drawn as one zigzag polyline per graph; stroking
+    // it 2 pixels wide with antialiasing takes the painter about a tenth of
+    // a second per graph, segment by segment it takes a millisecond, and the
+    // joins it leaves out do not show at this width.
+    customPlot->setPlottingHint(QCP::phFastPolylines, true);
+}
+
+void MainWindow::updateData()
+{
+    // While an operation runs (a selector changed meanwhile) the busy
+    // indication stays: it belongs to that operation.
+    if (runningOperation == Operation::None) {
+        busyMovie.stop();
+        ui->periodButton->setEnabled(true);
+        ui->loadArchive->hide();
+    }
+
+    const QList<ArchRecord> records = loadedRecords;
+    selectorSeries.clear();
+    for (int i = 0; i < selectors.size(); ++i) {
+        QPair<ChannelKind, int> channel = channelFromIndex(selectors.at(i)->currentIndex());
+        const QDateTime epoch = archive::archiveEpoch();
+        QCheckBox *counterBox = counterBoxes.at(i);
+        // Only an analogue input has a counter.
+        counterBox->setVisible(channel.first == KindAnalogIn);
+        if (!counterBox->isVisible())
+            counterBox->setChecked(false);
+        if (counterBox->isChecked())
+            channel.first = KindCounter;
+        selectorSeries.append(plot::channelSeries(records, epoch, channel.first, channel.second));
+    }
+    updateGraph();
+}
+
+void MainWindow::updateGraph()
+{
+    if (!isVisible())
+        return;
+
+    QCustomPlot *customPlot = ui->customPlot;
+    customPlot->clearGraphs();
+    QPen pen;
+    pen.setWidth(2);
+    bool anyGraph = false;
+    for (int i = 0; i < selectorSeries.size(); ++i) {
+        const plot::Series &series = selectorSeries.at(i);
+        if (series.isEmpty())
+            continue;
+        QCPGraph *graph = customPlot->addGraph(customPlot->xAxis, customPlot->yAxis);
+        // The keys are ascending and unique by construction.
+        graph->setData(series.keys, series.values, true);
+        graph->setName(QStringLiteral("graph #") + QString::number(i));
+        pen.setColor(graphColors.at(i));
+        graph->setPen(pen);
+        anyGraph = true;
+    }
+
+    if (anyGraph) {
+        customPlot->rescaleAxes(false);
+        // Widening about the centre is the axis' scale ratio to itself; done
+        // here as arithmetic, since the ratio divides by the axis' pixel
+        // size, which is 0 before the plot has been laid out.
+        const QCPRange range = customPlot->yAxis->range();
+        const plot::ValueRange fitted = plot::fitValueRange(range.lower, range.upper);
+        customPlot->yAxis->setRange(fitted.lower, fitted.upper);
+    }
+    selectorSeries.clear();
+
+    // The time axis always shows the chosen period, whatever the data cover.
+    customPlot->xAxis->setRange(plot::timeKey(periodBegin), plot::timeKey(periodEnd));
+    customPlot->replot();
+}
+
+void MainWindow::onCountersClicked()
+{
+    updateData();
+}

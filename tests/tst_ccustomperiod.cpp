@@ -1,0 +1,240 @@
+#include "ccustomperiod.h"
+
+#include <QApplication>
+#include <QCalendarWidget>
+#include <QDateTimeEdit>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+#include <QtTest>
+
+#include <functional>
+
+namespace {
+
+// Runs `act` on the dialog once its modal loop runs.
+void whenShown(const std::function<void(cCustomPeriod *)> &act)
+{
+    QTimer::singleShot(0, [act] {
+        auto *dialog = qobject_cast<cCustomPeriod *>(QApplication::activeModalWidget());
+        QVERIFY(dialog);
+        act(dialog);
+    });
+}
+
+struct MessageSeen
+{
+    bool shown = false;
+    QString title;
+    QString text;
+    QMessageBox::StandardButtons buttons;
+    QWidget *parent = nullptr;
+};
+
+// Dismisses the refusal message as soon as it is shown, noting what it said.
+void dismissMessage(MessageSeen *seen)
+{
+    QTimer::singleShot(0, [seen] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        seen->shown = true;
+        seen->title = box->windowTitle();
+        seen->text = box->text();
+        seen->buttons = box->standardButtons();
+        seen->parent = box->parentWidget();
+        box->button(QMessageBox::Ok)->click();
+    });
+}
+
+} // namespace
+
+class TstCustomPeriod : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void form();
+    void editsStartFromSharedValues();
+    void okOutcome_data();
+    void okOutcome();
+    void escapeAfterRefusedOkHandsOverRefusedPair();
+    void cancelCollapsesToNow();
+    void escapeWithoutOkKeepsValues();
+
+private:
+    QDateTime base;
+};
+
+void TstCustomPeriod::init()
+{
+    base = QDateTime(QDate(2024, 3, 5), QTime(10, 0, 0));
+    globalBegin = base;
+    globalEnd = base.addSecs(3600);
+}
+
+void TstCustomPeriod::form()
+{
+    cCustomPeriod dialog;
+    QCOMPARE(dialog.objectName(), QStringLiteral("cCustomPeriod"));
+    QCOMPARE(dialog.windowTitle(), QStringLiteral("Form"));
+    QCOMPARE(dialog.minimumSize(), QSize(434, 225));
+    QCOMPARE(dialog.maximumSize(), QSize(434, 225));
+    QCOMPARE(dialog.styleSheet(), QStringLiteral("background-color: white;\n"));
+
+    auto *title = dialog.findChild<QLabel *>(QStringLiteral("label_83"));
+    QVERIFY(title);
+    QCOMPARE(title->text(), QStringLiteral("ПЕРИОД"));
+    QCOMPARE(title->font().pointSize(), 20);
+    QCOMPARE(dialog.findChild<QLabel *>(QStringLiteral("label_92"))->text(), QStringLiteral("ОТ"));
+    QCOMPARE(dialog.findChild<QLabel *>(QStringLiteral("label_93"))->text(), QStringLiteral("ДО"));
+
+    for (const char *name : {"startEdit", "finishEdit"}) {
+        auto *edit = dialog.findChild<QDateTimeEdit *>(QLatin1String(name));
+        QVERIFY(edit);
+        QCOMPARE(edit->displayFormat(), QStringLiteral("dd.MM.yyyy H:mm:ss"));
+        QVERIFY(edit->calendarPopup());
+        QCOMPARE(edit->minimumDateTime(), QDateTime(QDate(2000, 1, 1), QTime(0, 0)));
+        QCOMPARE(edit->font().family(), QStringLiteral("Open Sans"));
+        QCOMPARE(edit->font().pointSize(), 16);
+        QCOMPARE(edit->maximumHeight(), 40);
+        const QString sheet = edit->styleSheet();
+        for (const char *rule :
+             {"QDateTimeEdit {", "QCalendarWidget QMenu {", "QCalendarWidget QToolButton {",
+              "QCalendarWidget QSpinBox {", "QCalendarWidget QTableView {",
+              "QCalendarWidget QAbstractItemView:enabled {",
+              "QCalendarWidget QAbstractItemView:disabled {", "QDateTimeEdit::drop-down {"})
+            QVERIFY2(sheet.contains(QLatin1String(rule)), rule);
+    }
+    // The edits cannot go before the archive epoch.
+    auto *start = dialog.findChild<QDateTimeEdit *>(QStringLiteral("startEdit"));
+    start->setDateTime(QDateTime(QDate(1999, 6, 1), QTime(0, 0)));
+    QCOMPARE(start->dateTime(), QDateTime(QDate(2000, 1, 1), QTime(0, 0)));
+
+    for (const char *name : {"bOK", "bCancel"}) {
+        auto *button = dialog.findChild<QPushButton *>(QLatin1String(name));
+        QVERIFY(button);
+        QCOMPARE(button->minimumWidth(), 200);
+        QCOMPARE(button->font().pointSize(), 21);
+        QCOMPARE(button->styleSheet(), QStringLiteral("color: rgb(14, 210, 226);"));
+    }
+    QCOMPARE(dialog.findChild<QPushButton *>(QStringLiteral("bOK"))->text(),
+             QStringLiteral("\u041E\u041A"));
+    QCOMPARE(dialog.findChild<QPushButton *>(QStringLiteral("bCancel"))->text(),
+             QStringLiteral("ОТМЕНА"));
+}
+
+void TstCustomPeriod::editsStartFromSharedValues()
+{
+    cCustomPeriod dialog;
+    QCOMPARE(dialog.findChild<QDateTimeEdit *>(QStringLiteral("startEdit"))->dateTime(),
+             globalBegin);
+    QCOMPARE(dialog.findChild<QDateTimeEdit *>(QStringLiteral("finishEdit"))->dateTime(),
+             globalEnd);
+}
+
+void TstCustomPeriod::okOutcome_data()
+{
+    QTest::addColumn<qint64>("lengthMs");
+    QTest::addColumn<bool>("accepted");
+
+    QTest::newRow("one hour") << qint64(3600000) << true;
+    QTest::newRow("one second") << qint64(1000) << true;
+    QTest::newRow("equal ends refused") << qint64(0) << false;
+    QTest::newRow("half a second refused") << qint64(500) << false;
+    QTest::newRow("reversed refused") << qint64(-60000) << false;
+}
+
+void TstCustomPeriod::okOutcome()
+{
+    QFETCH(qint64, lengthMs);
+    QFETCH(bool, accepted);
+
+    QWidget parent;
+    cCustomPeriod dialog(&parent);
+    dialog.setModal(true);
+    const QDateTime begin = base.addDays(-2);
+    const QDateTime end = begin.addMSecs(lengthMs);
+    MessageSeen seen;
+    bool visibleAfterOk = false;
+    whenShown([&](cCustomPeriod *d) {
+        d->findChild<QDateTimeEdit *>(QStringLiteral("startEdit"))->setDateTime(begin);
+        d->findChild<QDateTimeEdit *>(QStringLiteral("finishEdit"))->setDateTime(end);
+        dismissMessage(&seen);
+        QTest::mouseClick(d->findChild<QPushButton *>(QStringLiteral("bOK")), Qt::LeftButton);
+        visibleAfterOk = d->isVisible();
+        if (visibleAfterOk)
+            d->close();
+    });
+    dialog.exec();
+
+    // OK stores the edited pair before it checks it.
+    QCOMPARE(globalBegin, begin);
+    QCOMPARE(globalEnd, end);
+    QCOMPARE(visibleAfterOk, !accepted);
+    QCOMPARE(seen.shown, !accepted);
+    if (!accepted) {
+        QCOMPARE(seen.title, QStringLiteral("Внимание!"));
+        QCOMPARE(seen.text, QStringLiteral("Введён неверный диапазон архива!"));
+        QCOMPARE(seen.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+        QCOMPARE(seen.parent, &parent);
+    }
+}
+
+void TstCustomPeriod::escapeAfterRefusedOkHandsOverRefusedPair()
+{
+    cCustomPeriod dialog;
+    dialog.setModal(true);
+    const QDateTime at = base.addDays(1);
+    MessageSeen seen;
+    whenShown([&](cCustomPeriod *d) {
+        d->findChild<QDateTimeEdit *>(QStringLiteral("startEdit"))->setDateTime(at);
+        d->findChild<QDateTimeEdit *>(QStringLiteral("finishEdit"))->setDateTime(at);
+        dismissMessage(&seen);
+        QTest::mouseClick(d->findChild<QPushButton *>(QStringLiteral("bOK")), Qt::LeftButton);
+        QVERIFY(d->isVisible());
+        QTest::keyClick(d, Qt::Key_Escape);
+    });
+    dialog.exec();
+    QVERIFY(seen.shown);
+    QCOMPARE(globalBegin, at);
+    QCOMPARE(globalEnd, at);
+}
+
+void TstCustomPeriod::cancelCollapsesToNow()
+{
+    cCustomPeriod dialog;
+    dialog.setModal(true);
+    whenShown([](cCustomPeriod *d) {
+        d->findChild<QDateTimeEdit *>(QStringLiteral("finishEdit"))
+            ->setDateTime(QDateTime(QDate(2030, 1, 1), QTime(0, 0)));
+        QTest::mouseClick(d->findChild<QPushButton *>(QStringLiteral("bCancel")), Qt::LeftButton);
+    });
+    const QDateTime before = QDateTime::currentDateTime();
+    dialog.exec();
+    const QDateTime after = QDateTime::currentDateTime();
+    QVERIFY(globalBegin >= before && globalBegin <= after);
+    QVERIFY(globalEnd >= globalBegin && globalEnd <= after);
+    QCOMPARE(globalBegin.secsTo(globalEnd) > 0, false);
+}
+
+void TstCustomPeriod::escapeWithoutOkKeepsValues()
+{
+    const QDateTime begin = globalBegin;
+    const QDateTime end = globalEnd;
+    cCustomPeriod dialog;
+    dialog.setModal(true);
+    whenShown([](cCustomPeriod *d) {
+        d->findChild<QDateTimeEdit *>(QStringLiteral("startEdit"))
+            ->setDateTime(QDateTime(QDate(2001, 1, 1), QTime(0, 0)));
+        QTest::keyClick(d, Qt::Key_Escape);
+    });
+    dialog.exec();
+    QCOMPARE(globalBegin, begin);
+    QCOMPARE(globalEnd, end);
+}
+
+QTEST_MAIN(TstCustomPeriod)
+#include "tst_ccustomperiod.moc"

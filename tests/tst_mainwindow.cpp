@@ -1,0 +1,474 @@
+// Background operations of the main window: the start-up order, queueing
+// while the worker is busy, back-to-back requests, the period dialog, the
+// directory controls, an empty directory and closing during an operation.
+
+#include "mainwindow.h"
+
+#include "archworker.h"
+#include "ccustomperiod.h"
+#include "viewerfixture.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDateTimeEdit>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMutex>
+#include <QPushButton>
+#include <QSemaphore>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QtTest>
+
+#include <atomic>
+#include <thread>
+
+using Operation = int;
+
+// Holds every operation at its start until the test lets it go, and logs the
+// order in which operations began. Its connection to the thread's started()
+// is made before the operation's own, so it runs first, on the worker thread.
+class Gate
+{
+public:
+    explicit Gate(QThread *thread, const std::function<int()> &running)
+    {
+        connection = QObject::connect(thread, &QThread::started, [this, running] {
+            {
+                QMutexLocker lock(&mutex);
+                started << running();
+            }
+            if (closed)
+                semaphore.acquire();
+        });
+    }
+    ~Gate() { QObject::disconnect(connection); }
+    QList<int> log()
+    {
+        QMutexLocker lock(&mutex);
+        return started;
+    }
+    void open(int n = 1000) { closed = false, semaphore.release(n); }
+
+    std::atomic<bool> closed{true};
+    QSemaphore semaphore;
+
+private:
+    QMetaObject::Connection connection;
+    QMutex mutex;
+    QList<int> started;
+};
+
+class TstMainWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void init();
+    void cleanup();
+
+    void startUpRepairsThenLoads();
+    void requestsWhileBusyAreQueued();
+    void backToBackLoadsAllRun();
+    void loadRequestedFromItsOwnFinish();
+    void recordsCopyKeptDuringLoad();
+    void periodDialogOutcomes();
+    void typingDirectoryLoadsAfterEachEdit();
+    void emptyDirectoryStartsNothing();
+    void cancelledDirectoryDialogKeepsField();
+    void exportPassesDirectoryAndHours();
+    void longPeriodSaturates();
+    void closingWaitsForRunningOperation();
+
+private:
+    int op(MainWindow::Operation o) const { return int(o); }
+    int running(MainWindow *w) const { return int(w->runningOperation); }
+    bool idle(MainWindow *w) const
+    {
+        return w->runningOperation == MainWindow::Operation::None && w->pendingRequests.isEmpty();
+    }
+    QLabel *busyLabel(MainWindow *w) const
+    {
+        return w->findChild<QLabel *>(QStringLiteral("loadArchive"));
+    }
+    QPushButton *button(MainWindow *w, const char *name) const
+    {
+        return w->findChild<QPushButton *>(QLatin1String(name));
+    }
+
+    QTemporaryDir dir;
+    QString previousDir;
+    MainWindow *window = nullptr;
+};
+
+void TstMainWindow::initTestCase()
+{
+    previousDir = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(dir.path()));
+    QVERIFY(QDir().mkpath(QStringLiteral("archive")));
+    QVERIFY(QDir().mkpath(QStringLiteral("other")));
+    // Records for the last two hours, one every 10 s.
+    const QDateTime now = QDateTime::currentDateTime();
+    QVERIFY(viewerfixture::writeRecords(QStringLiteral("archive"),
+                                        viewerfixture::demoSeries(now.addSecs(-7200), now, 10)));
+    QVERIFY(viewerfixture::writeRecords(QStringLiteral("other"),
+                                        viewerfixture::demoSeries(now.addSecs(-600), now, 60)));
+}
+
+void TstMainWindow::cleanupTestCase()
+{
+    QDir::setCurrent(previousDir);
+}
+
+void TstMainWindow::init()
+{
+    window = new MainWindow;
+}
+
+void TstMainWindow::cleanup()
+{
+    delete window;
+    window = nullptr;
+}
+
+void TstMainWindow::startUpRepairsThenLoads()
+{
+    MainWindow *w = window;
+    // Nothing has reached the event loop yet: the repair runs (or has run
+    // and waits for its finish slot), the load waits behind it.
+    QCOMPARE(running(w), op(MainWindow::Operation::Repair));
+    QCOMPARE(w->pendingRequests.size(), 1);
+    QCOMPARE(int(w->pendingRequests.first().operation), op(MainWindow::Operation::Load));
+    QVERIFY(!busyLabel(w)->isHidden());
+    QVERIFY(!button(w, "periodButton")->isEnabled());
+
+    Gate gate(w->workerThread, [w] { return int(w->runningOperation); });
+    gate.open();
+    QSignalSpy updates(w, SIGNAL(needUpdate()));
+    QTRY_COMPARE(updates.count(), 1);
+    // The repair's thread may have started before the gate was connected.
+    QList<int> log = gate.log();
+    if (log.size() == 2)
+        QCOMPARE(log.takeFirst(), op(MainWindow::Operation::Repair));
+    QCOMPARE(log, QList<int>() << op(MainWindow::Operation::Load));
+    QVERIFY(idle(w));
+    QVERIFY(busyLabel(w)->isHidden());
+    QVERIFY(button(w, "periodButton")->isEnabled());
+    QVERIFY(!w->loadedRecords.isEmpty());
+    // The load is of the last hour, ending about now.
+    QCOMPARE(w->worker->periodSecs, 3600);
+    QVERIFY(qAbs(w->worker->endOffsetSecs) < 60);
+    // The repair's finished() did not run the load's finish.
+    QTest::qWait(50);
+    QCOMPARE(updates.count(), 1);
+}
+
+void TstMainWindow::requestsWhileBusyAreQueued()
+{
+    MainWindow *w = window;
+    QSignalSpy updates(w, SIGNAL(needUpdate()));
+    QTRY_COMPARE(updates.count(), 1);
+    QTRY_VERIFY(idle(w));
+
+    Gate gate(w->workerThread, [w] { return int(w->runningOperation); });
+    QSignalSpy finishes(w->worker, SIGNAL(finished()));
+    w->on_refreshButton_clicked();
+    QCOMPARE(running(w), op(MainWindow::Operation::Load));
+    QTRY_COMPARE(gate.log().size(), 1);
+
+    // While the load is held: an export, then two loads; the second load
+    // replaces the first, with the period it was asked for.
+    w->on_decodeButton_clicked();
+    w->on_refreshButton_clicked();
+    w->periodBegin = w->periodEnd.addSecs(-1800);
+    w->on_refreshButton_clicked();
+    QCOMPARE(w->pendingRequests.size(), 2);
+    QCOMPARE(int(w->pendingRequests.at(0).operation), op(MainWindow::Operation::Export));
+    QCOMPARE(int(w->pendingRequests.at(1).operation), op(MainWindow::Operation::Load));
+    QVERIFY(!busyLabel(w)->isHidden());
+    // A selector change meanwhile redraws from the last finished load and
+    // leaves the busy indication of the running load alone.
+    w->selectors.at(0)->setCurrentIndex(1);
+    QVERIFY(!busyLabel(w)->isHidden());
+    QVERIFY(!button(w, "periodButton")->isEnabled());
+    QCOMPARE(finishes.count(), 0);
+
+    gate.open();
+    QTRY_VERIFY(idle(w));
+    QTRY_COMPARE(updates.count(), 3);
+    QCOMPARE(finishes.count(), 3);
+    QCOMPARE(gate.log(), QList<int>()
+                             << op(MainWindow::Operation::Load) << op(MainWindow::Operation::Export)
+                             << op(MainWindow::Operation::Load));
+    QCOMPARE(w->worker->periodSecs, 1800);
+    QVERIFY(busyLabel(w)->isHidden());
+    QVERIFY(button(w, "periodButton")->isEnabled());
+    QTest::qWait(50);
+    QCOMPARE(updates.count(), 3);
+    QCOMPARE(finishes.count(), 3);
+}
+
+void TstMainWindow::backToBackLoadsAllRun()
+{
+    MainWindow *w = window;
+    QSignalSpy updates(w, SIGNAL(needUpdate()));
+    QTRY_COMPARE(updates.count(), 1);
+    // Each request comes right after the previous finish, while the worker
+    // thread may still be winding down.
+    for (int i = 2; i <= 30; ++i) {
+        w->on_refreshButton_clicked();
+        QVERIFY(w->workerThread->isRunning() || updates.count() < i);
+        QTRY_COMPARE_WITH_TIMEOUT(updates.count(), i, 5000);
+    }
+    QTRY_VERIFY(idle(w));
+}
+
+void TstMainWindow::loadRequestedFromItsOwnFinish()
+{
+    MainWindow *w = window;
+    QSignalSpy updates(w, SIGNAL(needUpdate()));
+    QTRY_COMPARE(updates.count(), 1);
+    int chained = 0;
+    // A request made inside the finish of the previous load.
+    QMetaObject::Connection c = connect(w, &MainWindow::needUpdate, w, [&] {
+        if (++chained < 20)
+            w->on_refreshButton_clicked();
+    });
+    w->on_refreshButton_clicked();
+    QTRY_COMPARE_WITH_TIMEOUT(chained, 20, 10000);
+    disconnect(c);
+    QTRY_VERIFY(idle(w));
+    QCOMPARE(updates.count(), 21);
+}
+
+void TstMainWindow::recordsCopyKeptDuringLoad()
+{
+    MainWindow *w = window;
+    QSignalSpy updates(w, SIGNAL(needUpdate()));
+    QTRY_COMPARE(updates.count(), 1);
+    const int loaded = w->loadedRecords.size();
+    QVERIFY(loaded > 300);
+
+    Gate gate(w->workerThread, [w] { return int(w->runningOperation); });
+    w->archiveDir = QStringLiteral("other");
+    w->on_refreshButton_clicked();
+    QTRY_COMPARE(gate.log().size(), 1);
+    QCOMPARE(w->loadedRecords.size(), loaded);
+    gate.open();
+    QTRY_COMPARE(updates.count(), 2);
+    // "other" holds 11 records in the last hour.
+    QCOMPARE(w->loadedRecords.size(), 11);
+}
+
+void TstMainWindow::periodDialogOutcomes()
+{
+    MainWindow *w = window;
+    QSignalSpy updates(w, SIGNAL(needUpdate()));
+    QTRY_COMPARE(updates.count(), 1);
+    QTRY_VERIFY(idle(w));
+
+    // OK at once keeps the period and loads it again.
+    const QDateTime begin = w->periodBegin;
+    const QDateTime end = w->periodEnd;
+    QTimer::singleShot(0, [] {
+        QWidget *dialog = QApplication::activeModalWidget();
+        QVERIFY(qobject_cast<cCustomPeriod *>(dialog));
+        QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("bOK")), Qt::LeftButton);
+    });
+    button(w, "periodButton")->click();
+    QCOMPARE(w->periodBegin.secsTo(w->periodEnd), begin.secsTo(end));
+    QCOMPARE(w->periodBegin.toString(), begin.toString());
+    QTRY_COMPARE(updates.count(), 2);
+
+    // A new range is shown in the labels and loaded.
+    const QDateTime newBegin(QDate(2021, 8, 29), QTime(12, 5, 39));
+    const QDateTime newEnd(QDate(2021, 8, 30), QTime(13, 5, 40));
+    QTimer::singleShot(0, [&] {
+        QWidget *dialog = QApplication::activeModalWidget();
+        dialog->findChild<QDateTimeEdit *>(QStringLiteral("startEdit"))->setDateTime(newBegin);
+        dialog->findChild<QDateTimeEdit *>(QStringLiteral("finishEdit"))->setDateTime(newEnd);
+        QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("bOK")), Qt::LeftButton);
+    });
+    button(w, "periodButton")->click();
+    QCOMPARE(w->periodBegin, newBegin);
+    QCOMPARE(w->periodEnd, newEnd);
+    QCOMPARE(w->findChild<QLabel *>(QStringLiteral("beginDate"))->text(),
+             QStringLiteral("29.08.2021"));
+    QCOMPARE(w->findChild<QLabel *>(QStringLiteral("beginTime"))->text(),
+             QStringLiteral("12:05:39"));
+    QCOMPARE(w->findChild<QLabel *>(QStringLiteral("endDate"))->text(),
+             QStringLiteral("30.08.2021"));
+    QCOMPARE(w->findChild<QLabel *>(QStringLiteral("endTime"))->text(), QStringLiteral("13:05:40"));
+    QTRY_COMPARE(updates.count(), 3);
+    QCOMPARE(w->worker->periodSecs, 90001);
+    QTRY_VERIFY(idle(w));
+    const int recordsBefore = w->loadedRecords.size();
+
+    // Cancel collapses the period to now: no load.
+    QTimer::singleShot(0, [] {
+        QWidget *dialog = QApplication::activeModalWidget();
+        QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("bCancel")),
+                          Qt::LeftButton);
+    });
+    button(w, "periodButton")->click();
+    QVERIFY(w->periodBegin.secsTo(w->periodEnd) <= 0);
+    QCOMPARE(w->findChild<QLabel *>(QStringLiteral("beginDate"))->text(),
+             w->findChild<QLabel *>(QStringLiteral("endDate"))->text());
+    QVERIFY(idle(w));
+    QVERIFY(!w->workerThread->isRunning());
+    QTest::qWait(50);
+    QCOMPARE(updates.count(), 3);
+    QCOMPARE(w->loadedRecords.size(), recordsBefore);
+}
+
+void TstMainWindow::typingDirectoryLoadsAfterEachEdit()
+{
+    MainWindow *w = window;
+    QSignalSpy updates(w, SIGNAL(needUpdate()));
+    QTRY_COMPARE(updates.count(), 1);
+    QTRY_VERIFY(idle(w));
+    QLineEdit *field = w->findChild<QLineEdit *>(QStringLiteral("pathToDir"));
+    field->clear();
+    field->setFocus();
+    // Clearing by program is no edit; typing five characters is five loads,
+    // the later ones queued behind the running one and merged.
+    QTest::keyClicks(field, QStringLiteral("other"));
+    QCOMPARE(w->archiveDir, QStringLiteral("other"));
+    QTRY_VERIFY(idle(w));
+    QVERIFY(updates.count() >= 2);
+    QCOMPARE(w->worker->archivePath, QStringLiteral("other/"));
+    QCOMPARE(w->loadedRecords.size(), 11);
+}
+
+void TstMainWindow::emptyDirectoryStartsNothing()
+{
+    MainWindow *w = window;
+    QSignalSpy updates(w, SIGNAL(needUpdate()));
+    QTRY_COMPARE(updates.count(), 1);
+    QTRY_VERIFY(idle(w));
+    const QString pathBefore = w->worker->archivePath;
+
+    QLineEdit *field = w->findChild<QLineEdit *>(QStringLiteral("pathToDir"));
+    field->setFocus();
+    field->selectAll();
+    QTest::keyClick(field, Qt::Key_Backspace);
+    QVERIFY(w->archiveDir.isEmpty());
+    QVERIFY(idle(w));
+
+    button(w, "refreshButton")->click();
+    button(w, "decodeButton")->click();
+    QTimer::singleShot(0, [] {
+        QWidget *dialog = QApplication::activeModalWidget();
+        QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("bOK")), Qt::LeftButton);
+    });
+    button(w, "periodButton")->click();
+    QVERIFY(idle(w));
+    QVERIFY(!w->workerThread->isRunning());
+    QVERIFY(busyLabel(w)->isHidden());
+    QTest::qWait(50);
+    QCOMPARE(updates.count(), 1);
+    QCOMPARE(w->worker->archivePath, pathBefore);
+    QVERIFY(w->worker->exportSourceDir.isEmpty());
+
+    // A directory typed again loads again.
+    QTest::keyClicks(field, QStringLiteral("archive"));
+    QTRY_VERIFY(idle(w));
+    QVERIFY(updates.count() >= 2);
+}
+
+void TstMainWindow::cancelledDirectoryDialogKeepsField()
+{
+    MainWindow *w = window;
+    QSignalSpy updates(w, SIGNAL(needUpdate()));
+    QTRY_COMPARE(updates.count(), 1);
+    QTRY_VERIFY(idle(w));
+    QTimer::singleShot(100, [] {
+        QWidget *dialog = QApplication::activeModalWidget();
+        QVERIFY(dialog);
+        QTest::keyClick(dialog, Qt::Key_Escape);
+    });
+    button(w, "dirButton")->click();
+    QVERIFY(w->archiveDir.isEmpty());
+    QCOMPARE(w->findChild<QLineEdit *>(QStringLiteral("pathToDir"))->text(),
+             QStringLiteral("./archive"));
+    QVERIFY(idle(w));
+    button(w, "refreshButton")->click();
+    QVERIFY(idle(w));
+    QTest::qWait(50);
+    QCOMPARE(updates.count(), 1);
+}
+
+void TstMainWindow::exportPassesDirectoryAndHours()
+{
+    MainWindow *w = window;
+    QTRY_VERIFY(idle(w));
+    w->periodBegin = QDateTime(QDate(2024, 5, 1), QTime(10, 20, 30));
+    w->periodEnd = QDateTime(QDate(2024, 5, 1), QTime(10, 50, 0));
+    Gate gate(w->workerThread, [w] { return int(w->runningOperation); });
+    button(w, "decodeButton")->click();
+    QCOMPARE(running(w), op(MainWindow::Operation::Export));
+    // No control is disabled for an export.
+    QVERIFY(button(w, "periodButton")->isEnabled());
+    QVERIFY(!busyLabel(w)->isHidden());
+    QTRY_COMPARE(gate.log().size(), 1);
+    QCOMPARE(w->worker->exportSourceDir, QStringLiteral("./archive/"));
+    QCOMPARE(w->worker->exportTargetDir, QStringLiteral("./archive/"));
+    QCOMPARE(w->worker->exportBegin, QDateTime(QDate(2024, 5, 1), QTime(10, 0)));
+    QCOMPARE(w->worker->exportEnd, QDateTime(QDate(2024, 5, 1), QTime(10, 0)));
+    gate.open();
+    QTRY_VERIFY(idle(w));
+    QVERIFY(busyLabel(w)->isHidden());
+}
+
+void TstMainWindow::longPeriodSaturates()
+{
+    MainWindow *w = window;
+    QTRY_VERIFY(idle(w));
+    QSignalSpy updates(w, SIGNAL(needUpdate()));
+    // 2^32 + 3600 seconds would wrap round to one hour.
+    w->periodEnd = QDateTime::currentDateTime();
+    w->periodBegin = w->periodEnd.addSecs(-(qint64(1) << 32) - 3600);
+    QVERIFY(w->periodBegin.isValid());
+    QTest::ignoreMessage(QtDebugMsg, "ArchWorker start");
+    QTest::ignoreMessage(QtDebugMsg, "ArchWorker error");
+    w->on_refreshButton_clicked();
+    QTRY_COMPARE(updates.count(), 1);
+    QCOMPARE(w->worker->periodSecs, std::numeric_limits<int>::max());
+    QVERIFY(w->loadedRecords.isEmpty());
+}
+
+void TstMainWindow::closingWaitsForRunningOperation()
+{
+    MainWindow *w = window;
+    QTRY_VERIFY(idle(w));
+    auto *gate = new Gate(w->workerThread, [w] { return int(w->runningOperation); });
+    QSignalSpy finishes(w->worker, SIGNAL(finished()));
+    w->on_decodeButton_clicked();
+    QTRY_COMPARE(gate->log().size(), 1);
+    w->on_refreshButton_clicked(); // pending, dropped at close
+    QCOMPARE(w->pendingRequests.size(), 1);
+
+    std::atomic<bool> released{false};
+    std::thread opener([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        released = true;
+        gate->open();
+    });
+    QElapsedTimer timer;
+    timer.start();
+    delete w;
+    window = nullptr;
+    const qint64 waited = timer.elapsed();
+    opener.join();
+    QVERIFY(released);
+    QVERIFY2(waited >= 250, qPrintable(QString::number(waited)));
+    // The export ran to its end; the pending load never started.
+    QCOMPARE(finishes.count(), 1);
+    QCOMPARE(gate->log().size(), 1);
+    delete gate;
+}
+
+QTEST_MAIN(TstMainWindow)
+#include "tst_mainwindow.moc"

@@ -1,0 +1,323 @@
+// The main window's widget tree, captions, sizes and fonts as built at
+// start-up, and its meta-object.
+
+#include "mainwindow.h"
+
+#include "mycombobox.h"
+
+#include <QCheckBox>
+#include <QFrame>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMetaMethod>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <qcustomplot.h>
+
+class TstMainWindowForm : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void windowSettings();
+    void widgetTree_data();
+    void widgetTree();
+    void captions();
+    void fonts();
+    void sizes();
+    void selectors();
+    void styleSheets();
+    void sideColumnStaysNarrow();
+    void iconsFromWorkingDirectory();
+    void metaObjectOrder();
+
+private:
+    QTemporaryDir dir;
+    QString previousDir;
+    MainWindow *window = nullptr;
+    template <class T> T *child(const char *name)
+    {
+        T *w = window->findChild<T *>(QLatin1String(name));
+        if (!w)
+            qWarning("no widget %s", name);
+        return w;
+    }
+};
+
+void TstMainWindowForm::initTestCase()
+{
+    previousDir = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(dir.path()));
+    window = new MainWindow;
+}
+
+void TstMainWindowForm::cleanupTestCase()
+{
+    delete window;
+    QDir::setCurrent(previousDir);
+}
+
+void TstMainWindowForm::windowSettings()
+{
+    QCOMPARE(window->objectName(), QStringLiteral("MainWindow"));
+    QCOMPARE(window->windowTitle(), QStringLiteral("Kestrova Archive Viewer v1.3"));
+    QCOMPARE(window->size(), QSize(1168, 913));
+    QCOMPARE(window->minimumSize(), QSize(1024, 768));
+    QCOMPARE(window->centralWidget()->objectName(), QStringLiteral("centralWidget"));
+    QCOMPARE(window->statusBar()->objectName(), QStringLiteral("statusBar"));
+    QVERIFY(window->statusBar()->currentMessage().isEmpty());
+}
+
+void TstMainWindowForm::widgetTree_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("className");
+    QTest::addColumn<QString>("parentName");
+
+    const char *rows[][3] = {
+        {"frame_3", "QFrame", "centralWidget"},
+        {"label", "QLabel", "frame_3"},
+        {"pathToDir", "QLineEdit", "frame_3"},
+        {"dirButton", "QPushButton", "frame_3"},
+        {"refreshButton", "QPushButton", "frame_3"},
+        {"print", "QPushButton", "frame_3"},
+        {"customPlot", "QCustomPlot", "centralWidget"},
+        {"frame", "QFrame", "centralWidget"},
+        {"periodButton", "QPushButton", "frame"},
+        {"periodFrame", "QFrame", "frame"},
+        {"endDate", "QLabel", "periodFrame"},
+        {"beginDate", "QLabel", "periodFrame"},
+        {"periodLabel_2", "QLabel", "periodFrame"},
+        {"beginTime", "QLabel", "periodFrame"},
+        {"endTime", "QLabel", "periodFrame"},
+        {"periodLabel_3", "QLabel", "periodFrame"},
+        {"legendFrame", "QFrame", "frame"},
+        {"label_14", "QLabel", "legendFrame"},
+        {"combo1ChannelArch", "MyComboBox", "legendFrame"},
+        {"checkBoxCounter1", "QCheckBox", "legendFrame"},
+        {"combo2ChannelArch", "MyComboBox", "legendFrame"},
+        {"checkBoxCounter2", "QCheckBox", "legendFrame"},
+        {"combo3ChannelArch", "MyComboBox", "legendFrame"},
+        {"checkBoxCounter3", "QCheckBox", "legendFrame"},
+        {"combo4ChannelArch", "MyComboBox", "legendFrame"},
+        {"checkBoxCounter4", "QCheckBox", "legendFrame"},
+        {"loadArchive", "QLabel", "frame"},
+        {"decodeButton", "QPushButton", "frame"},
+    };
+    for (const auto &row : rows)
+        QTest::newRow(row[0]) << QString::fromLatin1(row[0]) << QString::fromLatin1(row[1])
+                              << QString::fromLatin1(row[2]);
+}
+
+void TstMainWindowForm::widgetTree()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, className);
+    QFETCH(QString, parentName);
+    const QList<QWidget *> found = window->findChildren<QWidget *>(name);
+    QCOMPARE(found.size(), 1);
+    QCOMPARE(QString::fromLatin1(found.first()->metaObject()->className()), className);
+    QCOMPARE(found.first()->parentWidget()->objectName(), parentName);
+}
+
+void TstMainWindowForm::captions()
+{
+    QCOMPARE(child<QLabel>("label")->text(), QStringLiteral("Источник"));
+    QCOMPARE(child<QLineEdit>("pathToDir")->text(), QStringLiteral("./archive"));
+    QCOMPARE(child<QPushButton>("dirButton")->text(), QStringLiteral("..."));
+    QVERIFY(child<QPushButton>("refreshButton")->text().isEmpty());
+    QVERIFY(child<QPushButton>("print")->text().isEmpty());
+    QCOMPARE(child<QPushButton>("periodButton")->text(), QStringLiteral("ПЕРИОД"));
+    QCOMPARE(child<QLabel>("periodLabel_2")->text(), QStringLiteral("С"));
+    QCOMPARE(child<QLabel>("periodLabel_3")->text(), QStringLiteral("ПО"));
+    QCOMPARE(child<QLabel>("label_14")->text(), QStringLiteral("ЛЕГЕНДА"));
+    QCOMPARE(child<QPushButton>("decodeButton")->text(), QStringLiteral("РАСКОДИРОВАТЬ"));
+    for (const char *name :
+         {"checkBoxCounter1", "checkBoxCounter2", "checkBoxCounter3", "checkBoxCounter4"})
+        QCOMPARE(child<QCheckBox>(name)->text(), QStringLiteral("СЧЁТЧИК"));
+
+    // The period labels show the last hour, ending at construction.
+    const QString begin =
+        child<QLabel>("beginDate")->text() + QLatin1Char(' ') + child<QLabel>("beginTime")->text();
+    const QString end =
+        child<QLabel>("endDate")->text() + QLatin1Char(' ') + child<QLabel>("endTime")->text();
+    const QString format = QStringLiteral("dd.MM.yyyy hh:mm:ss");
+    const QDateTime b = QDateTime::fromString(begin, format);
+    const QDateTime e = QDateTime::fromString(end, format);
+    QVERIFY2(b.isValid() && e.isValid(), qPrintable(begin + QLatin1String(" / ") + end));
+    QCOMPARE(b.secsTo(e), qint64(3600));
+    QVERIFY(qAbs(e.secsTo(QDateTime::currentDateTime())) < 60);
+}
+
+void TstMainWindowForm::fonts()
+{
+    for (const char *name : {"label", "pathToDir", "dirButton"}) {
+        const QFont f = child<QWidget>(name)->font();
+        QCOMPARE(f.family(), QStringLiteral("Arial"));
+        QCOMPARE(f.pointSize(), 18);
+    }
+    const QFont plotFont = child<QWidget>("customPlot")->font();
+    QCOMPARE(plotFont.family(), QStringLiteral("Open Sans"));
+    QCOMPARE(plotFont.pointSize(), 14);
+    QCOMPARE(plotFont.weight(), 75);
+    QCOMPARE(plotFont.styleStrategy(), QFont::NoAntialias);
+    for (const char *name : {"periodButton", "combo1ChannelArch", "combo2ChannelArch",
+                             "combo3ChannelArch", "combo4ChannelArch", "decodeButton"}) {
+        QCOMPARE(child<QWidget>(name)->font().family(), QStringLiteral("Open Sans"));
+        QCOMPARE(child<QWidget>(name)->font().pointSize(), 16);
+    }
+    for (const char *name : {"endDate", "beginDate", "periodLabel_2", "beginTime", "endTime",
+                             "periodLabel_3", "label_14"}) {
+        QCOMPARE(child<QWidget>(name)->font().family(), QStringLiteral("Open Sans"));
+        QCOMPARE(child<QWidget>(name)->font().pointSize(), 18);
+    }
+    for (const char *name :
+         {"checkBoxCounter1", "checkBoxCounter2", "checkBoxCounter3", "checkBoxCounter4"})
+        QCOMPARE(child<QWidget>(name)->font().pointSize(), 11);
+}
+
+void TstMainWindowForm::sizes()
+{
+    QCOMPARE(child<QWidget>("pathToDir")->minimumSize(), QSize(500, 40));
+    QCOMPARE(child<QWidget>("dirButton")->minimumSize(), QSize(60, 40));
+    QCOMPARE(child<QWidget>("dirButton")->maximumSize(), QSize(60, 40));
+    QCOMPARE(child<QWidget>("refreshButton")->maximumSize(), QSize(40, 40));
+    QCOMPARE(child<QPushButton>("refreshButton")->iconSize(), QSize(32, 32));
+    QCOMPARE(child<QPushButton>("print")->iconSize(), QSize(32, 32));
+    auto *plot = child<QWidget>("customPlot");
+    QCOMPARE(plot->minimumSize(), QSize(800, 620));
+    QCOMPARE(plot->sizePolicy().horizontalPolicy(), QSizePolicy::Preferred);
+    QCOMPARE(plot->sizePolicy().verticalPolicy(), QSizePolicy::MinimumExpanding);
+    QCOMPARE(plot->focusPolicy(), Qt::ClickFocus);
+    QCOMPARE(child<QWidget>("frame")->maximumWidth(), 200);
+    QCOMPARE(child<QWidget>("periodButton")->minimumSize(), QSize(190, 40));
+    QCOMPARE(child<QWidget>("decodeButton")->minimumSize(), QSize(190, 40));
+    auto *busy = child<QLabel>("loadArchive");
+    QCOMPARE(busy->minimumSize(), QSize(180, 100));
+    QCOMPARE(busy->maximumHeight(), 100);
+    QVERIFY(busy->hasScaledContents());
+    QCOMPARE(busy->margin(), -20);
+    QCOMPARE(child<QLabel>("label_14")->margin(), 10);
+    QCOMPARE(child<QLabel>("label_14")->alignment(), Qt::AlignCenter);
+    QCOMPARE(child<QLabel>("beginDate")->alignment(), Qt::AlignLeft | Qt::AlignVCenter);
+    for (const char *name :
+         {"checkBoxCounter1", "checkBoxCounter2", "checkBoxCounter3", "checkBoxCounter4"}) {
+        QCOMPARE(child<QWidget>(name)->minimumHeight(), 40);
+        QCOMPARE(child<QWidget>(name)->maximumHeight(), 40);
+    }
+    QCOMPARE(child<QFrame>("frame_3")->frameShape(), QFrame::StyledPanel);
+    QCOMPARE(child<QFrame>("legendFrame")->frameShape(), QFrame::NoFrame);
+    auto *grid = qobject_cast<QGridLayout *>(window->centralWidget()->layout());
+    QVERIFY(grid);
+    QCOMPARE(grid->spacing(), 8);
+    QCOMPARE(grid->contentsMargins(), QMargins(5, 5, 5, 5));
+}
+
+void TstMainWindowForm::selectors()
+{
+    const QStringList names = {"combo1ChannelArch", "combo2ChannelArch", "combo3ChannelArch",
+                               "combo4ChannelArch"};
+    for (const QString &name : names) {
+        auto *box = window->findChild<MyComboBox *>(name);
+        QVERIFY(box);
+        QCOMPARE(box->count(), 99);
+        QCOMPARE(box->currentIndex(), 0);
+        QCOMPARE(box->currentText(), QStringLiteral("НЕ ВЫБРАН"));
+        QCOMPARE(box->itemText(98), QStringLiteral(" (Math8)"));
+        QCOMPARE(box->minimumHeight(), 41);
+        QCOMPARE(box->insertPolicy(), QComboBox::NoInsert);
+    }
+    for (const char *name :
+         {"checkBoxCounter1", "checkBoxCounter2", "checkBoxCounter3", "checkBoxCounter4"}) {
+        QVERIFY(child<QCheckBox>(name)->isHidden());
+        QVERIFY(!child<QCheckBox>(name)->isChecked());
+    }
+}
+
+void TstMainWindowForm::styleSheets()
+{
+    QCOMPARE(child<QWidget>("combo1ChannelArch")->styleSheet(),
+             QStringLiteral("QComboBox {\nbackground-color: rgb(26, 188, 156);\ncolor: rgb(255, "
+                            "255, 255);\nborder-radius: 0px;\ntext-align: center;\n}\n"));
+    QCOMPARE(child<QWidget>("combo2ChannelArch")->styleSheet(),
+             QStringLiteral("QComboBox {\nbackground-color: #6666ff;\ncolor: rgb(255, 255, "
+                            "255);\nborder-radius: 0px;\ntext-align: center;\n}"));
+    QVERIFY(child<QWidget>("combo3ChannelArch")
+                ->styleSheet()
+                .contains(QLatin1String("background-color: rgb(230, 77, 59);")));
+    QVERIFY(child<QWidget>("combo4ChannelArch")
+                ->styleSheet()
+                .contains(QLatin1String("background-color: rgb(44, 61, 77);")));
+    QCOMPARE(child<QWidget>("frame")->styleSheet(),
+             QStringLiteral("QComboBox:drop-down {\n\twidth: 40px;\n}\nQComboBox:drop-arrow "
+                            "{\n\twidth: 32px;\n\theight: 32px;\n}\n"));
+    const QString counter = child<QWidget>("checkBoxCounter1")->styleSheet();
+    QVERIFY(counter.contains(QLatin1String("image: url(./checkmark.png);")));
+    QVERIFY(counter.indexOf(QLatin1String("QCheckBox {")) <
+            counter.indexOf(QLatin1String("QCheckBox::indicator:checked")));
+    QCOMPARE(child<QWidget>("periodButton")->styleSheet(),
+             QStringLiteral("color: rgb(14, 210, 226);"));
+}
+
+void TstMainWindowForm::sideColumnStaysNarrow()
+{
+    window->resize(1900, 1000);
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window));
+    QTRY_VERIFY(child<QWidget>("frame")->width() <= 200);
+    QVERIFY(child<QWidget>("customPlot")->width() > 1500);
+    window->hide();
+}
+
+void TstMainWindowForm::iconsFromWorkingDirectory()
+{
+    // No images in this working directory: the window still builds, and
+    // with the images next to it the buttons get them.
+    QVERIFY(child<QPushButton>("refreshButton")->icon().isNull());
+    QPixmap pixmap(32, 32);
+    pixmap.fill(Qt::cyan);
+    QVERIFY(pixmap.save(QStringLiteral("refresh-32.png")));
+    QVERIFY(pixmap.save(QStringLiteral("unnamed.png")));
+    MainWindow second;
+    auto *refresh = second.findChild<QPushButton *>(QStringLiteral("refreshButton"));
+    QVERIFY(!refresh->icon().isNull());
+    QVERIFY(!second.findChild<QPushButton *>(QStringLiteral("print"))->icon().isNull());
+    QFile::remove(QStringLiteral("refresh-32.png"));
+    QFile::remove(QStringLiteral("unnamed.png"));
+}
+
+void TstMainWindowForm::metaObjectOrder()
+{
+    const QMetaObject *mo = window->metaObject();
+    QCOMPARE(mo->className(), "MainWindow");
+    const QStringList expected = {"needUpdate()",
+                                  "on_dirButton_clicked()",
+                                  "on_refreshButton_clicked()",
+                                  "on_print_clicked()",
+                                  "on_periodButton_clicked()",
+                                  "printArch(QPrinter*)",
+                                  "endLoad()",
+                                  "endCopy()",
+                                  "endFix()",
+                                  "updateData()",
+                                  "updateGraph()",
+                                  "on_decodeButton_clicked()",
+                                  "on_pathToDir_textEdited(QString)",
+                                  "onCountersClicked()"};
+    QStringList actual;
+    for (int i = mo->methodOffset(); i < mo->methodCount(); ++i)
+        actual << QString::fromLatin1(mo->method(i).methodSignature());
+    QCOMPARE(actual, expected);
+    QCOMPARE(mo->method(mo->methodOffset()).methodType(), QMetaMethod::Signal);
+    for (int i = mo->methodOffset() + 1; i < mo->methodCount(); ++i)
+        QCOMPARE(mo->method(i).access(), QMetaMethod::Private);
+}
+
+QTEST_MAIN(TstMainWindowForm)
+#include "tst_mainwindowform.moc"

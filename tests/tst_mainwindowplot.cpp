@@ -1,0 +1,433 @@
+// The main window's plot: graphs per selector, counter boxes, the value-axis
+// fit, the hidden-window rule, and printing.
+
+#include "mainwindow.h"
+
+#include "archformat.h"
+#include "viewerfixture.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QPainter>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <qcustomplot.h>
+
+#include <cmath>
+
+class TstMainWindowPlot : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void init();
+
+    void plotConfiguration();
+    void noSelectionNoGraphButTimeAxisFollowsPeriod();
+    void oneGraphPerSelectedSelector();
+    void equalTimesAndNanReachGraph();
+    void emptyLoadNoGraph();
+    void counterBoxRules();
+    void constantSeriesWidensEachUpdate();
+    void valueSpanLimits_data();
+    void valueSpanLimits();
+    void hiddenWindowDrawsNothing();
+    void pageHoldsPlotLegendAndPeriod();
+    void hiddenCounterBoxNotPrinted();
+    void printToPdf();
+    void printPreviewSettings();
+
+private:
+    QCustomPlot *plot() const
+    {
+        return window->findChild<QCustomPlot *>(QStringLiteral("customPlot"));
+    }
+    void select(int selector, int index) { window->selectors.at(selector)->setCurrentIndex(index); }
+    void load(const QList<ArchRecord> &records)
+    {
+        window->loadedRecords = records;
+        window->updateData();
+    }
+    QImage page(const QSize &size, const QRect &pageRect);
+
+    QTemporaryDir dir;
+    QString previousDir;
+    MainWindow *window = nullptr;
+    QList<ArchRecord> demo;
+    const QDateTime demoBegin{QDate(2024, 1, 10), QTime(12, 0, 0)};
+};
+
+void TstMainWindowPlot::initTestCase()
+{
+    previousDir = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(dir.path()));
+    QVERIFY(QDir().mkpath(QStringLiteral("archive")));
+    // A tick image in a colour nothing else on the page has.
+    QImage tick(40, 40, QImage::Format_RGB32);
+    tick.fill(QColor(255, 0, 255));
+    QVERIFY(tick.save(QStringLiteral("checkmark.png")));
+
+    window = new MainWindow;
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window));
+    QTRY_VERIFY(window->runningOperation == MainWindow::Operation::None);
+    // After the start-up load: no graph, and the time axis shows the last
+    // hour, ending at construction.
+    QCOMPARE(plot()->graphCount(), 0);
+    QCOMPARE(plot()->xAxis->range().size(), 3600.0);
+    QCOMPARE(plot()->xAxis->range().upper, window->periodEnd.toMSecsSinceEpoch() / 1000.0);
+
+    demo = viewerfixture::demoSeries(demoBegin, demoBegin.addSecs(3599), 60);
+}
+
+void TstMainWindowPlot::cleanupTestCase()
+{
+    delete window;
+    QDir::setCurrent(previousDir);
+}
+
+void TstMainWindowPlot::init()
+{
+    window->periodBegin = demoBegin;
+    window->periodEnd = demoBegin.addSecs(3600);
+    window->show();
+    for (int i = 0; i < 4; ++i)
+        select(i, 0);
+    load(demo);
+}
+
+void TstMainWindowPlot::plotConfiguration()
+{
+    QCustomPlot *p = plot();
+    QVERIFY(p->antialiasedElements() == QCP::aeAll);
+    auto ticker = p->xAxis->ticker().dynamicCast<QCPAxisTickerDateTime>();
+    QVERIFY(ticker);
+    QCOMPARE(ticker->dateTimeFormat(), QStringLiteral("hh:mm:ss\ndd.MM.yy"));
+    QCOMPARE(p->xAxis->tickLabelFont().family(), QStringLiteral("Open Sans"));
+    QCOMPARE(p->xAxis->tickLabelFont().pointSize(), 12);
+    QCOMPARE(p->yAxis->tickLabelFont().pointSize(), 12);
+    QCOMPARE(p->xAxis->grid()->pen().style(), Qt::DotLine);
+    QCOMPARE(p->yAxis->grid()->pen().color(), QColor(Qt::black));
+    QCOMPARE(p->yAxis->grid()->pen().width(), 0);
+    QCOMPARE(p->interactions(), QCP::iRangeDrag | QCP::iRangeZoom | QCP::iSelectPlottables);
+    QVERIFY(!p->legend->visible());
+}
+
+void TstMainWindowPlot::noSelectionNoGraphButTimeAxisFollowsPeriod()
+{
+    plot()->yAxis->setRange(-3, 7);
+    window->periodBegin = QDateTime(QDate(2024, 2, 1), QTime(0, 0));
+    window->periodEnd = QDateTime(QDate(2024, 2, 8), QTime(0, 0));
+    window->updateData();
+    QCOMPARE(plot()->graphCount(), 0);
+    QCOMPARE(plot()->yAxis->range().lower, -3.0);
+    QCOMPARE(plot()->yAxis->range().upper, 7.0);
+    QCOMPARE(plot()->xAxis->range().lower, window->periodBegin.toMSecsSinceEpoch() / 1000.0);
+    QCOMPARE(plot()->xAxis->range().upper, window->periodEnd.toMSecsSinceEpoch() / 1000.0);
+}
+
+void TstMainWindowPlot::oneGraphPerSelectedSelector()
+{
+    select(1, 1);  // AIn1
+    select(3, 92); // Math2
+    QCOMPARE(plot()->graphCount(), 2);
+    QCPGraph *first = plot()->graph(0);
+    QCPGraph *second = plot()->graph(1);
+    QCOMPARE(first->name(), QStringLiteral("graph #1"));
+    QCOMPARE(second->name(), QStringLiteral("graph #3"));
+    QCOMPARE(first->pen().color(), QColor(102, 102, 255));
+    QCOMPARE(second->pen().color(), QColor(43, 62, 76));
+    QCOMPARE(first->pen().width(), 2);
+    QCOMPARE(first->data()->size(), demo.size());
+    // Math channel 2 of the demo records is the record's number.
+    QCOMPARE(second->data()->at(5)->value, 5.0);
+    QCOMPARE(second->data()->at(5)->key,
+             archive::recordDateTime(archive::archiveEpoch(), demo.at(5).time).toMSecsSinceEpoch() /
+                 1000.0);
+    // The same channel twice: two graphs with the same data, the higher
+    // selector drawn last.
+    select(0, 92);
+    QCOMPARE(plot()->graphCount(), 3);
+    QCOMPARE(plot()->graph(0)->name(), QStringLiteral("graph #0"));
+    QCOMPARE(plot()->graph(0)->pen().color(), QColor(28, 185, 154));
+    QCOMPARE(plot()->graph(2)->name(), QStringLiteral("graph #3"));
+    QCOMPARE(plot()->graph(0)->data()->size(), plot()->graph(2)->data()->size());
+    // The series are not kept once drawn: the plot has its own copies.
+    QVERIFY(window->selectorSeries.isEmpty());
+}
+
+void TstMainWindowPlot::equalTimesAndNanReachGraph()
+{
+    QList<ArchRecord> records = demo.mid(0, 3);
+    records[1].aIn[0] = std::numeric_limits<float>::quiet_NaN();
+    ArchRecord later = records[2];
+    later.aIn[0] = 42.0f;
+    records.append(later);
+    select(0, 1);
+    load(records);
+    QCOMPARE(plot()->graphCount(), 1);
+    auto data = plot()->graph(0)->data();
+    QCOMPARE(data->size(), 3);
+    QVERIFY(std::isnan(data->at(1)->value));
+    QCOMPARE(data->at(2)->value, 42.0);
+}
+
+void TstMainWindowPlot::emptyLoadNoGraph()
+{
+    select(0, 1);
+    select(2, 30);
+    QCOMPARE(plot()->graphCount(), 2);
+    load({});
+    QCOMPARE(plot()->graphCount(), 0);
+}
+
+void TstMainWindowPlot::counterBoxRules()
+{
+    QCheckBox *box = window->counterBoxes.at(2);
+    select(2, 30); // Freq6
+    QVERIFY(box->isHidden());
+    select(2, 3); // AIn3
+    QVERIFY(box->isVisible());
+    QVERIFY(!box->isChecked());
+    QCOMPARE(plot()->graph(0)->data()->at(4)->value, 20.0 + 4);
+
+    // Ticking the box redraws the selector from the counters, same colour.
+    QTest::mouseClick(box, Qt::LeftButton);
+    QVERIFY(box->isChecked());
+    QCOMPARE(plot()->graphCount(), 1);
+    QCOMPARE(plot()->graph(0)->data()->at(4)->value, 2000.0 + 4);
+    QCOMPARE(plot()->graph(0)->pen().color(), QColor(232, 76, 61));
+
+    // Another analogue input keeps the box ticked; a reload too.
+    select(2, 2); // AIn2
+    QVERIFY(box->isChecked());
+    QCOMPARE(plot()->graph(0)->data()->at(4)->value, 1000.0 + 4);
+    load(demo);
+    QVERIFY(box->isChecked());
+
+    // Any other kind hides and unticks it.
+    select(2, 61); // AOut1
+    QVERIFY(box->isHidden());
+    QVERIFY(!box->isChecked());
+    select(2, 2);
+    QVERIFY(box->isVisible());
+    QVERIFY(!box->isChecked());
+    // Only its own selector's box moves.
+    for (int i : {0, 1, 3})
+        QVERIFY(window->counterBoxes.at(i)->isHidden());
+}
+
+void TstMainWindowPlot::constantSeriesWidensEachUpdate()
+{
+    QList<ArchRecord> records = demo;
+    for (ArchRecord &rec : records)
+        rec.aOut[0] = 4.0f;
+    window->loadedRecords = records;
+    plot()->yAxis->setRange(0, 10);
+    select(1, 61); // AOut1, constant 4
+    QCPRange range = plot()->yAxis->range();
+    QCOMPARE(range.center(), 4.0);
+    QVERIFY(qAbs(range.size() - 11.0) < 1e-9);
+    window->updateData();
+    range = plot()->yAxis->range();
+    QVERIFY(qAbs(range.size() - 12.1) < 1e-9);
+    for (int i = 0; i < 200; ++i)
+        window->updateData();
+    range = plot()->yAxis->range();
+    QVERIFY(qAbs(range.size() - 199999.0) < 1e-6);
+    QCOMPARE(range.center(), 4.0);
+}
+
+void TstMainWindowPlot::valueSpanLimits_data()
+{
+    QTest::addColumn<float>("low");
+    QTest::addColumn<float>("high");
+    QTest::addColumn<double>("size");
+
+    QTest::newRow("ordinary span widened") << 10.0f << 20.0f << 11.0;
+    QTest::newRow("large counter limited") << 0.0f << 1000000.0f << 199999.0;
+    QTest::newRow("tiny span raised") << 1.0f << 1.001f << 0.019;
+}
+
+void TstMainWindowPlot::valueSpanLimits()
+{
+    QFETCH(float, low);
+    QFETCH(float, high);
+    QFETCH(double, size);
+    QList<ArchRecord> records = demo;
+    for (int i = 0; i < records.size(); ++i)
+        records[i].modbus[0] = (i % 2) ? high : low;
+    select(0, 85); // Modbus1
+    load(records);
+    const QCPRange range = plot()->yAxis->range();
+    QVERIFY2(qAbs(range.size() - size) < 1e-6 * size, qPrintable(QString::number(range.size())));
+    QVERIFY(qAbs(range.center() - (double(low) + double(high)) / 2) < 1e-3);
+}
+
+void TstMainWindowPlot::hiddenWindowDrawsNothing()
+{
+    select(0, 1);
+    QCOMPARE(plot()->graphCount(), 1);
+    window->counterBoxes.at(0)->setChecked(true);
+    window->hide();
+    select(1, 2);
+    QCOMPARE(plot()->graphCount(), 1);
+    QCOMPARE(window->selectorSeries.size(), 4);
+    QVERIFY(!window->selectorSeries.at(1).isEmpty());
+    // A box that is not on screen is unticked.
+    QVERIFY(!window->counterBoxes.at(0)->isChecked());
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window));
+    window->updateData();
+    QCOMPARE(plot()->graphCount(), 2);
+}
+
+QImage TstMainWindowPlot::page(const QSize &size, const QRect &pageRect)
+{
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    window->paintPage(painter, pageRect);
+    painter.end();
+    return image;
+}
+
+namespace {
+
+int countColour(const QImage &image, const QRect &area, const std::function<bool(QColor)> &match)
+{
+    int n = 0;
+    const QRect r = area.intersected(image.rect());
+    for (int y = r.top(); y <= r.bottom(); ++y)
+        for (int x = r.left(); x <= r.right(); ++x)
+            n += match(image.pixelColor(x, y)) ? 1 : 0;
+    return n;
+}
+
+bool near(QColor c, QColor want)
+{
+    return qAbs(c.red() - want.red()) < 6 && qAbs(c.green() - want.green()) < 6 &&
+           qAbs(c.blue() - want.blue()) < 6;
+}
+
+} // namespace
+
+void TstMainWindowPlot::pageHoldsPlotLegendAndPeriod()
+{
+    select(0, 1);
+    const QRect pageRect(30, 20, 1100, 760);
+    const QImage image = page(QSize(1200, 820), pageRect);
+
+    // Nothing outside the page rectangle.
+    QImage outside = image;
+    {
+        QPainter p(&outside);
+        p.fillRect(pageRect, Qt::white);
+    }
+    QCOMPARE(countColour(outside, outside.rect(), [](QColor c) { return c != Qt::white; }), 0);
+
+    const double sx = double(pageRect.width()) / window->width();
+    const double sy = double(pageRect.height()) / window->height();
+    const QWidget *plotWidget = plot();
+    const QWidget *legend = window->findChild<QWidget *>(QStringLiteral("legendFrame"));
+    const QWidget *period = window->findChild<QWidget *>(QStringLiteral("periodFrame"));
+    auto onPage = [&](const QRect &r) {
+        return QRect(pageRect.left() + int(r.left() * sx), pageRect.top() + int(r.top() * sy),
+                     int(r.width() * sx), int(r.height() * sy));
+    };
+    const QRect plotArea = onPage(QRect(QPoint(0, 0), plotWidget->size()));
+    const QRect legendArea = onPage(QRect(QPoint(plotWidget->width() + 8, 0), legend->size()));
+    const QRect periodArea =
+        onPage(QRect(QPoint(plotWidget->width() + 8, legend->height() + 8), period->size()));
+
+    // The plot's grey background fills most of its area, and its curve is
+    // drawn in the first selector's colour.
+    const int grey =
+        countColour(image, plotArea, [](QColor c) { return near(c, QColor(230, 230, 230)); });
+    QVERIFY2(grey > plotArea.width() * plotArea.height() / 3, qPrintable(QString::number(grey)));
+    QVERIFY(countColour(image, plotArea, [](QColor c) { return near(c, QColor(28, 185, 154)); }) >
+            20);
+    // The legend shows the four selectors in their colours.
+    for (const QColor &colour :
+         {QColor(26, 188, 156), QColor(102, 102, 255), QColor(230, 77, 59), QColor(44, 61, 77)})
+        QVERIFY2(countColour(image, legendArea, [&](QColor c) { return near(c, colour); }) > 200,
+                 qPrintable(colour.name()));
+    // The period: dark text on the window background.
+    QVERIFY(countColour(image, periodArea, [](QColor c) { return c.value() < 60; }) > 100);
+    // The period lies below the legend, the legend right of the plot.
+    QVERIFY(legendArea.left() > plotArea.right());
+    QVERIFY(periodArea.top() > legendArea.bottom());
+}
+
+void TstMainWindowPlot::hiddenCounterBoxNotPrinted()
+{
+    const QRect pageRect(0, 0, 1168, 913);
+    auto magenta = [](QColor c) { return near(c, QColor(255, 0, 255)); };
+    select(0, 1);
+    QTest::mouseClick(window->counterBoxes.at(0), Qt::LeftButton);
+    QVERIFY(window->counterBoxes.at(0)->isChecked());
+    QImage image = page(QSize(1168, 913), pageRect);
+    QVERIFY(countColour(image, image.rect(), magenta) > 100);
+
+    // A hidden box is not drawn, even one left ticked.
+    select(0, 30);
+    QVERIFY(window->counterBoxes.at(0)->isHidden());
+    window->counterBoxes.at(0)->setChecked(true);
+    image = page(QSize(1168, 913), pageRect);
+    QCOMPARE(countColour(image, image.rect(), magenta), 0);
+    window->counterBoxes.at(0)->setChecked(false);
+}
+
+void TstMainWindowPlot::printToPdf()
+{
+    select(0, 1);
+    QPrinter printer(QPrinter::ScreenResolution);
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    const QString path = dir.filePath(QStringLiteral("page.pdf"));
+    printer.setOutputFileName(path);
+    printer.setPageOrientation(QPageLayout::Landscape);
+    printer.setPageMargins(QMarginsF(5, 5, 10, 10), QPageLayout::Millimeter);
+    window->printArch(&printer);
+    QFile pdf(path);
+    QVERIFY(pdf.open(QIODevice::ReadOnly));
+    const QByteArray content = pdf.readAll();
+    QVERIFY(content.startsWith("%PDF"));
+    QVERIFY(content.size() > 5000);
+    QCOMPARE(content.count("/Type /Page\n") + content.count("/Type /Page "), 1);
+}
+
+void TstMainWindowPlot::printPreviewSettings()
+{
+    int paints = 0;
+    QPrinter *seenPrinter = nullptr;
+    QRect geometry;
+    QTimer::singleShot(200, [&] {
+        auto *preview = qobject_cast<QPrintPreviewDialog *>(QApplication::activeModalWidget());
+        QVERIFY(preview);
+        geometry = preview->geometry();
+        seenPrinter = preview->printer();
+        QCOMPARE(seenPrinter->pageLayout().orientation(), QPageLayout::Landscape);
+        QCOMPARE(seenPrinter->pageLayout().margins(QPageLayout::Millimeter),
+                 QMarginsF(5, 5, 10, 10));
+        QCOMPARE(seenPrinter->resolution(), QPrinter(QPrinter::ScreenResolution).resolution());
+        connect(preview, &QPrintPreviewDialog::paintRequested, [&] { ++paints; });
+        preview->findChild<QPrintPreviewWidget *>()->updatePreview();
+        QTimer::singleShot(100, preview, &QDialog::reject);
+    });
+    window->on_print_clicked();
+    QVERIFY(seenPrinter);
+    QCOMPARE(geometry.topLeft(), QPoint(100, 100));
+    QCOMPARE(geometry.size(), QSize(800, 600));
+    QVERIFY(paints >= 1);
+    // The preview is gone with its printer.
+    QCOMPARE(window->findChildren<QPrintPreviewDialog *>().size(), 0);
+}
+
+QTEST_MAIN(TstMainWindowPlot)
+#include "tst_mainwindowplot.moc"

@@ -1,0 +1,171 @@
+#include "plotseries.h"
+
+#include "archformat.h"
+
+#include <QtTest>
+
+#include <cmath>
+
+namespace {
+
+ArchRecord recordAt(qint32 time, float aIn0)
+{
+    ArchRecord rec = archive::absentRecord(time);
+    rec.aInCount = 1;
+    rec.aIn[0] = aIn0;
+    return rec;
+}
+
+} // namespace
+
+class TstPlotSeries : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void valueOfEachKind_data();
+    void valueOfEachKind();
+    void keysAreUnixSecondsOfRecordTime();
+    void unsignedRecordTime();
+    void equalTimesKeepLaterRecord();
+    void repeatedTimeAfterOrderedRun();
+    void outOfOrderRecordsAreSorted();
+    void nanKept();
+    void kindNoneGivesEmptySeries();
+    void fitValueRange_data();
+    void fitValueRange();
+};
+
+void TstPlotSeries::valueOfEachKind_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<int>("n");
+    QTest::addColumn<double>("expected");
+
+    QTest::newRow("analogue input 3") << int(KindAnalogIn) << 2 << 1.5;
+    QTest::newRow("math 8") << int(KindMath) << 7 << 2.5;
+    QTest::newRow("discrete input 36") << int(KindDiscreteIn) << 35 << 3.5;
+    QTest::newRow("modbus 6") << int(KindModbus) << 5 << 4.5;
+    QTest::newRow("analogue output 24") << int(KindAnalogOut) << 23 << 5.5;
+    QTest::newRow("counter of input 3") << int(KindCounter) << 2 << 6.5;
+}
+
+void TstPlotSeries::valueOfEachKind()
+{
+    QFETCH(int, kind);
+    QFETCH(int, n);
+    QFETCH(double, expected);
+    ArchRecord rec = archive::zeroRecord();
+    rec.aIn[2] = 1.5f;
+    rec.math[7] = 2.5f;
+    rec.dIn[35] = 3.5f;
+    rec.modbus[5] = 4.5f;
+    rec.aOut[23] = 5.5f;
+    rec.counter[2] = 6.5f;
+    QCOMPARE(plot::channelValue(rec, ChannelKind(kind), n), expected);
+}
+
+void TstPlotSeries::keysAreUnixSecondsOfRecordTime()
+{
+    const QDateTime epoch = archive::archiveEpoch();
+    const QList<ArchRecord> records = {recordAt(0, 1.0f), recordAt(86400 * 365, 2.0f)};
+    const plot::Series series = plot::channelSeries(records, epoch, KindAnalogIn, 0);
+    QCOMPARE(series.size(), 2);
+    QCOMPARE(series.keys.first(), epoch.toMSecsSinceEpoch() / 1000.0);
+    QCOMPARE(series.keys.last(), epoch.addSecs(86400 * 365).toMSecsSinceEpoch() / 1000.0);
+    QCOMPARE(series.values.last(), 2.0);
+    QCOMPARE(plot::timeKey(QDateTime::fromMSecsSinceEpoch(1500)), 1.5);
+}
+
+void TstPlotSeries::unsignedRecordTime()
+{
+    // A time with the top bit set lies after 2068, not before 2000.
+    const QDateTime epoch = archive::archiveEpoch();
+    const qint32 late = qint32(0x80000000u);
+    const plot::Series series = plot::channelSeries({recordAt(late, 1.0f)}, epoch, KindAnalogIn, 0);
+    QCOMPARE(series.keys.first(), epoch.addSecs(qint64(0x80000000u)).toMSecsSinceEpoch() / 1000.0);
+}
+
+void TstPlotSeries::equalTimesKeepLaterRecord()
+{
+    const QList<ArchRecord> records = {recordAt(100, 1.0f), recordAt(200, 2.0f),
+                                       recordAt(100, 3.0f), recordAt(200, 4.0f),
+                                       recordAt(200, 5.0f)};
+    const plot::Series series =
+        plot::channelSeries(records, archive::archiveEpoch(), KindAnalogIn, 0);
+    QCOMPARE(series.size(), 2);
+    QCOMPARE(series.values, QVector<double>({3.0, 5.0}));
+    QVERIFY(series.keys.first() < series.keys.last());
+}
+
+void TstPlotSeries::repeatedTimeAfterOrderedRun()
+{
+    // A clock set back: the repeated times come after a run in order.
+    const QList<ArchRecord> records = {recordAt(10, 1.0f), recordAt(20, 2.0f), recordAt(30, 3.0f),
+                                       recordAt(20, 4.0f), recordAt(25, 5.0f), recordAt(40, 6.0f)};
+    const plot::Series series =
+        plot::channelSeries(records, archive::archiveEpoch(), KindAnalogIn, 0);
+    QCOMPARE(series.values, QVector<double>({1.0, 4.0, 5.0, 3.0, 6.0}));
+    QCOMPARE(series.keys.size(), series.values.size());
+}
+
+void TstPlotSeries::outOfOrderRecordsAreSorted()
+{
+    const QList<ArchRecord> records = {recordAt(300, 3.0f), recordAt(100, 1.0f),
+                                       recordAt(400, 4.0f), recordAt(200, 2.0f)};
+    const plot::Series series =
+        plot::channelSeries(records, archive::archiveEpoch(), KindAnalogIn, 0);
+    QCOMPARE(series.values, QVector<double>({1.0, 2.0, 3.0, 4.0}));
+    QVERIFY(std::is_sorted(series.keys.cbegin(), series.keys.cend()));
+}
+
+void TstPlotSeries::nanKept()
+{
+    const QList<ArchRecord> records = {recordAt(1, 1.0f), archive::absentRecord(2),
+                                       recordAt(3, 3.0f)};
+    const plot::Series series =
+        plot::channelSeries(records, archive::archiveEpoch(), KindAnalogIn, 0);
+    QCOMPARE(series.size(), 3);
+    QVERIFY(std::isnan(series.values.at(1)));
+}
+
+void TstPlotSeries::kindNoneGivesEmptySeries()
+{
+    QVERIFY(
+        plot::channelSeries({recordAt(1, 1.0f)}, archive::archiveEpoch(), KindNone, 0).isEmpty());
+    QVERIFY(plot::channelSeries({}, archive::archiveEpoch(), KindAnalogIn, 0).isEmpty());
+}
+
+void TstPlotSeries::fitValueRange_data()
+{
+    QTest::addColumn<double>("lower");
+    QTest::addColumn<double>("upper");
+    QTest::addColumn<double>("expectedLower");
+    QTest::addColumn<double>("expectedUpper");
+
+    QTest::newRow("widened by 1.1 about the centre") << 0.0 << 10.0 << -0.5 << 10.5;
+    QTest::newRow("negative range") << -30.0 << -10.0 << -31.0 << -9.0;
+    QTest::newRow("span over the limit")
+        << 0.0 << 1000000.0 << 500000.0 - 99999.5 << 500000.0 + 99999.5;
+    QTest::newRow("widening just past the limit")
+        << 0.0 << 190000.0 << 95000.0 - 99999.5 << 95000.0 + 99999.5;
+    QTest::newRow("span under the limit") << 5.0 << 5.01 << 5.005 - 0.0095 << 5.005 + 0.0095;
+    QTest::newRow("zero span") << 7.0 << 7.0 << 7.0 - 0.0095 << 7.0 + 0.0095;
+    QTest::newRow("widening lifts the span over the lower limit")
+        << 0.0 << 0.0175 << -0.000875 << 0.018375;
+    QTest::newRow("widened span still under the lower limit") << 0.0 << 0.017 << -0.001 << 0.018;
+}
+
+void TstPlotSeries::fitValueRange()
+{
+    QFETCH(double, lower);
+    QFETCH(double, upper);
+    QFETCH(double, expectedLower);
+    QFETCH(double, expectedUpper);
+    const plot::ValueRange range = plot::fitValueRange(lower, upper);
+    QVERIFY2(qAbs(range.lower - expectedLower) < 1e-9, qPrintable(QString::number(range.lower)));
+    QVERIFY2(qAbs(range.upper - expectedUpper) < 1e-9, qPrintable(QString::number(range.upper)));
+}
+
+QTEST_APPLESS_MAIN(TstPlotSeries)
+#include "tst_plotseries.moc"

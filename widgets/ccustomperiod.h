@@ -1,0 +1,35 @@
+#ifndef CCUSTOMPERIOD_H
+#define CCUSTOMPERIOD_H
+
+#include <QDateTime>
+#include <QDialog>
+
+namespace Ui {
+class cCustomPeriod;
+}
+
+// The period shared by the main window and the period dialog: the window
+// fills both before it runs the dialog and reads them back afterwards.
+extern QDateTime globalBegin;
+extern QDateTime globalEnd;
+
+// Modal dialog in which the operator types or picks the begin and the end of
+// the archive period. OK stores the edited range (and closes only when begin
+// is before end); cancel collapses the period to the present moment.
+class cCustomPeriod : public QDialog
+{
+    Q_OBJECT
+
+public:
+    explicit cCustomPeriod(QWidget *parent = nullptr);
+    ~cCustomPeriod() override;
+
+private slots:
+    void on_bOK_clicked();
+    void on_bCancel_clicked();
+
+private:
+    Ui::cCustomPeriod *ui;
+};
+
+#endif // CCUSTOMPERIOD_H
