@@ -2,6 +2,7 @@
 
 #include <QDataStream>
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <QtEndian>
 
@@ -9,6 +10,13 @@
 #include <climits>
 #include <cstring>
 #include <zlib.h>
+
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace archive {
 
@@ -328,13 +336,38 @@ void writeEntry(QDataStream &out, qint32 time, const QByteArray &payload)
     out << time << compressPayload(payload);
 }
 
+QString openRegularFile(QFile &file, const QString &path)
+{
+    file.setFileName(path);
+#ifdef Q_OS_UNIX
+    // Opened without blocking and checked on the open descriptor, so that
+    // nothing can be swapped in between the check and the reading.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return qt_error_string(errno);
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return QStringLiteral("not a regular file");
+    }
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return file.errorString();
+    }
+    return QString();
+#else
+    if (!QFileInfo(path).isFile())
+        return QStringLiteral("not a regular file");
+    return file.open(QIODevice::ReadOnly) ? QString() : file.errorString();
+#endif
+}
+
 bool HourFileReader::open(const QString &path)
 {
     // An hour of one record per second is a few hundred KiB; reading it whole
     // saves a buffered device call per field.
     constexpr qint64 kReadWholeLimit = 64 * 1024 * 1024;
-    file.setFileName(path);
-    if (!file.open(QIODevice::ReadOnly))
+    if (!openRegularFile(file, path).isEmpty())
         return false;
     if (file.size() <= kReadWholeLimit) {
         content = file.readAll();

@@ -85,6 +85,12 @@ struct StoredEntry
 StoredEntry readEntry(QDataStream &in);
 void writeEntry(QDataStream &out, qint32 time, const QByteArray &payload);
 
+// Opens an hour file for reading if it is a regular file. Anything else
+// named like one (a FIFO, a device) is refused with an error text instead
+// of being opened: opening or reading it could block for ever. Returns an
+// empty string on success.
+QString openRegularFile(QFile &file, const QString &path);
+
 // Reads an hour file entry by entry through a data stream. Files of an
 // ordinary size are read into memory in one go; a larger one is streamed.
 class HourFileReader

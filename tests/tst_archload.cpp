@@ -3,8 +3,16 @@
 #include "archload.h"
 
 #include <QTemporaryDir>
+#include <QElapsedTimer>
+#include <QThread>
 #include <QtTest>
 
+#include <atomic>
+#include <fcntl.h>
+#include <functional>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 #include <cmath>
 #include <limits>
 
@@ -41,6 +49,35 @@ QList<float> firstInputs(const QList<ArchRecord> &records)
 
 } // namespace
 
+namespace {
+
+// Runs `body` on a thread of its own and waits up to 10 s for it. If it is
+// still blocked then (opening or reading the FIFO at `fifo`), the FIFO gets
+// a writer that closes at once, which lets the body end, and the test fails.
+bool endsWithoutBlocking(const QString &fifo, const std::function<void()> &body)
+{
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        body();
+        done = true;
+    });
+    QElapsedTimer timer;
+    timer.start();
+    while (!done && timer.elapsed() < 10000)
+        QThread::msleep(10);
+    const bool ended = done;
+    while (!done) {
+        const int fd = ::open(QFile::encodeName(fifo).constData(), O_WRONLY | O_NONBLOCK);
+        if (fd >= 0)
+            ::close(fd);
+        QThread::msleep(10);
+    }
+    worker.join();
+    return ended;
+}
+
+} // namespace
+
 class tst_ArchLoad : public QObject
 {
     Q_OBJECT
@@ -59,6 +96,7 @@ private slots:
     void daylightSavingChanges_data();
     void daylightSavingChanges();
     void emptyArchiveAndInvalidPeriod();
+    void fifoNamedLikeAnHourFileIsPassedOver();
 
 private:
     QScopedPointer<QTemporaryDir> tmp;
@@ -282,6 +320,22 @@ void tst_ArchLoad::emptyArchiveAndInvalidPeriod()
     QVERIFY(loadPeriod(dir, QDateTime(), at("2024-06-10 12:00:00"), 60).records.isEmpty());
     QVERIFY(loadPeriod(dir, at("2024-06-10 12:00:00"), QDateTime(), 60).records.isEmpty());
     QVERIFY(loadPeriod(dir, at("2024-06-10 13:00:00"), at("2024-06-10 11:00:00"), -7200).files.isEmpty());
+}
+
+// A FIFO (or a device) named like an hour file blocks whoever opens it for
+// reading until a writer comes, which would hold the load for ever.
+void tst_ArchLoad::fifoNamedLikeAnHourFileIsPassedOver()
+{
+    const QDateTime hour = fixture::at("2024-06-10 10:00:00");
+    const QString fifo = dir + archive::hourFileName(hour);
+    QCOMPARE(mkfifo(QFile::encodeName(fifo).constData(), 0644), 0);
+    fixture::appendRecords(dir, {fixture::record(fixture::archiveTime(hour.addSecs(3605)), {2})});
+    archive::LoadResult result;
+    QVERIFY(endsWithoutBlocking(fifo, [&] {
+        result = archive::loadPeriod(dir, hour, hour.addSecs(7200), 7200);
+    }));
+    QCOMPARE(result.records.size(), 1);
+    QCOMPARE(result.records.at(0).aIn[0], 2.0f);
 }
 
 QTEST_GUILESS_MAIN(tst_ArchLoad)
