@@ -167,8 +167,9 @@ public:
     bool open(const QString &path)
     {
         constexpr qint64 kReadWholeLimit = 64 * 1024 * 1024;
-        file.setFileName(path);
-        if (!file.open(QIODevice::ReadOnly))
+        // A FIFO named like an hour file would block the export for ever.
+        error = openRegularFile(file, path);
+        if (!error.isEmpty())
             return false;
         if (file.size() <= kReadWholeLimit) {
             content = file.readAll();
@@ -181,7 +182,7 @@ public:
         }
         return true;
     }
-    QString errorString() const { return file.errorString(); }
+    QString errorString() const { return error; }
     void rewind()
     {
         stream.device()->seek(0);
@@ -192,6 +193,7 @@ public:
 
 private:
     QFile file;
+    QString error;
     QByteArray content;
     QBuffer buffer;
     QDataStream stream;

@@ -8,9 +8,16 @@
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QElapsedTimer>
+#include <QThread>
 #include <QtTest>
 
-#include <QThread>
+#include <atomic>
+#include <fcntl.h>
+#include <functional>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 #include <cmath>
 #include <ctime>
@@ -52,6 +59,31 @@ QList<QStringList> fieldsOf(const QString &text)
     for (const QString &line : text.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
         rows.append(line.split(QLatin1Char(';')));
     return rows;
+}
+
+// Runs `body` on a thread of its own and waits up to 10 s for it. If it is
+// still blocked then (opening or reading the FIFO at `fifo`), the FIFO gets
+// a writer that closes at once, which lets the body end, and the test fails.
+bool endsWithoutBlocking(const QString &fifo, const std::function<void()> &body)
+{
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        body();
+        done = true;
+    });
+    QElapsedTimer timer;
+    timer.start();
+    while (!done && timer.elapsed() < 10000)
+        QThread::msleep(10);
+    const bool ended = done;
+    while (!done) {
+        const int fd = ::open(QFile::encodeName(fifo).constData(), O_WRONLY | O_NONBLOCK);
+        if (fd >= 0)
+            ::close(fd);
+        QThread::msleep(10);
+    }
+    worker.join();
+    return ended;
 }
 
 // An hour file of the given hour with `records` records of a few channels.
@@ -117,6 +149,7 @@ private slots:
     void exportOnTheWorkerThread();
     void datesAcrossZoneChanges_data();
     void datesAcrossZoneChanges();
+    void fifoNamedLikeAnHourFileIsReportedNotWaitedFor();
 };
 
 void tst_ArchExport::exampleByteForByte()
@@ -551,6 +584,29 @@ void tst_ArchExport::datesAcrossZoneChanges()
     }
     QCOMPARE(lines.size(), records.size() + 1);
     QCOMPARE(actual.mid(0, 5), expected.mid(0, 5));
+}
+
+// Opening a FIFO named like an hour file for reading blocks until a writer
+// comes: the export must report it as unreadable and go on.
+void tst_ArchExport::fifoNamedLikeAnHourFileIsReportedNotWaitedFor()
+{
+    QTemporaryDir tmp;
+    QVERIFY(tmp.isValid());
+    const QString dir = tmp.path() + QLatin1Char('/');
+    const QDateTime hour = QDateTime(QDate(2024, 6, 10), QTime(10, 0));
+    const QString fifo = dir + hourFileName(hour);
+    QCOMPARE(mkfifo(QFile::encodeName(fifo).constData(), 0644), 0);
+    writeHour(dir, hour.addSecs(3600));
+    ExportRequest request;
+    request.sourceDir = request.targetDir = dir;
+    request.begin = hour;
+    request.end = hour.addSecs(3600);
+    ExportResult result;
+    QVERIFY(endsWithoutBlocking(fifo, [&] { result = exportPeriod(request); }));
+    QCOMPARE(result.hours.size(), 2);
+    QCOMPARE(int(result.hours.at(0).outcome), int(ExportHour::ReadFailed));
+    QVERIFY(!result.hours.at(0).error.isEmpty());
+    QCOMPARE(int(result.hours.at(1).outcome), int(ExportHour::Written));
 }
 
 QTEST_GUILESS_MAIN(tst_ArchExport)
