@@ -15,11 +15,8 @@ namespace fuzzing {
 QList<Target> targets()
 {
     return {
-        {"entry", decodeOneEntry},
-        {"load", loadHourFile},
-        {"dump", dumpHourFile},
-        {"export", exportHourFile},
-        {"repair", repairHourFile},
+        {"entry", decodeOneEntry},  {"load", loadHourFile},     {"dump", dumpHourFile},
+        {"export", exportHourFile}, {"repair", repairHourFile},
     };
 }
 

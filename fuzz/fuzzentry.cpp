@@ -10,8 +10,8 @@ namespace {
 
 bool countsFit(const QByteArray &payload)
 {
-    const int capacity[7] = {kAInMax, kCounterMax, kDInMax, kAOutMax,
-                             kRelayMax, kModbusMax, kMathMax};
+    const int capacity[7] = {kAInMax,   kCounterMax, kDInMax, kAOutMax,
+                             kRelayMax, kModbusMax,  kMathMax};
     for (int i = 0; i < 7 && i < payload.size(); ++i) {
         if (quint8(payload[i]) > capacity[i])
             return false;

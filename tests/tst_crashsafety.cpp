@@ -106,7 +106,7 @@ void writeFiles(const QString &dir, const FileMap &files)
 QString hourName(int hour, const char *extension)
 {
     return archive::hourFileName(fixture::at("2024-03-05 00:00:00").addSecs(3600 * hour))
-               .replace(QStringLiteral(".dat"), QLatin1String(extension));
+        .replace(QStringLiteral(".dat"), QLatin1String(extension));
 }
 
 // An archive with work in it for both operations: three hour files in the
@@ -245,9 +245,8 @@ void tst_CrashSafety::initTestCase()
     original = makeArchive();
     QCOMPARE(hourFileCount(original), 4);
 
-    for (auto [result, micros, body] :
-         {std::make_tuple(&repaired, &repairMicros, &repairChild),
-          std::make_tuple(&exported, &exportMicros, &exportChild)}) {
+    for (auto [result, micros, body] : {std::make_tuple(&repaired, &repairMicros, &repairChild),
+                                        std::make_tuple(&exported, &exportMicros, &exportChild)}) {
         Archive archive(original);
         QElapsedTimer timer;
         timer.start();
@@ -267,7 +266,8 @@ void tst_CrashSafety::initTestCase()
             rewritten += repaired.value(name) != original.value(name) ? 1 : 0;
     }
     QCOMPARE(rewritten, 3);
-    QCOMPARE(repaired.value(QStringLiteral("notes.dat")), original.value(QStringLiteral("notes.dat")));
+    QCOMPARE(repaired.value(QStringLiteral("notes.dat")),
+             original.value(QStringLiteral("notes.dat")));
     for (int hour = 0; hour < 4; ++hour) {
         const QByteArray csv = exported.value(hourName(hour, ".csv"));
         QVERIFY(csv.startsWith("\xc4\xe0\xf2\xe0 \xc2\xf0\xe5\xec\xff;")); // "Дата Время;"
@@ -375,7 +375,8 @@ void tst_CrashSafety::repairKilledAtAnyMoment()
     for (int i = 0; i < points; ++i) {
         Archive archive(original);
         const long at = long(repairMicros * i / points);
-        const ChildOutcome out = runChild(0, false, at, [&] { return repairChild(archive.path()); });
+        const ChildOutcome out =
+            runChild(0, false, at, [&] { return repairChild(archive.path()); });
         checkAfterRepair(archive.path());
         if (QTest::currentTestFailed())
             QFAIL(qPrintable(QStringLiteral("after a kill at %1 us").arg(at)));
@@ -429,7 +430,8 @@ void tst_CrashSafety::exportKilledAtAnyMoment()
     for (int i = 0; i < points; ++i) {
         Archive archive(original);
         const long at = long(exportMicros * i / points);
-        const ChildOutcome out = runChild(0, false, at, [&] { return exportChild(archive.path()); });
+        const ChildOutcome out =
+            runChild(0, false, at, [&] { return exportChild(archive.path()); });
         checkAfterExport(archive.path());
         if (QTest::currentTestFailed())
             QFAIL(qPrintable(QStringLiteral("after a kill at %1 us").arg(at)));

@@ -44,7 +44,8 @@ void tst_FuzzRegressions::replay_data()
             QFile in(dir.filePath(file));
             if (!in.open(QIODevice::ReadOnly))
                 qFatal("cannot read %s", qPrintable(in.fileName()));
-            QTest::addRow("%s/%s", qPrintable(dirName), qPrintable(file)) << dirName << in.readAll();
+            QTest::addRow("%s/%s", qPrintable(dirName), qPrintable(file))
+                << dirName << in.readAll();
         }
     }
 }

@@ -37,7 +37,10 @@ public:
     static cArchWorker *worker(MainWindow *w) { return w->worker; }
     static int loadedRecords(MainWindow *w) { return w->loadedRecords.size(); }
     // What the field does when the operator has typed `dir` into it.
-    static void typeDirectory(MainWindow *w, const QString &dir) { w->on_pathToDir_textEdited(dir); }
+    static void typeDirectory(MainWindow *w, const QString &dir)
+    {
+        w->on_pathToDir_textEdited(dir);
+    }
     // The repair is started by the window itself, at start-up.
     static void repair(MainWindow *w) { w->startRepair(); }
 };
@@ -66,7 +69,8 @@ Snapshot snapshot(const QString &root, const QStringList &skipped = {})
         else if (info.isDir())
             shot.insert(path, "dir");
         else if (info.isFile())
-            shot.insert(path, QCryptographicHash::hash(fixture::readFile(path), QCryptographicHash::Sha1));
+            shot.insert(
+                path, QCryptographicHash::hash(fixture::readFile(path), QCryptographicHash::Sha1));
         else
             shot.insert(path, "special");
     }
@@ -137,9 +141,9 @@ void makeHugeClaims(const QString &dir)
 {
     const QList<QDateTime> hours = hoursAroundNow();
     // A length field that claims nearly 4 GiB.
-    fixture::writeFile(hourPath(dir, hours[0]),
-                       goodEntries(hours[0], 2) + QByteArray::fromHex("00000001fffffff0") +
-                           QByteArray(64, 'x'));
+    fixture::writeFile(hourPath(dir, hours[0]), goodEntries(hours[0], 2) +
+                                                    QByteArray::fromHex("00000001fffffff0") +
+                                                    QByteArray(64, 'x'));
     // A compressed payload whose size header claims 2 GiB, and one that
     // inflates to 64 MiB while claiming 16 bytes.
     QByteArray claim = qCompress(QByteArray(100, 'x'));
@@ -211,8 +215,8 @@ void tst_WindowBadInput::initTestCase()
     QVERIFY(sandbox.isValid());
     work = sandbox.path() + QStringLiteral("/work");
     outside = sandbox.path() + QStringLiteral("/outside");
-    for (const char *name : {"archive", "damaged", "empty", "huge", "nonarchive", "vanishing",
-                             "replaced", "good"})
+    for (const char *name :
+         {"archive", "damaged", "empty", "huge", "nonarchive", "vanishing", "replaced", "good"})
         archiveDirs << work + QLatin1Char('/') + QLatin1String(name);
     for (const QString &dir : qAsConst(archiveDirs) + QStringList{outside})
         QVERIFY(QDir().mkpath(dir));
@@ -220,8 +224,8 @@ void tst_WindowBadInput::initTestCase()
     makeDamaged(work + QStringLiteral("/damaged"));
     makeHugeClaims(work + QStringLiteral("/huge"));
     makeNonArchive(work + QStringLiteral("/nonarchive"), outside);
-    for (const QString &name : {QStringLiteral("vanishing"), QStringLiteral("replaced"),
-                                QStringLiteral("good")}) {
+    for (const QString &name :
+         {QStringLiteral("vanishing"), QStringLiteral("replaced"), QStringLiteral("good")}) {
         for (const QDateTime &hour : hoursAroundNow())
             fixture::writeFile(hourPath(work + QLatin1Char('/') + name, hour),
                                goodEntries(hour, 60));
@@ -236,8 +240,9 @@ void tst_WindowBadInput::initTestCase()
                                                        QDir::Hidden | QDir::System))
             archiveEntriesBefore.insert(dir + QLatin1Char('/') + name);
     }
-    rootBefore = QDir(QStringLiteral("/")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot |
-                                                     QDir::Hidden | QDir::System);
+    rootBefore =
+        QDir(QStringLiteral("/"))
+            .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
 }
 
 void tst_WindowBadInput::cleanupTestCase()
@@ -264,9 +269,11 @@ void tst_WindowBadInput::loadExportRepair(const QString &dir)
     finish("load", [&] { TstMainWindow::typeDirectory(window, dir); });
     QCOMPARE(updates.count(), 1);
     QVERIFY(window->findChild<QPushButton *>(QStringLiteral("periodButton"))->isEnabled());
-    finish("export", [&] { window->findChild<QPushButton *>(QStringLiteral("decodeButton"))->click(); });
+    finish("export",
+           [&] { window->findChild<QPushButton *>(QStringLiteral("decodeButton"))->click(); });
     finish("repair", [&] { TstMainWindow::repair(window); });
-    finish("refresh", [&] { window->findChild<QPushButton *>(QStringLiteral("refreshButton"))->click(); });
+    finish("refresh",
+           [&] { window->findChild<QPushButton *>(QStringLiteral("refreshButton"))->click(); });
     QCOMPARE(updates.count(), 2);
     QVERIFY(window->findChild<QPushButton *>(QStringLiteral("periodButton"))->isEnabled());
 }
@@ -275,11 +282,12 @@ void tst_WindowBadInput::checkNothingWrittenOutside()
 {
     const Snapshot now = snapshot(sandbox.path(), archiveDirs);
     for (auto it = now.cbegin(); it != now.cend(); ++it)
-        QVERIFY2(before.value(it.key()) == it.value(), qPrintable(it.key() + QStringLiteral(" is new or changed")));
+        QVERIFY2(before.value(it.key()) == it.value(),
+                 qPrintable(it.key() + QStringLiteral(" is new or changed")));
     for (auto it = before.cbegin(); it != before.cend(); ++it)
         QVERIFY2(now.contains(it.key()), qPrintable(it.key() + QStringLiteral(" is gone")));
-    QCOMPARE(QDir(QStringLiteral("/")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot |
-                                                 QDir::Hidden | QDir::System),
+    QCOMPARE(QDir(QStringLiteral("/"))
+                 .entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System),
              rootBefore);
     // Inside the archive directories the operations add nothing but CSV
     // files named after hours.
@@ -375,7 +383,8 @@ void tst_WindowBadInput::windowStaysUsable()
     for (int i = 0; i < plot->graphCount(); ++i)
         points += plot->graph(i)->dataCount();
     QVERIFY(points >= 55);
-    finish("export", [&] { window->findChild<QPushButton *>(QStringLiteral("decodeButton"))->click(); });
+    finish("export",
+           [&] { window->findChild<QPushButton *>(QStringLiteral("decodeButton"))->click(); });
     QVERIFY(!QDir(dir).entryList({QStringLiteral("*.csv")}).isEmpty());
     checkNothingWrittenOutside();
 }
