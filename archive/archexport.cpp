@@ -2,7 +2,6 @@
 
 #include "archformat.h"
 
-#include <QBuffer>
 #include <QDataStream>
 #include <QFile>
 #include <QSaveFile>
@@ -158,46 +157,6 @@ private:
     DateFormatter dates;
 };
 
-// The entries of one hour file, read twice: once for the column maxima and
-// once for the rows. Files of an ordinary size are read into memory once, so
-// both passes see the same entries even while the recorder appends.
-class EntrySource
-{
-public:
-    bool open(const QString &path)
-    {
-        constexpr qint64 kReadWholeLimit = 64 * 1024 * 1024;
-        // A FIFO named like an hour file would block the export for ever.
-        error = openRegularFile(file, path);
-        if (!error.isEmpty())
-            return false;
-        if (file.size() <= kReadWholeLimit) {
-            content = file.readAll();
-            file.close();
-            buffer.setBuffer(&content);
-            buffer.open(QIODevice::ReadOnly);
-            stream.setDevice(&buffer);
-        } else {
-            stream.setDevice(&file);
-        }
-        return true;
-    }
-    QString errorString() const { return error; }
-    void rewind()
-    {
-        stream.device()->seek(0);
-        stream.resetStatus();
-    }
-    bool atEnd() const { return stream.atEnd(); }
-    StoredEntry next() { return readEntry(stream); }
-
-private:
-    QFile file;
-    QString error;
-    QByteArray content;
-    QBuffer buffer;
-    QDataStream stream;
-};
 
 QTextCodec *csvCodec()
 {
@@ -243,7 +202,8 @@ ExportHour exportHourFile(const QString &sourcePath, const QString &targetPath)
     hour.sourcePath = sourcePath;
     hour.targetPath = targetPath;
 
-    EntrySource source;
+    // Read twice, once for the column maxima and once for the rows.
+    HourFileReader source;
     if (!source.open(sourcePath)) {
         hour.outcome = ExportHour::ReadFailed;
         hour.error = QStringLiteral("cannot read %1: %2").arg(sourcePath, source.errorString());

@@ -367,7 +367,10 @@ bool HourFileReader::open(const QString &path)
     // An hour of one record per second is a few hundred KiB; reading it whole
     // saves a buffered device call per field.
     constexpr qint64 kReadWholeLimit = 64 * 1024 * 1024;
-    if (!openRegularFile(file, path).isEmpty())
+    // Only a regular file: a FIFO named like an hour file would block the
+    // reader for ever.
+    error = openRegularFile(file, path);
+    if (!error.isEmpty())
         return false;
     if (file.size() <= kReadWholeLimit) {
         content = file.readAll();
@@ -379,6 +382,12 @@ bool HourFileReader::open(const QString &path)
         stream.setDevice(&file);
     }
     return true;
+}
+
+void HourFileReader::rewind()
+{
+    stream.device()->seek(0);
+    stream.resetStatus();
 }
 
 bool readHourFile(const QString &path, QList<ArchRecord> &records)

@@ -92,16 +92,23 @@ void writeEntry(QDataStream &out, qint32 time, const QByteArray &payload);
 QString openRegularFile(QFile &file, const QString &path);
 
 // Reads an hour file entry by entry through a data stream. Files of an
-// ordinary size are read into memory in one go; a larger one is streamed.
+// ordinary size are read into memory in one go, so that a reader that goes
+// over them twice sees the same entries even while the recorder appends; a
+// larger one is streamed.
 class HourFileReader
 {
 public:
     bool open(const QString &path);
+    // Why the last open() failed.
+    QString errorString() const { return error; }
     bool atEnd() const { return stream.atEnd(); }
     StoredEntry next() { return readEntry(stream); }
+    // Back to the first entry.
+    void rewind();
 
 private:
     QFile file;
+    QString error;
     QByteArray content;
     QBuffer buffer;
     QDataStream stream;

@@ -48,7 +48,8 @@ void PlotBench::run()
 
     MainWindow window;
     window.show();
-    QTest::qWaitForWindowExposed(&window);
+    if (!QTest::qWaitForWindowExposed(&window))
+        std::fprintf(stderr, "the window was not exposed; replot figures may be off\n");
     while (window.runningOperation != MainWindow::Operation::None)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
 
