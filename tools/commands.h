@@ -22,6 +22,16 @@ int repairCommand(const QStringList &args);
 // date-time that does not exist in the local zone, gives an invalid result.
 QDateTime parseLocalDateTime(const QString &text);
 
+// The arguments DIR BEGIN END of a command over a period. Returns ExitOk when
+// they are sound, else the status to exit with (having said why).
+struct PeriodArgs
+{
+    QString dir;
+    QDateTime begin;
+    QDateTime end;
+};
+int parsePeriodArgs(const QString &command, const QStringList &args, PeriodArgs &period);
+
 // Writes "kestrova-archive: <message>" and a line feed to stderr.
 void printError(const QString &message);
 // Writes the usage text to stderr and returns ExitUsage.

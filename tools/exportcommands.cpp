@@ -13,17 +13,12 @@
 
 int exportCommand(const QStringList &args)
 {
-    if (args.size() != 3)
-        return usageError(QStringLiteral("export takes a directory, a begin and an end"));
-    const QDateTime begin = parseLocalDateTime(args.at(1));
-    const QDateTime end = parseLocalDateTime(args.at(2));
-    if (!begin.isValid() || !end.isValid())
-        return usageError(QStringLiteral("a date-time is written yyyy-MM-dd hh:mm:ss"));
-    const QString &dir = args.first();
-    if (!QFileInfo(dir).isDir()) {
-        printError(QStringLiteral("no such directory: %1").arg(dir));
-        return ExitFailure;
-    }
+    PeriodArgs period;
+    if (const int status = parsePeriodArgs(QStringLiteral("export"), args, period); status != ExitOk)
+        return status;
+    const QString &dir = period.dir;
+    const QDateTime &begin = period.begin;
+    const QDateTime &end = period.end;
 
     // As the viewer's button does: both ends to their whole hour, the CSV
     // files beside the hour files.

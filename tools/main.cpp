@@ -78,6 +78,22 @@ QDateTime parseLocalDateTime(const QString &text)
     return dt;
 }
 
+int parsePeriodArgs(const QString &command, const QStringList &args, PeriodArgs &period)
+{
+    if (args.size() != 3)
+        return usageError(QStringLiteral("%1 takes a directory, a begin and an end").arg(command));
+    period.dir = args.at(0);
+    period.begin = parseLocalDateTime(args.at(1));
+    period.end = parseLocalDateTime(args.at(2));
+    if (!period.begin.isValid() || !period.end.isValid())
+        return usageError(QStringLiteral("a date-time is written yyyy-MM-dd hh:mm:ss"));
+    if (!QFileInfo(period.dir).isDir()) {
+        printError(QStringLiteral("no such directory: %1").arg(period.dir));
+        return ExitFailure;
+    }
+    return ExitOk;
+}
+
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
