@@ -65,8 +65,7 @@ int currentLayoutLength(const QByteArray &payload);
 // sections still start where the declared counts put them.
 void decodePayload(const char *data, int size, qint32 time, ArchRecord &rec,
                    Layout layout = Layout::Current);
-ArchRecord decodePayload(const QByteArray &payload, qint32 time,
-                         Layout layout = Layout::Current);
+ArchRecord decodePayload(const QByteArray &payload, qint32 time, Layout layout = Layout::Current);
 // Decompresses and decodes one stored entry (current layout).
 ArchRecord decodeEntry(const QByteArray &compressed, qint32 time);
 

@@ -1,8 +1,16 @@
 #include "archivefixture.h"
 
 #include <QDataStream>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QProcess>
+#include <QThread>
 #include <QtTest>
+
+#include <atomic>
+#include <fcntl.h>
+#include <thread>
+#include <unistd.h>
 
 #include <cstring>
 
@@ -58,8 +66,7 @@ void appendRecords(const QString &dir, const QList<ArchRecord> &records, archive
 {
     const QDateTime epoch = archive::archiveEpoch();
     for (const ArchRecord &rec : records) {
-        const QString path =
-            dir + archive::hourFileName(archive::recordDateTime(epoch, rec.time));
+        const QString path = dir + archive::hourFileName(archive::recordDateTime(epoch, rec.time));
         QFile file(path);
         if (!file.open(QIODevice::Append))
             qFatal("cannot append to %s", qPrintable(path));
@@ -81,6 +88,41 @@ QByteArray readFile(const QString &path)
     if (!file.open(QIODevice::ReadOnly))
         return QByteArray();
     return file.readAll();
+}
+
+bool endsWithoutBlocking(const QString &fifo, const std::function<void()> &body)
+{
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        body();
+        done = true;
+    });
+    QElapsedTimer timer;
+    timer.start();
+    while (!done && timer.elapsed() < 10000)
+        QThread::msleep(10);
+    const bool ended = done;
+    while (!done) {
+        const int fd = ::open(QFile::encodeName(fifo).constData(), O_WRONLY | O_NONBLOCK);
+        if (fd >= 0)
+            ::close(fd);
+        QThread::msleep(10);
+    }
+    worker.join();
+    return ended;
+}
+
+ProcessRun runProgram(const QString &program, const QStringList &args)
+{
+    QProcess process;
+    process.start(program, args);
+    ProcessRun result;
+    if (!process.waitForFinished(120000))
+        return result;
+    result.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    result.out = process.readAllStandardOutput();
+    result.err = process.readAllStandardError();
+    return result;
 }
 
 } // namespace fixture

@@ -7,6 +7,9 @@
 #include <QDateTime>
 #include <QList>
 #include <QString>
+#include <QStringList>
+
+#include <functional>
 
 // Helpers that write test archives through our own encoder.
 namespace fixture {
@@ -33,6 +36,22 @@ void appendRecords(const QString &dir, const QList<ArchRecord> &records,
 // Writes bytes into a file, replacing it.
 void writeFile(const QString &path, const QByteArray &bytes);
 QByteArray readFile(const QString &path);
+
+// Runs `body` on a thread of its own and waits up to 10 s for it. If it is
+// still blocked then (opening or reading the FIFO at `fifo`), the FIFO gets
+// a writer that closes at once, which lets the body end, and the result is
+// false.
+bool endsWithoutBlocking(const QString &fifo, const std::function<void()> &body);
+
+// One run of a program: its exit status (-1 if it crashed or hung) and
+// what it wrote.
+struct ProcessRun
+{
+    int status = -1;
+    QByteArray out;
+    QByteArray err;
+};
+ProcessRun runProgram(const QString &program, const QStringList &args);
 
 } // namespace fixture
 

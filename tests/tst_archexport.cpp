@@ -1,3 +1,4 @@
+#include "archivefixture.h"
 #include "archexport.h"
 #include "archformat.h"
 #include "archworker.h"
@@ -61,30 +62,6 @@ QList<QStringList> fieldsOf(const QString &text)
     return rows;
 }
 
-// Runs `body` on a thread of its own and waits up to 10 s for it. If it is
-// still blocked then (opening or reading the FIFO at `fifo`), the FIFO gets
-// a writer that closes at once, which lets the body end, and the test fails.
-bool endsWithoutBlocking(const QString &fifo, const std::function<void()> &body)
-{
-    std::atomic<bool> done{false};
-    std::thread worker([&] {
-        body();
-        done = true;
-    });
-    QElapsedTimer timer;
-    timer.start();
-    while (!done && timer.elapsed() < 10000)
-        QThread::msleep(10);
-    const bool ended = done;
-    while (!done) {
-        const int fd = ::open(QFile::encodeName(fifo).constData(), O_WRONLY | O_NONBLOCK);
-        if (fd >= 0)
-            ::close(fd);
-        QThread::msleep(10);
-    }
-    worker.join();
-    return ended;
-}
 
 // An hour file of the given hour with `records` records of a few channels.
 void writeHour(const QString &dir, const QDateTime &hour, int records = 2)
@@ -602,7 +579,7 @@ void tst_ArchExport::fifoNamedLikeAnHourFileIsReportedNotWaitedFor()
     request.begin = hour;
     request.end = hour.addSecs(3600);
     ExportResult result;
-    QVERIFY(endsWithoutBlocking(fifo, [&] { result = exportPeriod(request); }));
+    QVERIFY(fixture::endsWithoutBlocking(fifo, [&] { result = exportPeriod(request); }));
     QCOMPARE(result.hours.size(), 2);
     QCOMPARE(int(result.hours.at(0).outcome), int(ExportHour::ReadFailed));
     QVERIFY(!result.hours.at(0).error.isEmpty());

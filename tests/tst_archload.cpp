@@ -51,30 +51,6 @@ QList<float> firstInputs(const QList<ArchRecord> &records)
 
 namespace {
 
-// Runs `body` on a thread of its own and waits up to 10 s for it. If it is
-// still blocked then (opening or reading the FIFO at `fifo`), the FIFO gets
-// a writer that closes at once, which lets the body end, and the test fails.
-bool endsWithoutBlocking(const QString &fifo, const std::function<void()> &body)
-{
-    std::atomic<bool> done{false};
-    std::thread worker([&] {
-        body();
-        done = true;
-    });
-    QElapsedTimer timer;
-    timer.start();
-    while (!done && timer.elapsed() < 10000)
-        QThread::msleep(10);
-    const bool ended = done;
-    while (!done) {
-        const int fd = ::open(QFile::encodeName(fifo).constData(), O_WRONLY | O_NONBLOCK);
-        if (fd >= 0)
-            ::close(fd);
-        QThread::msleep(10);
-    }
-    worker.join();
-    return ended;
-}
 
 } // namespace
 
@@ -331,7 +307,7 @@ void tst_ArchLoad::fifoNamedLikeAnHourFileIsPassedOver()
     QCOMPARE(mkfifo(QFile::encodeName(fifo).constData(), 0644), 0);
     fixture::appendRecords(dir, {fixture::record(fixture::archiveTime(hour.addSecs(3605)), {2})});
     archive::LoadResult result;
-    QVERIFY(endsWithoutBlocking(fifo, [&] {
+    QVERIFY(fixture::endsWithoutBlocking(fifo, [&] {
         result = archive::loadPeriod(dir, hour, hour.addSecs(7200), 7200);
     }));
     QCOMPARE(result.records.size(), 1);

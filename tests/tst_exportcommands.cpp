@@ -9,24 +9,9 @@
 
 namespace {
 
-struct Run
+fixture::ProcessRun run(const QStringList &args)
 {
-    int status = -1;
-    QByteArray out;
-    QByteArray err;
-};
-
-Run run(const QStringList &args)
-{
-    QProcess process;
-    process.start(QStringLiteral(KESTROVA_ARCHIVE_BIN), args);
-    Run result;
-    if (!process.waitForFinished(120000))
-        return result;
-    result.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    result.out = process.readAllStandardOutput();
-    result.err = process.readAllStandardError();
-    return result;
+    return fixture::runProgram(QStringLiteral(KESTROVA_ARCHIVE_BIN), args);
 }
 
 // Two hours of a few channels, the first in the earlier layout.
@@ -63,7 +48,7 @@ void tst_ExportCommands::repairThenExport()
     writeArchive(dir);
     const QByteArray current = fixture::readFile(dir + QStringLiteral("2024_03_05-11.dat"));
 
-    Run r = run({QStringLiteral("repair"), tmp.path()});
+    fixture::ProcessRun r = run({QStringLiteral("repair"), tmp.path()});
     QCOMPARE(r.status, 0);
     QVERIFY2(r.out.contains("2 hour files visited, 1 rewritten"), r.out.constData());
     QCOMPARE(fixture::readFile(dir + QStringLiteral("2024_03_05-11.dat")), current);
@@ -90,8 +75,9 @@ void tst_ExportCommands::unwritableCsvIsNamedAndExitsOne()
     // A directory under the CSV's name can be neither removed nor replaced.
     QVERIFY(QDir(dir).mkpath(QStringLiteral("2024_03_05-10.csv/keep")));
 
-    const Run r = run({QStringLiteral("export"), tmp.path(), QStringLiteral("2024-03-05 10:00:00"),
-                       QStringLiteral("2024-03-05 11:00:00")});
+    const fixture::ProcessRun r =
+        run({QStringLiteral("export"), tmp.path(), QStringLiteral("2024-03-05 10:00:00"),
+             QStringLiteral("2024-03-05 11:00:00")});
     QCOMPARE(r.status, 1);
     QVERIFY2(r.err.contains("2024_03_05-10.csv"), r.err.constData());
     QVERIFY(QFile::exists(dir + QStringLiteral("2024_03_05-11.csv")));
@@ -105,7 +91,7 @@ void tst_ExportCommands::undecodableHourFileIsNamedAndExitsOne()
     const QByteArray junk = fixture::rawEntry(1, "not a record");
     fixture::writeFile(dir + QStringLiteral("2024_03_05-12.dat"), junk);
 
-    const Run r = run({QStringLiteral("repair"), tmp.path()});
+    const fixture::ProcessRun r = run({QStringLiteral("repair"), tmp.path()});
     QCOMPARE(r.status, 1);
     QVERIFY2(r.err.contains("2024_03_05-12.dat"), r.err.constData());
     QCOMPARE(fixture::readFile(dir + QStringLiteral("2024_03_05-12.dat")), junk);
@@ -133,7 +119,7 @@ void tst_ExportCommands::usage()
 {
     QFETCH(QStringList, args);
     QFETCH(int, status);
-    const Run r = run(args);
+    const fixture::ProcessRun r = run(args);
     QCOMPARE(r.status, status);
     QVERIFY(!r.err.isEmpty());
 }

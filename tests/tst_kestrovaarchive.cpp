@@ -13,24 +13,9 @@ using fixture::at;
 
 namespace {
 
-struct Run
+fixture::ProcessRun run(const QStringList &args)
 {
-    int status = -1;
-    QByteArray out;
-    QByteArray err;
-};
-
-Run run(const QStringList &args)
-{
-    QProcess process;
-    process.start(QStringLiteral(KESTROVA_ARCHIVE_BIN), args);
-    Run result;
-    if (!process.waitForFinished(120000))
-        return result;
-    result.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    result.out = process.readAllStandardOutput();
-    result.err = process.readAllStandardError();
-    return result;
+    return fixture::runProgram(QStringLiteral(KESTROVA_ARCHIVE_BIN), args);
 }
 
 } // namespace
@@ -55,16 +40,18 @@ void tst_KestrovaArchive::dumpPrintsEveryField()
     rec.mathCount = 1;
     rec.math[0] = 0.1f;
     fixture::appendRecords(dir, {rec});
-    const QString file = dir + archive::hourFileName(archive::recordDateTime(archive::archiveEpoch(), -2));
+    const QString file =
+        dir + archive::hourFileName(archive::recordDateTime(archive::archiveEpoch(), -2));
 
-    const Run r = run({QStringLiteral("dump"), file});
+    const fixture::ProcessRun r = run({QStringLiteral("dump"), file});
     QCOMPARE(r.status, 0);
     QVERIFY(r.out.endsWith('\n'));
     const QList<QByteArray> fields = r.out.trimmed().split(';');
     QCOMPARE(fields.size(), 137);
     QCOMPARE(fields[0], QByteArray("4294967294"));
     QCOMPARE(fields[1], archive::recordDateTime(archive::archiveEpoch(), -2)
-                            .toString(QStringLiteral("yyyy/MM/dd hh:mm:ss")).toLatin1());
+                            .toString(QStringLiteral("yyyy/MM/dd hh:mm:ss"))
+                            .toLatin1());
     QCOMPARE(fields.mid(2, 7), QList<QByteArray>({"2", "0", "0", "0", "9", "0", "1"}));
     QCOMPARE(fields[9], QByteArray("1.5"));
     QCOMPARE(fields[10], QByteArray("inf"));
@@ -79,19 +66,22 @@ void tst_KestrovaArchive::seriesMatchesTheLoad()
     const QString dir = tmp.path() + QLatin1Char('/');
     QList<ArchRecord> records;
     for (int i = 0; i < 30; ++i)
-        records.append(fixture::record(archiveTime(at("2024-06-10 10:50:00").addSecs(60 * i)), {float(i)}));
+        records.append(
+            fixture::record(archiveTime(at("2024-06-10 10:50:00").addSecs(60 * i)), {float(i)}));
     fixture::appendRecords(dir, records);
 
-    const Run r = run({QStringLiteral("series"), tmp.path(), QStringLiteral("2024-06-10 10:55:00"),
-                       QStringLiteral("2024-06-10 11:10:00")});
+    const fixture::ProcessRun r =
+        run({QStringLiteral("series"), tmp.path(), QStringLiteral("2024-06-10 10:55:00"),
+             QStringLiteral("2024-06-10 11:10:00")});
     QCOMPARE(r.status, 0);
     const QList<QByteArray> lines = r.out.split('\n');
     QCOMPARE(lines.size(), 15 + 1); // 10:55 .. 11:09, then the empty tail
     QVERIFY(lines.first().startsWith(QByteArray::number(archiveTime(at("2024-06-10 10:55:00")))));
 
     // Reversed and empty periods run as loads do, without an error.
-    const Run reversed = run({QStringLiteral("series"), tmp.path(), QStringLiteral("2024-06-10 11:10:00"),
-                              QStringLiteral("2024-06-10 10:55:00")});
+    const fixture::ProcessRun reversed =
+        run({QStringLiteral("series"), tmp.path(), QStringLiteral("2024-06-10 11:10:00"),
+             QStringLiteral("2024-06-10 10:55:00")});
     QCOMPARE(reversed.status, 0);
     QVERIFY(reversed.out.isEmpty());
 }
@@ -106,11 +96,14 @@ void tst_KestrovaArchive::usageAndFailures_data()
     QTest::newRow("dump without a file") << QStringList{"dump"} << 2;
     QTest::newRow("dump of a missing file") << QStringList{"dump", "/nonexistent/x.dat"} << 1;
     QTest::newRow("dump of a directory") << QStringList{"dump", "/"} << 1;
-    QTest::newRow("date with another form") << QStringList{"series", ".", "2024-06-10T10:00:00", a} << 2;
-    QTest::newRow("date that does not exist") << QStringList{"series", ".", "2024-02-30 10:00:00", a} << 2;
+    QTest::newRow("date with another form")
+        << QStringList{"series", ".", "2024-06-10T10:00:00", a} << 2;
+    QTest::newRow("date that does not exist")
+        << QStringList{"series", ".", "2024-02-30 10:00:00", a} << 2;
     QTest::newRow("single-digit month") << QStringList{"series", ".", "2024-6-10 10:00:00", a} << 2;
     QTest::newRow("missing directory") << QStringList{"series", "/nonexistent", a, a} << 1;
-    QTest::newRow("period over 360 days") << QStringList{"series", ".", "2023-06-10 10:00:00", a} << 1;
+    QTest::newRow("period over 360 days")
+        << QStringList{"series", ".", "2023-06-10 10:00:00", a} << 1;
     QTest::newRow("period of decades") << QStringList{"series", ".", "1950-06-10 10:00:00", a} << 1;
     QTest::newRow("demo with bad hours") << QStringList{"demo", ".", "zero"} << 2;
     QTest::newRow("help") << QStringList{"--help"} << 0;
@@ -120,7 +113,7 @@ void tst_KestrovaArchive::usageAndFailures()
 {
     QFETCH(QStringList, args);
     QFETCH(int, status);
-    const Run r = run(args);
+    const fixture::ProcessRun r = run(args);
     QCOMPARE(r.status, status);
     if (status == 2)
         QVERIFY(r.err.contains("Usage: kestrova-archive"));
@@ -134,10 +127,11 @@ void tst_KestrovaArchive::demoTopsUp()
 {
     QTemporaryDir tmp;
     const QString dir = tmp.path() + QStringLiteral("/archive");
-    Run r = run({QStringLiteral("demo"), dir, QStringLiteral("2")});
+    fixture::ProcessRun r = run({QStringLiteral("demo"), dir, QStringLiteral("2")});
     QCOMPARE(r.status, 0);
     QStringList files = QDir(dir).entryList(QDir::Files);
-    QVERIFY2(files.size() == 2 || files.size() == 3, qPrintable(files.join(' '))); // an hour may turn
+    QVERIFY2(files.size() == 2 || files.size() == 3,
+             qPrintable(files.join(' '))); // an hour may turn
     const QString newest = dir + QLatin1Char('/') + files.last();
     const QByteArray before = fixture::readFile(newest);
 

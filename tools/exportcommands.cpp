@@ -14,7 +14,8 @@
 int exportCommand(const QStringList &args)
 {
     PeriodArgs period;
-    if (const int status = parsePeriodArgs(QStringLiteral("export"), args, period); status != ExitOk)
+    if (const int status = parsePeriodArgs(QStringLiteral("export"), args, period);
+        status != ExitOk)
         return status;
     const QString &dir = period.dir;
     const QDateTime &begin = period.begin;

@@ -41,7 +41,8 @@ int dumpCommand(const QStringList &args)
 int seriesCommand(const QStringList &args)
 {
     PeriodArgs period;
-    if (const int status = parsePeriodArgs(QStringLiteral("series"), args, period); status != ExitOk)
+    if (const int status = parsePeriodArgs(QStringLiteral("series"), args, period);
+        status != ExitOk)
         return status;
     const QString &dir = period.dir;
     const QDateTime &begin = period.begin;
@@ -50,13 +51,14 @@ int seriesCommand(const QStringList &args)
     // The viewer measures its period in whole seconds of an int; a longer one
     // saturates, so that it is refused rather than wrapped into a short one.
     const qint64 secs = begin.secsTo(end);
-    const int periodSecs = int(qBound<qint64>(std::numeric_limits<int>::min(), secs,
-                                              std::numeric_limits<int>::max()));
+    const int periodSecs =
+        int(qBound<qint64>(std::numeric_limits<int>::min(), secs, std::numeric_limits<int>::max()));
     const QDateTime loadBegin = end.addSecs(-qint64(periodSecs));
     const archive::LoadResult result =
         archive::loadPeriod(dir + QLatin1Char('/'), loadBegin, end, periodSecs);
     if (result.refused) {
-        printError(QStringLiteral("the period is longer than %1 s").arg(archive::kMaxLoadPeriodSecs));
+        printError(
+            QStringLiteral("the period is longer than %1 s").arg(archive::kMaxLoadPeriodSecs));
         return ExitFailure;
     }
     writeRecords(result.records);
