@@ -49,6 +49,16 @@ QDateTime truncateToHour(const QDateTime &dt)
     return dt.addMSecs(-qint64((t.minute() * 60 + t.second()) * 1000 + t.msec()));
 }
 
+bool sameRecord(const ArchRecord &a, const ArchRecord &b)
+{
+    auto same = [](const auto &x, const auto &y) { return std::memcmp(&x, &y, sizeof x) == 0; };
+    return a.time == b.time && a.aInCount == b.aInCount && a.counterCount == b.counterCount &&
+           a.aOutCount == b.aOutCount && a.dInCount == b.dInCount && a.relayCount == b.relayCount &&
+           a.modbusCount == b.modbusCount && a.mathCount == b.mathCount && same(a.aIn, b.aIn) &&
+           same(a.counter, b.counter) && same(a.dIn, b.dIn) && same(a.aOut, b.aOut) &&
+           same(a.relays, b.relays) && same(a.modbus, b.modbus) && same(a.math, b.math);
+}
+
 ArchRecord zeroRecord()
 {
     ArchRecord rec;
@@ -231,11 +241,12 @@ void decodePayload(const char *data, int size, qint32 time, ArchRecord &rec, Lay
 
     // Absent floats are all-ones; the first float group starts right after
     // the counts and the last one ends the structure.
-    std::memset(rec.aIn, 0xFF, sizeof rec.aIn + sizeof rec.counter + sizeof rec.dIn +
-                                   sizeof rec.aOut);
+    std::memset(rec.aIn, 0xFF,
+                sizeof rec.aIn + sizeof rec.counter + sizeof rec.dIn + sizeof rec.aOut);
     std::memset(rec.relays, 0, sizeof rec.relays);
     std::memset(rec.modbus, 0xFF, sizeof rec.modbus + sizeof rec.math);
-    static_assert(offsetof(ArchRecord, dIn) == offsetof(ArchRecord, aIn) + 4 * (kAInMax + kCounterMax),
+    static_assert(offsetof(ArchRecord, dIn) ==
+                      offsetof(ArchRecord, aIn) + 4 * (kAInMax + kCounterMax),
                   "value groups are contiguous");
     static_assert(offsetof(ArchRecord, math) == offsetof(ArchRecord, modbus) + 4 * kModbusMax,
                   "value groups are contiguous");
@@ -281,7 +292,7 @@ QByteArray encodePayload(const ArchRecord &rec, Layout layout)
 
     QByteArray out;
     out.reserve(7 + 4 * (nAIn + nCounter + nDIn + nAOut + nRelay + nModbus + nMath));
-    const char counts[7] = {char(nAIn),  char(nCounter), char(nDIn), char(nAOut),
+    const char counts[7] = {char(nAIn),   char(nCounter), char(nDIn), char(nAOut),
                             char(nRelay), char(nModbus),  char(nMath)};
     out.append(counts, 7);
     appendFloats(out, rec.aIn, nAIn);

@@ -40,6 +40,10 @@ QString hourFileName(const QDateTime &hour);
 // the result is valid whenever the argument is.
 QDateTime truncateToHour(const QDateTime &dt);
 
+// Field by field and bit for bit (NaNs included), leaving out the
+// structure's padding bytes, which are no part of a record.
+bool sameRecord(const ArchRecord &a, const ArchRecord &b);
+
 // An empty record: time 0, counts 0, every float 0.0, relays 0.
 ArchRecord zeroRecord();
 // A record with counts 0 and every element absent.

@@ -45,8 +45,6 @@ Body bodyFor(const QString &name);
 // Seed inputs for a target, written by our own encoder.
 QList<QByteArray> seeds(const QString &name);
 
-// Field by field, bit for bit (NaNs included), leaving out the padding.
-bool sameRecord(const ArchRecord &a, const ArchRecord &b);
 // What every decoded record must satisfy: no count above its group.
 QString checkCounts(const ArchRecord &rec);
 

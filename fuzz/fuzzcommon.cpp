@@ -51,15 +51,6 @@ QString writeFuzzedHourFile(const QByteArray &input)
     return path;
 }
 
-bool sameRecord(const ArchRecord &a, const ArchRecord &b)
-{
-    auto same = [](const auto &x, const auto &y) { return std::memcmp(&x, &y, sizeof x) == 0; };
-    return a.time == b.time && a.aInCount == b.aInCount && a.counterCount == b.counterCount &&
-           a.aOutCount == b.aOutCount && a.dInCount == b.dInCount && a.relayCount == b.relayCount &&
-           a.modbusCount == b.modbusCount && a.mathCount == b.mathCount && same(a.aIn, b.aIn) &&
-           same(a.counter, b.counter) && same(a.dIn, b.dIn) && same(a.aOut, b.aOut) &&
-           same(a.relays, b.relays) && same(a.modbus, b.modbus) && same(a.math, b.math);
-}
 
 QString checkCounts(const ArchRecord &rec)
 {

@@ -62,7 +62,7 @@ QString decodeOneEntry(const QByteArray &input)
     if (payload.isEmpty()) {
         // Data that does not decompress is a record with nothing in it.
         const ArchRecord absent = archive::absentRecord(-5);
-        if (!sameRecord(absent, entry))
+        if (!archive::sameRecord(absent, entry))
             return QStringLiteral("an entry that does not decompress is not an empty record");
     }
     fault = decodeBothLayouts(payload);

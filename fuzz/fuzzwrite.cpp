@@ -85,8 +85,8 @@ QString repairHourFile(const QByteArray &input)
             return QStringLiteral("a repaired record is not in the current layout");
         const archive::Layout oldLayout =
             isCurrent(oldPayload) ? archive::Layout::Current : archive::Layout::Earlier;
-        if (!sameRecord(archive::decodePayload(newPayload, 0),
-                        archive::decodePayload(oldPayload, 0, oldLayout)))
+        if (!archive::sameRecord(archive::decodePayload(newPayload, 0),
+                                 archive::decodePayload(oldPayload, 0, oldLayout)))
             return QStringLiteral("a repaired record does not hold the values it had");
     }
     // A repaired file needs no second repair.

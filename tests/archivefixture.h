@@ -24,9 +24,6 @@ QDateTime at(const char *text);
 ArchRecord record(qint32 time, const QList<float> &aIn = {}, int relayCount = 0,
                   quint64 relayBits = 0);
 
-// Field by field, bit for bit (NaNs included), leaving out the padding.
-bool sameRecord(const ArchRecord &a, const ArchRecord &b);
-
 // Writes one entry of raw stored bytes: the time, then `data` as a byte array.
 QByteArray rawEntry(qint32 time, const QByteArray &data);
 // Writes the records into the hour file of their hour in `dir` (which ends

@@ -244,7 +244,7 @@ void tst_ArchFormat::fullRecordRoundTrip()
     const QByteArray payload = encodePayload(rec);
     QCOMPARE(payload.size(), 7 + 4 * (24 + 24 + 36 + 24 + 6 + 8) + 6);
     const ArchRecord back = decodeEntry(qCompress(payload), -5);
-    QVERIFY(fixture::sameRecord(back, rec));
+    QVERIFY(sameRecord(back, rec));
     // Our bounded decompression reads what qCompress writes, and the other
     // way round.
     QCOMPARE(uncompressPayload(qCompress(payload)), payload);
@@ -266,7 +266,7 @@ void tst_ArchFormat::earlierLayout()
     withMath.mathCount = 1;
     withMath.math[0] = 4.5f;
     const ArchRecord back = decodePayload(encodePayload(withMath, Layout::Earlier), 9, Layout::Earlier);
-    QVERIFY(fixture::sameRecord(back, withMath));
+    QVERIFY(sameRecord(back, withMath));
     // Read as current, the math value would come from inside the relay area.
     QVERIFY(decodePayload(encodePayload(withMath, Layout::Earlier), 9).math[0] != 4.5f);
 }
