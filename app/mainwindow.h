@@ -81,7 +81,7 @@ private:
     void beginExport(const Request &request);
     void beginRepair(const Request &request);
     void showBusy();
-    void finishOperation();
+    void finishOperation(const char *workerSlot, const char *finishSlot);
     void startPending();
     void stopWorker();
 

@@ -169,35 +169,34 @@ void MainWindow::showBusy()
     busyMovie.start();
 }
 
-void MainWindow::endLoad()
+// What every finish slot does first: the busy animation stops and the
+// operation's two connections go, so that the next operation starts clean.
+void MainWindow::finishOperation(const char *workerSlot, const char *finishSlot)
 {
     busyMovie.stop();
     ui->loadArchive->hide();
-    disconnect(workerThread, SIGNAL(started()), worker, SLOT(run()));
-    disconnect(worker, SIGNAL(finished()), this, SLOT(endLoad()));
-    loadedRecords = worker->records;
+    disconnect(workerThread, SIGNAL(started()), worker, workerSlot);
+    disconnect(worker, SIGNAL(finished()), this, finishSlot);
     runningOperation = Operation::None;
+}
+
+void MainWindow::endLoad()
+{
+    finishOperation(SLOT(run()), SLOT(endLoad()));
+    loadedRecords = worker->records;
     emit needUpdate();
     startPending();
 }
 
 void MainWindow::endCopy()
 {
-    busyMovie.stop();
-    ui->loadArchive->hide();
-    disconnect(workerThread, SIGNAL(started()), worker, SLOT(copyArchive()));
-    disconnect(worker, SIGNAL(finished()), this, SLOT(endCopy()));
-    runningOperation = Operation::None;
+    finishOperation(SLOT(copyArchive()), SLOT(endCopy()));
     startPending();
 }
 
 void MainWindow::endFix()
 {
-    busyMovie.stop();
-    ui->loadArchive->hide();
-    disconnect(workerThread, SIGNAL(started()), worker, SLOT(fixArchive()));
-    disconnect(worker, SIGNAL(finished()), this, SLOT(endFix()));
-    runningOperation = Operation::None;
+    finishOperation(SLOT(fixArchive()), SLOT(endFix()));
     startPending();
 }
 
