@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <libdeflate.h>
 #include <zlib.h>
 
 #ifdef Q_OS_UNIX
@@ -91,61 +92,68 @@ struct Deflater
     Deflater &operator=(const Deflater &) = delete;
 };
 
-// One decompressor per thread, reset between records: setting one up for
-// every record costs more than inflating a small payload.
+// One decompressor and one output buffer per thread, reused for every entry.
+// The buffer starts small and grows to the bound only for a payload that
+// needs it.
 struct Inflater
 {
-    z_stream stream{};
-    bool ready = false;
+    libdeflate_decompressor *decompressor = libdeflate_alloc_decompressor();
+    std::unique_ptr<char[]> out;
+    size_t capacity = 0;
 
-    Inflater() { ready = inflateInit(&stream) == Z_OK; }
-    ~Inflater()
-    {
-        if (ready)
-            inflateEnd(&stream);
-    }
+    Inflater() = default;
+    ~Inflater() { libdeflate_free_decompressor(decompressor); }
     Inflater(const Inflater &) = delete;
     Inflater &operator=(const Inflater &) = delete;
+
+    void reserve(size_t size)
+    {
+        out.reset(new char[size]);
+        capacity = size;
+    }
 };
 
 } // namespace
 
+int inflatePayload(const char *compressed, qint64 size, const char *&payload)
+{
+    static const char none = 0;
+    payload = &none;
+    if (size <= 4)
+        return 0;
+    const quint32 claimed = qFromBigEndian<quint32>(compressed);
+    if (claimed > quint32(kMaxPayloadSize))
+        return 0;
+    thread_local Inflater inflater;
+    if (inflater.decompressor == nullptr)
+        return 0;
+    // The size header is only a hint, as for qUncompress: a stream that
+    // inflates past it is still taken, up to the bound. Bytes after the end
+    // of the stream are ignored; the stream's checksum is verified.
+    constexpr size_t kFirstCapacity = 64 * 1024;
+    if (inflater.capacity == 0)
+        inflater.reserve(kFirstCapacity);
+    for (;;) {
+        size_t produced = 0;
+        size_t consumed = 0;
+        const libdeflate_result res = libdeflate_zlib_decompress_ex(
+            inflater.decompressor, compressed + 4, size_t(size - 4), inflater.out.get(),
+            inflater.capacity, &consumed, &produced);
+        if (res == LIBDEFLATE_SUCCESS) {
+            payload = inflater.out.get();
+            return int(produced);
+        }
+        if (res != LIBDEFLATE_INSUFFICIENT_SPACE || inflater.capacity >= size_t(kMaxPayloadSize))
+            return 0;
+        inflater.reserve(size_t(kMaxPayloadSize));
+    }
+}
+
 QByteArray uncompressPayload(const QByteArray &compressed)
 {
-    if (compressed.size() <= 4)
-        return QByteArray();
-    const quint32 claimed = qFromBigEndian<quint32>(compressed.constData());
-    if (claimed > quint32(kMaxPayloadSize))
-        return QByteArray();
-    thread_local Inflater inflater;
-    if (!inflater.ready || inflateReset(&inflater.stream) != Z_OK)
-        return QByteArray();
-    z_stream &zs = inflater.stream;
-    zs.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(compressed.constData())) + 4;
-    zs.avail_in = uInt(compressed.size() - 4);
-
-    // The size header is only a hint, as for qUncompress: the buffer grows
-    // while the stream goes on, up to the bound. Bytes after the end of the
-    // stream are ignored.
-    int capacity = std::max<int>(int(claimed), 1);
-    QByteArray out(capacity, Qt::Uninitialized);
-    for (;;) {
-        zs.next_out = reinterpret_cast<Bytef *>(out.data()) + zs.total_out;
-        zs.avail_out = uInt(capacity - int(zs.total_out));
-        const int res = inflate(&zs, Z_NO_FLUSH);
-        if (res == Z_STREAM_END) {
-            out.resize(int(zs.total_out));
-            return out;
-        }
-        if (res != Z_OK && res != Z_BUF_ERROR)
-            return QByteArray(); // damaged stream, or a preset dictionary
-        if (zs.avail_out != 0)
-            return QByteArray(); // the input ended before the stream did
-        if (capacity >= kMaxPayloadSize)
-            return QByteArray();
-        capacity = std::min(capacity * 2, kMaxPayloadSize);
-        out.resize(capacity);
-    }
+    const char *payload = nullptr;
+    const int size = inflatePayload(compressed.constData(), compressed.size(), payload);
+    return size > 0 ? QByteArray(payload, size) : QByteArray();
 }
 
 QByteArray compressPayload(const QByteArray &payload)
@@ -211,9 +219,14 @@ inline void appendFloats(QByteArray &out, const float *group, int count)
 
 int currentLayoutLength(const QByteArray &payload)
 {
+    return currentLayoutLength(payload.constData(), payload.size());
+}
+
+int currentLayoutLength(const char *payload, int size)
+{
     int counts[7];
     for (int i = 0; i < 7; ++i)
-        counts[i] = i < payload.size() ? quint8(payload[i]) : 0;
+        counts[i] = i < size ? quint8(payload[i]) : 0;
     return 7 + 4 * (counts[0] + counts[1] + counts[2] + counts[3] + counts[5] + counts[6]) +
            relayBytesFor(counts[4]);
 }
@@ -277,7 +290,16 @@ ArchRecord decodePayload(const QByteArray &payload, qint32 time, Layout layout)
 
 ArchRecord decodeEntry(const QByteArray &compressed, qint32 time)
 {
-    return decodePayload(uncompressPayload(compressed), time);
+    ArchRecord rec;
+    decodeEntry(EntryView{time, compressed.constData(), compressed.size()}, rec);
+    return rec;
+}
+
+void decodeEntry(const EntryView &entry, ArchRecord &rec)
+{
+    const char *payload = nullptr;
+    const int size = inflatePayload(entry.data, entry.size, payload);
+    decodePayload(payload, size, entry.time, rec);
 }
 
 QByteArray encodePayload(const ArchRecord &rec, Layout layout)
@@ -308,40 +330,6 @@ QByteArray encodePayload(const ArchRecord &rec, Layout layout)
     return out;
 }
 
-StoredEntry readEntry(QDataStream &in)
-{
-    StoredEntry entry;
-    quint32 length = 0;
-    in >> entry.time >> length;
-    if (in.status() != QDataStream::Ok || length == 0xFFFFFFFFu)
-        return entry;
-    // This is what the stream's own byte-array reader does, except that a
-    // damaged length is checked against what the file still holds before
-    // anything is allocated: the stream would allocate a megabyte (and for a
-    // pipe up to 4 GiB, a megabyte at a time) before finding out. Either way
-    // the entry comes out empty and the stream is at its end.
-    QIODevice *device = in.device();
-    const qint64 left = device->isSequential() ? -1 : device->bytesAvailable();
-    if (left >= 0 && (qint64(length) > left || length > quint32(INT_MAX))) {
-        device->seek(device->size());
-        in.setStatus(QDataStream::ReadPastEnd);
-        return entry;
-    }
-    constexpr quint32 kStep = 1024 * 1024;
-    quint32 done = 0;
-    do {
-        const quint32 block = std::min(kStep, length - done);
-        entry.data.resize(int(done + block));
-        if (in.readRawData(entry.data.data() + done, int(block)) != int(block)) {
-            entry.data.clear();
-            in.setStatus(QDataStream::ReadPastEnd);
-            return entry;
-        }
-        done += block;
-    } while (done < length);
-    return entry;
-}
-
 void writeEntry(QDataStream &out, qint32 time, const QByteArray &payload)
 {
     out << time << compressPayload(payload);
@@ -361,7 +349,7 @@ QString openRegularFile(QFile &file, const QString &path)
         ::close(fd);
         return QStringLiteral("not a regular file");
     }
-    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+    if (!file.open(fd, QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
         ::close(fd);
         return file.errorString();
     }
@@ -369,51 +357,159 @@ QString openRegularFile(QFile &file, const QString &path)
 #else
     if (!QFileInfo(path).isFile())
         return QStringLiteral("not a regular file");
-    return file.open(QIODevice::ReadOnly) ? QString() : file.errorString();
+    return file.open(QIODevice::ReadOnly | QIODevice::Unbuffered) ? QString() : file.errorString();
 #endif
 }
 
-bool HourFileReader::open(const QString &path)
+namespace {
+
+// An hour of one record a second is a couple of MiB; a file far larger than
+// a recorder writes is walked through a window of this size.
+constexpr qint64 kReadWholeLimit = 64 * 1024 * 1024;
+
+inline quint32 bigEndian32(const char *p)
 {
-    // An hour of one record per second is a few hundred KiB; reading it whole
-    // saves a buffered device call per field.
-    constexpr qint64 kReadWholeLimit = 64 * 1024 * 1024;
+    return qFromBigEndian<quint32>(p);
+}
+
+} // namespace
+
+HourFileReader::HourFileReader() = default;
+HourFileReader::~HourFileReader() = default;
+
+bool HourFileReader::open(const QString &path, qint64 firstRead)
+{
+    file.close();
+    pos = end = nullptr;
+    fileLeft = 0;
     // Only a regular file: a FIFO named like an hour file would block the
     // reader for ever.
     error = openRegularFile(file, path);
     if (!error.isEmpty())
         return false;
-    if (file.size() <= kReadWholeLimit) {
-        content = file.readAll();
+    fileLeft = file.size();
+    if (fileLeft == 0) {
         file.close();
-        buffer.setBuffer(&content);
-        buffer.open(QIODevice::ReadOnly);
-        stream.setDevice(&buffer);
-    } else {
-        stream.setDevice(&file);
+        return true;
     }
+    const qint64 first = firstRead < 0 ? fileLeft : std::min(firstRead, fileLeft);
+    fill(std::min(first, kReadWholeLimit));
     return true;
 }
 
-void HourFileReader::rewind()
+void HourFileReader::openBytes(const char *data, qint64 size)
 {
-    stream.device()->seek(0);
-    stream.resetStatus();
+    file.close();
+    error.clear();
+    pos = data;
+    end = data + size;
+    fileLeft = 0;
 }
 
-bool readHourFile(const QString &path, QList<ArchRecord> &records)
+// Makes `needed` bytes available at pos, reading on from the file; false if
+// the file ends first.
+bool HourFileReader::fill(qint64 needed)
 {
-    HourFileReader reader;
-    if (!reader.open(path))
+    qint64 have = end - pos;
+    if (have >= needed)
+        return true;
+    if (fileLeft == 0)
         return false;
-    while (!reader.atEnd()) {
-        const StoredEntry entry = reader.next();
-        records.append(decodeEntry(entry.data, entry.time));
+    // Read as much as the window holds, at least what is needed.
+    const qint64 want = std::max(needed, std::min(have + fileLeft, kReadWholeLimit));
+    if (want > capacity || pos != buffer.get()) {
+        if (want > capacity) {
+            std::unique_ptr<char[]> bigger(new char[size_t(want)]);
+            if (have > 0)
+                std::memcpy(bigger.get(), pos, size_t(have));
+            buffer = std::move(bigger);
+            capacity = want;
+        } else if (have > 0) {
+            std::memmove(buffer.get(), pos, size_t(have));
+        }
+        pos = buffer.get();
+        end = pos + have;
     }
+    while (have < want && fileLeft > 0) {
+        const qint64 got = file.read(buffer.get() + have, std::min(want - have, fileLeft));
+        if (got <= 0) {
+            fileLeft = 0; // the file shrank or cannot be read on: it ends here
+            break;
+        }
+        have += got;
+        fileLeft -= got;
+    }
+    end = pos + have;
+    if (fileLeft == 0)
+        file.close();
+    return have >= needed;
+}
+
+void HourFileReader::trim()
+{
+    constexpr qint64 kKeptCapacity = 8 * 1024 * 1024;
+    if (capacity > kKeptCapacity) {
+        buffer.reset();
+        capacity = 0;
+        pos = end = nullptr;
+        fileLeft = 0;
+        file.close();
+    }
+}
+
+void HourFileReader::finish()
+{
+    pos = end;
+    fileLeft = 0;
+    file.close();
+}
+
+EntryView HourFileReader::next()
+{
+    EntryView entry;
+    if (!fill(4)) {
+        finish(); // a time cut short reads as 0
+        return entry;
+    }
+    entry.time = qint32(bigEndian32(pos));
+    pos += 4;
+    if (!fill(4)) {
+        finish();
+        return entry;
+    }
+    const quint32 length = bigEndian32(pos);
+    pos += 4;
+    if (length == 0xFFFFFFFFu)
+        return entry; // a null array: no bytes follow
+    // A damaged length is checked against what the file still holds before
+    // anything is read or allocated.
+    if (length > quint32(INT_MAX) || qint64(length) > (end - pos) + fileLeft || !fill(length)) {
+        finish();
+        return entry;
+    }
+    entry.data = pos;
+    entry.size = int(length);
+    pos += length;
+    return entry;
+}
+
+bool readHourFile(const QString &path, QVector<ArchRecord> &records, QString *error)
+{
+    thread_local HourFileReader reader;
+    if (!reader.open(path)) {
+        if (error)
+            *error = reader.errorString();
+        return false;
+    }
+    while (!reader.atEnd()) {
+        records.append(ArchRecord());
+        decodeEntry(reader.next(), records.last());
+    }
+    reader.trim();
     return true;
 }
 
-bool writeHourFile(const QString &path, const QList<ArchRecord> &records, Layout layout)
+bool writeHourFile(const QString &path, const QVector<ArchRecord> &records, Layout layout)
 {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))

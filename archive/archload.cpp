@@ -3,9 +3,15 @@
 #include "archformat.h"
 
 #include <QFile>
+#include <QThread>
 
+#include <algorithm>
 #include <cmath>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
+#include <thread>
+#include <vector>
 
 namespace archive {
 
@@ -48,7 +54,7 @@ bool relaysDiffer(const ArchRecord &a, const ArchRecord &b)
 class Averager
 {
 public:
-    Averager(QList<ArchRecord> &records, SampleCounts &counts)
+    Averager(QVector<ArchRecord> &records, SampleCounts &counts)
         : records(records), counts(counts), interval(zeroRecord())
     {
     }
@@ -91,9 +97,121 @@ public:
     }
 
 private:
-    QList<ArchRecord> &records;
+    QVector<ArchRecord> &records;
     SampleCounts &counts;
     ArchRecord interval;
+};
+
+// The decoded entries of one hour file, every entry of it in file order.
+// The storage is kept from one file to the next.
+struct DecodedHour
+{
+    bool opened = false;
+    std::vector<ArchRecord> records; // the first `count` are this file's
+    size_t count = 0;
+
+    void decode(const QString &path, HourFileReader &reader)
+    {
+        count = 0;
+        opened = reader.open(path);
+        if (!opened)
+            return;
+        while (!reader.atEnd()) {
+            if (count == records.size())
+                records.resize(std::max<size_t>(4096, 2 * records.size()));
+            decodeEntry(reader.next(), records[count++]);
+        }
+        reader.trim();
+    }
+};
+
+// Decodes the hour files on worker threads, a bounded number ahead of the
+// consumer, and hands them to it one at a time in walk order: only decoding
+// spreads out, everything that depends on order stays with the consumer.
+class HourPipeline
+{
+public:
+    HourPipeline(const QStringList &paths, int threads) : paths(paths), threads(threads)
+    {
+        // Two files per thread in flight keep every thread busy while the
+        // consumer takes one; more would only hold memory.
+        inFlight.resize(size_t(threads > 1 ? 2 * threads : 1));
+    }
+
+    template <typename Consume> void run(Consume consume)
+    {
+        const int n = paths.size();
+        if (threads <= 1 || n <= 1) {
+            HourFileReader reader;
+            for (int i = 0; i < n; ++i) {
+                inFlight[0].hour.decode(paths.at(i), reader);
+                consume(inFlight[0].hour);
+            }
+            return;
+        }
+        std::vector<std::thread> workers;
+        for (int t = 0; t < std::min(threads, n); ++t)
+            workers.emplace_back([this] { work(); });
+        for (int i = 0; i < n; ++i) {
+            Slot &slot = slotOf(i);
+            {
+                std::unique_lock<std::mutex> lock(mutex);
+                changed.wait(lock, [&] { return slot.ready; });
+            }
+            consume(slot.hour);
+            {
+                std::lock_guard<std::mutex> lock(mutex);
+                slot.ready = false;
+                merged = i + 1;
+            }
+            changed.notify_all();
+        }
+        for (std::thread &worker : workers)
+            worker.join();
+    }
+
+private:
+    struct Slot
+    {
+        DecodedHour hour;
+        bool ready = false;
+    };
+
+    Slot &slotOf(int i) { return inFlight[size_t(i) % inFlight.size()]; }
+
+    void work()
+    {
+        HourFileReader reader;
+        const int n = paths.size();
+        const int window = int(inFlight.size());
+        for (;;) {
+            int i;
+            {
+                std::unique_lock<std::mutex> lock(mutex);
+                // File i may reuse the slot of file i - window only once
+                // the consumer is done with that one.
+                changed.wait(lock, [&] { return taken >= n || taken < merged + window; });
+                if (taken >= n)
+                    return;
+                i = taken++;
+            }
+            Slot &slot = slotOf(i);
+            slot.hour.decode(paths.at(i), reader);
+            {
+                std::lock_guard<std::mutex> lock(mutex);
+                slot.ready = true;
+            }
+            changed.notify_all();
+        }
+    }
+
+    const QStringList &paths;
+    const int threads;
+    std::vector<Slot> inFlight;
+    std::mutex mutex;
+    std::condition_variable changed;
+    int taken = 0;  // files handed to a worker
+    int merged = 0; // files the consumer is done with
 };
 
 } // namespace
@@ -108,8 +226,24 @@ bool averageRecord(ArchRecord &rec, const SampleCounts &counts)
     return divided;
 }
 
+QStringList periodHourFiles(const QString &dirPath, const QDateTime &begin, const QDateTime &end)
+{
+    QStringList names;
+    QDateTime hour = truncateToHour(begin);
+    const QDateTime lastHour = truncateToHour(end);
+    while (hour.isValid() && lastHour.isValid() && hour.secsTo(lastHour) >= 0) {
+        const QString name = dirPath + hourFileName(hour);
+        hour = hour.addSecs(3600);
+        // When the clocks go back, two hours share one name; their file
+        // holds both and is read once.
+        if (names.isEmpty() || name != names.last())
+            names.append(name);
+    }
+    return names;
+}
+
 LoadResult loadPeriod(const QString &dirPath, const QDateTime &begin, const QDateTime &end,
-                      int periodSecs)
+                      int periodSecs, int threads)
 {
     LoadResult result;
     if (periodSecs > kMaxLoadPeriodSecs) {
@@ -125,48 +259,63 @@ LoadResult loadPeriod(const QString &dirPath, const QDateTime &begin, const QDat
     const qint64 endMs = end.toMSecsSinceEpoch();
     const bool averaging = periodSecs > kMaxRawPeriodSecs;
 
-    ArchRecord current = zeroRecord();
-    Averager averager(result.records, result.sampleCounts);
-    bool first = true;
+    for (const QString &name : periodHourFiles(dirPath, begin, end)) {
+        if (QFile::exists(name))
+            result.files.append(name);
+    }
 
-    QDateTime hour = truncateToHour(begin);
-    const QDateTime lastHour = truncateToHour(end);
-    QString previousName;
-    while (hour.isValid() && lastHour.isValid() && hour.secsTo(lastHour) >= 0) {
-        const QString name = dirPath + hourFileName(hour);
-        hour = hour.addSecs(3600);
-        // When the clocks go back, two hours share one name; their file
-        // holds both and is read once.
-        if (name == previousName)
-            continue;
-        previousName = name;
-        if (!QFile::exists(name))
-            continue;
-        result.files.append(name);
-        HourFileReader reader;
-        if (!reader.open(name))
-            continue;
-        while (!reader.atEnd()) {
-            const StoredEntry entry = reader.next();
-            current.time = entry.time;
-            const qint64 entryMs = epochMs + qint64(quint32(entry.time)) * 1000;
+    // `current` stands for the entry most recently read: the final close
+    // takes the time of the last entry read and the relays of the last one
+    // accepted.
+    ArchRecord current = zeroRecord();
+    QVector<ArchRecord> &records = result.records;
+    Averager averager(records, result.sampleCounts);
+    bool first = true;
+    int filesLeft = result.files.size();
+
+    auto take = [&](const DecodedHour &hour) {
+        --filesLeft;
+        if (!hour.opened || result.truncated)
+            return;
+        const ArchRecord *recs = hour.records.data();
+        const size_t n = hour.count;
+        if (!averaging && records.capacity() - records.size() < int(n)) {
+            // The next files are most likely as full as this one: room for
+            // them all at once saves growing the series again and again.
+            const qint64 wanted = qint64(records.size()) + qint64(n) * (filesLeft + 1);
+            records.reserve(int(std::min<qint64>(wanted, kMaxSeriesRecords)));
+        }
+        for (size_t i = 0; i < n; ++i) {
+            const ArchRecord &rec = recs[i];
+            current.time = rec.time;
+            const qint64 entryMs = epochMs + qint64(quint32(rec.time)) * 1000;
             if (first) {
                 if (entryMs < beginMs)
                     continue;
             } else if (entryMs >= endMs) {
                 break;
             }
-            const QByteArray payload = uncompressPayload(entry.data);
-            decodePayload(payload.constData(), payload.size(), entry.time, current);
+            if (records.size() >= kMaxSeriesRecords) {
+                result.truncated = true;
+                return;
+            }
             if (averaging)
-                averager.add(current);
+                averager.add(rec);
             else
-                result.records.append(current);
+                records.append(rec);
+            std::memcpy(current.relays, rec.relays, sizeof current.relays);
             first = false;
         }
-    }
+    };
+    HourPipeline(result.files, threads > 0 ? threads : QThread::idealThreadCount()).run(take);
 
     averager.close(current);
+    if (records.size() > kMaxSeriesRecords) {
+        records.resize(kMaxSeriesRecords);
+        result.truncated = true;
+    }
+    if (records.capacity() > 2 * records.size() + 1024)
+        records.squeeze();
     return result;
 }
 

@@ -20,10 +20,15 @@ namespace archive {
 
 namespace {
 
-bool isCurrentLayout(const QByteArray &payload)
+bool isCurrentLayout(const char *payload, int size)
 {
-    return payload.size() == currentLayoutLength(payload);
+    return size == currentLayoutLength(payload, size);
 }
+
+// What the start-up repair reads of a file before it knows whether the file
+// needs it: the first entry of a current file is about half a KiB. A longer
+// first entry is read on as far as it goes.
+constexpr qint64 kHeadRead = 4096;
 
 // The replacement is a new file, where rewriting in place would have kept
 // the owner: give it back. Only root may, and for anyone else the file was
@@ -97,8 +102,10 @@ RepairFile repairHourFile(const QString &path)
             return result;
         }
     }
+    // Most files are current: the first entry alone decides, and the rest is
+    // read only for a file that will be rewritten.
     HourFileReader reader;
-    if (!reader.open(path)) {
+    if (!reader.open(path, kHeadRead)) {
         result.outcome = RepairFile::OpenFailed;
         result.error = QStringLiteral("cannot open %1").arg(path);
         return result;
@@ -109,16 +116,16 @@ RepairFile repairHourFile(const QString &path)
     }
 
     // The first record decides for the whole file.
-    const StoredEntry first = reader.next();
-    const QByteArray firstPayload = uncompressPayload(first.data);
-    if (isCurrentLayout(firstPayload)) {
+    const EntryView first = reader.next();
+    const char *payload = nullptr;
+    int payloadSize = inflatePayload(first.data, first.size, payload);
+    if (isCurrentLayout(payload, payloadSize)) {
         result.outcome = RepairFile::Current;
         return result;
     }
 
-    // Records go straight from the old file into the new one, so that a file
-    // of any size is repaired with one record in memory; the new content
-    // replaces the old only once all of it has been written.
+    // Records go straight from the old file into the new one; the new
+    // content replaces the old only once all of it has been written.
     QSaveFile target(path);
     if (!target.open(QIODevice::WriteOnly)) {
         result.outcome = RepairFile::WriteFailed;
@@ -128,24 +135,27 @@ RepairFile repairHourFile(const QString &path)
     keepOwner(target, path);
     QDataStream out(&target);
     bool anyDecompressed = false;
-    auto copy = [&](const StoredEntry &entry, const QByteArray &payload) {
-        anyDecompressed = anyDecompressed || !payload.isEmpty();
-        if (isCurrentLayout(payload)) {
+    ArchRecord rec;
+    auto copy = [&](const EntryView &entry) {
+        anyDecompressed = anyDecompressed || payloadSize > 0;
+        if (isCurrentLayout(payload, payloadSize)) {
             // Already current: the stored entry is kept as it is.
-            out << entry.time << entry.data;
+            out << entry.time;
+            out.writeBytes(entry.data, uint(entry.size));
         } else {
             // Earlier layout, or a record that does not decompress, which
             // becomes one with seven zero counts and its own time.
-            const ArchRecord rec = decodePayload(payload, entry.time, Layout::Earlier);
+            decodePayload(payload, payloadSize, entry.time, rec, Layout::Earlier);
             writeEntry(out, entry.time, encodePayload(rec));
             ++result.earlierRecords;
         }
         ++result.records;
     };
-    copy(first, firstPayload);
+    copy(first);
     while (!reader.atEnd() && out.status() == QDataStream::Ok) {
-        const StoredEntry entry = reader.next();
-        copy(entry, uncompressPayload(entry.data));
+        const EntryView entry = reader.next();
+        payloadSize = inflatePayload(entry.data, entry.size, payload);
+        copy(entry);
     }
 
     if (!anyDecompressed) {

@@ -47,6 +47,8 @@ void cArchWorker::run()
         for (const QString &file : qAsConst(result.files))
             qDebug() << file;
         sampleCounts = result.sampleCounts;
+        if (result.truncated)
+            qDebug() << "ArchWorker series truncated";
     }
     records = std::move(result.records);
     emit finished();

@@ -21,7 +21,7 @@ int entryCount(const QString &path)
     return n;
 }
 
-QString checkSeries(const QList<ArchRecord> &records)
+QString checkSeries(const QVector<ArchRecord> &records)
 {
     for (const ArchRecord &rec : records) {
         const QString fault = checkCounts(rec);
@@ -74,7 +74,7 @@ QString dumpHourFile(const QByteArray &input)
 {
     const QString path = writeFuzzedHourFile(input);
     const int entries = entryCount(path);
-    QList<ArchRecord> records;
+    QVector<ArchRecord> records;
     if (!archive::readHourFile(path, records))
         return QStringLiteral("the hour file cannot be read back");
     if (records.size() != entries)

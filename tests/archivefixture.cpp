@@ -44,7 +44,6 @@ ArchRecord record(qint32 time, const QList<float> &aIn, int relayCount, quint64 
     return rec;
 }
 
-
 QByteArray rawEntry(qint32 time, const QByteArray &data)
 {
     QByteArray bytes;
@@ -53,7 +52,7 @@ QByteArray rawEntry(qint32 time, const QByteArray &data)
     return bytes;
 }
 
-void appendRecords(const QString &dir, const QList<ArchRecord> &records, archive::Layout layout)
+void appendRecords(const QString &dir, const QVector<ArchRecord> &records, archive::Layout layout)
 {
     const QDateTime epoch = archive::archiveEpoch();
     for (const ArchRecord &rec : records) {

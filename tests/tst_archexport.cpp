@@ -1,15 +1,15 @@
-#include "archivefixture.h"
 #include "archexport.h"
 #include "archformat.h"
+#include "archivefixture.h"
 #include "archworker.h"
 #include "filesizelimit.h"
 
 #include <QDataStream>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
-#include <QElapsedTimer>
 #include <QThread>
 #include <QtTest>
 
@@ -62,11 +62,10 @@ QList<QStringList> fieldsOf(const QString &text)
     return rows;
 }
 
-
 // An hour file of the given hour with `records` records of a few channels.
 void writeHour(const QString &dir, const QDateTime &hour, int records = 2)
 {
-    QList<ArchRecord> list;
+    QVector<ArchRecord> list;
     for (int i = 0; i < records; ++i) {
         ArchRecord rec = recordAt(qint32(archiveEpoch().secsTo(hour) + i));
         rec.aInCount = 1;
@@ -545,7 +544,7 @@ void tst_ArchExport::datesAcrossZoneChanges()
     // A whole local day, one record a second, and a step back in time.
     const QDateTime epoch = archiveEpoch();
     const qint64 first = epoch.secsTo(QDateTime(day, QTime(0, 0)));
-    QList<ArchRecord> records;
+    QVector<ArchRecord> records;
     for (qint64 t = first - 30; t < first + 86400 + 30; ++t)
         records.append(recordAt(qint32(t)));
     records.append(recordAt(qint32(first + 7200)));

@@ -2,19 +2,19 @@
 
 #include "archload.h"
 
-#include <QTemporaryDir>
 #include <QElapsedTimer>
+#include <QTemporaryDir>
 #include <QThread>
 #include <QtTest>
 
 #include <atomic>
+#include <cmath>
 #include <fcntl.h>
 #include <functional>
+#include <limits>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
-#include <cmath>
-#include <limits>
 
 using namespace archive;
 using fixture::archiveTime;
@@ -31,7 +31,7 @@ LoadResult load(const QString &dir, const QDateTime &end, int periodSecs)
     return loadPeriod(dir, end.addSecs(-qint64(periodSecs)), end, periodSecs);
 }
 
-QList<qint32> times(const QList<ArchRecord> &records)
+QList<qint32> times(const QVector<ArchRecord> &records)
 {
     QList<qint32> result;
     for (const ArchRecord &rec : records)
@@ -39,7 +39,7 @@ QList<qint32> times(const QList<ArchRecord> &records)
     return result;
 }
 
-QList<float> firstInputs(const QList<ArchRecord> &records)
+QList<float> firstInputs(const QVector<ArchRecord> &records)
 {
     QList<float> result;
     for (const ArchRecord &rec : records)
@@ -50,7 +50,6 @@ QList<float> firstInputs(const QList<ArchRecord> &records)
 } // namespace
 
 namespace {
-
 
 } // namespace
 
@@ -132,10 +131,10 @@ void tst_ArchLoad::intervalBoundary_data()
     QTest::addColumn<QList<int>>("offsets");
     QTest::addColumn<QList<float>>("means");
     // Records at 0 and 300 (values 1 and 3) and a third at `gap` (value 10).
-    QTest::newRow("600 s stays in the interval") << 600 << QList<int>{0, 600}
-                                                 << QList<float>{14.0f / 3, 14.0f / 3};
-    QTest::newRow("601 s ends it") << 601 << QList<int>{0, 601, 601, 601}
-                                   << QList<float>{2, 2, 10, 10};
+    QTest::newRow("600 s stays in the interval")
+        << 600 << QList<int>{0, 600} << QList<float>{14.0f / 3, 14.0f / 3};
+    QTest::newRow("601 s ends it")
+        << 601 << QList<int>{0, 601, 601, 601} << QList<float>{2, 2, 10, 10};
 }
 
 void tst_ArchLoad::intervalBoundary()
@@ -213,9 +212,9 @@ void tst_ArchLoad::entryAtEndStopsOnlyItsFile()
     QFile file(dir + QStringLiteral("2024_06_10-10.dat"));
     QVERIFY(file.open(QIODevice::WriteOnly));
     QDataStream out(&file);
-    for (const ArchRecord &rec : {fixture::record(t10, {1}),
-                                  fixture::record(archiveTime(at("2024-06-10 13:00:00")), {9}),
-                                  fixture::record(t10 + 1200, {9})})
+    for (const ArchRecord &rec :
+         {fixture::record(t10, {1}), fixture::record(archiveTime(at("2024-06-10 13:00:00")), {9}),
+          fixture::record(t10 + 1200, {9})})
         writeEntry(out, rec.time, encodePayload(rec));
     file.close();
     fixture::appendRecords(dir, {fixture::record(archiveTime(at("2024-06-10 11:15:00")), {2}),
@@ -234,7 +233,7 @@ void tst_ArchLoad::averagingContinuesAcrossFiles()
     // The interval opened at 10:55:00 runs on in the next file, and nothing
     // is ever stamped with time 0.
     const qint32 t0 = archiveTime(at("2024-06-10 10:55:00"));
-    QList<ArchRecord> records;
+    QVector<ArchRecord> records;
     for (int i = 0; i <= 8; ++i)
         records.append(fixture::record(t0 + 100 * i, {float(i)}));
     fixture::appendRecords(dir, records);
@@ -250,10 +249,10 @@ void tst_ArchLoad::daylightSavingChanges_data()
 {
     QTest::addColumn<QString>("day");
     QTest::addColumn<QStringList>("hours");
-    QTest::newRow("clocks go back") << QStringLiteral("2024-10-27")
-                                    << QStringList{"00", "01", "02", "03", "04"};
-    QTest::newRow("clocks go forward") << QStringLiteral("2024-03-31")
-                                       << QStringList{"00", "01", "03", "04"};
+    QTest::newRow("clocks go back")
+        << QStringLiteral("2024-10-27") << QStringList{"00", "01", "02", "03", "04"};
+    QTest::newRow("clocks go forward")
+        << QStringLiteral("2024-03-31") << QStringList{"00", "01", "03", "04"};
 }
 
 void tst_ArchLoad::daylightSavingChanges()
@@ -263,7 +262,7 @@ void tst_ArchLoad::daylightSavingChanges()
     // One record every 20 minutes of real time from 00:10 to 04:50.
     const QDateTime start = at(qPrintable(day + QStringLiteral(" 00:10:00")));
     const QDateTime end = at(qPrintable(day + QStringLiteral(" 05:00:00")));
-    QList<ArchRecord> records;
+    QVector<ArchRecord> records;
     for (QDateTime t = start; t < end; t = t.addSecs(1200))
         records.append(fixture::record(archiveTime(t), {float(records.size())}));
     fixture::appendRecords(dir, records);
@@ -290,12 +289,15 @@ void tst_ArchLoad::emptyArchiveAndInvalidPeriod()
     // A period inside one hour reads exactly that hour's file.
     fixture::appendRecords(dir, {fixture::record(archiveTime(at("2024-06-10 11:30:00")), {1})});
     fixture::appendRecords(dir, {fixture::record(archiveTime(at("2024-06-10 12:30:00")), {1})});
-    QCOMPARE(loadPeriod(dir, at("2024-06-10 11:10:00"), at("2024-06-10 11:50:00"), 2400).files.size(), 1);
+    QCOMPARE(
+        loadPeriod(dir, at("2024-06-10 11:10:00"), at("2024-06-10 11:50:00"), 2400).files.size(),
+        1);
 
     // Invalid or reversed ends: the walk ends and yields nothing.
     QVERIFY(loadPeriod(dir, QDateTime(), at("2024-06-10 12:00:00"), 60).records.isEmpty());
     QVERIFY(loadPeriod(dir, at("2024-06-10 12:00:00"), QDateTime(), 60).records.isEmpty());
-    QVERIFY(loadPeriod(dir, at("2024-06-10 13:00:00"), at("2024-06-10 11:00:00"), -7200).files.isEmpty());
+    QVERIFY(loadPeriod(dir, at("2024-06-10 13:00:00"), at("2024-06-10 11:00:00"), -7200)
+                .files.isEmpty());
 }
 
 // A FIFO (or a device) named like an hour file blocks whoever opens it for
@@ -307,9 +309,8 @@ void tst_ArchLoad::fifoNamedLikeAnHourFileIsPassedOver()
     QCOMPARE(mkfifo(QFile::encodeName(fifo).constData(), 0644), 0);
     fixture::appendRecords(dir, {fixture::record(fixture::archiveTime(hour.addSecs(3605)), {2})});
     archive::LoadResult result;
-    QVERIFY(fixture::endsWithoutBlocking(fifo, [&] {
-        result = archive::loadPeriod(dir, hour, hour.addSecs(7200), 7200);
-    }));
+    QVERIFY(fixture::endsWithoutBlocking(
+        fifo, [&] { result = archive::loadPeriod(dir, hour, hour.addSecs(7200), 7200); }));
     QCOMPARE(result.records.size(), 1);
     QCOMPARE(result.records.at(0).aIn[0], 2.0f);
 }

@@ -64,7 +64,7 @@ void tst_KestrovaArchive::seriesMatchesTheLoad()
 {
     QTemporaryDir tmp;
     const QString dir = tmp.path() + QLatin1Char('/');
-    QList<ArchRecord> records;
+    QVector<ArchRecord> records;
     for (int i = 0; i < 30; ++i)
         records.append(
             fixture::record(archiveTime(at("2024-06-10 10:50:00").addSecs(60 * i)), {float(i)}));
@@ -137,7 +137,7 @@ void tst_KestrovaArchive::demoTopsUp()
 
     // The newest hour ends no later than now, one record a second, and it
     // carries the demo's channel set.
-    QList<ArchRecord> records;
+    QVector<ArchRecord> records;
     QVERIFY(archive::readHourFile(newest, records));
     QVERIFY(!records.isEmpty());
     const QDateTime last = archive::recordDateTime(archive::archiveEpoch(), records.last().time);

@@ -13,7 +13,7 @@
 
 namespace {
 
-void writeRecords(const QList<ArchRecord> &records)
+void writeRecords(const QVector<ArchRecord> &records)
 {
     const QDateTime epoch = archive::archiveEpoch();
     for (const ArchRecord &rec : records) {
@@ -29,7 +29,7 @@ int dumpCommand(const QStringList &args)
     if (args.size() != 1)
         return usageError(QStringLiteral("dump takes one hour file"));
     const QString &path = args.first();
-    QList<ArchRecord> records;
+    QVector<ArchRecord> records;
     if (!QFileInfo(path).isFile() || !archive::readHourFile(path, records)) {
         printError(QStringLiteral("cannot read %1").arg(path));
         return ExitFailure;
