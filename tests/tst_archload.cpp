@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cmath>
+#include <cstring>
 #include <fcntl.h>
 #include <functional>
 #include <limits>
@@ -70,6 +71,8 @@ private slots:
     void averagingContinuesAcrossFiles();
     void daylightSavingChanges_data();
     void daylightSavingChanges();
+    void parallelLoadMatchesSequential_data();
+    void parallelLoadMatchesSequential();
     void emptyArchiveAndInvalidPeriod();
     void fifoNamedLikeAnHourFileIsPassedOver();
 
@@ -277,6 +280,59 @@ void tst_ArchLoad::daylightSavingChanges()
     // Every record exactly once, in file order.
     QCOMPARE(result.records.size(), records.size());
     QCOMPARE(times(result.records), times(records));
+}
+
+void tst_ArchLoad::parallelLoadMatchesSequential_data()
+{
+    QTest::addColumn<QString>("end");
+    QTest::addColumn<int>("periodSecs");
+    QTest::newRow("raw, begin and end inside hours") << "2024-10-27 14:25:00" << 2 * 86400;
+    QTest::newRow("raw, seven days") << "2024-10-28 05:00:00" << kMaxRawPeriodSecs;
+    QTest::newRow("averaged across every file") << "2024-10-28 05:00:00" << 8 * 86400;
+    QTest::newRow("averaged, end inside the data") << "2024-10-27 03:30:00" << 8 * 86400;
+}
+
+// Decoding on many threads must hand the records over in walk order: the
+// same series, bit for bit, as decoding one file after the other.
+void tst_ArchLoad::parallelLoadMatchesSequential()
+{
+    QFETCH(QString, end);
+    QFETCH(int, periodSecs);
+    // Two and a half days around the autumn change, whose repeated hour
+    // shares one file: a record every 37 s, relays that change now and then,
+    // absent values, hours without a file and a file with damaged entries.
+    const QDateTime first = at("2024-10-25 20:00:00");
+    QVector<ArchRecord> records;
+    for (int i = 0; i < 5800; ++i) {
+        const QDateTime t = first.addSecs(37 * i);
+        if (t.time().hour() == 7 && t.date().day() == 26)
+            continue;
+        ArchRecord rec = fixture::record(archiveTime(t), {float(i % 13), float(i) / 7}, 4,
+                                         quint64(i / 50 % 3));
+        if (i % 11 == 0)
+            rec.aIn[0] = kNaN;
+        records.append(rec);
+    }
+    fixture::appendRecords(dir, records);
+    const QString damaged = dir + hourFileName(at("2024-10-26 15:00:00"));
+    fixture::writeFile(damaged, fixture::readFile(damaged) +
+                                    fixture::rawEntry(5, QByteArray("not compressed")) +
+                                    fixture::readFile(damaged).left(30));
+
+    const QDateTime e = at(qPrintable(end));
+    const QDateTime b = e.addSecs(-qint64(periodSecs));
+    const LoadResult sequential = loadPeriod(dir, b, e, periodSecs, 1);
+    QVERIFY(sequential.records.size() > 100);
+    for (int threads : {2, 5}) {
+        const LoadResult parallel = loadPeriod(dir, b, e, periodSecs, threads);
+        QCOMPARE(parallel.files, sequential.files);
+        QCOMPARE(parallel.records.size(), sequential.records.size());
+        for (int i = 0; i < parallel.records.size(); ++i)
+            QVERIFY2(sameRecord(parallel.records.at(i), sequential.records.at(i)),
+                     qPrintable(QStringLiteral("record %1").arg(i)));
+        QVERIFY(std::memcmp(&parallel.sampleCounts, &sequential.sampleCounts,
+                            sizeof(SampleCounts)) == 0);
+    }
 }
 
 void tst_ArchLoad::emptyArchiveAndInvalidPeriod()
