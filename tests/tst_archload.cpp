@@ -307,8 +307,8 @@ void tst_ArchLoad::parallelLoadMatchesSequential()
         const QDateTime t = first.addSecs(37 * i);
         if (t.time().hour() == 7 && t.date().day() == 26)
             continue;
-        ArchRecord rec = fixture::record(archiveTime(t), {float(i % 13), float(i) / 7}, 4,
-                                         quint64(i / 50 % 3));
+        ArchRecord rec =
+            fixture::record(archiveTime(t), {float(i % 13), float(i) / 7}, 4, quint64(i / 50 % 3));
         if (i % 11 == 0)
             rec.aIn[0] = kNaN;
         records.append(rec);
