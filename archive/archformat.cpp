@@ -124,6 +124,26 @@ int inflatePayload(const char *compressed, qint64 size, const char *&payload)
     const quint32 claimed = qFromBigEndian<quint32>(compressed);
     if (claimed > quint32(kMaxPayloadSize))
         return 0;
+    // A record of noisy values does not compress, and deflate stores it as
+    // one final stored block: the payload then lies in the entry as it is.
+    // Taken from there, with the checksum verified; anything else goes to
+    // the decompressor.
+    const uchar *z = reinterpret_cast<const uchar *>(compressed) + 4;
+    const qint64 zsize = size - 4;
+    constexpr int kStoredHeader = 2 + 1 + 4; // zlib header, block header, LEN and NLEN
+    if (zsize >= kStoredHeader + 4 && (z[0] & 0x0F) == 8 && (z[0] >> 4) <= 7 &&
+        ((z[0] << 8) | z[1]) % 31 == 0 && (z[1] & 0x20) == 0 && (z[2] & 0x07) == 0x01) {
+        const uint len = uint(z[3]) | uint(z[4]) << 8;
+        const uint nlen = uint(z[5]) | uint(z[6]) << 8;
+        if ((len ^ nlen) == 0xFFFF && zsize >= kStoredHeader + qint64(len) + 4) {
+            const uchar *data = z + kStoredHeader;
+            if (libdeflate_adler32(1, data, len) == qFromBigEndian<quint32>(data + len)) {
+                payload = reinterpret_cast<const char *>(data);
+                return int(len);
+            }
+        }
+    }
+
     thread_local Inflater inflater;
     if (inflater.decompressor == nullptr)
         return 0;
@@ -392,8 +412,11 @@ bool HourFileReader::open(const QString &path, qint64 firstRead)
         file.close();
         return true;
     }
-    const qint64 first = firstRead < 0 ? fileLeft : std::min(firstRead, fileLeft);
-    fill(std::min(first, kReadWholeLimit));
+    // The first read takes the whole file, or what the caller asked for;
+    // later ones, if any, a window.
+    readAhead = firstRead < 0 ? kReadWholeLimit : std::min(firstRead, kReadWholeLimit);
+    fill(1);
+    readAhead = kReadWholeLimit;
     return true;
 }
 
@@ -416,7 +439,7 @@ bool HourFileReader::fill(qint64 needed)
     if (fileLeft == 0)
         return false;
     // Read as much as the window holds, at least what is needed.
-    const qint64 want = std::max(needed, std::min(have + fileLeft, kReadWholeLimit));
+    const qint64 want = std::max(needed, std::min(have + fileLeft, readAhead));
     if (want > capacity || pos != buffer.get()) {
         if (want > capacity) {
             std::unique_ptr<char[]> bigger(new char[size_t(want)]);

@@ -57,9 +57,10 @@ ArchRecord absentRecord(qint32 time);
 QByteArray uncompressPayload(const QByteArray &compressed);
 
 // The same rules without a byte array: inflates into a buffer of the calling
-// thread, reused for every entry, and points `payload` at it. Returns the
-// payload's length, 0 for data that does not decompress. The payload stays
-// valid until the thread's next call.
+// thread, reused for every entry, and points `payload` at it (or, for a
+// payload deflate stored as it is, into `compressed`). Returns the payload's
+// length, 0 for data that does not decompress. The payload stays valid until
+// the thread's next call, and as long as `compressed` does.
 int inflatePayload(const char *compressed, qint64 size, const char *&payload);
 
 // The same bytes as qCompress(payload) at the default level, without setting
@@ -154,7 +155,8 @@ private:
     qint64 capacity = 0;
     const char *pos = nullptr;
     const char *end = nullptr;
-    qint64 fileLeft = 0; // bytes of the file not yet in the buffer
+    qint64 fileLeft = 0;  // bytes of the file not yet in the buffer
+    qint64 readAhead = 0; // how much one read takes at most
 };
 
 // Reads a whole hour file and decodes every entry (current layout), in file

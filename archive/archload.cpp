@@ -13,6 +13,10 @@
 #include <thread>
 #include <vector>
 
+#ifdef Q_OS_LINUX
+#include <sys/mman.h>
+#endif
+
 namespace archive {
 
 namespace {
@@ -101,6 +105,24 @@ private:
     SampleCounts &counts;
     ArchRecord interval;
 };
+
+// A week's series is some 300 MB written once from start to end: in pages
+// of 2 MiB instead of 4 KiB the kernel takes one fault where it would take
+// five hundred.
+void preferLargePages(QVector<ArchRecord> &records)
+{
+#ifdef Q_OS_LINUX
+    constexpr quintptr kLargePage = 2 * 1024 * 1024;
+    const quintptr begin = quintptr(records.data() + records.size());
+    const quintptr end = quintptr(records.data() + records.capacity());
+    const quintptr first = (begin + kLargePage - 1) & ~(kLargePage - 1);
+    const quintptr last = end & ~(kLargePage - 1);
+    if (last > first)
+        madvise(reinterpret_cast<void *>(first), last - first, MADV_HUGEPAGE);
+#else
+    Q_UNUSED(records);
+#endif
+}
 
 // The decoded entries of one hour file, every entry of it in file order.
 // The storage is kept from one file to the next.
@@ -284,6 +306,7 @@ LoadResult loadPeriod(const QString &dirPath, const QDateTime &begin, const QDat
             // them all at once saves growing the series again and again.
             const qint64 wanted = qint64(records.size()) + qint64(n) * (filesLeft + 1);
             records.reserve(int(std::min<qint64>(wanted, kMaxSeriesRecords)));
+            preferLargePages(records);
         }
         for (size_t i = 0; i < n; ++i) {
             const ArchRecord &rec = recs[i];

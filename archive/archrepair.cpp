@@ -12,7 +12,10 @@
 
 #include <algorithm>
 
+#include <vector>
+
 #ifdef Q_OS_UNIX
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -43,6 +46,18 @@ void keepOwner(QSaveFile &target, const QString &path)
     Q_UNUSED(target);
     Q_UNUSED(path);
 #endif
+}
+
+qint64 modifiedMSecs(const QString &path, const QFileInfo &info)
+{
+#ifdef Q_OS_UNIX
+    struct stat st;
+    if (::lstat(QFile::encodeName(path).constData(), &st) == 0)
+        return qint64(st.st_mtim.tv_sec) * 1000 + st.st_mtim.tv_nsec / 1000000;
+#else
+    Q_UNUSED(path);
+#endif
+    return info.lastModified().toMSecsSinceEpoch();
 }
 
 } // namespace
@@ -76,15 +91,30 @@ bool isHourFileName(const QString &fileName)
 QStringList hourFilesOldestFirst(const QString &dirPath)
 {
     // Symbolic links are left out: replacing one would write wherever it
-    // points, possibly outside the archive directory.
-    const QFileInfoList entries =
-        QDir(dirPath).entryInfoList(QStringList{QStringLiteral("*.dat")},
-                                    QDir::Files | QDir::NoSymLinks, QDir::Time | QDir::Reversed);
-    QStringList paths;
+    // points, possibly outside the archive directory. The directory's own
+    // sort by time is not used: it turns every modification time into local
+    // time at each comparison, and with no zone set the C library looks at
+    // the zone file each time, tens of thousands of times for a year.
+    struct Item
+    {
+        qint64 modified; // milliseconds since 1970, UTC
+        QString name;
+    };
+    std::vector<Item> items;
+    const QFileInfoList entries = QDir(dirPath).entryInfoList(
+        QStringList{QStringLiteral("*.dat")}, QDir::Files | QDir::NoSymLinks, QDir::Unsorted);
     for (const QFileInfo &info : entries) {
-        if (isHourFileName(info.fileName()))
-            paths.append(dirPath + info.fileName());
+        const QString name = info.fileName();
+        if (isHourFileName(name))
+            items.push_back({modifiedMSecs(dirPath + name, info), name});
     }
+    // Oldest first; equal times in descending name order.
+    std::sort(items.begin(), items.end(), [](const Item &a, const Item &b) {
+        return a.modified != b.modified ? a.modified < b.modified : a.name > b.name;
+    });
+    QStringList paths;
+    for (const Item &item : items)
+        paths.append(dirPath + item.name);
     return paths;
 }
 

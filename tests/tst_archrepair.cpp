@@ -348,13 +348,15 @@ void tst_ArchRepair::visitsHourFilesOnlyOldestFirst()
 {
     QTemporaryDir dir;
     const QString path = dir.path() + QLatin1Char('/');
-    const QStringList byAge = {QStringLiteral("2024_03_05-09.dat"),
-                               QStringLiteral("2024_03_05-07.DAT"),
-                               QStringLiteral("2024_03_05-08.dat")};
+    // The last three share one time: descending name order among them.
+    const QStringList byAge = {
+        QStringLiteral("2024_03_05-09.dat"), QStringLiteral("2024_03_05-07.DAT"),
+        QStringLiteral("2024_03_05-08.dat"), QStringLiteral("2024_03_05-12.dat"),
+        QStringLiteral("2024_03_05-11.dat"), QStringLiteral("2024_03_05-10.dat")};
     const QDateTime base(QDate(2024, 3, 6), QTime(12, 0));
     for (int i = 0; i < byAge.size(); ++i) {
         QVERIFY(writeEntries(path + byAge.at(i), {{relayRecord(i), Layout::Earlier}}));
-        setModified(path + byAge.at(i), base.addSecs(60 * i));
+        setModified(path + byAge.at(i), base.addSecs(60 * std::min(i, 3)));
     }
     // Neither a subdirectory's hour file nor a link to one is visited.
     QVERIFY(QDir(path).mkdir(QStringLiteral("sub")));
@@ -376,7 +378,7 @@ void tst_ArchRepair::visitsHourFilesOnlyOldestFirst()
         QCOMPARE(file.outcome, RepairFile::Rewritten);
     }
     QCOMPARE(visited, expected);
-    QCOMPARE(result.rewritten(), 3);
+    QCOMPARE(result.rewritten(), byAge.size());
     QCOMPARE(readAll(path + QStringLiteral("sub/2024_03_05-06.dat")), inSub);
 }
 
