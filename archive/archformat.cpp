@@ -205,12 +205,13 @@ inline int relayBytesFor(int relayCount)
 }
 
 // Copies the whole floats of one section that lie inside the payload and fit
-// the group; returns the offset of the next section.
+// the group, and marks the rest of the group absent (all-ones); returns the
+// offset of the next section. Each byte of the group is written once.
 inline int readFloats(const char *data, int size, int offset, int declared, float *group,
                       int capacity)
 {
     const int available = offset < size ? (size - offset) / 4 : 0;
-    const int n = std::min({declared, capacity, available});
+    const int n = std::max(0, std::min({declared, capacity, available}));
     if (n > 0) {
 #if Q_BYTE_ORDER == Q_LITTLE_ENDIAN
         std::memcpy(group, data + offset, size_t(n) * 4);
@@ -219,6 +220,8 @@ inline int readFloats(const char *data, int size, int offset, int declared, floa
             group[i] = qFromLittleEndian<float>(data + offset + 4 * i);
 #endif
     }
+    if (n < capacity)
+        std::memset(group + n, 0xFF, size_t(capacity - n) * 4);
     return offset + 4 * declared;
 }
 
@@ -272,18 +275,6 @@ void decodePayload(const char *data, int size, qint32 time, ArchRecord &rec, Lay
     rec.modbusCount = quint8(std::min(nModbus, kModbusMax));
     rec.mathCount = quint8(std::min(nMath, kMathMax));
 
-    // Absent floats are all-ones; the first float group starts right after
-    // the counts and the last one ends the structure.
-    std::memset(rec.aIn, 0xFF,
-                sizeof rec.aIn + sizeof rec.counter + sizeof rec.dIn + sizeof rec.aOut);
-    std::memset(rec.relays, 0, sizeof rec.relays);
-    std::memset(rec.modbus, 0xFF, sizeof rec.modbus + sizeof rec.math);
-    static_assert(offsetof(ArchRecord, dIn) ==
-                      offsetof(ArchRecord, aIn) + 4 * (kAInMax + kCounterMax),
-                  "value groups are contiguous");
-    static_assert(offsetof(ArchRecord, math) == offsetof(ArchRecord, modbus) + 4 * kModbusMax,
-                  "value groups are contiguous");
-
     int offset = 7;
     offset = readFloats(data, size, offset, nAIn, rec.aIn, kAInMax);
     offset = readFloats(data, size, offset, nCounter, rec.counter, kCounterMax);
@@ -292,9 +283,11 @@ void decodePayload(const char *data, int size, qint32 time, ArchRecord &rec, Lay
 
     const int relayBytes = relayBytesFor(nRelay);
     const int available = offset < size ? size - offset : 0;
-    const int n = std::min({relayBytes, kRelayBytes, available});
+    const int n = std::max(0, std::min({relayBytes, kRelayBytes, available}));
     if (n > 0)
         std::memcpy(rec.relays, data + offset, size_t(n));
+    if (n < kRelayBytes)
+        std::memset(rec.relays + n, 0, size_t(kRelayBytes - n));
     offset += layout == Layout::Current ? relayBytes : 4 * nRelay;
 
     offset = readFloats(data, size, offset, nModbus, rec.modbus, kModbusMax);
