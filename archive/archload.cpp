@@ -128,12 +128,14 @@ void preferLargePages(QVector<ArchRecord> &records)
 }
 
 // The decoded entries of one hour file, every entry of it in file order.
-// The storage is kept from one file to the next.
+// The storage is kept from one file to the next and is not cleared first:
+// decoding writes every byte of a record.
 struct DecodedHour
 {
     bool opened = false;
-    std::vector<ArchRecord> records; // the first `count` are this file's
+    std::unique_ptr<ArchRecord[]> records; // the first `count` are this file's
     size_t count = 0;
+    size_t capacity = 0;
 
     void decode(const QString &path, HourFileReader &reader)
     {
@@ -142,11 +144,22 @@ struct DecodedHour
         if (!opened)
             return;
         while (!reader.atEnd()) {
-            if (count == records.size())
-                records.resize(std::max<size_t>(4096, 2 * records.size()));
+            if (count == capacity)
+                grow();
             decodeEntry(reader.next(), records[count++]);
         }
         reader.trim();
+    }
+
+private:
+    void grow()
+    {
+        const size_t bigger = std::max<size_t>(4096, 2 * capacity);
+        std::unique_ptr<ArchRecord[]> more(new ArchRecord[bigger]);
+        if (count > 0)
+            std::memcpy(static_cast<void *>(more.get()), records.get(), count * sizeof(ArchRecord));
+        records = std::move(more);
+        capacity = bigger;
     }
 };
 
@@ -302,7 +315,7 @@ LoadResult loadPeriod(const QString &dirPath, const QDateTime &begin, const QDat
         --filesLeft;
         if (!hour.opened || result.truncated)
             return;
-        const ArchRecord *recs = hour.records.data();
+        const ArchRecord *recs = hour.records.get();
         const size_t n = hour.count;
         if (!averaging && records.capacity() - records.size() < int(n)) {
             // The next files are most likely as full as this one: room for
