@@ -390,7 +390,7 @@ inline quint32 bigEndian32(const char *p)
 HourFileReader::HourFileReader() = default;
 HourFileReader::~HourFileReader() = default;
 
-bool HourFileReader::open(const QString &path, qint64 firstRead)
+bool HourFileReader::open(const QString &path, qint64 window)
 {
     file.close();
     pos = end = nullptr;
@@ -405,11 +405,9 @@ bool HourFileReader::open(const QString &path, qint64 firstRead)
         file.close();
         return true;
     }
-    // The first read takes the whole file, or what the caller asked for;
-    // later ones, if any, a window.
-    readAhead = firstRead < 0 ? kReadWholeLimit : std::min(firstRead, kReadWholeLimit);
+    readAhead =
+        window < 0 ? kReadWholeLimit : std::max<qint64>(1, std::min(window, kReadWholeLimit));
     fill(1);
-    readAhead = kReadWholeLimit;
     return true;
 }
 

@@ -132,9 +132,9 @@ public:
     HourFileReader(const HourFileReader &) = delete;
     HourFileReader &operator=(const HourFileReader &) = delete;
 
-    // Reads the file, or only its first `firstRead` bytes for a reader that
-    // may not need the rest (more is read as the walk needs it).
-    bool open(const QString &path, qint64 firstRead = -1);
+    // Reads the file in one go or, for a reader that may not need the rest,
+    // `window` bytes at a time (more if an entry needs more).
+    bool open(const QString &path, qint64 window = -1);
     // Walks bytes already in memory (the caller keeps them alive).
     void openBytes(const char *data, qint64 size);
     // Why the last open() failed.

@@ -28,9 +28,9 @@ bool isCurrentLayout(const char *payload, int size)
     return size == currentLayoutLength(payload, size);
 }
 
-// What the start-up repair reads of a file before it knows whether the file
-// needs it: the first entry of a current file is about half a KiB. A longer
-// first entry is read on as far as it goes.
+// What the start-up repair reads of a file at a time: the first entry of a
+// current file, about half a KiB, is all it needs of most files. A longer
+// entry is read on as far as it goes.
 constexpr qint64 kHeadRead = 4096;
 
 // The replacement is a new file, where rewriting in place would have kept

@@ -500,8 +500,7 @@ void tst_ArchFormat::entriesReadAsTheStreamReadsThem()
     QDataStream reference(&theirs);
     HourFileReader inMemory;
     inMemory.openBytes(file.constData(), file.size());
-    // The same bytes from a file, read in one go and, from a reader that
-    // starts with a few bytes, a piece at a time.
+    // The same bytes from a file, read in one go and a few bytes at a time.
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("2024_06_10-10.dat"));
     fixture::writeFile(path, file);
