@@ -10,6 +10,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -188,8 +189,18 @@ public:
             return;
         }
         std::vector<std::thread> workers;
-        for (int t = 0; t < std::min(threads, n); ++t)
-            workers.emplace_back([this] { work(); });
+        for (int t = 0; t < std::min(threads, n); ++t) {
+            try {
+                workers.emplace_back([this] { work(); });
+            } catch (const std::system_error &) {
+                break; // no more threads to be had: those running do it all
+            }
+        }
+        if (workers.empty()) {
+            threads = 1;
+            run(consume);
+            return;
+        }
         for (int i = 0; i < n; ++i) {
             Slot &slot = slotOf(i);
             {
@@ -244,7 +255,7 @@ private:
     }
 
     const QStringList &paths;
-    const int threads;
+    int threads;
     std::vector<Slot> inFlight;
     std::mutex mutex;
     std::condition_variable changed;
@@ -346,7 +357,11 @@ LoadResult loadPeriod(const QString &dirPath, const QDateTime &begin, const QDat
             first = false;
         }
     };
-    HourPipeline(result.files, threads > 0 ? threads : QThread::idealThreadCount()).run(take);
+    // Past a few threads the disk, not decoding, sets the pace, and each
+    // thread holds a few hours of decoded records.
+    constexpr int kMaxThreads = 8;
+    const int wanted = threads > 0 ? threads : QThread::idealThreadCount();
+    HourPipeline(result.files, std::clamp(wanted, 1, kMaxThreads)).run(take);
 
     averager.close(current);
     if (records.size() > kMaxSeriesRecords) {
