@@ -348,32 +348,6 @@ void writeEntry(QDataStream &out, qint32 time, const QByteArray &payload)
     out << time << compressPayload(payload);
 }
 
-QString openRegularFile(QFile &file, const QString &path)
-{
-    file.setFileName(path);
-#ifdef Q_OS_UNIX
-    // Opened without blocking and checked on the open descriptor, so that
-    // nothing can be swapped in between the check and the reading.
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return qt_error_string(errno);
-    struct stat st;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return QStringLiteral("not a regular file");
-    }
-    if (!file.open(fd, QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        return file.errorString();
-    }
-    return QString();
-#else
-    if (!QFileInfo(path).isFile())
-        return QStringLiteral("not a regular file");
-    return file.open(QIODevice::ReadOnly | QIODevice::Unbuffered) ? QString() : file.errorString();
-#endif
-}
-
 namespace {
 
 // An hour of one record a second is a couple of MiB; a file far larger than
@@ -388,21 +362,80 @@ inline quint32 bigEndian32(const char *p)
 } // namespace
 
 HourFileReader::HourFileReader() = default;
-HourFileReader::~HourFileReader() = default;
-
-bool HourFileReader::open(const QString &path, qint64 window)
+HourFileReader::~HourFileReader()
 {
+    closeFile();
+}
+
+// Only a regular file: a FIFO named like an hour file would block the reader
+// for ever. It is opened without blocking and checked on the open descriptor,
+// so that nothing can be swapped in between the check and the reading.
+bool HourFileReader::openFile(const QString &path, bool writable)
+{
+#ifdef Q_OS_UNIX
+    fd = ::open(QFile::encodeName(path).constData(),
+                (writable ? O_RDWR : O_RDONLY) | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        error = qt_error_string(errno);
+        return false;
+    }
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        error = QStringLiteral("not a regular file");
+        closeFile();
+        return false;
+    }
+    fileLeft = st.st_size;
+#else
+    file.setFileName(path);
+    if (!QFileInfo(path).isFile()) {
+        error = QStringLiteral("not a regular file");
+        return false;
+    }
+    if (!file.open((writable ? QIODevice::ReadWrite : QIODevice::ReadOnly) |
+                   QIODevice::Unbuffered)) {
+        error = file.errorString();
+        return false;
+    }
+    fileLeft = file.size();
+#endif
+    return true;
+}
+
+qint64 HourFileReader::readFile(char *to, qint64 size)
+{
+#ifdef Q_OS_UNIX
+    for (;;) {
+        const ssize_t got = ::read(fd, to, size_t(size));
+        if (got >= 0 || errno != EINTR)
+            return got;
+    }
+#else
+    return file.read(to, size);
+#endif
+}
+
+void HourFileReader::closeFile()
+{
+#ifdef Q_OS_UNIX
+    if (fd >= 0)
+        ::close(fd);
+    fd = -1;
+#else
     file.close();
+#endif
+}
+
+bool HourFileReader::open(const QString &path, qint64 window, bool writable)
+{
+    closeFile();
+    error.clear();
     pos = end = nullptr;
     fileLeft = 0;
-    // Only a regular file: a FIFO named like an hour file would block the
-    // reader for ever.
-    error = openRegularFile(file, path);
-    if (!error.isEmpty())
+    if (!openFile(path, writable))
         return false;
-    fileLeft = file.size();
     if (fileLeft == 0) {
-        file.close();
+        closeFile();
         return true;
     }
     readAhead =
@@ -413,7 +446,7 @@ bool HourFileReader::open(const QString &path, qint64 window)
 
 void HourFileReader::openBytes(const char *data, qint64 size)
 {
-    file.close();
+    closeFile();
     error.clear();
     pos = data;
     end = data + size;
@@ -445,7 +478,7 @@ bool HourFileReader::fill(qint64 needed)
         end = pos + have;
     }
     while (have < want && fileLeft > 0) {
-        const qint64 got = file.read(buffer.get() + have, std::min(want - have, fileLeft));
+        const qint64 got = readFile(buffer.get() + have, std::min(want - have, fileLeft));
         if (got <= 0) {
             fileLeft = 0; // the file shrank or cannot be read on: it ends here
             break;
@@ -455,7 +488,7 @@ bool HourFileReader::fill(qint64 needed)
     }
     end = pos + have;
     if (fileLeft == 0)
-        file.close();
+        closeFile();
     return have >= needed;
 }
 
@@ -467,7 +500,7 @@ void HourFileReader::trim()
         capacity = 0;
         pos = end = nullptr;
         fileLeft = 0;
-        file.close();
+        closeFile();
     }
 }
 
@@ -475,7 +508,7 @@ void HourFileReader::finish()
 {
     pos = end;
     fileLeft = 0;
-    file.close();
+    closeFile();
 }
 
 EntryView HourFileReader::next()

@@ -110,12 +110,6 @@ struct StoredEntry
 };
 void writeEntry(QDataStream &out, qint32 time, const QByteArray &payload);
 
-// Opens an hour file for reading if it is a regular file. Anything else
-// named like one (a FIFO, a device) is refused with an error text instead
-// of being opened: opening or reading it could block for ever. Returns an
-// empty string on success.
-QString openRegularFile(QFile &file, const QString &path);
-
 // Walks the entries of an hour file. The file is read in one go and its
 // entries are walked in memory, every length checked against what is left
 // before it is used; a file larger than any a recorder writes is read a
@@ -133,8 +127,10 @@ public:
     HourFileReader &operator=(const HourFileReader &) = delete;
 
     // Reads the file in one go or, for a reader that may not need the rest,
-    // `window` bytes at a time (more if an entry needs more).
-    bool open(const QString &path, qint64 window = -1);
+    // `window` bytes at a time (more if an entry needs more). Only a regular
+    // file opens; with `writable`, only one that may also be written. Why it
+    // did not open is in errorString().
+    bool open(const QString &path, qint64 window = -1, bool writable = false);
     // Walks bytes already in memory (the caller keeps them alive).
     void openBytes(const char *data, qint64 size);
     // Why the last open() failed.
@@ -146,10 +142,17 @@ public:
     void trim();
 
 private:
+    bool openFile(const QString &path, bool writable);
+    qint64 readFile(char *to, qint64 size);
+    void closeFile();
     bool fill(qint64 needed);
     void finish();
 
+#ifdef Q_OS_UNIX
+    int fd = -1;
+#else
     QFile file;
+#endif
     QString error;
     std::unique_ptr<char[]> buffer;
     qint64 capacity = 0;

@@ -123,21 +123,13 @@ RepairFile repairHourFile(const QString &path)
     RepairFile result;
     result.path = path;
 
-    // A file the operator made read-only is not ours to replace.
-    {
-        QFile probe(path);
-        if (!probe.open(QIODevice::ReadWrite | QIODevice::ExistingOnly)) {
-            result.outcome = RepairFile::OpenFailed;
-            result.error = QStringLiteral("cannot open %1: %2").arg(path, probe.errorString());
-            return result;
-        }
-    }
     // Most files are current: the first entry alone decides, and the rest is
-    // read only for a file that will be rewritten.
+    // read only for a file that will be rewritten. Opened for writing as well:
+    // a file the operator made read-only is not ours to replace.
     HourFileReader reader;
-    if (!reader.open(path, kHeadRead)) {
+    if (!reader.open(path, kHeadRead, true)) {
         result.outcome = RepairFile::OpenFailed;
-        result.error = QStringLiteral("cannot open %1").arg(path);
+        result.error = QStringLiteral("cannot open %1: %2").arg(path, reader.errorString());
         return result;
     }
     if (reader.atEnd()) {
