@@ -24,6 +24,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
@@ -102,11 +103,15 @@ qint64 floorPass(const QStringList &files, int threads)
     return bytes;
 }
 
+// The hour files of the period. Walked here rather than by the library, so
+// that this program also builds against earlier versions of it, for figures
+// of the code it replaces.
 QStringList existingFiles(const QString &dir, const QDateTime &begin, const QDateTime &end)
 {
     QStringList files;
-    for (const QString &name : archive::periodHourFiles(dir, begin, end)) {
-        if (QFileInfo::exists(name))
+    for (QDateTime hour = archive::truncateToHour(begin); hour <= end; hour = hour.addSecs(3600)) {
+        const QString name = dir + archive::hourFileName(hour);
+        if (QFileInfo::exists(name) && !files.contains(name))
             files.append(name);
     }
     return files;
