@@ -6,6 +6,7 @@
 #include "archformat.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 #include <cstdio>
@@ -63,6 +64,11 @@ int demoCommand(const QStringList &args)
                                                             : archive::Layout::Current)) {
             ++written;
             recordCount += records.size();
+            // As a recorder leaves it: last modified at its last record.
+            QFile file(path);
+            if (!records.isEmpty() && file.open(QIODevice::ReadWrite))
+                file.setFileTime(archive::recordDateTime(epoch, records.last().time),
+                                 QFileDevice::FileModificationTime);
         } else {
             printError(QStringLiteral("cannot write %1").arg(path));
             ++failed;
