@@ -50,37 +50,46 @@ qint64 nextHourStart(qint64 secs, const QDateTime &local)
 
 } // namespace
 
+QList<HourSpan> hourSpans(const QDateTime &begin, const QDateTime &end)
+{
+    QList<HourSpan> spans;
+    if (!begin.isValid() || !end.isValid())
+        return spans;
+    const QString format = QString::fromLatin1(kHourFormat);
+    qint64 secs = floorSecs(begin);
+    qint64 last = floorSecs(end);
+    if (secs > last) {
+        // Reversed: only a period inside one hour still has that hour.
+        if (begin.toString(format) != end.toString(format))
+            return spans;
+        last = secs;
+    }
+    while (secs <= last) {
+        const QDateTime local = QDateTime::fromSecsSinceEpoch(secs);
+        const qint64 next = nextHourStart(secs, local);
+        spans.append({local.toString(format), secs, next});
+        secs = next;
+    }
+    return spans;
+}
+
 QStringList hourNames(const QDateTime &begin, const QDateTime &end, QDateTime *next)
 {
     QStringList names;
     if (next)
         *next = begin;
-    if (!begin.isValid() || !end.isValid())
-        return names;
-
-    const QString format = QString::fromLatin1(kHourFormat);
-    qint64 secs = floorSecs(begin);
-    qint64 last = floorSecs(end);
-    if (secs > last) {
-        // Reversed: only a period inside one hour still names that hour.
-        if (begin.toString(format) != end.toString(format))
-            return names;
-        last = secs;
-    }
-    // When the clocks go back, an hour's name comes again (for a while, or
-    // after another hour): its file holds both and is named once.
+    const QList<HourSpan> spans = hourSpans(begin, end);
+    // When the clocks go back, an hour's name comes again (at once, or after
+    // another hour): its file holds both stretches and is named once.
     QSet<QString> seen;
-    while (secs <= last) {
-        const QDateTime local = QDateTime::fromSecsSinceEpoch(secs);
-        const QString name = local.toString(format);
-        if (!seen.contains(name)) {
-            seen.insert(name);
-            names.append(name);
+    for (const HourSpan &span : spans) {
+        if (!seen.contains(span.name)) {
+            seen.insert(span.name);
+            names.append(span.name);
         }
-        secs = nextHourStart(secs, local);
     }
-    if (next)
-        *next = QDateTime::fromSecsSinceEpoch(secs);
+    if (next && !spans.isEmpty())
+        *next = QDateTime::fromSecsSinceEpoch(spans.last().endSecs);
     return names;
 }
 

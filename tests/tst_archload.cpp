@@ -337,6 +337,17 @@ void tst_ArchLoad::clockChanges()
     const QDateTime b = at(qPrintable(begin));
     const QDateTime e = at(qPrintable(end));
     QCOMPARE(hourNames(b, e), fixture::hourNamesByMinute(b, e));
+    // The stretches of the walk follow each other without gap from the
+    // begin past the end, each under the name its start shows.
+    const QList<HourSpan> spans = hourSpans(b, e);
+    QCOMPARE(spans.first().beginSecs, b.toSecsSinceEpoch());
+    QVERIFY(spans.last().endSecs > e.toSecsSinceEpoch());
+    for (int i = 0; i < spans.size(); ++i) {
+        QCOMPARE(spans.at(i).name, QDateTime::fromSecsSinceEpoch(spans.at(i).beginSecs)
+                                       .toString(QString::fromLatin1(kHourFormat)));
+        QCOMPARE(spans.at(i).endSecs,
+                 i + 1 < spans.size() ? spans.at(i + 1).beginSecs : spans.last().endSecs);
+    }
 
     // One record a minute, from half an hour before the period to half an
     // hour after it. Times are counted from instants: where the clocks go
