@@ -73,6 +73,14 @@ void appendRecords(const QString &dir, const QList<ArchRecord> &records, archive
     }
 }
 
+QByteArray tinyEntries(const QDateTime &hour, int count)
+{
+    QByteArray bytes;
+    for (int i = 0; i < count; ++i)
+        bytes += rawEntry(archiveTime(hour) + i / 10, QByteArray(""));
+    return bytes;
+}
+
 void writeFile(const QString &path, const QByteArray &bytes)
 {
     QFile file(path);

@@ -30,6 +30,9 @@ QByteArray rawEntry(qint32 time, const QByteArray &data);
 // in "/"), appending to a file that is already there.
 void appendRecords(const QString &dir, const QList<ArchRecord> &records,
                    archive::Layout layout = archive::Layout::Current);
+// `count` entries of 8 bytes each (a time and an empty array), ten to a
+// second from the start of `hour`: what no recorder writes.
+QByteArray tinyEntries(const QDateTime &hour, int count);
 // Writes bytes into a file, replacing it.
 void writeFile(const QString &path, const QByteArray &bytes);
 QByteArray readFile(const QString &path);

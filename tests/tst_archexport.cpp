@@ -692,10 +692,7 @@ void tst_ArchExport::recordCap()
     QTemporaryDir dir;
     const QString path = dir.path() + QLatin1Char('/');
     const QDateTime hour(kDay, QTime(10, 0));
-    QByteArray bytes;
-    for (int i = 0; i < entries; ++i)
-        bytes += fixture::rawEntry(fixture::archiveTime(hour) + i / 10, QByteArray(""));
-    fixture::writeFile(path + hourFileName(hour), bytes);
+    fixture::writeFile(path + hourFileName(hour), fixture::tinyEntries(hour, entries));
 
     ExportRequest request;
     request.sourceDir = request.targetDir = path;

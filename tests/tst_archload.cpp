@@ -384,10 +384,7 @@ void tst_ArchLoad::recordCap()
     QFETCH(int, entries);
     const QDateTime hour = at("2024-06-10 10:00:00");
     const QString path = dir + hourFileName(hour);
-    QByteArray bytes;
-    for (int i = 0; i < entries; ++i)
-        bytes += fixture::rawEntry(archiveTime(hour) + i / 10, QByteArray(""));
-    fixture::writeFile(path, bytes);
+    fixture::writeFile(path, fixture::tinyEntries(hour, entries));
     const bool damaged = entries > kMaxRecordsPerHourFile;
 
     const LoadResult result = loadPeriod(dir, hour, hour.addSecs(3600), 3600);

@@ -189,11 +189,8 @@ void tst_ExportCommands::tooManyEntriesAreNamed()
     QFETCH(int, lines);
     QTemporaryDir tmp;
     const QString path = tmp.filePath(QStringLiteral("2024_03_05-10.dat"));
-    const qint32 start = fixture::archiveTime(QDateTime(QDate(2024, 3, 5), QTime(10, 0)));
-    QByteArray bytes;
-    for (int i = 0; i <= archive::kMaxRecordsPerHourFile; ++i)
-        bytes += fixture::rawEntry(start + i / 10, QByteArray(""));
-    fixture::writeFile(path, bytes);
+    fixture::writeFile(path, fixture::tinyEntries(QDateTime(QDate(2024, 3, 5), QTime(10, 0)),
+                                                  archive::kMaxRecordsPerHourFile + 1));
     for (QString &arg : args) {
         if (arg == QLatin1String("."))
             arg = tmp.path();
