@@ -387,7 +387,8 @@ void tst_ArchLoad::recordCap()
     fixture::writeFile(path, fixture::tinyEntries(hour, entries));
     const bool damaged = entries > kMaxRecordsPerHourFile;
 
-    const LoadResult result = loadPeriod(dir, hour, hour.addSecs(3600), 3600);
+    // The period reaches past the hour, so that every entry lies inside it.
+    const LoadResult result = loadPeriod(dir, hour, hour.addSecs(7200), 7200);
     QCOMPARE(result.records.size(), kMaxRecordsPerHourFile);
     QCOMPARE(result.damaged, damaged ? QStringList{path} : QStringList());
     QVERIFY(result.failures.isEmpty());
