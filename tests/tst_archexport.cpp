@@ -128,8 +128,6 @@ private slots:
     void clockChanges();
     void periodLimit_data();
     void periodLimit();
-    void recordCap_data();
-    void recordCap();
     void failuresAreCountedAndNamedUpToABound();
 };
 
@@ -677,35 +675,6 @@ void tst_ArchExport::periodLimit()
     // 8641 hours, one fewer where the clocks go back in the year.
     QCOMPARE(result.visited, refused ? 0 : int(hourNames(begin, end).size()));
     QVERIFY(refused || result.visited >= kMaxLoadPeriodSecs / 3600);
-}
-
-void tst_ArchExport::recordCap_data()
-{
-    QTest::addColumn<int>("entries");
-    QTest::newRow("ten a second for an hour") << kMaxRecordsPerHourFile;
-    QTest::newRow("one more") << kMaxRecordsPerHourFile + 1;
-}
-
-void tst_ArchExport::recordCap()
-{
-    QFETCH(int, entries);
-    QTemporaryDir dir;
-    const QString path = dir.path() + QLatin1Char('/');
-    const QDateTime hour(kDay, QTime(10, 0));
-    fixture::writeFile(path + hourFileName(hour), fixture::tinyEntries(hour, entries));
-
-    ExportRequest request;
-    request.sourceDir = request.targetDir = path;
-    request.begin = request.end = hour;
-    ExportResult result;
-    const QList<ExportHour> hours = exportHours(request, &result);
-    const bool damaged = entries > kMaxRecordsPerHourFile;
-    QCOMPARE(hours.size(), 1);
-    QCOMPARE(hours.at(0).outcome, ExportHour::Written);
-    QCOMPARE(hours.at(0).damaged, damaged);
-    QCOMPARE(result.damaged, damaged ? 1 : 0);
-    QCOMPARE(fieldsOf(csvOf(path + QStringLiteral("2016_03_01-10.csv"))).size(),
-             1 + kMaxRecordsPerHourFile);
 }
 
 // An hour whose file cannot be told to exist is a failure; the result
