@@ -540,7 +540,7 @@ EntryView HourFileReader::next()
     return entry;
 }
 
-bool readHourFile(const QString &path, QVector<ArchRecord> &records, QString *error)
+bool readHourFile(const QString &path, QVector<ArchRecord> &records, bool *damaged, QString *error)
 {
     thread_local HourFileReader reader;
     if (!reader.open(path)) {
@@ -548,12 +548,21 @@ bool readHourFile(const QString &path, QVector<ArchRecord> &records, QString *er
             *error = reader.errorString();
         return false;
     }
-    while (!reader.atEnd()) {
+    for (int count = 0; !reader.atEnd() && count < kMaxRecordsPerHourFile; ++count) {
         records.append(ArchRecord());
         decodeEntry(reader.next(), records.last());
     }
+    if (damaged)
+        *damaged = !reader.atEnd();
     reader.trim();
     return true;
+}
+
+QString tooManyRecordsNote(const QString &path)
+{
+    return QStringLiteral("damaged: %1 holds more than %2 entries; the rest are skipped")
+        .arg(path)
+        .arg(kMaxRecordsPerHourFile);
 }
 
 bool writeHourFile(const QString &path, const QVector<ArchRecord> &records, Layout layout)

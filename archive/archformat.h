@@ -21,6 +21,11 @@ namespace archive {
 // decompress, so that a damaged file cannot make us allocate gigabytes.
 constexpr int kMaxPayloadSize = 1024 * 1024;
 
+// Ten records a second for a whole hour: no recorder writes more. Entries of
+// an hour file past this many are not read, and the file counts as damaged,
+// so that a file of tiny entries cannot yield records by the million.
+constexpr int kMaxRecordsPerHourFile = 36000;
+
 // Hour-file name format, and the format of record date-times.
 extern const char *const kHourFormat;     // "yyyy_MM_dd-hh"
 extern const char *const kDateTimeFormat; // "yyyy/MM/dd hh:mm:ss"
@@ -163,9 +168,14 @@ private:
 };
 
 // Reads a whole hour file and decodes every entry (current layout), in file
-// order, appending to `records`. Returns false if the file cannot be opened,
-// with the reason in `error` if given.
-bool readHourFile(const QString &path, QVector<ArchRecord> &records, QString *error = nullptr);
+// order, up to kMaxRecordsPerHourFile, appending to `records`; `damaged` (if
+// given) tells whether entries were left unread. Returns false if the file
+// cannot be opened, with the reason in `error` if given.
+bool readHourFile(const QString &path, QVector<ArchRecord> &records, bool *damaged = nullptr,
+                  QString *error = nullptr);
+// The note that names an hour file holding more entries than any recorder
+// writes.
+QString tooManyRecordsNote(const QString &path);
 // Commits a QSaveFile only when everything written has reached the new
 // file; otherwise discards it, leaving the old file as it was.
 bool commitFully(QSaveFile &file);

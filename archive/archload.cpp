@@ -1,6 +1,7 @@
 #include "archload.h"
 
 #include "archformat.h"
+#include "hourwalk.h"
 
 #include <QFile>
 #include <QThread>
@@ -128,12 +129,15 @@ void preferLargePages(QVector<ArchRecord> &records)
 #endif
 }
 
-// The decoded entries of one hour file, every entry of it in file order.
+// The decoded entries of one hour file, every entry of it in file order, up
+// to the cap.
 // The storage is kept from one file to the next and is not cleared first:
 // decoding writes every byte of a record.
 struct DecodedHour
 {
     bool opened = false;
+    QString error;                         // why it did not open
+    bool damaged = false;                  // entries past kMaxRecordsPerHourFile were left unread
     std::unique_ptr<ArchRecord[]> records; // the first `count` are this file's
     size_t count = 0;
     size_t capacity = 0;
@@ -141,14 +145,18 @@ struct DecodedHour
     void decode(const QString &path, HourFileReader &reader)
     {
         count = 0;
+        damaged = false;
         opened = reader.open(path);
-        if (!opened)
+        if (!opened) {
+            error = reader.errorString();
             return;
-        while (!reader.atEnd()) {
+        }
+        while (!reader.atEnd() && count < size_t(kMaxRecordsPerHourFile)) {
             if (count == capacity)
                 grow();
             decodeEntry(reader.next(), records[count++]);
         }
+        damaged = !reader.atEnd();
         reader.trim();
     }
 
@@ -275,22 +283,6 @@ bool averageRecord(ArchRecord &rec, const SampleCounts &counts)
     return divided;
 }
 
-QStringList periodHourFiles(const QString &dirPath, const QDateTime &begin, const QDateTime &end)
-{
-    QStringList names;
-    QDateTime hour = truncateToHour(begin);
-    const QDateTime lastHour = truncateToHour(end);
-    while (hour.isValid() && lastHour.isValid() && hour.secsTo(lastHour) >= 0) {
-        const QString name = dirPath + hourFileName(hour);
-        hour = hour.addSecs(3600);
-        // When the clocks go back, two hours share one name; their file
-        // holds both and is read once.
-        if (names.isEmpty() || name != names.last())
-            names.append(name);
-    }
-    return names;
-}
-
 LoadResult loadPeriod(const QString &dirPath, const QDateTime &begin, const QDateTime &end,
                       int periodSecs, int threads)
 {
@@ -308,9 +300,23 @@ LoadResult loadPeriod(const QString &dirPath, const QDateTime &begin, const QDat
     const qint64 endMs = end.toMSecsSinceEpoch();
     const bool averaging = periodSecs > kMaxRawPeriodSecs;
 
-    for (const QString &name : periodHourFiles(dirPath, begin, end)) {
-        if (QFile::exists(name))
-            result.files.append(name);
+    // The files of the walk, each with what went wrong with the hours before
+    // it, so that failures are reported in walk order.
+    QVector<QStringList> failuresBefore;
+    QStringList failuresAfter;
+    for (const QString &hour : hourNames(begin, end)) {
+        const QString name = dirPath + hour + QStringLiteral(".dat");
+        QString error;
+        const Presence presence = hourFilePresence(name, &error);
+        if (presence == Presence::Absent)
+            continue;
+        if (presence == Presence::Unknown) {
+            failuresAfter.append(error);
+            continue;
+        }
+        result.files.append(name);
+        failuresBefore.append(failuresAfter);
+        failuresAfter.clear();
     }
 
     // `current` stands for the entry most recently read: the final close
@@ -320,17 +326,24 @@ LoadResult loadPeriod(const QString &dirPath, const QDateTime &begin, const QDat
     QVector<ArchRecord> &records = result.records;
     Averager averager(records, result.sampleCounts);
     bool first = true;
-    int filesLeft = result.files.size();
+    int taken = 0;
 
     auto take = [&](const DecodedHour &hour) {
-        --filesLeft;
-        if (!hour.opened || result.truncated)
+        const int file = taken++;
+        result.failures += failuresBefore.at(file);
+        const QString &name = result.files.at(file);
+        if (!hour.opened) {
+            result.failures.append(QStringLiteral("cannot read %1: %2").arg(name, hour.error));
+            return;
+        }
+        if (result.truncated)
             return;
         const ArchRecord *recs = hour.records.get();
         const size_t n = hour.count;
         if (!averaging && records.capacity() - records.size() < int(n)) {
             // The next files are most likely as full as this one: room for
             // them all at once saves growing the series again and again.
+            const qint64 filesLeft = result.files.size() - taken;
             const qint64 wanted = qint64(records.size()) + qint64(n) * (filesLeft + 1);
             records.reserve(int(std::min<qint64>(wanted, kMaxSeriesRecords)));
             preferLargePages(records);
@@ -356,12 +369,16 @@ LoadResult loadPeriod(const QString &dirPath, const QDateTime &begin, const QDat
             std::memcpy(current.relays, rec.relays, sizeof current.relays);
             first = false;
         }
+        // Every entry up to the cap was read, and more follow.
+        if (hour.damaged)
+            result.damaged.append(name);
     };
     // Past a few threads the disk, not decoding, sets the pace, and each
     // thread holds a few hours of decoded records.
     constexpr int kMaxThreads = 8;
     const int wanted = threads > 0 ? threads : QThread::idealThreadCount();
     HourPipeline(result.files, std::clamp(wanted, 1, kMaxThreads)).run(take);
+    result.failures += failuresAfter;
 
     averager.close(current);
     if (records.size() > kMaxSeriesRecords) {

@@ -29,15 +29,13 @@ struct LoadResult
     QVector<ArchRecord> records; // the series, in reading order
     SampleCounts sampleCounts{}; // counters of the last averaging interval
     QStringList files;           // every existing hour file, in the order visited
+    QStringList failures;        // why an hour file could not be told or read
+    QStringList damaged;         // hour files read only up to kMaxRecordsPerHourFile
 };
 
 // Replaces each plot channel of rec that has samples and is not NaN by its
 // mean. Returns true if at least one value was divided.
 bool averageRecord(ArchRecord &rec, const SampleCounts &counts);
-
-// The hour files a load of [begin, end) visits, in walk order, each name
-// once: the directory (which ends in "/") followed by each hour's name.
-QStringList periodHourFiles(const QString &dirPath, const QDateTime &begin, const QDateTime &end);
 
 // Loads the period [begin, end) from the hour files in dirPath (which ends in
 // "/"). periodSecs is the period's length as the caller measured it: it

@@ -1,6 +1,7 @@
 #include "archivefixture.h"
 
 #include "archload.h"
+#include "hourwalk.h"
 
 #include <QElapsedTimer>
 #include <QTemporaryDir>
@@ -75,6 +76,11 @@ private slots:
     void parallelLoadMatchesSequential();
     void emptyArchiveAndInvalidPeriod();
     void fifoNamedLikeAnHourFileIsPassedOver();
+    void clockChanges_data();
+    void clockChanges();
+    void recordCap_data();
+    void recordCap();
+    void undeterminableFileIsAFailure();
 
 private:
     QScopedPointer<QTemporaryDir> tmp;
@@ -318,11 +324,16 @@ void tst_ArchLoad::parallelLoadMatchesSequential()
     fixture::writeFile(damaged, fixture::readFile(damaged) +
                                     fixture::rawEntry(5, QByteArray("not compressed")) +
                                     fixture::readFile(damaged).left(30));
+    // An hour of more entries than the cap, in place of a missing one.
+    const QDateTime capped = at("2024-10-26 07:00:00");
+    fixture::writeFile(dir + hourFileName(capped),
+                       fixture::tinyEntries(capped, kMaxRecordsPerHourFile + 1));
 
     const QDateTime e = at(qPrintable(end));
     const QDateTime b = e.addSecs(-qint64(periodSecs));
     const LoadResult sequential = loadPeriod(dir, b, e, periodSecs, 1);
     QVERIFY(sequential.records.size() > 100);
+    QCOMPARE(sequential.damaged.size(), 1);
     for (int threads : {2, 5}) {
         const LoadResult parallel = loadPeriod(dir, b, e, periodSecs, threads);
         QCOMPARE(parallel.files, sequential.files);
@@ -332,6 +343,7 @@ void tst_ArchLoad::parallelLoadMatchesSequential()
                      qPrintable(QStringLiteral("record %1").arg(i)));
         QVERIFY(std::memcmp(&parallel.sampleCounts, &sequential.sampleCounts,
                             sizeof(SampleCounts)) == 0);
+        QCOMPARE(parallel.damaged, sequential.damaged);
     }
 }
 
@@ -369,6 +381,99 @@ void tst_ArchLoad::fifoNamedLikeAnHourFileIsPassedOver()
         fifo, [&] { result = archive::loadPeriod(dir, hour, hour.addSecs(7200), 7200); }));
     QCOMPARE(result.records.size(), 1);
     QCOMPARE(result.records.at(0).aIn[0], 2.0f);
+}
+
+void tst_ArchLoad::clockChanges_data()
+{
+    fixture::addClockChangeRows();
+}
+
+// Every hour name of the period is visited once, whatever the zone does, so
+// that every record of the period is loaded once.
+void tst_ArchLoad::clockChanges()
+{
+    QFETCH(QByteArray, zone);
+    QFETCH(QString, begin);
+    QFETCH(QString, end);
+    const fixture::ZoneGuard guard(zone);
+    const QDateTime b = at(qPrintable(begin));
+    const QDateTime e = at(qPrintable(end));
+    QCOMPARE(hourNames(b, e), fixture::hourNamesByMinute(b, e));
+    // The stretches of the walk follow each other without gap from the
+    // begin past the end, each under the name its start shows.
+    const QList<HourSpan> spans = hourSpans(b, e);
+    QCOMPARE(spans.first().beginSecs, b.toSecsSinceEpoch());
+    QVERIFY(spans.last().endSecs > e.toSecsSinceEpoch());
+    for (int i = 0; i < spans.size(); ++i) {
+        QCOMPARE(spans.at(i).name, QDateTime::fromSecsSinceEpoch(spans.at(i).beginSecs)
+                                       .toString(QString::fromLatin1(kHourFormat)));
+        QCOMPARE(spans.at(i).endSecs,
+                 i + 1 < spans.size() ? spans.at(i + 1).beginSecs : spans.last().endSecs);
+    }
+
+    // One record a minute, from half an hour before the period to half an
+    // hour after it. Times are counted from instants: where the clocks go
+    // back without a change of daylight saving, a local date-time cannot
+    // tell its two passes apart.
+    const qint64 epoch = archiveEpoch().toSecsSinceEpoch();
+    QVector<ArchRecord> records;
+    QList<qint32> expected;
+    for (qint64 t = b.toSecsSinceEpoch() - 1800; t < e.toSecsSinceEpoch() + 1800; t += 60) {
+        const qint32 time = qint32(t - epoch);
+        records.append(fixture::record(time, {1}));
+        if (t >= b.toSecsSinceEpoch() && t < e.toSecsSinceEpoch())
+            expected.append(time);
+    }
+    fixture::appendRecords(dir, records);
+    const LoadResult result = loadPeriod(dir, b, e, int(b.secsTo(e)));
+    // Where the clocks go back, one file holds two stretches of time.
+    QList<qint32> loaded = times(result.records);
+    std::sort(loaded.begin(), loaded.end());
+    QCOMPARE(loaded, expected);
+    QCOMPARE(result.files.size(), fixture::hourNamesByMinute(b, e).size());
+}
+
+void tst_ArchLoad::recordCap_data()
+{
+    QTest::addColumn<int>("entries");
+    QTest::newRow("ten a second for an hour") << kMaxRecordsPerHourFile;
+    QTest::newRow("one more") << kMaxRecordsPerHourFile + 1;
+}
+
+// Tiny entries must not yield records out of all proportion to the file.
+void tst_ArchLoad::recordCap()
+{
+    QFETCH(int, entries);
+    const QDateTime hour = at("2024-06-10 10:00:00");
+    const QString path = dir + hourFileName(hour);
+    fixture::writeFile(path, fixture::tinyEntries(hour, entries));
+    const bool damaged = entries > kMaxRecordsPerHourFile;
+
+    // The period reaches past the hour, so that every entry lies inside it.
+    const LoadResult result = loadPeriod(dir, hour, hour.addSecs(7200), 7200);
+    QCOMPARE(result.records.size(), kMaxRecordsPerHourFile);
+    QCOMPARE(result.damaged, damaged ? QStringList{path} : QStringList());
+    QVERIFY(result.failures.isEmpty());
+
+    QVector<ArchRecord> records;
+    bool readDamaged = !damaged;
+    QVERIFY(readHourFile(path, records, &readDamaged));
+    QCOMPARE(records.size(), kMaxRecordsPerHourFile);
+    QCOMPARE(readDamaged, damaged);
+}
+
+// Only "no such file" means that an hour has no file; an hour file whose
+// existence cannot be told is reported.
+void tst_ArchLoad::undeterminableFileIsAFailure()
+{
+    fixture::writeFile(dir + QStringLiteral("plain"), "a file, not a directory");
+    const QDateTime hour = at("2024-06-10 10:00:00");
+    const LoadResult result =
+        loadPeriod(dir + QStringLiteral("plain/"), hour, hour.addSecs(3600), 3600);
+    QCOMPARE(result.failures.size(), 2);
+    QVERIFY2(result.failures.at(0).contains(dir + QStringLiteral("plain/2024_06_10-10.dat")),
+             qPrintable(result.failures.at(0)));
+    QVERIFY(result.records.isEmpty());
 }
 
 QTEST_GUILESS_MAIN(tst_ArchLoad)

@@ -14,32 +14,11 @@
 
 namespace {
 
-void writeRecords(const QVector<ArchRecord> &records)
+void writeRecord(const ArchRecord &rec, const QDateTime &epoch)
 {
-    const QDateTime epoch = archive::archiveEpoch();
-    for (const ArchRecord &rec : records) {
-        const QByteArray line = recordLine(rec, epoch);
-        std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
-    }
+    const QByteArray line = recordLine(rec, epoch);
+    std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
 }
-
-} // namespace
-
-int dumpCommand(const QStringList &args)
-{
-    if (args.size() != 1)
-        return usageError(QStringLiteral("dump takes one hour file"));
-    const QString &path = args.first();
-    QVector<ArchRecord> records;
-    if (!QFileInfo(path).isFile() || !archive::readHourFile(path, records)) {
-        printError(QStringLiteral("cannot read %1").arg(path));
-        return ExitFailure;
-    }
-    writeRecords(records);
-    return ExitOk;
-}
-
-namespace {
 
 // Loads DIR BEGIN END as the viewer loads its period. Returns ExitOk with the
 // result, or the status to exit with (having said why).
@@ -60,12 +39,21 @@ int loadCommandPeriod(const QString &command, const QStringList &args, archive::
             QStringLiteral("the period is longer than %1 s").arg(archive::kMaxLoadPeriodSecs));
         return ExitFailure;
     }
-    if (result.truncated) {
+    return ExitOk;
+}
+
+// Names what the load left out, after its output. A file that may hold
+// records of the period but could not be read makes the result incomplete.
+int loadProblems(const archive::LoadResult &result)
+{
+    for (const QString &file : result.damaged)
+        printError(archive::tooManyRecordsNote(file));
+    for (const QString &failure : result.failures)
+        printError(failure);
+    if (result.truncated)
         printError(QStringLiteral("the period holds more than %1 records; the rest is left out")
                        .arg(archive::kMaxSeriesRecords));
-        return ExitFailure;
-    }
-    return ExitOk;
+    return result.failures.isEmpty() && !result.truncated ? ExitOk : ExitFailure;
 }
 
 // Count, least, mean and greatest of one channel's values that are not NaN.
@@ -108,14 +96,40 @@ void printGroup(const archive::LoadResult &result, const char *name,
 
 } // namespace
 
+int dumpCommand(const QStringList &args)
+{
+    if (args.size() != 1)
+        return usageError(QStringLiteral("dump takes one hour file"));
+    const QString &path = args.first();
+    archive::HourFileReader reader;
+    if (!QFileInfo(path).isFile() || !reader.open(path)) {
+        printError(QStringLiteral("cannot read %1").arg(path));
+        return ExitFailure;
+    }
+    // Each record goes out as it is decoded: the output, not the memory,
+    // grows with the file.
+    const QDateTime epoch = archive::archiveEpoch();
+    ArchRecord rec;
+    int count = 0;
+    for (; !reader.atEnd() && count < archive::kMaxRecordsPerHourFile; ++count) {
+        archive::decodeEntry(reader.next(), rec);
+        writeRecord(rec, epoch);
+    }
+    if (!reader.atEnd())
+        printError(archive::tooManyRecordsNote(path));
+    return ExitOk;
+}
+
 int seriesCommand(const QStringList &args)
 {
     archive::LoadResult result;
     if (const int status = loadCommandPeriod(QStringLiteral("series"), args, result);
         status != ExitOk)
         return status;
-    writeRecords(result.records);
-    return ExitOk;
+    const QDateTime epoch = archive::archiveEpoch();
+    for (const ArchRecord &rec : result.records)
+        writeRecord(rec, epoch);
+    return loadProblems(result);
 }
 
 int statsCommand(const QStringList &args)
@@ -131,5 +145,5 @@ int statsCommand(const QStringList &args)
     printGroup(result, "Modbus", &ArchRecord::modbus);
     printGroup(result, "Math", &ArchRecord::math);
     printGroup(result, "Counter", &ArchRecord::counter);
-    return ExitOk;
+    return loadProblems(result);
 }
