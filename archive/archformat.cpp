@@ -386,6 +386,7 @@ bool HourFileReader::openFile(const QString &path, bool writable)
         return false;
     }
     fileLeft = st.st_size;
+    modifiedNsAtOpen = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
 #else
     file.setFileName(path);
     if (!QFileInfo(path).isFile()) {
@@ -398,7 +399,9 @@ bool HourFileReader::openFile(const QString &path, bool writable)
         return false;
     }
     fileLeft = file.size();
+    modifiedNsAtOpen = QFileInfo(path).lastModified().toMSecsSinceEpoch() * 1000000;
 #endif
+    sizeAtOpen = fileLeft;
     return true;
 }
 

@@ -141,6 +141,10 @@ public:
     // Why the last open() failed.
     QString errorString() const { return error; }
     bool atEnd() const { return pos == end && fileLeft == 0; }
+    // The file's size and modification time (nanoseconds since 1970) when it
+    // was opened.
+    qint64 openedSize() const { return sizeAtOpen; }
+    qint64 openedModifiedNs() const { return modifiedNsAtOpen; }
     EntryView next();
     // Gives back a buffer grown for an unusually large file, so that a
     // reader kept for a thread's life holds no more than an hour needs.
@@ -165,6 +169,8 @@ private:
     const char *end = nullptr;
     qint64 fileLeft = 0;  // bytes of the file not yet in the buffer
     qint64 readAhead = 0; // how much one read takes at most
+    qint64 sizeAtOpen = 0;
+    qint64 modifiedNsAtOpen = 0;
 };
 
 // Reads a whole hour file and decodes every entry (current layout), in file

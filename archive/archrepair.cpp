@@ -206,10 +206,6 @@ RepairFile repairHourFile(const QString &path, const std::function<void()> &befo
 {
     RepairFile result;
     result.path = path;
-    // Taken before anything is read: whatever is appended from now on makes
-    // the file differ from it.
-    const FileStamp stamp = stampOf(path);
-
     // Most files are current: the first entry alone decides, and the rest is
     // read only for a file that will be rewritten. Opened for writing as well:
     // a file the operator made read-only is not ours to replace.
@@ -219,6 +215,12 @@ RepairFile repairHourFile(const QString &path, const std::function<void()> &befo
         result.error = QStringLiteral("cannot open %1: %2").arg(path, reader.errorString());
         return result;
     }
+    // Taken on opening, before anything is read: whatever is appended from
+    // now on makes the file differ from it.
+    FileStamp stamp;
+    stamp.valid = true;
+    stamp.size = reader.openedSize();
+    stamp.modifiedNs = reader.openedModifiedNs();
     if (reader.atEnd()) {
         result.outcome = RepairFile::Empty;
         return result;
