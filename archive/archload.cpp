@@ -342,9 +342,11 @@ LoadResult loadPeriod(const QString &dirPath, const QDateTime &begin, const QDat
         const size_t n = hour.count;
         if (!averaging && records.capacity() - records.size() < int(n)) {
             // The next files are most likely as full as this one: room for
-            // them all at once saves growing the series again and again.
+            // them all at once saves growing the series again and again. A
+            // file fuller than an hour of one record a second is no guide.
             const qint64 filesLeft = result.files.size() - taken;
-            const qint64 wanted = qint64(records.size()) + qint64(n) * (filesLeft + 1);
+            const qint64 perFile = std::min<qint64>(qint64(n), 3600);
+            const qint64 wanted = qint64(records.size()) + qint64(n) + perFile * filesLeft;
             records.reserve(int(std::min<qint64>(wanted, kMaxSeriesRecords)));
             preferLargePages(records);
         }
