@@ -30,11 +30,10 @@ ChannelSet ChannelSet::full()
 }
 
 SimulatedRecorder::SimulatedRecorder(const ChannelSet &channels)
-    : channels{
-          std::clamp(channels.aIn, 0, kAInMax),     std::clamp(channels.counter, 0, kCounterMax),
-          std::clamp(channels.dIn, 0, kDInMax),     std::clamp(channels.aOut, 0, kAOutMax),
-          std::clamp(channels.relay, 0, kRelayMax), std::clamp(channels.modbus, 0, kModbusMax),
-          std::clamp(channels.math, 0, kMathMax)}
+    : channels{std::clamp(channels.aIn, 0, kAInMax),   std::clamp(channels.counter, 0, kCounterMax),
+               std::clamp(channels.dIn, 0, kDInMax),   std::clamp(channels.aOut, 0, kAOutMax),
+               std::clamp(channels.relay, 0, kRelayMax), std::clamp(channels.modbus, 0, kModbusMax),
+               std::clamp(channels.math, 0, kMathMax)}
 {
 }
 
@@ -69,12 +68,11 @@ ArchRecord SimulatedRecorder::recordAt(qint32 time) const
             rec.dIn[i] = float(50.0 + 0.04 * wave(t, 900.0, 0.0) + 0.01 * ripple(t, 40));
         else
             rec.dIn[i] = float(std::max(0.0, 40.0 * i + 25.0 * wave(t, 7200.0 + 600.0 * i, i) +
-                                                 1.5 * ripple(t, 40 + i)));
+                                                  1.5 * ripple(t, 40 + i)));
     }
     // Analogue outputs: 4..20 mA control signals.
     for (int i = 0; i < channels.aOut; ++i)
-        rec.aOut[i] =
-            float(12.0 + 6.0 * wave(t, 5400.0 + 900.0 * i, 1.0 + i) + 0.05 * ripple(t, 80 + i));
+        rec.aOut[i] = float(12.0 + 6.0 * wave(t, 5400.0 + 900.0 * i, 1.0 + i) + 0.05 * ripple(t, 80 + i));
     // Relays: each switches on when its own slow wave is high.
     for (int k = 0; k < channels.relay; ++k) {
         if (wave(t, 1200.0 * (k + 1) + 77.0 * k, 0.9 * k) > 0.3)
@@ -82,8 +80,7 @@ ArchRecord SimulatedRecorder::recordAt(qint32 time) const
     }
     // Modbus channels: pressures in bar.
     for (int i = 0; i < channels.modbus; ++i)
-        rec.modbus[i] =
-            float(1.2 + 0.3 * i + 0.08 * wave(t, 3600.0 * (i + 2), i) + 0.004 * ripple(t, 90 + i));
+        rec.modbus[i] = float(1.2 + 0.3 * i + 0.08 * wave(t, 3600.0 * (i + 2), i) + 0.004 * ripple(t, 90 + i));
     // Math channels: differences and means of the inputs.
     for (int i = 0; i < channels.math; ++i) {
         const double a = channels.aIn > 0 ? rec.aIn[i % channels.aIn] : 0.0;
