@@ -33,6 +33,8 @@ private slots:
     void sizes();
     void selectors();
     void styleSheets();
+    void selectorPopupReadable_data();
+    void selectorPopupReadable();
     void sideColumnStaysNarrow();
     void iconsFromWorkingDirectory();
     void metaObjectOrder();
@@ -263,6 +265,72 @@ void TstMainWindowForm::styleSheets()
             counter.indexOf(QLatin1String("QCheckBox::indicator:checked")));
     QCOMPARE(child<QWidget>("periodButton")->styleSheet(),
              QStringLiteral("color: rgb(14, 210, 226);"));
+}
+
+namespace {
+
+int lightness(QRgb c)
+{
+    return (qRed(c) * 299 + qGreen(c) * 587 + qBlue(c) * 114) / 1000;
+}
+
+// The darkest and the lightest pixel of a row of the rendered list.
+QPair<int, int> lightnessRange(const QImage &image, const QRect &row)
+{
+    int darkest = 255;
+    int lightest = 0;
+    for (int y = row.top(); y <= row.bottom(); ++y) {
+        for (int x = row.left(); x <= row.right(); ++x) {
+            const int l = lightness(image.pixel(x, y));
+            darkest = qMin(darkest, l);
+            lightest = qMax(lightest, l);
+        }
+    }
+    return {darkest, lightest};
+}
+
+} // namespace
+
+void TstMainWindowForm::selectorPopupReadable_data()
+{
+    QTest::addColumn<QString>("name");
+    for (const char *name :
+         {"combo1ChannelArch", "combo2ChannelArch", "combo3ChannelArch", "combo4ChannelArch"})
+        QTest::newRow(name) << QString::fromLatin1(name);
+}
+
+void TstMainWindowForm::selectorPopupReadable()
+{
+    QFETCH(QString, name);
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window));
+    auto *box = window->findChild<MyComboBox *>(name);
+    box->setCurrentIndex(0);
+    box->showPopup();
+    QAbstractItemView *view = box->view();
+    QTRY_VERIFY(view->isVisible());
+    // Row 2 is highlighted, row 1 is an ordinary row.
+    view->setCurrentIndex(view->model()->index(2, 0));
+    const QImage image = view->viewport()->grab().toImage();
+    const QRect plain = view->visualRect(view->model()->index(1, 0)).intersected(image.rect());
+    const QRect highlighted =
+        view->visualRect(view->model()->index(2, 0)).intersected(image.rect());
+    QVERIFY(plain.height() >= 40 && highlighted.height() >= 40);
+
+    // Light rows with dark text.
+    const QRgb plainBackground = image.pixel(plain.right() - 2, plain.center().y());
+    QVERIFY2(lightness(plainBackground) > 200, qPrintable(QColor(plainBackground).name()));
+    QVERIFY(lightnessRange(image, plain).first < 100);
+    // The highlighted row: white text on dark slate.
+    const QColor slate(image.pixel(highlighted.right() - 2, highlighted.center().y()));
+    QVERIFY2(qAbs(slate.red() - 44) <= 2 && qAbs(slate.green() - 61) <= 2 &&
+                 qAbs(slate.blue() - 77) <= 2,
+             qPrintable(slate.name()));
+    QVERIFY(lightnessRange(image, highlighted).second > 200);
+    box->hidePopup();
+    window->hide();
+    // The closed selector keeps its white text.
+    QCOMPARE(box->palette().color(QPalette::ButtonText), QColor(Qt::white));
 }
 
 void TstMainWindowForm::sideColumnStaysNarrow()
