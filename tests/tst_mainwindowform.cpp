@@ -5,6 +5,7 @@
 
 #include "mycombobox.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QFrame>
 #include <QGridLayout>
@@ -36,6 +37,8 @@ private slots:
     void selectorPopupReadable_data();
     void selectorPopupReadable();
     void sideColumnStaysNarrow();
+    void nothingClipped_data();
+    void nothingClipped();
     void iconsFromWorkingDirectory();
     void metaObjectOrder();
 
@@ -170,10 +173,13 @@ void TstMainWindowForm::fonts()
     QCOMPARE(plotFont.weight(), 75);
     QCOMPARE(plotFont.styleStrategy(), QFont::NoAntialias);
     for (const char *name : {"periodButton", "combo1ChannelArch", "combo2ChannelArch",
-                             "combo3ChannelArch", "combo4ChannelArch", "decodeButton"}) {
+                             "combo3ChannelArch", "combo4ChannelArch"}) {
         QCOMPARE(child<QWidget>(name)->font().family(), QStringLiteral("Open Sans"));
         QCOMPARE(child<QWidget>(name)->font().pointSize(), 16);
     }
+    // Its caption needs a smaller font to fit into the side column.
+    QCOMPARE(child<QWidget>("decodeButton")->font().family(), QStringLiteral("Open Sans"));
+    QCOMPARE(child<QWidget>("decodeButton")->font().pointSize(), 14);
     for (const char *name : {"endDate", "beginDate", "periodLabel_2", "beginTime", "endTime",
                              "periodLabel_3", "label_14"}) {
         QCOMPARE(child<QWidget>(name)->font().family(), QStringLiteral("Open Sans"));
@@ -198,8 +204,8 @@ void TstMainWindowForm::sizes()
     QCOMPARE(plot->sizePolicy().verticalPolicy(), QSizePolicy::MinimumExpanding);
     QCOMPARE(plot->focusPolicy(), Qt::ClickFocus);
     QCOMPARE(child<QWidget>("frame")->maximumWidth(), 200);
-    QCOMPARE(child<QWidget>("periodButton")->minimumSize(), QSize(190, 40));
-    QCOMPARE(child<QWidget>("decodeButton")->minimumSize(), QSize(190, 40));
+    QCOMPARE(child<QWidget>("periodButton")->minimumSize(), QSize(178, 40));
+    QCOMPARE(child<QWidget>("decodeButton")->minimumSize(), QSize(178, 40));
     auto *busy = child<QLabel>("loadArchive");
     QCOMPARE(busy->minimumSize(), QSize(180, 100));
     QCOMPARE(busy->maximumHeight(), 100);
@@ -341,6 +347,67 @@ void TstMainWindowForm::sideColumnStaysNarrow()
     QTRY_VERIFY(child<QWidget>("frame")->width() <= 200);
     QVERIFY(child<QWidget>("customPlot")->width() > 1500);
     window->hide();
+}
+
+void TstMainWindowForm::nothingClipped_data()
+{
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<bool>("counters");
+    QTest::addColumn<bool>("busy");
+    QTest::newRow("smallest") << QSize(1024, 768) << false << false;
+    QTest::newRow("smallest, busy label shown") << QSize(1024, 768) << false << true;
+    QTest::newRow("larger") << QSize(1600, 1000) << false << false;
+    QTest::newRow("larger, counters and busy label shown") << QSize(1600, 1000) << true << true;
+}
+
+void TstMainWindowForm::nothingClipped()
+{
+    QFETCH(QSize, size);
+    QFETCH(bool, counters);
+    QFETCH(bool, busy);
+    // The tallest side column has a counter box under every selector (each
+    // shows an analogue input) and the busy label of a running operation.
+    auto *busyLabel = child<QWidget>("loadArchive");
+    QTRY_VERIFY(busyLabel->isHidden());
+    for (const char *name :
+         {"combo1ChannelArch", "combo2ChannelArch", "combo3ChannelArch", "combo4ChannelArch"})
+        child<QComboBox>(name)->setCurrentIndex(counters ? 1 : 0);
+    busyLabel->setVisible(busy);
+    window->resize(size);
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window));
+    QTRY_COMPARE(window->size(), size);
+    QApplication::processEvents();
+
+    for (QWidget *w : window->findChildren<QWidget *>()) {
+        if (w->isWindow() || !w->isVisible())
+            continue;
+        const QRect inside = w->parentWidget()->rect();
+        QVERIFY2(inside.contains(w->geometry()),
+                 qPrintable(QStringLiteral("%1 (%2) at %3,%4 %5x%6 outside %7 (%8x%9)")
+                                .arg(w->objectName(), w->metaObject()->className())
+                                .arg(w->x())
+                                .arg(w->y())
+                                .arg(w->width())
+                                .arg(w->height())
+                                .arg(w->parentWidget()->objectName())
+                                .arg(inside.width())
+                                .arg(inside.height())));
+        // A layout that has to squeeze a control below its minimum overlaps
+        // it with its neighbours without leaving its parent.
+        QVERIFY2(w->width() >= w->minimumWidth() && w->height() >= w->minimumHeight(),
+                 qPrintable(w->objectName()));
+        // Nor is a caption cut off inside its button.
+        if (auto *button = qobject_cast<QPushButton *>(w)) {
+            const int needed = button->fontMetrics().horizontalAdvance(button->text()) + 8;
+            QVERIFY2(button->width() >= needed, qPrintable(QStringLiteral("%1 %2 < %3")
+                                                               .arg(w->objectName())
+                                                               .arg(button->width())
+                                                               .arg(needed)));
+        }
+    }
+    window->hide();
+    busyLabel->hide();
 }
 
 void TstMainWindowForm::iconsFromWorkingDirectory()
