@@ -3,6 +3,7 @@
 
 #include "mainwindow.h"
 
+#include "clippedcontrols.h"
 #include "mycombobox.h"
 
 #include <QApplication>
@@ -379,33 +380,8 @@ void TstMainWindowForm::nothingClipped()
     QTRY_COMPARE(window->size(), size);
     QApplication::processEvents();
 
-    for (QWidget *w : window->findChildren<QWidget *>()) {
-        if (w->isWindow() || !w->isVisible())
-            continue;
-        const QRect inside = w->parentWidget()->rect();
-        QVERIFY2(inside.contains(w->geometry()),
-                 qPrintable(QStringLiteral("%1 (%2) at %3,%4 %5x%6 outside %7 (%8x%9)")
-                                .arg(w->objectName(), w->metaObject()->className())
-                                .arg(w->x())
-                                .arg(w->y())
-                                .arg(w->width())
-                                .arg(w->height())
-                                .arg(w->parentWidget()->objectName())
-                                .arg(inside.width())
-                                .arg(inside.height())));
-        // A layout that has to squeeze a control below its minimum overlaps
-        // it with its neighbours without leaving its parent.
-        QVERIFY2(w->width() >= w->minimumWidth() && w->height() >= w->minimumHeight(),
-                 qPrintable(w->objectName()));
-        // Nor is a caption cut off inside its button.
-        if (auto *button = qobject_cast<QPushButton *>(w)) {
-            const int needed = button->fontMetrics().horizontalAdvance(button->text()) + 8;
-            QVERIFY2(button->width() >= needed, qPrintable(QStringLiteral("%1 %2 < %3")
-                                                               .arg(w->objectName())
-                                                               .arg(button->width())
-                                                               .arg(needed)));
-        }
-    }
+    const QStringList clipped = clippedControls(window);
+    QVERIFY2(clipped.isEmpty(), qPrintable(clipped.join(QLatin1Char('\n'))));
     window->hide();
     busyLabel->hide();
 }
