@@ -70,6 +70,7 @@ private slots:
     void cleanup();
 
     void startUpRepairsThenLoads();
+    void startsOnDirectoryGiven();
     void requestsWhileBusyAreQueued();
     void backToBackLoadsAllRun();
     void loadRequestedFromItsOwnFinish();
@@ -163,6 +164,22 @@ void TstMainWindow::startUpRepairsThenLoads()
     // The repair's finished() did not run the load's finish.
     QTest::qWait(50);
     QCOMPARE(updates.count(), 1);
+}
+
+void TstMainWindow::startsOnDirectoryGiven()
+{
+    // Given on the command line: the repair and the first load are of that
+    // directory, and the field shows it.
+    MainWindow w(QStringLiteral("other"));
+    QCOMPARE(w.archiveDir, QStringLiteral("other"));
+    QCOMPARE(w.findChild<QLineEdit *>(QStringLiteral("pathToDir"))->text(),
+             QStringLiteral("other"));
+    QCOMPARE(running(&w), op(MainWindow::Operation::Repair));
+    QCOMPARE(w.pendingRequests.first().dir, QStringLiteral("other"));
+    QSignalSpy updates(&w, SIGNAL(needUpdate()));
+    QTRY_COMPARE(updates.count(), 1);
+    QCOMPARE(w.worker->archivePath, QStringLiteral("other/"));
+    QCOMPARE(w.loadedRecords.size(), 11);
 }
 
 void TstMainWindow::requestsWhileBusyAreQueued()

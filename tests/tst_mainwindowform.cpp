@@ -4,15 +4,18 @@
 #include "mainwindow.h"
 
 #include "clippedcontrols.h"
+#include "images.h"
 #include "mycombobox.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QFrame>
 #include <QGridLayout>
+#include <QImageReader>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMetaMethod>
+#include <QMovie>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTemporaryDir>
@@ -40,6 +43,8 @@ private slots:
     void sideColumnStaysNarrow();
     void nothingClipped_data();
     void nothingClipped();
+    void imagePaths_data();
+    void imagePaths();
     void iconsFromWorkingDirectory();
     void metaObjectOrder();
 
@@ -267,7 +272,8 @@ void TstMainWindowForm::styleSheets()
              QStringLiteral("QComboBox:drop-down {\n\twidth: 40px;\n}\nQComboBox:drop-arrow "
                             "{\n\twidth: 32px;\n\theight: 32px;\n}\n"));
     const QString counter = child<QWidget>("checkBoxCounter1")->styleSheet();
-    QVERIFY(counter.contains(QLatin1String("image: url(./checkmark.png);")));
+    // No image in the working directory: the tick built into the program.
+    QVERIFY(counter.contains(QLatin1String("image: url(:/images/checkmark.png);")));
     QVERIFY(counter.indexOf(QLatin1String("QCheckBox {")) <
             counter.indexOf(QLatin1String("QCheckBox::indicator:checked")));
     QCOMPARE(child<QWidget>("periodButton")->styleSheet(),
@@ -386,21 +392,53 @@ void TstMainWindowForm::nothingClipped()
     busyLabel->hide();
 }
 
+void TstMainWindowForm::imagePaths_data()
+{
+    QTest::addColumn<QString>("name");
+    for (const char *name :
+         {"./load2.gif", "./refresh-32.png", "./unnamed.png", "./checkmark.png", "icon.bmp"})
+        QTest::newRow(name) << QString::fromLatin1(name);
+}
+
+void TstMainWindowForm::imagePaths()
+{
+    QFETCH(QString, name);
+    // None in the working directory: the copy built into the program.
+    const QString builtIn = QStringLiteral(":/images/") + QFileInfo(name).fileName();
+    QCOMPARE(imagePath(name), builtIn);
+    QVERIFY(QImageReader(builtIn).canRead());
+    // A file of that name in the working directory takes precedence.
+    QVERIFY(QFile::copy(builtIn, name));
+    QCOMPARE(imagePath(name), name);
+    QVERIFY(QFile::remove(name));
+}
+
 void TstMainWindowForm::iconsFromWorkingDirectory()
 {
-    // No images in this working directory: the window still builds, and
-    // with the images next to it the buttons get them.
-    QVERIFY(child<QPushButton>("refreshButton")->icon().isNull());
+    // No images in this working directory: the window shows those built in.
+    QVERIFY(!child<QPushButton>("refreshButton")->icon().isNull());
+    QVERIFY(!child<QPushButton>("print")->icon().isNull());
+    QVERIFY(!window->windowIcon().isNull());
+    QVERIFY(child<QLabel>("loadArchive")->movie()->isValid());
+    QVERIFY(child<QLabel>("loadArchive")->movie()->frameCount() > 1);
+
+    // With images next to it, the window takes those.
     QPixmap pixmap(32, 32);
     pixmap.fill(Qt::cyan);
     QVERIFY(pixmap.save(QStringLiteral("refresh-32.png")));
     QVERIFY(pixmap.save(QStringLiteral("unnamed.png")));
+    QVERIFY(pixmap.save(QStringLiteral("checkmark.png")));
     MainWindow second;
-    auto *refresh = second.findChild<QPushButton *>(QStringLiteral("refreshButton"));
-    QVERIFY(!refresh->icon().isNull());
-    QVERIFY(!second.findChild<QPushButton *>(QStringLiteral("print"))->icon().isNull());
+    for (const char *name : {"refreshButton", "print"}) {
+        const QIcon icon = second.findChild<QPushButton *>(QLatin1String(name))->icon();
+        QCOMPARE(icon.pixmap(32, 32).toImage().pixelColor(16, 16), QColor(Qt::cyan));
+    }
+    QVERIFY(second.findChild<QCheckBox *>(QStringLiteral("checkBoxCounter1"))
+                ->styleSheet()
+                .contains(QLatin1String("image: url(./checkmark.png);")));
     QFile::remove(QStringLiteral("refresh-32.png"));
     QFile::remove(QStringLiteral("unnamed.png"));
+    QFile::remove(QStringLiteral("checkmark.png"));
 }
 
 void TstMainWindowForm::metaObjectOrder()
