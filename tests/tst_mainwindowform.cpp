@@ -359,26 +359,33 @@ void TstMainWindowForm::sideColumnStaysNarrow()
 void TstMainWindowForm::nothingClipped_data()
 {
     QTest::addColumn<QSize>("size");
-    QTest::addColumn<bool>("counters");
+    QTest::addColumn<int>("counters");
     QTest::addColumn<bool>("busy");
-    QTest::newRow("smallest") << QSize(1024, 768) << false << false;
-    QTest::newRow("smallest, busy label shown") << QSize(1024, 768) << false << true;
-    QTest::newRow("larger") << QSize(1600, 1000) << false << false;
-    QTest::newRow("larger, counters and busy label shown") << QSize(1600, 1000) << true << true;
+    QTest::addColumn<bool>("fits");
+    const QSize smallest(1024, 768);
+    QTest::newRow("smallest") << smallest << 0 << false << true;
+    QTest::newRow("smallest, busy label shown") << smallest << 0 << true << true;
+    QTest::newRow("smallest, four counter boxes") << smallest << 4 << false << false;
+    QTest::newRow("smallest, a counter box and the busy label") << smallest << 1 << true << false;
+    QTest::newRow("larger") << QSize(1600, 1000) << 0 << false << true;
+    QTest::newRow("larger, four counter boxes and the busy label")
+        << QSize(1600, 1000) << 4 << true << true;
 }
 
 void TstMainWindowForm::nothingClipped()
 {
     QFETCH(QSize, size);
-    QFETCH(bool, counters);
+    QFETCH(int, counters);
     QFETCH(bool, busy);
-    // The tallest side column has a counter box under every selector (each
-    // shows an analogue input) and the busy label of a running operation.
+    QFETCH(bool, fits);
+    // A counter box shows under each selector on an analogue input; the busy
+    // label shows while an operation runs.
     auto *busyLabel = child<QWidget>("loadArchive");
     QTRY_VERIFY(busyLabel->isHidden());
-    for (const char *name :
-         {"combo1ChannelArch", "combo2ChannelArch", "combo3ChannelArch", "combo4ChannelArch"})
-        child<QComboBox>(name)->setCurrentIndex(counters ? 1 : 0);
+    const char *names[] = {"combo1ChannelArch", "combo2ChannelArch", "combo3ChannelArch",
+                           "combo4ChannelArch"};
+    for (int i = 0; i < 4; ++i)
+        child<QComboBox>(names[i])->setCurrentIndex(i < counters ? 1 : 0);
     busyLabel->setVisible(busy);
     window->resize(size);
     window->show();
@@ -387,9 +394,16 @@ void TstMainWindowForm::nothingClipped()
     QApplication::processEvents();
 
     const QStringList clipped = clippedControls(window);
+    // At the form's sizes the side column needs about 690 px for a counter
+    // box and the busy label, 730 px for four counter boxes, 830 px for
+    // both, and gets 660 px at 768.
+    if (!fits)
+        QEXPECT_FAIL("", "the side column is too short for this at 768 px", Continue);
     QVERIFY2(clipped.isEmpty(), qPrintable(clipped.join(QLatin1Char('\n'))));
     window->hide();
     busyLabel->hide();
+    for (const char *name : names)
+        child<QComboBox>(name)->setCurrentIndex(0);
 }
 
 void TstMainWindowForm::imagePaths_data()
