@@ -1,5 +1,5 @@
 // The viewer's command line, Qt's own texts in Russian, and the program
-// started with --help or a directory that is not there.
+// started with --help.
 
 #include "startup.h"
 
@@ -17,8 +17,7 @@ private slots:
     void initTestCase();
     void commandLine_data();
     void commandLine();
-    void viewerProgram_data();
-    void viewerProgram();
+    void viewerHelp();
     void qtTextsInRussian();
 
 private:
@@ -91,37 +90,20 @@ void TstStartup::commandLine()
              qPrintable(options.error));
 }
 
-void TstStartup::viewerProgram_data()
+void TstStartup::viewerHelp()
 {
-    QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<int>("exitCode");
-    QTest::addColumn<QString>("output");
-    QTest::addColumn<QString>("error");
-    QTest::newRow("--help") << QStringList{QStringLiteral("--help")} << 0
-                            << QStringLiteral("ARCHIVE_DIR") << QString();
-    QTest::newRow("a missing directory")
-        << QStringList{dir.filePath(QStringLiteral("missing"))} << 2 << QString()
-        << QStringLiteral("no such archive directory");
-}
-
-void TstStartup::viewerProgram()
-{
-    QFETCH(QStringList, arguments);
-    QFETCH(int, exitCode);
-    QFETCH(QString, output);
-    QFETCH(QString, error);
     QProcess viewer;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
     viewer.setProcessEnvironment(env);
-    viewer.start(QStringLiteral(KESTROVA_VIEWER_BIN), arguments);
+    viewer.start(QStringLiteral(KESTROVA_VIEWER_BIN), {QStringLiteral("--help")});
     QVERIFY(viewer.waitForFinished(30000));
     QCOMPARE(viewer.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(viewer.exitCode(), exitCode);
+    QCOMPARE(viewer.exitCode(), 0);
     const QString out = QString::fromLocal8Bit(viewer.readAllStandardOutput());
-    const QString err = QString::fromLocal8Bit(viewer.readAllStandardError());
-    QVERIFY2(output.isEmpty() ? out.isEmpty() : out.contains(output), qPrintable(out));
-    QVERIFY2(err.contains(error), qPrintable(err));
+    QVERIFY2(out.contains(QLatin1String("[ARCHIVE_DIR]")) &&
+                 out.contains(QLatin1String("--version")),
+             qPrintable(out));
 }
 
 void TstStartup::qtTextsInRussian()
