@@ -314,6 +314,56 @@ void tst_ArchFormat::decompression_data()
     QTest::newRow("not compressed") << payload << QByteArray();
     QTest::newRow("truncated stream") << truncated << QByteArray();
     QTest::newRow("corrupted stream") << corrupted << QByteArray();
+
+    // What deflate makes of a record that does not compress: one stored
+    // block, read straight from the entry. Each variant must come out as
+    // zlib itself has it.
+    auto stored = [&](quint8 flags, quint8 block, int lenDelta, int checkDelta, int tail) {
+        quint32 a = 1, b = 0;
+        for (char c : payload) {
+            a = (a + quint8(c)) % 65521;
+            b = (b + a) % 65521;
+        }
+        const quint16 len = quint16(payload.size() + lenDelta);
+        QByteArray bytes(4, '\0');
+        qToBigEndian<quint32>(quint32(payload.size()), bytes.data());
+        bytes += char(0x78);
+        bytes += char(flags);
+        bytes += char(block);
+        bytes += char(len & 0xFF);
+        bytes += char(len >> 8);
+        bytes += char(~quint16(payload.size()) & 0xFF);
+        bytes += char(~quint16(payload.size()) >> 8);
+        bytes += payload;
+        QByteArray check(4, '\0');
+        qToBigEndian<quint32>(((b << 16) | a) + quint32(checkDelta), check.data());
+        bytes += check;
+        if (tail < 0)
+            bytes.chop(-tail);
+        else
+            bytes += QByteArray(tail, 'x');
+        return bytes;
+    };
+    const struct
+    {
+        const char *name;
+        QByteArray bytes;
+    } storedRows[] = {
+        {"stored block", stored(0x01, 0x01, 0, 0, 0)},
+        {"stored block, padding bits set", stored(0x01, 0xF9, 0, 0, 0)},
+        {"stored block, bytes after it", stored(0x01, 0x01, 0, 0, 9)},
+        {"stored block, checksum wrong", stored(0x01, 0x01, 0, 1, 0)},
+        {"stored block, cut in its checksum", stored(0x01, 0x01, 0, 0, -2)},
+        {"stored block, length and complement disagree", stored(0x01, 0x01, 1, 0, 0)},
+        {"stored block, not the last", stored(0x01, 0x00, 0, 0, 0)},
+        {"stored block, preset dictionary", stored(0x20, 0x01, 0, 0, 0)},
+        {"stored block, header check wrong", stored(0x02, 0x01, 0, 0, 0)},
+    };
+    for (const auto &row : storedRows)
+        QTest::newRow(row.name) << row.bytes << qUncompress(row.bytes);
+    // The well-formed ones are taken by zlib too.
+    for (int i = 0; i < 3; ++i)
+        QCOMPARE(qUncompress(storedRows[i].bytes), payload);
 }
 
 void tst_ArchFormat::decompression()
