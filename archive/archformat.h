@@ -141,6 +141,9 @@ public:
     // Why the last open() failed.
     QString errorString() const { return error; }
     bool atEnd() const { return pos == end && fileLeft == 0; }
+    // Whether the rest of the file is in memory: entries handed out since
+    // then stay valid until the next open() or trim().
+    bool inMemory() const { return fileLeft == 0; }
     // The file's size and modification time (nanoseconds since 1970) when it
     // was opened.
     qint64 openedSize() const { return sizeAtOpen; }

@@ -114,23 +114,188 @@ private:
 // A week's series is some 300 MB written once from start to end: in pages
 // of 2 MiB instead of 4 KiB the kernel takes one fault where it would take
 // five hundred.
-void preferLargePages(QVector<ArchRecord> &records)
+void preferLargePages(const void *from, const void *to)
 {
 #ifdef Q_OS_LINUX
     constexpr quintptr kLargePage = 2 * 1024 * 1024;
-    const quintptr begin = quintptr(records.data() + records.size());
-    const quintptr end = quintptr(records.data() + records.capacity());
-    const quintptr first = (begin + kLargePage - 1) & ~(kLargePage - 1);
-    const quintptr last = end & ~(kLargePage - 1);
+    const quintptr first = (quintptr(from) + kLargePage - 1) & ~(kLargePage - 1);
+    const quintptr last = quintptr(to) & ~(kLargePage - 1);
     if (last > first)
         madvise(reinterpret_cast<void *>(first), last - first, MADV_HUGEPAGE);
 #else
-    Q_UNUSED(records);
+    Q_UNUSED(from);
+    Q_UNUSED(to);
 #endif
 }
 
+// The series of a record-by-record load, filled by several threads at once,
+// each hour file's records straight into their place. A QVector cannot be
+// given records without first writing every one of them itself (growing it
+// zero-fills, reserving copies), which for a week is a pass over 300 MB more
+// than the decoding; its array data is therefore built here and handed over
+// whole. Growing and shrinking it is a realloc, which for a block this size
+// remaps pages instead of copying them.
+class SeriesBuffer
+{
+public:
+    SeriesBuffer() = default;
+    ~SeriesBuffer()
+    {
+        if (d != nullptr)
+            Data::deallocate(d);
+    }
+    SeriesBuffer(const SeriesBuffer &) = delete;
+    SeriesBuffer &operator=(const SeriesBuffer &) = delete;
+
+    ArchRecord *data() { return d != nullptr ? d->begin() : nullptr; }
+    qint64 capacity() const { return d != nullptr ? qint64(d->alloc) : 0; }
+
+    // Room for `wanted` records, of which the first `used` are written
+    // already; false if the memory cannot be had.
+    bool reserve(qint64 wanted, qint64 used)
+    {
+        if (wanted <= capacity())
+            return true;
+        Data *more = nullptr;
+        if (d == nullptr) {
+            more = Data::allocate(size_t(wanted));
+        } else {
+            more = Data::reallocateUnaligned(d, size_t(wanted));
+        }
+        if (more == nullptr)
+            return false;
+        d = more;
+        preferLargePages(d->begin() + used, d->begin() + d->alloc);
+        return true;
+    }
+
+    // The first `size` records as a series; the buffer is empty afterwards.
+    QVector<ArchRecord> take(qint64 size)
+    {
+        if (d == nullptr || size == 0)
+            return QVector<ArchRecord>();
+        d->size = int(size);
+        // A series much smaller than its guess gives the rest back.
+        if (d->alloc > 2 * uint(size) + 1024) {
+            if (Data *smaller = Data::reallocateUnaligned(d, size_t(size)))
+                d = smaller;
+        }
+        QVector<ArchRecord> series{QArrayDataPointerRef<ArchRecord>{d}};
+        d = nullptr;
+        return series;
+    }
+
+private:
+    using Data = QTypedArrayData<ArchRecord>;
+    Data *d = nullptr;
+};
+
+// Which entries of each hour file of a record-by-record load enter the series
+// and where, decided file by file in walk order from the entry times alone:
+// a file's place is known as soon as the files before it are read, long
+// before they are decoded. The rules are those of the walk: before the first
+// record taken, entries before the begin are passed over; after it, a file's
+// entries are taken up to the first one at or after the end.
+class Placement
+{
+public:
+    struct Spot
+    {
+        int from = 0;                 // first entry taken
+        int count = 0;                // entries taken from `from` on
+        qint64 at = 0;                // where they go in the series
+        ArchRecord *to = nullptr;     // the series at `at`, if it has room for them
+        bool afterTruncation = false; // the series was full before this file
+        bool truncates = false;       // an entry of this file found the series full
+    };
+
+    Placement(SeriesBuffer &series, qint64 epochMs, qint64 beginMs, qint64 endMs)
+        : series(series), epochMs(epochMs), beginMs(beginMs), endMs(endMs)
+    {
+    }
+
+    // Places file `file` of `n` entries once every file before it is
+    // placed; timeAt(k) is the time of entry k.
+    template <typename TimeAt> Spot place(int file, int n, TimeAt timeAt)
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        changed.wait(lock, [&] { return placed == file; });
+        Spot spot;
+        if (truncated) {
+            spot.afterTruncation = true;
+        } else {
+            int k = 0;
+            if (first) {
+                while (k < n && instant(timeAt(k)) < beginMs)
+                    ++k;
+                // The first record taken is not held against the end.
+                spot.from = k;
+                if (k < n)
+                    ++k;
+            }
+            while (k < n && instant(timeAt(k)) < endMs)
+                ++k;
+            spot.count = k - spot.from;
+            if (spot.count > 0)
+                first = false;
+            if (size + spot.count > kMaxSeriesRecords) {
+                spot.count = int(kMaxSeriesRecords - size);
+                spot.truncates = true;
+                truncated = true;
+            }
+            spot.at = size;
+            if (spot.count > 0 && size + spot.count <= series.capacity())
+                spot.to = series.data() + size;
+            size += spot.count;
+        }
+        ++placed;
+        lock.unlock();
+        changed.notify_all();
+        return spot;
+    }
+
+    // A file that did not open takes no place.
+    void skip(int file)
+    {
+        place(file, 0, [](int) { return qint32(0); });
+    }
+
+    // Makes room in the series for a spot placed without it, for `wanted`
+    // records if it has to grow. Called in walk order, once every file
+    // before the spot is in the series. The series moves only when the spot
+    // lies beyond its end: then no later spot with records could be given a
+    // place in it either, and no thread is writing into it.
+    bool makeRoom(const Spot &spot, qint64 wanted)
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        const qint64 needed = spot.at + spot.count;
+        return needed <= series.capacity() || series.reserve(std::max(wanted, needed), spot.at);
+    }
+
+    qint64 records()
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        return size;
+    }
+
+private:
+    qint64 instant(qint32 time) const { return epochMs + qint64(quint32(time)) * 1000; }
+
+    SeriesBuffer &series;
+    const qint64 epochMs;
+    const qint64 beginMs;
+    const qint64 endMs;
+    std::mutex mutex;
+    std::condition_variable changed;
+    int placed = 0; // files placed
+    bool first = true;
+    bool truncated = false;
+    qint64 size = 0; // records placed
+};
+
 // The decoded entries of one hour file, every entry of it in file order, up
-// to the cap.
+// to the cap; or, in a record-by-record load, the part of the file that
+// enters the series.
 // The storage is kept from one file to the next and is not cleared first:
 // decoding writes every byte of a record.
 struct DecodedHour
@@ -141,6 +306,9 @@ struct DecodedHour
     std::unique_ptr<ArchRecord[]> records; // the first `count` are this file's
     size_t count = 0;
     size_t capacity = 0;
+    // Record by record: the entries taken, which are at the start of
+    // `records` unless they went straight into the series.
+    Placement::Spot spot;
 
     void decode(const QString &path, HourFileReader &reader)
     {
@@ -151,25 +319,73 @@ struct DecodedHour
             error = reader.errorString();
             return;
         }
-        while (!reader.atEnd() && count < size_t(kMaxRecordsPerHourFile)) {
-            if (count == capacity)
-                grow();
-            decodeEntry(reader.next(), records[count++]);
+        decodeAll(reader);
+        reader.trim();
+    }
+
+    // Decodes only the entries the placement takes, into the series where
+    // it has room for them, else to the start of `records`. Entry times lie
+    // outside the compressed bytes, so the file is placed before anything
+    // is inflated.
+    void decodePlaced(const QString &path, HourFileReader &reader, Placement &placement, int file)
+    {
+        count = 0;
+        damaged = false;
+        spot = Placement::Spot();
+        opened = reader.open(path);
+        if (!opened) {
+            error = reader.errorString();
+            placement.skip(file);
+            return;
         }
+        if (!reader.inMemory()) {
+            // A file too large to hold in one piece: decoded as it is read.
+            decodeAll(reader);
+            spot = placement.place(file, int(count), [&](int k) { return records[k].time; });
+            if (spot.count > 0)
+                std::memmove(static_cast<void *>(spot.to != nullptr ? spot.to : records.get()),
+                             &records[size_t(spot.from)], size_t(spot.count) * sizeof(ArchRecord));
+            reader.trim();
+            return;
+        }
+        entries.clear();
+        while (!reader.atEnd() && entries.size() < size_t(kMaxRecordsPerHourFile))
+            entries.push_back(reader.next());
         damaged = !reader.atEnd();
+        spot = placement.place(file, int(entries.size()), [&](int k) { return entries[k].time; });
+        ArchRecord *to = spot.to;
+        if (to == nullptr) {
+            if (size_t(spot.count) > capacity)
+                grow(size_t(spot.count));
+            to = records.get();
+        }
+        for (int k = spot.from; k < spot.from + spot.count; ++k)
+            decodeEntry(entries[size_t(k)], *to++);
         reader.trim();
     }
 
 private:
-    void grow()
+    void decodeAll(HourFileReader &reader)
     {
-        const size_t bigger = std::max<size_t>(4096, 2 * capacity);
+        while (!reader.atEnd() && count < size_t(kMaxRecordsPerHourFile)) {
+            if (count == capacity)
+                grow(count + 1);
+            decodeEntry(reader.next(), records[count++]);
+        }
+        damaged = !reader.atEnd();
+    }
+
+    void grow(size_t needed)
+    {
+        const size_t bigger = std::max<size_t>({4096, 2 * capacity, needed});
         std::unique_ptr<ArchRecord[]> more(new ArchRecord[bigger]);
         if (count > 0)
             std::memcpy(static_cast<void *>(more.get()), records.get(), count * sizeof(ArchRecord));
         records = std::move(more);
         capacity = bigger;
     }
+
+    std::vector<EntryView> entries;
 };
 
 // Decodes the hour files on worker threads, a bounded number ahead of the
@@ -185,13 +401,15 @@ public:
         inFlight.resize(size_t(threads > 1 ? 2 * threads : 1));
     }
 
-    template <typename Consume> void run(Consume consume)
+    // produce(i, hour, reader) decodes file i into `hour` on a worker
+    // thread; consume(hour) takes the files in walk order.
+    template <typename Produce, typename Consume> void run(Produce produce, Consume consume)
     {
         const int n = paths.size();
         if (threads <= 1 || n <= 1) {
             HourFileReader reader;
             for (int i = 0; i < n; ++i) {
-                inFlight[0].hour.decode(paths.at(i), reader);
+                produce(i, inFlight[0].hour, reader);
                 consume(inFlight[0].hour);
             }
             return;
@@ -199,14 +417,14 @@ public:
         std::vector<std::thread> workers;
         for (int t = 0; t < std::min(threads, n); ++t) {
             try {
-                workers.emplace_back([this] { work(); });
+                workers.emplace_back([this, &produce] { work(produce); });
             } catch (const std::system_error &) {
                 break; // no more threads to be had: those running do it all
             }
         }
         if (workers.empty()) {
             threads = 1;
-            run(consume);
+            run(produce, consume);
             return;
         }
         for (int i = 0; i < n; ++i) {
@@ -236,7 +454,7 @@ private:
 
     Slot &slotOf(int i) { return inFlight[size_t(i) % inFlight.size()]; }
 
-    void work()
+    template <typename Produce> void work(Produce &produce)
     {
         HourFileReader reader;
         const int n = paths.size();
@@ -253,7 +471,7 @@ private:
                 i = taken++;
             }
             Slot &slot = slotOf(i);
-            slot.hour.decode(paths.at(i), reader);
+            produce(i, slot.hour, reader);
             {
                 std::lock_guard<std::mutex> lock(mutex);
                 slot.ready = true;
@@ -319,6 +537,71 @@ LoadResult loadPeriod(const QString &dirPath, const QDateTime &begin, const QDat
         failuresAfter.clear();
     }
 
+    // Past a few threads the disk, not decoding, sets the pace, and each
+    // thread holds a few hours of decoded records.
+    constexpr int kMaxThreads = 8;
+    const int wanted = threads > 0 ? threads : QThread::idealThreadCount();
+    HourPipeline pipeline(result.files, std::clamp(wanted, 1, kMaxThreads));
+    int taken = 0;
+    // What the walk reports for the file taken next: the failures before it,
+    // and its own if it did not open. False if it did not open.
+    auto report = [&](const DecodedHour &hour) {
+        const int file = taken++;
+        result.failures += failuresBefore.at(file);
+        if (!hour.opened) {
+            result.failures.append(
+                QStringLiteral("cannot read %1: %2").arg(result.files.at(file), hour.error));
+            return false;
+        }
+        return true;
+    };
+
+    if (!averaging) {
+        // Room for an hour of one record a second per file, so that on an
+        // archive as a recorder writes it every file goes straight into its
+        // place; a fuller file is copied in after growing the series.
+        SeriesBuffer series;
+        series.reserve(std::min<qint64>(qint64(result.files.size()) * 3600, kMaxSeriesRecords), 0);
+        Placement placement(series, epochMs, beginMs, endMs);
+        auto decode = [&](int file, DecodedHour &hour, HourFileReader &reader) {
+            hour.decodePlaced(result.files.at(file), reader, placement, file);
+        };
+        qint64 kept = -1; // where the series ends short of what was placed
+        auto take = [&](const DecodedHour &hour) {
+            if (!report(hour) || hour.spot.afterTruncation || kept >= 0)
+                return;
+            const Placement::Spot &spot = hour.spot;
+            if (spot.to == nullptr && spot.count > 0) {
+                // The next files are most likely as full as this one: room
+                // for them all at once saves growing the series again and
+                // again. A file fuller than an hour of one record a second
+                // is no guide.
+                const qint64 filesLeft = result.files.size() - taken;
+                const qint64 perFile = std::min<qint64>(spot.count, 3600);
+                const qint64 wanted = spot.at + spot.count + perFile * filesLeft;
+                if (!placement.makeRoom(spot, std::min<qint64>(wanted, kMaxSeriesRecords))) {
+                    // No memory for the rest: the series ends before it.
+                    kept = spot.at;
+                    result.truncated = true;
+                    return;
+                }
+                std::memcpy(static_cast<void *>(series.data() + spot.at), hour.records.get(),
+                            size_t(spot.count) * sizeof(ArchRecord));
+            }
+            if (spot.truncates) {
+                result.truncated = true;
+                return;
+            }
+            // Every entry up to the cap was read, and more follow.
+            if (hour.damaged)
+                result.damaged.append(result.files.at(taken - 1));
+        };
+        pipeline.run(decode, take);
+        result.failures += failuresAfter;
+        result.records = series.take(kept >= 0 ? kept : placement.records());
+        return result;
+    }
+
     // `current` stands for the entry most recently read: the final close
     // takes the time of the last entry read and the relays of the last one
     // accepted.
@@ -326,30 +609,14 @@ LoadResult loadPeriod(const QString &dirPath, const QDateTime &begin, const QDat
     QVector<ArchRecord> &records = result.records;
     Averager averager(records, result.sampleCounts);
     bool first = true;
-    int taken = 0;
-
+    auto decode = [&](int file, DecodedHour &hour, HourFileReader &reader) {
+        hour.decode(result.files.at(file), reader);
+    };
     auto take = [&](const DecodedHour &hour) {
-        const int file = taken++;
-        result.failures += failuresBefore.at(file);
-        const QString &name = result.files.at(file);
-        if (!hour.opened) {
-            result.failures.append(QStringLiteral("cannot read %1: %2").arg(name, hour.error));
-            return;
-        }
-        if (result.truncated)
+        if (!report(hour) || result.truncated)
             return;
         const ArchRecord *recs = hour.records.get();
         const size_t n = hour.count;
-        if (!averaging && records.capacity() - records.size() < int(n)) {
-            // The next files are most likely as full as this one: room for
-            // them all at once saves growing the series again and again. A
-            // file fuller than an hour of one record a second is no guide.
-            const qint64 filesLeft = result.files.size() - taken;
-            const qint64 perFile = std::min<qint64>(qint64(n), 3600);
-            const qint64 wanted = qint64(records.size()) + qint64(n) + perFile * filesLeft;
-            records.reserve(int(std::min<qint64>(wanted, kMaxSeriesRecords)));
-            preferLargePages(records);
-        }
         for (size_t i = 0; i < n; ++i) {
             const ArchRecord &rec = recs[i];
             current.time = rec.time;
@@ -364,22 +631,15 @@ LoadResult loadPeriod(const QString &dirPath, const QDateTime &begin, const QDat
                 result.truncated = true;
                 return;
             }
-            if (averaging)
-                averager.add(rec);
-            else
-                records.append(rec);
+            averager.add(rec);
             std::memcpy(current.relays, rec.relays, sizeof current.relays);
             first = false;
         }
         // Every entry up to the cap was read, and more follow.
         if (hour.damaged)
-            result.damaged.append(name);
+            result.damaged.append(result.files.at(taken - 1));
     };
-    // Past a few threads the disk, not decoding, sets the pace, and each
-    // thread holds a few hours of decoded records.
-    constexpr int kMaxThreads = 8;
-    const int wanted = threads > 0 ? threads : QThread::idealThreadCount();
-    HourPipeline(result.files, std::clamp(wanted, 1, kMaxThreads)).run(take);
+    pipeline.run(decode, take);
     result.failures += failuresAfter;
 
     averager.close(current);

@@ -76,8 +76,9 @@ void appendRecords(const QString &dir, const QVector<ArchRecord> &records, archi
 QByteArray tinyEntries(const QDateTime &hour, int count)
 {
     QByteArray bytes;
+    const qint32 start = archiveTime(hour);
     for (int i = 0; i < count; ++i)
-        bytes += rawEntry(archiveTime(hour) + i / 10, QByteArray(""));
+        bytes += rawEntry(start + i / 10, QByteArray(""));
     return bytes;
 }
 

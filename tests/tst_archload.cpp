@@ -436,22 +436,35 @@ void tst_ArchLoad::clockChanges()
 void tst_ArchLoad::recordCap_data()
 {
     QTest::addColumn<int>("entries");
-    QTest::newRow("ten a second for an hour") << kMaxRecordsPerHourFile;
-    QTest::newRow("one more") << kMaxRecordsPerHourFile + 1;
+    QTest::addColumn<int>("hours");
+    QTest::newRow("ten a second for an hour") << kMaxRecordsPerHourFile << 1;
+    QTest::newRow("one more") << kMaxRecordsPerHourFile + 1 << 1;
+    // Far more records than an hour of one a second: the series grows
+    // while later files are being decoded.
+    QTest::newRow("ten a second for five hours") << kMaxRecordsPerHourFile << 5;
 }
 
 // Tiny entries must not yield records out of all proportion to the file.
 void tst_ArchLoad::recordCap()
 {
     QFETCH(int, entries);
-    const QDateTime hour = at("2024-06-10 10:00:00");
-    const QString path = dir + hourFileName(hour);
-    fixture::writeFile(path, fixture::tinyEntries(hour, entries));
+    QFETCH(int, hours);
+    const QDateTime first = at("2024-06-10 10:00:00");
+    QList<qint32> expected;
+    for (int h = 0; h < hours; ++h) {
+        const QDateTime hour = first.addSecs(3600 * h);
+        fixture::writeFile(dir + hourFileName(hour), fixture::tinyEntries(hour, entries));
+        const qint32 start = archiveTime(hour);
+        for (int i = 0; i < kMaxRecordsPerHourFile; ++i)
+            expected.append(start + i / 10);
+    }
+    const QString path = dir + hourFileName(first);
     const bool damaged = entries > kMaxRecordsPerHourFile;
 
-    // The period reaches past the hour, so that every entry lies inside it.
-    const LoadResult result = loadPeriod(dir, hour, hour.addSecs(7200), 7200);
-    QCOMPARE(result.records.size(), kMaxRecordsPerHourFile);
+    // The period reaches past the hours, so that every entry lies inside it.
+    const int secs = 3600 * (hours + 1);
+    const LoadResult result = loadPeriod(dir, first, first.addSecs(secs), secs);
+    QCOMPARE(times(result.records), expected);
     QCOMPARE(result.damaged, damaged ? QStringList{path} : QStringList());
     QVERIFY(result.failures.isEmpty());
 
