@@ -39,7 +39,9 @@ template <int N> bool averageGroup(float (&values)[N], const int (&counts)[N])
 // Adding 0.0 in place of an absent value leaves every sum as it is: a sum
 // starts at +0.0 and can never become -0.0, the one value that adding +0.0
 // would change.
-template <int N> void accumulateGroup(float (&sums)[N], int (&counts)[N], const float (&values)[N])
+template <int N>
+void accumulateGroup(float (&__restrict sums)[N], int (&__restrict counts)[N],
+                     const float (&__restrict values)[N])
 {
     for (int i = 0; i < N; ++i) {
         const bool present = values[i] == values[i];
