@@ -1,14 +1,21 @@
 #include "archexport.h"
 
 #include "archformat.h"
+#include "csvformat.h"
 
-#include <QDataStream>
 #include <QFile>
 #include <QSaveFile>
 #include <QTextCodec>
-#include <QTextStream>
 
 #include <algorithm>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <system_error>
+#include <thread>
+#include <vector>
 
 namespace archive {
 
@@ -73,6 +80,11 @@ void countsOf(const QByteArray &payload, int (&counts)[KindCount])
     }
 }
 
+QTextCodec *csvCodec()
+{
+    return QTextCodec::codecForName("windows-1251");
+}
+
 QString headerLine(const KindMaxima &maxima)
 {
     QString line = QStringLiteral("Дата Время;");
@@ -97,71 +109,228 @@ class DateFormatter
 public:
     DateFormatter() : epochSecs(archiveEpoch().toSecsSinceEpoch()) {}
 
-    void append(QString &out, qint32 time)
+    // Makes `time` the date to write next; returns the bytes it takes.
+    int set(qint32 time)
     {
         const qint64 instant = epochSecs + qint64(quint32(time));
-        const qint64 second = ((instant % 60) + 60) % 60;
+        second = int(((instant % 60) + 60) % 60);
         const qint64 minute = instant - second;
         if (minute != cachedMinute || prefix.isEmpty()) {
             cachedMinute = minute;
-            prefix = QDateTime::fromSecsSinceEpoch(minute).toString(prefixFormat);
+            prefix = csvCodec()->fromUnicode(
+                QDateTime::fromSecsSinceEpoch(minute).toString(prefixFormat));
         }
-        out += prefix;
-        out += QLatin1Char(char('0' + second / 10));
-        out += QLatin1Char(char('0' + second % 10));
+        return prefix.size() + 2;
+    }
+
+    char *write(char *out) const
+    {
+        std::memcpy(out, prefix.constData(), size_t(prefix.size()));
+        out += prefix.size();
+        *out++ = char('0' + second / 10);
+        *out++ = char('0' + second % 10);
+        return out;
     }
 
 private:
     const qint64 epochSecs;
     const QString prefixFormat = QStringLiteral("yyyy/MM/dd hh:mm:");
     qint64 cachedMinute = 0;
-    QString prefix;
+    QByteArray prefix;
+    int second = 0;
 };
 
-class RowFormatter
+// The CSV bytes of an hour file, built in one growing buffer that is handed
+// to the file whenever it holds a chunk.
+class CsvWriter
 {
 public:
-    RowFormatter() : locale(exportLocale()) {}
+    explicit CsvWriter(const KindMaxima &maxima) : maxima(maxima)
+    {
+        const QByteArray header = csvCodec()->fromUnicode(headerLine(maxima));
+        int columns = 0;
+        for (int k = 0; k < KindCount; ++k)
+            columns += maxima.n[k];
+        rowRoom = 1 + columns * (1 + kCsvValueMax);
+        std::memcpy(reserve(header.size()), header.constData(), size_t(header.size()));
+        used += header.size();
+    }
 
     // Appends one record's line. Every kind takes as many fields as its
     // maximum over the file, values the record lacks being empty fields, so
     // that each value stays under its own column's header.
-    void append(QString &out, const ArchRecord &rec, const KindMaxima &maxima)
+    void append(const ArchRecord &rec)
     {
-        dates.append(out, rec.time);
-        appendFloats(out, rec.aIn, rec.aInCount, maxima.n[AIn]);
-        appendFloats(out, rec.counter, rec.counterCount, maxima.n[Counter]);
-        appendFloats(out, rec.dIn, rec.dInCount, maxima.n[DIn]);
-        appendFloats(out, rec.aOut, rec.aOutCount, maxima.n[AOut]);
+        const int dateRoom = dates.set(rec.time);
+        char *p = dates.write(reserve(dateRoom + rowRoom));
+        p = appendFloats(p, rec.aIn, rec.aInCount, maxima.n[AIn]);
+        p = appendFloats(p, rec.counter, rec.counterCount, maxima.n[Counter]);
+        p = appendFloats(p, rec.dIn, rec.dInCount, maxima.n[DIn]);
+        p = appendFloats(p, rec.aOut, rec.aOutCount, maxima.n[AOut]);
         for (int k = 0; k < maxima.n[Relay]; ++k) {
-            out += QLatin1Char(';');
+            *p++ = ';';
             if (k < rec.relayCount)
-                out += QString::number((rec.relays[k / 8] >> (k % 8)) & 1, 10);
+                *p++ = char('0' + ((rec.relays[k / 8] >> (k % 8)) & 1));
         }
-        appendFloats(out, rec.modbus, rec.modbusCount, maxima.n[Modbus]);
-        appendFloats(out, rec.math, rec.mathCount, maxima.n[Math]);
-        out += QLatin1Char('\n');
+        p = appendFloats(p, rec.modbus, rec.modbusCount, maxima.n[Modbus]);
+        p = appendFloats(p, rec.math, rec.mathCount, maxima.n[Math]);
+        *p++ = '\n';
+        used = size_t(p - buffer.data());
+    }
+
+    bool full() const { return used >= kChunk; }
+    const char *data() const { return buffer.data(); }
+    qint64 size() const { return qint64(used); }
+    void clear() { used = 0; }
+
+private:
+    static constexpr size_t kChunk = 256 * 1024;
+
+    // A pointer to `n` free bytes at the end of what is written.
+    char *reserve(int n)
+    {
+        const size_t need = used + size_t(n);
+        if (buffer.size() < need)
+            buffer.resize(std::max(need, kChunk + need));
+        return buffer.data() + used;
+    }
+
+    static char *appendFloats(char *p, const float *values, int count, int columns)
+    {
+        for (int i = 0; i < columns; ++i) {
+            *p++ = ';';
+            if (i < count)
+                p += formatCsvValue(values[i], p);
+        }
+        return p;
+    }
+
+    const KindMaxima maxima;
+    int rowRoom = 0;
+    DateFormatter dates;
+    std::vector<char> buffer;
+    size_t used = 0;
+};
+
+// A file with more entries than a recorder writes in an hour is read a
+// second time for its rows rather than held whole in memory.
+constexpr int kRecordsHeld = 4096;
+
+// Converts hour files on one thread per core while the walk goes on, and
+// hands back what became of each hour in the order the walk visited them.
+// Only a few hours are ever in flight, so memory does not grow with the
+// length of the period, and the walk's reports come out as they would from
+// one thread.
+class ExportPool
+{
+public:
+    explicit ExportPool(std::function<void(const ExportHour &)> deliver)
+        : deliver(std::move(deliver))
+    {
+    }
+    ~ExportPool() { finish(); }
+
+    // Queues an hour: converted when `convert`, else reported as it is.
+    void add(const ExportHour &hour, bool convert)
+    {
+        auto job = std::make_shared<Job>();
+        job->hour = hour;
+        job->done = !convert;
+        std::unique_lock<std::mutex> lock(mutex);
+        if (convert && !startThreads()) {
+            // No thread to be had: the walk converts the hour itself.
+            lock.unlock();
+            job->hour = exportHourFile(hour.sourcePath, hour.targetPath);
+            job->done = true;
+            lock.lock();
+        } else if (convert) {
+            queue.push_back(job);
+            workToDo.notify_one();
+        }
+        pending.push_back(job);
+        deliverDone(lock, 2 * int(threads.size()) + 1);
+    }
+
+    // Waits for every queued hour and reports it.
+    void finish()
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        deliverDone(lock, 0);
+        stopping = true;
+        workToDo.notify_all();
+        lock.unlock();
+        for (std::thread &t : threads)
+            t.join();
+        threads.clear();
+        stopping = false;
     }
 
 private:
-    void appendFloats(QString &out, const float *values, int count, int columns) const
+    struct Job
     {
-        for (int i = 0; i < columns; ++i) {
-            out += QLatin1Char(';');
-            if (i < count)
-                out += formatValue(locale, values[i]);
+        ExportHour hour;
+        bool done = false;
+    };
+
+    bool startThreads()
+    {
+        if (!threads.empty())
+            return true;
+        const int n = std::max(1, int(std::thread::hardware_concurrency()));
+        try {
+            for (int i = 0; i < n; ++i)
+                threads.emplace_back([this] { work(); });
+        } catch (const std::system_error &) {
+            // Fewer threads than cores still do the work.
+        }
+        return !threads.empty();
+    }
+
+    void work()
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        for (;;) {
+            workToDo.wait(lock, [this] { return stopping || !queue.empty(); });
+            if (queue.empty())
+                return;
+            const std::shared_ptr<Job> job = queue.front();
+            queue.pop_front();
+            lock.unlock();
+            const ExportHour hour = exportHourFile(job->hour.sourcePath, job->hour.targetPath);
+            lock.lock();
+            job->hour = hour;
+            job->done = true;
+            jobDone.notify_all();
         }
     }
 
-    const QLocale locale;
-    DateFormatter dates;
+    // Reports hours in walk order until no more than `inFlight` remain,
+    // and any finished ones beyond that.
+    void deliverDone(std::unique_lock<std::mutex> &lock, int inFlight)
+    {
+        while (!pending.empty()) {
+            const std::shared_ptr<Job> job = pending.front();
+            if (!job->done) {
+                if (int(pending.size()) <= inFlight)
+                    return;
+                jobDone.wait(lock, [&] { return job->done; });
+            }
+            pending.pop_front();
+            lock.unlock();
+            deliver(job->hour);
+            lock.lock();
+        }
+    }
+
+    const std::function<void(const ExportHour &)> deliver;
+    std::mutex mutex;
+    std::condition_variable workToDo;
+    std::condition_variable jobDone;
+    std::deque<std::shared_ptr<Job>> pending; // walk order, not yet reported
+    std::deque<std::shared_ptr<Job>> queue;   // not yet taken by a thread
+    std::vector<std::thread> threads;
+    bool stopping = false;
 };
-
-
-QTextCodec *csvCodec()
-{
-    return QTextCodec::codecForName("windows-1251");
-}
 
 } // namespace
 
@@ -171,17 +340,7 @@ int ExportResult::failures() const
                              [](const ExportHour &h) { return h.failed(); }));
 }
 
-QLocale exportLocale()
-{
-    return QLocale(QLocale::Russian, QLocale::RussianFederation);
-}
-
-QString formatValue(const QLocale &locale, float value)
-{
-    return locale.toString(double(value), 'f', 6);
-}
-
-QString csvText(const QList<ArchRecord> &records)
+QByteArray csvBytes(const QList<ArchRecord> &records)
 {
     KindMaxima maxima;
     for (const ArchRecord &rec : records) {
@@ -189,11 +348,10 @@ QString csvText(const QList<ArchRecord> &records)
         countsOf(rec, counts);
         maxima.raise(counts);
     }
-    QString text = headerLine(maxima);
-    RowFormatter formatter;
+    CsvWriter writer(maxima);
     for (const ArchRecord &rec : records)
-        formatter.append(text, rec, maxima);
-    return text;
+        writer.append(rec);
+    return QByteArray(writer.data(), int(writer.size()));
 }
 
 ExportHour exportHourFile(const QString &sourcePath, const QString &targetPath)
@@ -202,7 +360,6 @@ ExportHour exportHourFile(const QString &sourcePath, const QString &targetPath)
     hour.sourcePath = sourcePath;
     hour.targetPath = targetPath;
 
-    // Read twice, once for the column maxima and once for the rows.
     HourFileReader source;
     if (!source.open(sourcePath)) {
         hour.outcome = ExportHour::ReadFailed;
@@ -212,12 +369,18 @@ ExportHour exportHourFile(const QString &sourcePath, const QString &targetPath)
 
     // The header needs every record's counts before the first row.
     KindMaxima maxima;
+    std::vector<ArchRecord> held;
     qint64 entries = 0;
+    ArchRecord rec;
     while (!source.atEnd()) {
         const StoredEntry entry = source.next();
+        const QByteArray payload = uncompressPayload(entry.data);
+        decodePayload(payload.constData(), payload.size(), entry.time, rec);
         int counts[KindCount];
-        countsOf(uncompressPayload(entry.data), counts);
+        countsOf(rec, counts);
         maxima.raise(counts);
+        if (held.size() < size_t(kRecordsHeld))
+            held.push_back(rec);
         ++entries;
     }
 
@@ -227,35 +390,43 @@ ExportHour exportHourFile(const QString &sourcePath, const QString &targetPath)
         hour.error = QStringLiteral("cannot write %1: %2").arg(targetPath, target.errorString());
         return hour;
     }
-    QTextStream out(&target);
-    out.setCodec(csvCodec());
-    out.setLocale(exportLocale());
-    out << headerLine(maxima);
-
-    source.rewind();
-    RowFormatter formatter;
-    ArchRecord rec;
-    QString chunk;
-    for (qint64 i = 0; i < entries && !source.atEnd(); ++i) {
-        const StoredEntry entry = source.next();
-        const QByteArray payload = uncompressPayload(entry.data);
-        decodePayload(payload.constData(), payload.size(), entry.time, rec);
-        formatter.append(chunk, rec, maxima);
+    CsvWriter csv(maxima);
+    bool writing = true;
+    auto put = [&](const ArchRecord &row) {
+        csv.append(row);
         ++hour.rows;
-        if (chunk.size() >= 64 * 1024) {
-            out << chunk;
-            chunk.clear();
-            if (out.status() != QTextStream::Ok)
-                break; // the write failed: the rest would go nowhere
+        if (csv.full()) {
+            writing = target.write(csv.data(), csv.size()) == csv.size();
+            csv.clear();
+        }
+    };
+    if (qint64(held.size()) == entries) {
+        for (size_t i = 0; i < held.size() && writing; ++i)
+            put(held[i]);
+    } else {
+        source.rewind();
+        for (qint64 i = 0; i < entries && writing && !source.atEnd(); ++i) {
+            const StoredEntry entry = source.next();
+            const QByteArray payload = uncompressPayload(entry.data);
+            decodePayload(payload.constData(), payload.size(), entry.time, rec);
+            put(rec);
         }
     }
-    out << chunk;
-    out.flush();
+    if (writing)
+        writing = target.write(csv.data(), csv.size()) == csv.size();
 
-    if (out.status() != QTextStream::Ok || !target.commit()) {
+    if (!writing) {
+        // The write failed: the rest would go nowhere, and the new file is
+        // dropped, leaving no CSV under the name.
         hour.outcome = ExportHour::WriteFailed;
         hour.error = QStringLiteral("cannot write %1: %2").arg(targetPath, target.errorString());
         target.cancelWriting();
+        target.commit();
+        return hour;
+    }
+    if (!commitFully(target)) {
+        hour.outcome = ExportHour::WriteFailed;
+        hour.error = QStringLiteral("cannot write %1: %2").arg(targetPath, target.errorString());
         return hour;
     }
     hour.outcome = ExportHour::Written;
@@ -270,6 +441,12 @@ ExportResult exportPeriod(const ExportRequest &request)
     if (!request.begin.isValid() || !request.end.isValid())
         return result;
 
+    // Reports come back on this thread, in the order of the walk.
+    ExportPool pool([&](const ExportHour &visited) {
+        if (request.hourDone)
+            request.hourDone(visited);
+        result.hours.append(visited);
+    });
     const QString format = QString::fromLatin1(kHourFormat);
     QString previousName;
     QDateTime hour = request.begin;
@@ -282,22 +459,15 @@ ExportResult exportPeriod(const ExportRequest &request)
             continue;
         previousName = name;
 
-        const QString sourcePath = request.sourceDir + name + QStringLiteral(".dat");
-        const QString targetPath = request.targetDir + name + QStringLiteral(".csv");
+        ExportHour visited;
+        visited.sourcePath = request.sourceDir + name + QStringLiteral(".dat");
+        visited.targetPath = request.targetDir + name + QStringLiteral(".csv");
         // A CSV of a visited hour never outlives the export: an hour without
         // a file must not keep the table of an hour file deleted since.
-        QFile::remove(targetPath);
-        ExportHour visited;
-        if (QFile::exists(sourcePath)) {
-            visited = exportHourFile(sourcePath, targetPath);
-        } else {
-            visited.sourcePath = sourcePath;
-            visited.targetPath = targetPath;
-        }
-        if (request.hourDone)
-            request.hourDone(visited);
-        result.hours.append(visited);
+        QFile::remove(visited.targetPath);
+        pool.add(visited, QFile::exists(visited.sourcePath));
     }
+    pool.finish();
     return result;
 }
 

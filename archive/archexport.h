@@ -5,7 +5,6 @@
 
 #include <QDateTime>
 #include <QList>
-#include <QLocale>
 #include <QString>
 
 #include <functional>
@@ -48,23 +47,20 @@ struct ExportResult
     int failures() const;
 };
 
-// The locale of the CSV numbers: Russian, Russian Federation.
-QLocale exportLocale();
-// One value as the CSV writes it: six decimals, comma, grouped thousands.
-QString formatValue(const QLocale &locale, float value);
-
 // Exports every hour from begin to end, both included, one CSV per hour file.
 // The CSV of each visited hour is removed first, whether or not the hour has
 // a file. A CSV that cannot be written is reported and the walk goes on.
+// Hour files are converted on every core; hourDone is called on the calling
+// thread, hour by hour in the order visited.
 ExportResult exportPeriod(const ExportRequest &request);
 
 // Converts one hour file into a CSV file in windows-1251. The CSV replaces
 // the target atomically, so an interrupted export never leaves half a table.
 ExportHour exportHourFile(const QString &sourcePath, const QString &targetPath);
 
-// The CSV text of a list of records, header included: what exportHourFile
+// The CSV bytes of a list of records, header included: what exportHourFile
 // writes for an hour file holding these records.
-QString csvText(const QList<ArchRecord> &records);
+QByteArray csvBytes(const QList<ArchRecord> &records);
 
 } // namespace archive
 
