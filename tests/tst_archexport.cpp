@@ -4,6 +4,7 @@
 #include "archworker.h"
 #include "csvformat.h"
 #include "filesizelimit.h"
+#include "qlocalecsv.h"
 #include "simulatedrecorder.h"
 
 #include <QDataStream>
@@ -67,61 +68,6 @@ float floatOf(quint32 bits)
     float value;
     std::memcpy(&value, &bits, sizeof value);
     return value;
-}
-
-// How the CSV bytes were made before the byte-level formatter, kept as the
-// reference it must match: every value through QLocale, every line through
-// the windows-1251 codec, the dates formatted by QDateTime one by one.
-QByteArray localeValue(float value)
-{
-    static const QLocale russian(QLocale::Russian, QLocale::RussianFederation);
-    return QTextCodec::codecForName("windows-1251")
-        ->fromUnicode(russian.toString(double(value), 'f', 6));
-}
-
-QByteArray localeCsv(const QList<ArchRecord> &records)
-{
-    const QString labels[] = {QStringLiteral("Аналоговый Вх. "), QStringLiteral("Счётчик "),
-                              QStringLiteral("Дискретный Вх. "), QStringLiteral("Аналоговый Вых. "),
-                              QStringLiteral("Реле. "),          QStringLiteral("Модбас канал "),
-                              QStringLiteral("Мат. канал ")};
-    int maxima[7] = {};
-    for (const ArchRecord &rec : records) {
-        const int counts[7] = {rec.aInCount,   rec.counterCount, rec.dInCount, rec.aOutCount,
-                               rec.relayCount, rec.modbusCount,  rec.mathCount};
-        for (int k = 0; k < 7; ++k)
-            maxima[k] = std::max(maxima[k], counts[k]);
-    }
-    QString text = QStringLiteral("Дата Время;");
-    for (int k = 0; k < 7; ++k) {
-        for (int i = 1; i <= maxima[k]; ++i)
-            text += labels[k] + QString::number(i) + QLatin1Char(';');
-    }
-    text += QLatin1Char('\n');
-    QByteArray csv = QTextCodec::codecForName("windows-1251")->fromUnicode(text);
-    const QDateTime epoch = archiveEpoch();
-    for (const ArchRecord &rec : records) {
-        csv += recordDateTime(epoch, rec.time)
-                   .toString(QStringLiteral("yyyy/MM/dd hh:mm:ss"))
-                   .toLatin1();
-        auto floats = [&](const float *values, int count, int columns) {
-            for (int i = 0; i < columns; ++i)
-                csv += i < count ? ';' + localeValue(values[i]) : QByteArray(";");
-        };
-        floats(rec.aIn, rec.aInCount, maxima[0]);
-        floats(rec.counter, rec.counterCount, maxima[1]);
-        floats(rec.dIn, rec.dInCount, maxima[2]);
-        floats(rec.aOut, rec.aOutCount, maxima[3]);
-        for (int k = 0; k < maxima[4]; ++k) {
-            csv += ';';
-            if (k < rec.relayCount)
-                csv += QByteArray::number((rec.relays[k / 8] >> (k % 8)) & 1);
-        }
-        floats(rec.modbus, rec.modbusCount, maxima[5]);
-        floats(rec.math, rec.mathCount, maxima[6]);
-        csv += '\n';
-    }
-    return csv;
 }
 
 // Rows of a CSV text, each split into its fields.
@@ -321,7 +267,7 @@ void tst_ArchExport::formatValue()
     QFETCH(QByteArray, text);
     char buffer[kCsvValueMax];
     const QByteArray formatted(buffer, formatCsvValue(value, buffer));
-    QCOMPARE(formatted, localeValue(value));
+    QCOMPARE(formatted, qlocalecsv::value(value));
     if (!text.isEmpty())
         QCOMPARE(formatted, text);
 }
@@ -339,7 +285,7 @@ void tst_ArchExport::formatterMatchesQLocaleOnRandomFloats()
             value = float(int(random() % 2000001) - 1000000) / 128.0f;
         char buffer[kCsvValueMax];
         const QByteArray formatted(buffer, formatCsvValue(value, buffer));
-        const QByteArray expected = localeValue(value);
+        const QByteArray expected = qlocalecsv::value(value);
         if (formatted != expected && mismatches++ == 0)
             first = QByteArray::number(double(value), 'g', 9) + ": " + formatted + " instead of " +
                     expected;
@@ -368,12 +314,15 @@ void tst_ArchExport::csvMatchesTheQLocalePathByteForByte()
     }
     const QString source = dir.filePath(QStringLiteral("2016_03_01-14.dat"));
     const QString target = dir.filePath(QStringLiteral("2016_03_01-14.csv"));
+    const QString reference = dir.filePath(QStringLiteral("reference.csv"));
     QVERIFY(writeHourFile(source, records));
     QCOMPARE(exportHourFile(source, target).outcome, ExportHour::Written);
-    const QByteArray expected = localeCsv(records);
+    QCOMPARE(qlocalecsv::exportHourFile(source, reference).outcome, ExportHour::Written);
+    const QByteArray expected = readAll(reference);
     QCOMPARE(readAll(target).size(), expected.size());
     QVERIFY(readAll(target) == expected);
     QVERIFY(csvBytes(records) == expected);
+    QVERIFY(qlocalecsv::csv(records) == expected);
 }
 
 void tst_ArchExport::mixedChannelCountsStayUnderTheirHeaders()
@@ -606,7 +555,7 @@ void tst_ArchExport::hoursConvertedTogetherAreReportedInWalkOrder()
         for (int i = 0; i < (h % 2 == 0 ? 3000 : 2); ++i)
             records.append(fixture::record(fixture::archiveTime(hour) + i, {float(h), float(i)}));
         QVERIFY(writeHourFile(path + hourFileName(hour), records));
-        csvs.insert(hourFileName(hour), localeCsv(records));
+        csvs.insert(hourFileName(hour), qlocalecsv::csv(records));
         expected.append(ExportHour::Written);
     }
 

@@ -1,0 +1,24 @@
+#ifndef QLOCALECSV_H
+#define QLOCALECSV_H
+
+#include "archexport.h"
+
+#include <QByteArray>
+#include <QList>
+
+// The export as it was written before its byte-level formatter: every value
+// through QLocale, the text through a QTextStream with the windows-1251
+// codec, each hour file read twice through the data stream. It is the
+// reference the CSV bytes must match, and the benchmark's "today's code".
+namespace qlocalecsv {
+
+// One value, windows-1251.
+QByteArray value(float value);
+// The CSV of a list of records, header included, windows-1251.
+QByteArray csv(const QList<ArchRecord> &records);
+// One hour file into a CSV file, as exportHourFile did.
+archive::ExportHour exportHourFile(const QString &sourcePath, const QString &targetPath);
+
+} // namespace qlocalecsv
+
+#endif // QLOCALECSV_H
