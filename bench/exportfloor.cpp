@@ -223,8 +223,10 @@ private:
 
     bool writeFile(const QString &path, size_t length)
     {
-        const int fd =
-            ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        // A new file each time, as the export's QSaveFile writes one.
+        const QByteArray name = QFile::encodeName(path);
+        ::unlink(name.constData());
+        const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
         if (fd < 0)
             return false;
         size_t done = 0;
