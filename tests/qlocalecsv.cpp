@@ -108,7 +108,9 @@ private:
 
 QByteArray value(float value)
 {
-    return codec()->fromUnicode(russian().toString(double(value), 'f', 6));
+    static const QLocale locale = russian();
+    static QTextCodec *const windows1251 = codec();
+    return windows1251->fromUnicode(locale.toString(double(value), 'f', 6));
 }
 
 QByteArray csv(const QList<ArchRecord> &records)
