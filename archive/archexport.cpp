@@ -23,9 +23,6 @@ namespace {
 
 enum Kind { AIn, Counter, DIn, AOut, Relay, Modbus, Math, KindCount };
 
-const int kCapacity[KindCount] = {kAInMax,   kCounterMax, kDInMax, kAOutMax,
-                                  kRelayMax, kModbusMax,  kMathMax};
-
 // Column labels in payload order, each followed by the channel's number.
 QString kindLabel(int kind)
 {
@@ -69,15 +66,6 @@ void countsOf(const ArchRecord &rec, int (&counts)[KindCount])
     counts[Relay] = rec.relayCount;
     counts[Modbus] = rec.modbusCount;
     counts[Math] = rec.mathCount;
-}
-
-// The same counts read straight from a payload, without decoding its values.
-void countsOf(const QByteArray &payload, int (&counts)[KindCount])
-{
-    for (int k = 0; k < KindCount; ++k) {
-        const int byte = k < payload.size() ? int(quint8(payload[k])) : 0;
-        counts[k] = std::min(byte, kCapacity[k]);
-    }
 }
 
 QTextCodec *csvCodec()
