@@ -14,6 +14,7 @@
 #include "archformat.h"
 #include "archrepair.h"
 #include "benchsupport.h"
+#include "csvformat.h"
 #include "exportfloor.h"
 #include "qlocalecsv.h"
 #include "simulatedrecorder.h"
@@ -211,6 +212,25 @@ int main()
     line("floor, every core by hour file", floorAll);
     line("export (target: ratio at most 1.5)", exportTiming);
     line("today's code (QLocale, QTextStream, one thread)", todays);
+    const double formatting = bench::bestOf(kRuns, [&] {
+        char text[kCsvValueMax];
+        qint64 n = 0;
+        auto put = [&](const float *values, int count) {
+            for (int i = 0; i < count; ++i)
+                n += formatCsvValue(values[i], text);
+        };
+        for (const ArchRecord &rec : decoded) {
+            put(rec.aIn, rec.aInCount);
+            put(rec.counter, rec.counterCount);
+            put(rec.dIn, rec.dInCount);
+            put(rec.aOut, rec.aOutCount);
+            put(rec.modbus, rec.modbusCount);
+            put(rec.math, rec.mathCount);
+        }
+        if (n == 0)
+            std::fprintf(stderr, "nothing formatted\n");
+    });
+    std::printf("  %-56s %7.3f s wall\n", "of which formatting the values, one thread", formatting);
     std::printf("  export %.2f times as fast as today's code; floor, export and today's code "
                 "wrote %s bytes\n",
                 todays.wall / exportTiming.wall, sameBytes ? "the same" : "DIFFERENT");

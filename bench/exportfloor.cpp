@@ -8,7 +8,6 @@
 #include <libdeflate.h>
 
 #include <atomic>
-#include <cmath>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
@@ -24,40 +23,6 @@ namespace {
 quint32 bigEndian32(const unsigned char *p)
 {
     return quint32(p[0]) << 24 | quint32(p[1]) << 16 | quint32(p[2]) << 8 | quint32(p[3]);
-}
-
-// |value| times a million is exact in a double for every float; below 2^63
-// the rounding half away from zero is exact too.
-char *formatValue(float value, char *p)
-{
-    const double scaled = std::fabs(double(value)) * 1e6;
-    if (!(scaled < 9e18))
-        return p + archive::formatCsvValue(value, p);
-    if (value < 0)
-        *p++ = '-';
-    quint64 n = quint64(scaled);
-    n += scaled - double(n) >= 0.5 ? 1 : 0;
-    quint64 whole = n / 1000000;
-    quint32 micros = quint32(n % 1000000);
-    char digits[32];
-    char *d = digits + sizeof digits;
-    int count = 0;
-    do {
-        if (count > 0 && count % 3 == 0)
-            *--d = char(0xA0);
-        *--d = char('0' + whole % 10);
-        whole /= 10;
-        ++count;
-    } while (whole != 0);
-    const size_t length = size_t(digits + sizeof digits - d);
-    std::memcpy(p, d, length);
-    p += length;
-    *p++ = ',';
-    for (int i = 5; i >= 0; --i) {
-        p[i] = char('0' + micros % 10);
-        micros /= 10;
-    }
-    return p + 6;
 }
 
 char *twoDigits(char *p, int n)
@@ -125,11 +90,14 @@ public:
         int columns = 0;
         for (int k = 0; k < 7; ++k)
             columns += maxima[k] = std::min(maxima[k], capacity[k]);
-        csv.resize(size_t(header.size()) +
-                   entries.size() * size_t(24 + columns * (1 + archive::kCsvValueMax)));
+        const size_t rowRoom = size_t(24 + columns * (1 + archive::kCsvValueMax));
+        csv.resize(std::max(size_t(header.size()), kChunk) + rowRoom);
+        if (!create(target))
+            return -1;
         char *p = csv.data();
         std::memcpy(p, header.constData(), size_t(header.size()));
         p += header.size();
+        qint64 written = 0;
 
         // The zone's offset at the first record holds for the whole hour.
         const qint64 epoch = 946684800 - offsetAt(946684800);
@@ -155,15 +123,21 @@ public:
                     } else {
                         float value;
                         std::memcpy(&value, payload + at + 4 * size_t(i), 4);
-                        p = formatValue(value, p);
+                        p += archive::formatCsvValue(value, p);
                     }
                 }
                 at += width;
             }
             *p++ = '\n';
+            if (size_t(p - csv.data()) >= kChunk) {
+                if (!write(p))
+                    return -1;
+                written += p - csv.data();
+                p = csv.data();
+            }
         }
-        const size_t length = size_t(p - csv.data());
-        return writeFile(target, length) ? qint64(length) : -1;
+        written += p - csv.data();
+        return write(p) && finish() ? written : -1;
     }
 
 private:
@@ -221,30 +195,44 @@ private:
         }
     }
 
-    bool writeFile(const QString &path, size_t length)
+    bool create(const QString &path)
     {
         // A new file each time, as the export's QSaveFile writes one.
         const QByteArray name = QFile::encodeName(path);
         ::unlink(name.constData());
-        const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
-        if (fd < 0)
-            return false;
-        size_t done = 0;
-        bool ok = true;
-        while (ok && done < length) {
-            const ssize_t n = ::write(fd, csv.data() + done, length - done);
-            ok = n > 0;
-            done += ok ? size_t(n) : 0;
-        }
-        ok = fdatasync(fd) == 0 && ok;
-        return ::close(fd) == 0 && ok;
+        fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+        return fd >= 0;
     }
 
+    // Writes the buffer up to `end`.
+    bool write(const char *end)
+    {
+        for (const char *p = csv.data(); p < end;) {
+            const ssize_t n = ::write(fd, p, size_t(end - p));
+            if (n <= 0) {
+                finish();
+                return false;
+            }
+            p += n;
+        }
+        return true;
+    }
+
+    bool finish()
+    {
+        const bool synced = fdatasync(fd) == 0;
+        const bool closed = ::close(fd) == 0;
+        fd = -1;
+        return synced && closed;
+    }
+
+    static constexpr size_t kChunk = 256 * 1024;
     libdeflate_decompressor *decompressor;
     std::vector<unsigned char> file;
     std::vector<char> payloads;
     std::vector<Entry> entries;
     std::vector<char> csv;
+    int fd = -1;
 };
 
 } // namespace
