@@ -70,7 +70,10 @@ void countsOf(const ArchRecord &rec, int (&counts)[KindCount])
 
 QTextCodec *csvCodec()
 {
-    return QTextCodec::codecForName("windows-1251");
+    // Looking a codec up by name compares it with every alias the system's
+    // converters know, which costs more than the conversions it is used for.
+    static QTextCodec *const codec = QTextCodec::codecForName("windows-1251");
+    return codec;
 }
 
 QString headerLine(const KindMaxima &maxima)
@@ -133,7 +136,7 @@ private:
 class CsvWriter
 {
 public:
-    explicit CsvWriter(const KindMaxima &maxima) : maxima(maxima)
+    CsvWriter(const KindMaxima &maxima, std::vector<char> &buffer) : maxima(maxima), buffer(buffer)
     {
         const QByteArray header = csvCodec()->fromUnicode(headerLine(maxima));
         int columns = 0;
@@ -196,13 +199,102 @@ private:
     const KindMaxima maxima;
     int rowRoom = 0;
     DateFormatter dates;
-    std::vector<char> buffer;
+    std::vector<char> &buffer;
     size_t used = 0;
 };
 
 // A file with more entries than a recorder writes in an hour is read a
 // second time for its rows rather than held whole in memory.
 constexpr int kRecordsHeld = 4096;
+
+// What converting an hour file needs, kept by a thread from one hour file
+// to the next: buffers fresh for every file would be faulted in anew.
+struct ExportBuffers
+{
+    std::vector<ArchRecord> records;
+    std::vector<char> csv;
+};
+
+ExportHour convertHourFile(const QString &sourcePath, const QString &targetPath,
+                           ExportBuffers &buffers)
+{
+    ExportHour hour;
+    hour.sourcePath = sourcePath;
+    hour.targetPath = targetPath;
+
+    HourFileReader source;
+    if (!source.open(sourcePath)) {
+        hour.outcome = ExportHour::ReadFailed;
+        hour.error = QStringLiteral("cannot read %1: %2").arg(sourcePath, source.errorString());
+        return hour;
+    }
+
+    // The header needs every record's counts before the first row.
+    KindMaxima maxima;
+    std::vector<ArchRecord> &held = buffers.records;
+    held.clear();
+    qint64 entries = 0;
+    ArchRecord rec;
+    while (!source.atEnd()) {
+        const StoredEntry entry = source.next();
+        const QByteArray payload = uncompressPayload(entry.data);
+        decodePayload(payload.constData(), payload.size(), entry.time, rec);
+        int counts[KindCount];
+        countsOf(rec, counts);
+        maxima.raise(counts);
+        if (held.size() < size_t(kRecordsHeld))
+            held.push_back(rec);
+        ++entries;
+    }
+
+    QSaveFile target(targetPath);
+    if (!target.open(QIODevice::WriteOnly)) {
+        hour.outcome = ExportHour::WriteFailed;
+        hour.error = QStringLiteral("cannot write %1: %2").arg(targetPath, target.errorString());
+        return hour;
+    }
+    CsvWriter csv(maxima, buffers.csv);
+    bool writing = true;
+    auto put = [&](const ArchRecord &row) {
+        csv.append(row);
+        ++hour.rows;
+        if (csv.full()) {
+            writing = target.write(csv.data(), csv.size()) == csv.size();
+            csv.clear();
+        }
+    };
+    if (qint64(held.size()) == entries) {
+        for (size_t i = 0; i < held.size() && writing; ++i)
+            put(held[i]);
+    } else {
+        source.rewind();
+        for (qint64 i = 0; i < entries && writing && !source.atEnd(); ++i) {
+            const StoredEntry entry = source.next();
+            const QByteArray payload = uncompressPayload(entry.data);
+            decodePayload(payload.constData(), payload.size(), entry.time, rec);
+            put(rec);
+        }
+    }
+    if (writing)
+        writing = target.write(csv.data(), csv.size()) == csv.size();
+
+    if (!writing) {
+        // The write failed: the rest would go nowhere, and the new file is
+        // dropped, leaving no CSV under the name.
+        hour.outcome = ExportHour::WriteFailed;
+        hour.error = QStringLiteral("cannot write %1: %2").arg(targetPath, target.errorString());
+        target.cancelWriting();
+        target.commit();
+        return hour;
+    }
+    if (!commitFully(target)) {
+        hour.outcome = ExportHour::WriteFailed;
+        hour.error = QStringLiteral("cannot write %1: %2").arg(targetPath, target.errorString());
+        return hour;
+    }
+    hour.outcome = ExportHour::Written;
+    return hour;
+}
 
 // Converts hour files on one thread per core while the walk goes on, and
 // hands back what became of each hour in the order the walk visited them.
@@ -228,7 +320,8 @@ public:
         if (convert && !startThreads()) {
             // No thread to be had: the walk converts the hour itself.
             lock.unlock();
-            job->hour = exportHourFile(hour.sourcePath, hour.targetPath);
+            ExportBuffers buffers;
+            job->hour = convertHourFile(hour.sourcePath, hour.targetPath, buffers);
             job->done = true;
             lock.lock();
         } else if (convert) {
@@ -276,6 +369,7 @@ private:
 
     void work()
     {
+        ExportBuffers buffers;
         std::unique_lock<std::mutex> lock(mutex);
         for (;;) {
             workToDo.wait(lock, [this] { return stopping || !queue.empty(); });
@@ -284,7 +378,8 @@ private:
             const std::shared_ptr<Job> job = queue.front();
             queue.pop_front();
             lock.unlock();
-            const ExportHour hour = exportHourFile(job->hour.sourcePath, job->hour.targetPath);
+            const ExportHour hour =
+                convertHourFile(job->hour.sourcePath, job->hour.targetPath, buffers);
             lock.lock();
             job->hour = hour;
             job->done = true;
@@ -336,7 +431,8 @@ QByteArray csvBytes(const QList<ArchRecord> &records)
         countsOf(rec, counts);
         maxima.raise(counts);
     }
-    CsvWriter writer(maxima);
+    std::vector<char> buffer;
+    CsvWriter writer(maxima, buffer);
     for (const ArchRecord &rec : records)
         writer.append(rec);
     return QByteArray(writer.data(), int(writer.size()));
@@ -344,81 +440,8 @@ QByteArray csvBytes(const QList<ArchRecord> &records)
 
 ExportHour exportHourFile(const QString &sourcePath, const QString &targetPath)
 {
-    ExportHour hour;
-    hour.sourcePath = sourcePath;
-    hour.targetPath = targetPath;
-
-    HourFileReader source;
-    if (!source.open(sourcePath)) {
-        hour.outcome = ExportHour::ReadFailed;
-        hour.error = QStringLiteral("cannot read %1: %2").arg(sourcePath, source.errorString());
-        return hour;
-    }
-
-    // The header needs every record's counts before the first row.
-    KindMaxima maxima;
-    std::vector<ArchRecord> held;
-    qint64 entries = 0;
-    ArchRecord rec;
-    while (!source.atEnd()) {
-        const StoredEntry entry = source.next();
-        const QByteArray payload = uncompressPayload(entry.data);
-        decodePayload(payload.constData(), payload.size(), entry.time, rec);
-        int counts[KindCount];
-        countsOf(rec, counts);
-        maxima.raise(counts);
-        if (held.size() < size_t(kRecordsHeld))
-            held.push_back(rec);
-        ++entries;
-    }
-
-    QSaveFile target(targetPath);
-    if (!target.open(QIODevice::WriteOnly)) {
-        hour.outcome = ExportHour::WriteFailed;
-        hour.error = QStringLiteral("cannot write %1: %2").arg(targetPath, target.errorString());
-        return hour;
-    }
-    CsvWriter csv(maxima);
-    bool writing = true;
-    auto put = [&](const ArchRecord &row) {
-        csv.append(row);
-        ++hour.rows;
-        if (csv.full()) {
-            writing = target.write(csv.data(), csv.size()) == csv.size();
-            csv.clear();
-        }
-    };
-    if (qint64(held.size()) == entries) {
-        for (size_t i = 0; i < held.size() && writing; ++i)
-            put(held[i]);
-    } else {
-        source.rewind();
-        for (qint64 i = 0; i < entries && writing && !source.atEnd(); ++i) {
-            const StoredEntry entry = source.next();
-            const QByteArray payload = uncompressPayload(entry.data);
-            decodePayload(payload.constData(), payload.size(), entry.time, rec);
-            put(rec);
-        }
-    }
-    if (writing)
-        writing = target.write(csv.data(), csv.size()) == csv.size();
-
-    if (!writing) {
-        // The write failed: the rest would go nowhere, and the new file is
-        // dropped, leaving no CSV under the name.
-        hour.outcome = ExportHour::WriteFailed;
-        hour.error = QStringLiteral("cannot write %1: %2").arg(targetPath, target.errorString());
-        target.cancelWriting();
-        target.commit();
-        return hour;
-    }
-    if (!commitFully(target)) {
-        hour.outcome = ExportHour::WriteFailed;
-        hour.error = QStringLiteral("cannot write %1: %2").arg(targetPath, target.errorString());
-        return hour;
-    }
-    hour.outcome = ExportHour::Written;
-    return hour;
+    ExportBuffers buffers;
+    return convertHourFile(sourcePath, targetPath, buffers);
 }
 
 ExportResult exportPeriod(const ExportRequest &request)
