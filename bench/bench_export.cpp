@@ -230,7 +230,8 @@ int main()
         if (n == 0)
             std::fprintf(stderr, "nothing formatted\n");
     });
-    std::printf("  %-56s %7.3f s wall\n", "of which formatting the values, one thread", formatting);
+    std::printf("  %-56s %7.3f s wall\n", "the values alone formatted into memory, one thread",
+                formatting);
     std::printf("  export %.2f times as fast as today's code; floor, export and today's code "
                 "wrote %s bytes\n",
                 todays.wall / exportTiming.wall, sameBytes ? "the same" : "DIFFERENT");
