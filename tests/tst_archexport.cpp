@@ -127,6 +127,7 @@ private slots:
     void formatValue_data();
     void formatValue();
     void formatterMatchesQLocaleOnRandomFloats();
+    void csvMatchesTheQLocalePathByteForByte_data();
     void csvMatchesTheQLocalePathByteForByte();
     void mixedChannelCountsStayUnderTheirHeaders();
     void nanIsWrittenAbsentIsEmpty();
@@ -293,36 +294,48 @@ void tst_ArchExport::formatterMatchesQLocaleOnRandomFloats()
     QVERIFY2(mismatches == 0, first.constData());
 }
 
-// A whole hour as a recorder writes it, with awkward values in some
-// channels and varying channel sets, exported through the hour file: the
-// very bytes the QLocale path gives.
+void tst_ArchExport::csvMatchesTheQLocalePathByteForByte_data()
+{
+    QTest::addColumn<int>("records");
+    QTest::addColumn<int>("step");
+    QTest::newRow("an hour as a recorder writes it") << 1200 << 3;
+    // More entries than the export holds: their rows come from a second read.
+    QTest::newRow("more entries than are held at once") << 6000 << 1;
+}
+
+// Records with awkward values in some channels and varying channel sets,
+// exported through an hour file: the very bytes the QLocale path gives.
 void tst_ArchExport::csvMatchesTheQLocalePathByteForByte()
 {
+    QFETCH(int, records);
+    QFETCH(int, step);
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     const SimulatedRecorder recorder(ChannelSet::full());
     const qint32 first = timeAt(kDay, QTime(14, 0));
     std::mt19937 random(7);
-    QList<ArchRecord> records;
-    for (int s = 0; s < 3600; s += 3) {
+    QList<ArchRecord> list;
+    for (int s = 0; list.size() < records; s += step) {
         ArchRecord rec = recorder.recordAt(first + s);
         if (s % 5 == 0)
             rec.aInCount = quint8(s % kAInMax);
         rec.dIn[s % kDInMax] = floatOf(quint32(random()));
         rec.math[s % kMathMax] = float(int(random() % 20001) - 10000) / 128.0f;
-        records.append(rec);
+        list.append(rec);
     }
     const QString source = dir.filePath(QStringLiteral("2016_03_01-14.dat"));
     const QString target = dir.filePath(QStringLiteral("2016_03_01-14.csv"));
     const QString reference = dir.filePath(QStringLiteral("reference.csv"));
-    QVERIFY(writeHourFile(source, records));
-    QCOMPARE(exportHourFile(source, target).outcome, ExportHour::Written);
+    QVERIFY(writeHourFile(source, list));
+    const ExportHour hour = exportHourFile(source, target);
+    QCOMPARE(hour.outcome, ExportHour::Written);
+    QCOMPARE(hour.rows, records);
     QCOMPARE(qlocalecsv::exportHourFile(source, reference).outcome, ExportHour::Written);
     const QByteArray expected = readAll(reference);
     QCOMPARE(readAll(target).size(), expected.size());
     QVERIFY(readAll(target) == expected);
-    QVERIFY(csvBytes(records) == expected);
-    QVERIFY(qlocalecsv::csv(records) == expected);
+    QVERIFY(csvBytes(list) == expected);
+    QVERIFY(qlocalecsv::csv(list) == expected);
 }
 
 void tst_ArchExport::mixedChannelCountsStayUnderTheirHeaders()
