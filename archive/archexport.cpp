@@ -1,7 +1,9 @@
 #include "archexport.h"
 
 #include "archformat.h"
+#include "archload.h"
 #include "csvformat.h"
+#include "hourwalk.h"
 
 #include <QFile>
 #include <QSaveFile>
@@ -236,6 +238,10 @@ ExportHour convertHourFile(const QString &sourcePath, const QString &targetPath,
     qint64 entries = 0;
     ArchRecord rec;
     while (!source.atEnd()) {
+        if (entries == kMaxRecordsPerHourFile) {
+            hour.damaged = true;
+            break;
+        }
         const StoredEntry entry = source.next();
         const QByteArray payload = uncompressPayload(entry.data);
         decodePayload(payload.constData(), payload.size(), entry.time, rec);
@@ -417,12 +423,6 @@ private:
 
 } // namespace
 
-int ExportResult::failures() const
-{
-    return int(std::count_if(hours.cbegin(), hours.cend(),
-                             [](const ExportHour &h) { return h.failed(); }));
-}
-
 QByteArray csvBytes(const QList<ArchRecord> &records)
 {
     KindMaxima maxima;
@@ -448,35 +448,40 @@ ExportResult exportPeriod(const ExportRequest &request)
 {
     ExportResult result;
     result.next = request.begin;
-    // An invalid end makes secsTo() 0 for ever: such a period visits nothing.
-    if (!request.begin.isValid() || !request.end.isValid())
+    // The hours may span up to one more than the period they came from.
+    if (request.periodSecs > kMaxLoadPeriodSecs ||
+        request.begin.secsTo(request.end) > qint64(kMaxLoadPeriodSecs) + 3600) {
+        result.refused = true;
         return result;
+    }
 
     // Reports come back on this thread, in the order of the walk.
     ExportPool pool([&](const ExportHour &visited) {
+        ++result.visited;
+        result.written += visited.outcome == ExportHour::Written ? 1 : 0;
+        result.damaged += visited.damaged ? 1 : 0;
+        if (visited.failed()) {
+            if (result.failed < kMaxNamedExportFailures)
+                result.errors.append(visited.error);
+            ++result.failed;
+        }
         if (request.hourDone)
             request.hourDone(visited);
-        result.hours.append(visited);
     });
-    const QString format = QString::fromLatin1(kHourFormat);
-    QString previousName;
-    QDateTime hour = request.begin;
-    while (hour.isValid() && hour.secsTo(request.end) >= 0) {
-        const QString name = hour.toString(format);
-        hour = hour.addSecs(3600);
-        result.next = hour;
-        // When the clocks go back, two hours share one file; it is exported once.
-        if (name == previousName)
-            continue;
-        previousName = name;
-
+    for (const QString &name : hourNames(request.begin, request.end, &result.next)) {
         ExportHour visited;
         visited.sourcePath = request.sourceDir + name + QStringLiteral(".dat");
         visited.targetPath = request.targetDir + name + QStringLiteral(".csv");
         // A CSV of a visited hour never outlives the export: an hour without
         // a file must not keep the table of an hour file deleted since.
         QFile::remove(visited.targetPath);
-        pool.add(visited, QFile::exists(visited.sourcePath));
+        QString error;
+        const Presence presence = hourFilePresence(visited.sourcePath, &error);
+        if (presence == Presence::Unknown) {
+            visited.outcome = ExportHour::ReadFailed;
+            visited.error = error;
+        }
+        pool.add(visited, presence == Presence::Present);
     }
     pool.finish();
     return result;
