@@ -2,6 +2,9 @@
 
 #include "archformat.h"
 
+#include <QBuffer>
+#include <QDataStream>
+#include <QFile>
 #include <QLocale>
 #include <QSaveFile>
 #include <QTextCodec>
@@ -130,17 +133,23 @@ ExportHour exportHourFile(const QString &sourcePath, const QString &targetPath)
     ExportHour hour;
     hour.sourcePath = sourcePath;
     hour.targetPath = targetPath;
-    HourFileReader source;
-    if (!source.open(sourcePath)) {
+    QFile file(sourcePath);
+    if (!file.open(QIODevice::ReadOnly)) {
         hour.outcome = ExportHour::ReadFailed;
         return hour;
     }
+    QByteArray content = file.readAll();
+    QBuffer buffer(&content);
+    buffer.open(QIODevice::ReadOnly);
+    QDataStream in(&buffer);
     // Once for the column maxima, once for the rows.
     int maxima[kKinds] = {};
     qint64 entries = 0;
-    while (!source.atEnd()) {
-        const StoredEntry entry = source.next();
-        raise(maxima, decodeEntry(entry.data, entry.time));
+    qint32 time = 0;
+    QByteArray data;
+    while (!in.atEnd()) {
+        in >> time >> data;
+        raise(maxima, decodePayload(qUncompress(data), time));
         ++entries;
     }
     QSaveFile target(targetPath);
@@ -152,14 +161,15 @@ ExportHour exportHourFile(const QString &sourcePath, const QString &targetPath)
     out.setCodec(codec());
     out.setLocale(russian());
     out << header(maxima);
-    source.rewind();
+    buffer.seek(0);
+    in.resetStatus();
     Rows rows(maxima);
     ArchRecord rec;
     QString chunk;
-    for (qint64 i = 0; i < entries && !source.atEnd(); ++i) {
-        const StoredEntry entry = source.next();
-        const QByteArray payload = uncompressPayload(entry.data);
-        decodePayload(payload.constData(), payload.size(), entry.time, rec);
+    for (qint64 i = 0; i < entries && !in.atEnd(); ++i) {
+        in >> time >> data;
+        const QByteArray payload = qUncompress(data);
+        decodePayload(payload.constData(), payload.size(), time, rec);
         rows.append(chunk, rec);
         ++hour.rows;
         if (chunk.size() >= 64 * 1024) {

@@ -8,7 +8,8 @@
 
 // The export as it was written before its byte-level formatter: every value
 // through QLocale, the text through a QTextStream with the windows-1251
-// codec, each hour file read twice through the data stream. It is the
+// codec, each hour file read twice through a data stream and inflated by
+// zlib. It is the
 // reference the CSV bytes must match, and the benchmark's "today's code".
 namespace qlocalecsv {
 
