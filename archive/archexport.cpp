@@ -363,7 +363,9 @@ private:
     {
         if (!threads.empty())
             return true;
-        const int n = std::max(1, int(std::thread::hardware_concurrency()));
+        // The disk is the limit well before eight cores are busy, and each
+        // thread holds an hour file's records.
+        const int n = std::min(8, std::max(1, int(std::thread::hardware_concurrency())));
         try {
             for (int i = 0; i < n; ++i)
                 threads.emplace_back([this] { work(); });
