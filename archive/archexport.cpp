@@ -205,15 +205,11 @@ private:
     size_t used = 0;
 };
 
-// A file with more entries than a recorder writes in an hour is read a
-// second time for its rows rather than held whole in memory.
-constexpr int kRecordsHeld = 4096;
-
 // What converting an hour file needs, kept by a thread from one hour file
 // to the next: buffers fresh for every file would be faulted in anew.
 struct ExportBuffers
 {
-    std::vector<ArchRecord> records;
+    QVector<ArchRecord> records;
     std::vector<char> csv;
 };
 
@@ -224,33 +220,20 @@ ExportHour convertHourFile(const QString &sourcePath, const QString &targetPath,
     hour.sourcePath = sourcePath;
     hour.targetPath = targetPath;
 
-    HourFileReader source;
-    if (!source.open(sourcePath)) {
+    // The header needs every record's counts before the first row.
+    QVector<ArchRecord> &records = buffers.records;
+    records.clear();
+    QString readError;
+    if (!readHourFile(sourcePath, records, &hour.damaged, &readError)) {
         hour.outcome = ExportHour::ReadFailed;
-        hour.error = QStringLiteral("cannot read %1: %2").arg(sourcePath, source.errorString());
+        hour.error = QStringLiteral("cannot read %1: %2").arg(sourcePath, readError);
         return hour;
     }
-
-    // The header needs every record's counts before the first row.
     KindMaxima maxima;
-    std::vector<ArchRecord> &held = buffers.records;
-    held.clear();
-    qint64 entries = 0;
-    ArchRecord rec;
-    while (!source.atEnd()) {
-        if (entries == kMaxRecordsPerHourFile) {
-            hour.damaged = true;
-            break;
-        }
-        const StoredEntry entry = source.next();
-        const QByteArray payload = uncompressPayload(entry.data);
-        decodePayload(payload.constData(), payload.size(), entry.time, rec);
+    for (const ArchRecord &rec : qAsConst(records)) {
         int counts[KindCount];
         countsOf(rec, counts);
         maxima.raise(counts);
-        if (held.size() < size_t(kRecordsHeld))
-            held.push_back(rec);
-        ++entries;
     }
 
     QSaveFile target(targetPath);
@@ -261,24 +244,12 @@ ExportHour convertHourFile(const QString &sourcePath, const QString &targetPath,
     }
     CsvWriter csv(maxima, buffers.csv);
     bool writing = true;
-    auto put = [&](const ArchRecord &row) {
-        csv.append(row);
+    for (int i = 0; i < records.size() && writing; ++i) {
+        csv.append(records.at(i));
         ++hour.rows;
         if (csv.full()) {
             writing = target.write(csv.data(), csv.size()) == csv.size();
             csv.clear();
-        }
-    };
-    if (qint64(held.size()) == entries) {
-        for (size_t i = 0; i < held.size() && writing; ++i)
-            put(held[i]);
-    } else {
-        source.rewind();
-        for (qint64 i = 0; i < entries && writing && !source.atEnd(); ++i) {
-            const StoredEntry entry = source.next();
-            const QByteArray payload = uncompressPayload(entry.data);
-            decodePayload(payload.constData(), payload.size(), entry.time, rec);
-            put(rec);
         }
     }
     if (writing)
@@ -425,7 +396,7 @@ private:
 
 } // namespace
 
-QByteArray csvBytes(const QList<ArchRecord> &records)
+QByteArray csvBytes(const QVector<ArchRecord> &records)
 {
     KindMaxima maxima;
     for (const ArchRecord &rec : records) {

@@ -76,7 +76,7 @@ ExportHour exportHourFile(const QString &sourcePath, const QString &targetPath);
 
 // The CSV bytes of a list of records, header included: what exportHourFile
 // writes for an hour file holding these records.
-QByteArray csvBytes(const QList<ArchRecord> &records);
+QByteArray csvBytes(const QVector<ArchRecord> &records);
 
 } // namespace archive
 

@@ -41,7 +41,7 @@ void PlotBench::run()
     const QDateTime begin = end.addSecs(-seconds);
     const SimulatedRecorder recorder(ChannelSet::full());
     const qint32 first = qint32(quint32(archive::archiveEpoch().secsTo(begin)));
-    QList<ArchRecord> records;
+    QVector<ArchRecord> records;
     records.reserve(seconds);
     for (int i = 0; i < seconds; ++i)
         records.append(recorder.recordAt(first + i));

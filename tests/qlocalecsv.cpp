@@ -116,7 +116,7 @@ QByteArray value(float value)
     return windows1251->fromUnicode(locale.toString(double(value), 'f', 6));
 }
 
-QByteArray csv(const QList<ArchRecord> &records)
+QByteArray csv(const QVector<ArchRecord> &records)
 {
     int maxima[kKinds] = {};
     for (const ArchRecord &rec : records)

@@ -4,7 +4,7 @@
 #include "archexport.h"
 
 #include <QByteArray>
-#include <QList>
+#include <QVector>
 
 // The export as it was written before its byte-level formatter: every value
 // through QLocale, the text through a QTextStream with the windows-1251
@@ -16,7 +16,7 @@ namespace qlocalecsv {
 // One value, windows-1251.
 QByteArray value(float value);
 // The CSV of a list of records, header included, windows-1251.
-QByteArray csv(const QList<ArchRecord> &records);
+QByteArray csv(const QVector<ArchRecord> &records);
 // One hour file into a CSV file, as exportHourFile did.
 archive::ExportHour exportHourFile(const QString &sourcePath, const QString &targetPath);
 

@@ -84,7 +84,7 @@ QList<QStringList> fieldsOf(const QString &text)
 // An hour file of the given hour with `records` records of a few channels.
 void writeHour(const QString &dir, const QDateTime &hour, int records = 2)
 {
-    QList<ArchRecord> list;
+    QVector<ArchRecord> list;
     for (int i = 0; i < records; ++i) {
         ArchRecord rec = recordAt(qint32(archiveEpoch().secsTo(hour) + i));
         rec.aInCount = 1;
@@ -302,8 +302,7 @@ void tst_ArchExport::csvMatchesTheQLocalePathByteForByte_data()
     QTest::addColumn<int>("records");
     QTest::addColumn<int>("step");
     QTest::newRow("an hour as a recorder writes it") << 1200 << 3;
-    // More entries than the export holds: their rows come from a second read.
-    QTest::newRow("more entries than are held at once") << 6000 << 1;
+    QTest::newRow("more entries than a recorder writes in an hour") << 6000 << 1;
 }
 
 // Records with awkward values in some channels and varying channel sets,
@@ -317,7 +316,7 @@ void tst_ArchExport::csvMatchesTheQLocalePathByteForByte()
     const SimulatedRecorder recorder(ChannelSet::full());
     const qint32 first = timeAt(kDay, QTime(14, 0));
     std::mt19937 random(7);
-    QList<ArchRecord> list;
+    QVector<ArchRecord> list;
     for (int s = 0; list.size() < records; s += step) {
         ArchRecord rec = recorder.recordAt(first + s);
         if (s % 5 == 0)
@@ -572,7 +571,7 @@ void tst_ArchExport::hoursConvertedTogetherAreReportedInWalkOrder()
             expected.append(ExportHour::ReadFailed);
             continue;
         }
-        QList<ArchRecord> records;
+        QVector<ArchRecord> records;
         for (int i = 0; i < (h % 2 == 0 ? 3000 : 2); ++i)
             records.append(fixture::record(fixture::archiveTime(hour) + i, {float(h), float(i)}));
         QVERIFY(writeHourFile(path + hourFileName(hour), records));
@@ -759,7 +758,7 @@ void tst_ArchExport::datesAcrossZoneChanges()
     // A whole local day, one record a second, and a step back in time.
     const QDateTime epoch = archiveEpoch();
     const qint64 first = epoch.secsTo(QDateTime(day, QTime(0, 0)));
-    QList<ArchRecord> records;
+    QVector<ArchRecord> records;
     for (qint64 t = first - 30; t < first + 86400 + 30; ++t)
         records.append(recordAt(qint32(t)));
     records.append(recordAt(qint32(first + 7200)));
@@ -819,7 +818,7 @@ void tst_ArchExport::clockChanges()
     const QString path = dir.path() + QLatin1Char('/');
     // One record a minute from an hour before the period to an hour after it.
     const qint64 epoch = archiveEpoch().toSecsSinceEpoch();
-    QList<ArchRecord> records;
+    QVector<ArchRecord> records;
     for (qint64 t = b.toSecsSinceEpoch() - 3600; t < e.toSecsSinceEpoch() + 3600; t += 60)
         records.append(recordAt(qint32(t - epoch)));
     fixture::appendRecords(path, records);
@@ -833,7 +832,7 @@ void tst_ArchExport::clockChanges()
     for (const QString &csv : QDir(path).entryList({QStringLiteral("*.csv")}, QDir::Files)) {
         const QString name = QFileInfo(csv).completeBaseName();
         exported.append(name);
-        QList<ArchRecord> inFile;
+        QVector<ArchRecord> inFile;
         QVERIFY(readHourFile(path + name + QStringLiteral(".dat"), inFile));
         QCOMPARE(fieldsOf(csvOf(path + csv)).size(), 1 + inFile.size());
     }
