@@ -3,8 +3,8 @@
 // (exportfloor.h): on one thread, and on every core by hour file, which is
 // what the export is held to; the export's former QLocale path runs in the
 // same turns for comparison. The repair's floors:
-//  - the load floor: the same hour files read through QDataStream and only
-//    decompressed, nothing decoded or kept;
+//  - the load floor: the same hour files read with the hour-file reader and
+//    only inflated, nothing decoded or kept;
 //  - the write floor: the bytes the operation writes, through QSaveFile;
 //  - the compression of the re-encoded payloads.
 // Work and floors run in turns, so that all meet the same load on a shared
@@ -64,8 +64,11 @@ qint64 loadFloor(const QString &dir)
         HourFileReader reader;
         if (!reader.open(hourPath(dir, h)))
             continue;
-        while (!reader.atEnd())
-            bytes += uncompressPayload(reader.next().data).size();
+        while (!reader.atEnd()) {
+            const EntryView entry = reader.next();
+            const char *payload = nullptr;
+            bytes += inflatePayload(entry.data, entry.size, payload);
+        }
     }
     return bytes;
 }
