@@ -269,12 +269,12 @@ int PlotCursors::cursorNear(double x, int grabPixels) const
     return nearest;
 }
 
-void PlotCursors::tap(const QPointF &pos)
+void PlotCursors::tap(const QPointF &pos, bool placing)
 {
     beforeLastTap = state();
     lastTapTime.start();
     lastTapPos = pos;
-    if (!plot->axisRect()->rect().contains(pos.toPoint()))
+    if (!placing || !plot->axisRect()->rect().contains(pos.toPoint()))
         return;
     const Cursor cursor = readoutWidget->cursorBButton()->isChecked() ? B : A;
     placeCursor(cursor, keyAtPixel(pos.x()));
@@ -359,7 +359,7 @@ bool PlotCursors::mouseEvent(QMouseEvent *event)
             return ended == Gesture::DragCursor;
         }
         if (ended == Gesture::Tap)
-            tap(event->localPos());
+            tap(event->localPos(), true);
         return ended == Gesture::DragCursor;
     }
     case QEvent::MouseButtonDblClick:
@@ -416,10 +416,12 @@ bool PlotCursors::touchEvent(QTouchEvent *event)
         return true;
     }
 
+    // A finger that has not moved yet may still be a tap, even on a cursor:
+    // the second tap of a double tap lands on the cursor the first placed.
     if (event->type() == QEvent::TouchBegin && down.size() == 1) {
         pressPos = down.first().pos();
         draggedCursor = cursorNear(pressPos.x(), kTouchGrabPixels);
-        gesture = draggedCursor >= 0 ? Gesture::DragCursor : Gesture::Tap;
+        gesture = Gesture::Tap;
         return true;
     }
 
@@ -427,7 +429,7 @@ bool PlotCursors::touchEvent(QTouchEvent *event)
         const QPointF pos = down.first().pos();
         if (gesture == Gesture::Tap &&
             distance(pos, pressPos) > QGuiApplication::styleHints()->startDragDistance())
-            gesture = Gesture::Pan;
+            gesture = draggedCursor >= 0 ? Gesture::DragCursor : Gesture::Pan;
         if (gesture == Gesture::DragCursor)
             moveCursor(Cursor(draggedCursor), keyAtPixel(pos.x()));
         else if (gesture == Gesture::Pan)
@@ -445,7 +447,7 @@ bool PlotCursors::touchEvent(QTouchEvent *event)
             if (secondTap)
                 doubleTap();
             else
-                tap(pos);
+                tap(pos, draggedCursor < 0);
         }
         gesture = Gesture::None;
     }

@@ -91,7 +91,8 @@ private:
 
     bool mouseEvent(QMouseEvent *event);
     bool touchEvent(QTouchEvent *event);
-    void tap(const QPointF &pos);
+    // A tap at pos; one on a cursor line only counts towards a double tap.
+    void tap(const QPointF &pos, bool placing);
     void doubleTap();
     int cursorNear(double x, int grabPixels) const;
     double keyAtPixel(double x) const;
