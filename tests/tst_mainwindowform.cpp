@@ -196,6 +196,7 @@ void TstMainWindowForm::sizes()
     auto *readout = child<QWidget>("cursorReadout");
     QCOMPARE(plot->minimumWidth(), 800);
     QCOMPARE(plot->minimumHeight() + readout->sizeHint().height() + 8, 620);
+    QVERIFY(window->minimumSizeHint().boundedTo(QSize(1024, 768)) == window->minimumSizeHint());
     QCOMPARE(plot->sizePolicy().horizontalPolicy(), QSizePolicy::Preferred);
     QCOMPARE(plot->sizePolicy().verticalPolicy(), QSizePolicy::MinimumExpanding);
     QCOMPARE(plot->focusPolicy(), Qt::ClickFocus);

@@ -548,10 +548,12 @@ void TstMainWindowPlot::readingOffThePlot()
     QVERIFY(readout("cursorTimeA").isEmpty());
 
     // A tap places cursor A on a whole second; the readout shows the value
-    // of the last record at or before it.
+    // of the last record at or before it. The printed page stays as it was.
     const QPoint first = at(begin + 10 * 60 + 30);
     double a = std::floor(plot()->xAxis->pixelToCoord(first.x()));
+    const QImage pageBefore = page(QSize(1168, 913), QRect(0, 0, 1168, 913));
     tap(touch, first);
+    QCOMPARE(page(QSize(1168, 913), QRect(0, 0, 1168, 913)), pageBefore);
     QVERIFY(cursors->hasCursor(PlotCursors::A));
     QCOMPARE(cursors->cursorTime(PlotCursors::A), a);
     QCOMPARE(readout("cursorTimeA"), QStringLiteral("A  ") + plot::cursorTimeText(a));
