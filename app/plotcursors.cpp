@@ -62,7 +62,7 @@ PlotCursors::PlotCursors(QCustomPlot *plot_, const QList<QComboBox *> &selectors
         cursor.label->setPositionAlignment(Qt::AlignTop | Qt::AlignHCenter);
         cursor.label->setPadding(QMargins(6, 2, 6, 2));
         cursor.label->setBrush(QBrush(Qt::white));
-        cursor.label->setPen(pen);
+        cursor.label->setPen(QPen(pen.color(), 1));
         cursor.line->setVisible(false);
         cursor.label->setVisible(false);
     }
