@@ -33,7 +33,6 @@ CursorReadout::CursorReadout(QWidget *parent) : QWidget(parent)
     bButton->setAccessibleName(QStringLiteral("Курсор B"));
     bButton->setCheckable(true);
     bButton->setEnabled(false);
-    bButton->setFocusPolicy(Qt::NoFocus);
     bButton->setFixedSize(48, 40);
     timeRow->addWidget(bButton);
     timeA = addLabel(QStringLiteral("cursorTimeA"), QStringLiteral("Время курсора A"));
