@@ -1,6 +1,8 @@
 #include "archexport.h"
 
 #include "archformat.h"
+#include "archload.h"
+#include "hourwalk.h"
 
 #include <QDataStream>
 #include <QFile>
@@ -157,19 +159,12 @@ private:
     DateFormatter dates;
 };
 
-
 QTextCodec *csvCodec()
 {
     return QTextCodec::codecForName("windows-1251");
 }
 
 } // namespace
-
-int ExportResult::failures() const
-{
-    return int(std::count_if(hours.cbegin(), hours.cend(),
-                             [](const ExportHour &h) { return h.failed(); }));
-}
 
 QLocale exportLocale()
 {
@@ -214,6 +209,10 @@ ExportHour exportHourFile(const QString &sourcePath, const QString &targetPath)
     KindMaxima maxima;
     qint64 entries = 0;
     while (!source.atEnd()) {
+        if (entries == kMaxRecordsPerHourFile) {
+            hour.damaged = true;
+            break;
+        }
         const StoredEntry entry = source.next();
         int counts[KindCount];
         countsOf(uncompressPayload(entry.data), counts);
@@ -266,37 +265,46 @@ ExportResult exportPeriod(const ExportRequest &request)
 {
     ExportResult result;
     result.next = request.begin;
-    // An invalid end makes secsTo() 0 for ever: such a period visits nothing.
-    if (!request.begin.isValid() || !request.end.isValid())
+    // The hours may span up to one more than the period they came from.
+    if (request.periodSecs > kMaxLoadPeriodSecs ||
+        request.begin.secsTo(request.end) > qint64(kMaxLoadPeriodSecs) + 3600) {
+        result.refused = true;
         return result;
+    }
 
-    const QString format = QString::fromLatin1(kHourFormat);
-    QString previousName;
-    QDateTime hour = request.begin;
-    while (hour.isValid() && hour.secsTo(request.end) >= 0) {
-        const QString name = hour.toString(format);
-        hour = hour.addSecs(3600);
-        result.next = hour;
-        // When the clocks go back, two hours share one file; it is exported once.
-        if (name == previousName)
-            continue;
-        previousName = name;
-
+    for (const QString &name : hourNames(request.begin, request.end, &result.next)) {
         const QString sourcePath = request.sourceDir + name + QStringLiteral(".dat");
         const QString targetPath = request.targetDir + name + QStringLiteral(".csv");
         // A CSV of a visited hour never outlives the export: an hour without
         // a file must not keep the table of an hour file deleted since.
         QFile::remove(targetPath);
         ExportHour visited;
-        if (QFile::exists(sourcePath)) {
+        QString error;
+        switch (hourFilePresence(sourcePath, &error)) {
+        case Presence::Present:
             visited = exportHourFile(sourcePath, targetPath);
-        } else {
+            break;
+        case Presence::Absent:
             visited.sourcePath = sourcePath;
             visited.targetPath = targetPath;
+            break;
+        case Presence::Unknown:
+            visited.sourcePath = sourcePath;
+            visited.targetPath = targetPath;
+            visited.outcome = ExportHour::ReadFailed;
+            visited.error = error;
+            break;
+        }
+        ++result.visited;
+        result.written += visited.outcome == ExportHour::Written ? 1 : 0;
+        result.damaged += visited.damaged ? 1 : 0;
+        if (visited.failed()) {
+            if (result.failed < kMaxNamedExportFailures)
+                result.errors.append(visited.error);
+            ++result.failed;
         }
         if (request.hourDone)
             request.hourDone(visited);
-        result.hours.append(visited);
     }
     return result;
 }

@@ -7,6 +7,7 @@
 #include <QList>
 #include <QLocale>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -18,7 +19,7 @@ struct ExportHour
     enum Outcome {
         Written,    // the CSV holds every record of the hour file
         NoSource,   // there is no hour file: the old CSV is only removed
-        ReadFailed, // the hour file exists but cannot be opened
+        ReadFailed, // the hour file exists, or may, but cannot be read
         WriteFailed // the CSV could not be written; none is left under its name
     };
 
@@ -26,7 +27,8 @@ struct ExportHour
     QString targetPath;
     Outcome outcome = NoSource;
     int rows = 0;
-    QString error; // why, for ReadFailed and WriteFailed
+    bool damaged = false; // more entries than kMaxRecordsPerHourFile: the rest are left out
+    QString error;        // why, for ReadFailed and WriteFailed
 
     bool failed() const { return outcome == ReadFailed || outcome == WriteFailed; }
 };
@@ -35,17 +37,29 @@ struct ExportRequest
 {
     QString sourceDir; // hour files, with a trailing "/"
     QString targetDir; // CSV files, with a trailing "/"
-    QDateTime begin;   // first hour, already truncated to the hour
-    QDateTime end;     // last hour, truncated likewise
+    QDateTime begin;   // first hour, or any moment in it
+    QDateTime end;     // last hour, or any moment in it
+    // The length of the period as chosen, before its ends went to their
+    // hours: a period longer than a load accepts is refused.
+    qint64 periodSecs = 0;
     // Called after each visited hour, so that a long export can be followed.
     std::function<void(const ExportHour &)> hourDone;
 };
 
+// Failures are named up to this many; the count goes on.
+constexpr int kMaxNamedExportFailures = 100;
+
+// Counts only, so that a long export's result does not grow with its hours.
 struct ExportResult
 {
-    QList<ExportHour> hours; // in the order visited
-    QDateTime next;          // one hour after the last hour visited; begin if none
-    int failures() const;
+    bool refused = false; // the period is longer than a load accepts: nothing visited
+    int visited = 0;      // hours visited
+    int written = 0;      // CSV files written
+    int failed = 0;       // hours whose hour file or CSV failed
+    int damaged = 0;      // hour files with more entries than any recorder writes
+    QStringList errors;   // why, for the first kMaxNamedExportFailures failures
+    QDateTime next;       // the start of the hour after the last one visited; begin if none
+    int failures() const { return failed; }
 };
 
 // The locale of the CSV numbers: Russian, Russian Federation.
@@ -53,9 +67,12 @@ QLocale exportLocale();
 // One value as the CSV writes it: six decimals, comma, grouped thousands.
 QString formatValue(const QLocale &locale, float value);
 
-// Exports every hour from begin to end, both included, one CSV per hour file.
-// The CSV of each visited hour is removed first, whether or not the hour has
-// a file. A CSV that cannot be written is reported and the walk goes on.
+// Exports every hour from begin's to end's, both included, one CSV per hour
+// file. The CSV of each visited hour is removed first, whether or not the
+// hour has a file. A CSV that cannot be written, or an hour file that cannot
+// be read or whose existence cannot be told, is reported and the walk goes
+// on. A period longer than a load accepts is refused before anything is
+// touched.
 ExportResult exportPeriod(const ExportRequest &request);
 
 // Converts one hour file into a CSV file in windows-1251. The CSV replaces

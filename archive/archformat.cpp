@@ -401,16 +401,27 @@ void HourFileReader::rewind()
     stream.resetStatus();
 }
 
-bool readHourFile(const QString &path, QList<ArchRecord> &records)
+bool readHourFile(const QString &path, QList<ArchRecord> &records, bool *damaged)
 {
     HourFileReader reader;
     if (!reader.open(path))
         return false;
-    while (!reader.atEnd()) {
+    int count = 0;
+    while (!reader.atEnd() && count < kMaxRecordsPerHourFile) {
         const StoredEntry entry = reader.next();
         records.append(decodeEntry(entry.data, entry.time));
+        ++count;
     }
+    if (damaged)
+        *damaged = !reader.atEnd();
     return true;
+}
+
+QString tooManyRecordsNote(const QString &path)
+{
+    return QStringLiteral("damaged: %1 holds more than %2 entries; the rest are skipped")
+        .arg(path)
+        .arg(kMaxRecordsPerHourFile);
 }
 
 bool writeHourFile(const QString &path, const QList<ArchRecord> &records, Layout layout)

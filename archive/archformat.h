@@ -19,6 +19,11 @@ namespace archive {
 // decompress, so that a damaged file cannot make us allocate gigabytes.
 constexpr int kMaxPayloadSize = 1024 * 1024;
 
+// Ten records a second for a whole hour: no recorder writes more. Entries of
+// an hour file past this many are not read, and the file counts as damaged,
+// so that a file of tiny entries cannot yield records by the million.
+constexpr int kMaxRecordsPerHourFile = 36000;
+
 // Hour-file name format, and the format of record date-times.
 extern const char *const kHourFormat;     // "yyyy_MM_dd-hh"
 extern const char *const kDateTimeFormat; // "yyyy/MM/dd hh:mm:ss"
@@ -118,8 +123,12 @@ private:
 };
 
 // Reads a whole hour file and decodes every entry (current layout), in file
-// order. Returns false if the file cannot be opened.
-bool readHourFile(const QString &path, QList<ArchRecord> &records);
+// order, up to kMaxRecordsPerHourFile; `damaged` (if given) tells whether
+// entries were left unread. Returns false if the file cannot be opened.
+bool readHourFile(const QString &path, QList<ArchRecord> &records, bool *damaged = nullptr);
+// The note that names an hour file holding more entries than any recorder
+// writes.
+QString tooManyRecordsNote(const QString &path);
 // Commits a QSaveFile only when everything written has reached the new
 // file; otherwise discards it, leaving the old file as it was.
 bool commitFully(QSaveFile &file);

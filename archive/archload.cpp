@@ -1,6 +1,7 @@
 #include "archload.h"
 
 #include "archformat.h"
+#include "hourwalk.h"
 
 #include <QFile>
 
@@ -129,24 +130,30 @@ LoadResult loadPeriod(const QString &dirPath, const QDateTime &begin, const QDat
     Averager averager(result.records, result.sampleCounts);
     bool first = true;
 
-    QDateTime hour = truncateToHour(begin);
-    const QDateTime lastHour = truncateToHour(end);
-    QString previousName;
-    while (hour.isValid() && lastHour.isValid() && hour.secsTo(lastHour) >= 0) {
-        const QString name = dirPath + hourFileName(hour);
-        hour = hour.addSecs(3600);
-        // When the clocks go back, two hours share one name; their file
-        // holds both and is read once.
-        if (name == previousName)
+    for (const QString &hour : hourNames(begin, end)) {
+        const QString name = dirPath + hour + QStringLiteral(".dat");
+        QString error;
+        const Presence presence = hourFilePresence(name, &error);
+        if (presence == Presence::Absent)
             continue;
-        previousName = name;
-        if (!QFile::exists(name))
+        if (presence == Presence::Unknown) {
+            result.failures.append(error);
             continue;
+        }
         result.files.append(name);
         HourFileReader reader;
-        if (!reader.open(name))
+        if (!reader.open(name)) {
+            result.failures.append(
+                QStringLiteral("cannot read %1: %2").arg(name, reader.errorString()));
             continue;
+        }
+        int entries = 0;
         while (!reader.atEnd()) {
+            if (entries == kMaxRecordsPerHourFile) {
+                result.damaged.append(name);
+                break;
+            }
+            ++entries;
             const StoredEntry entry = reader.next();
             current.time = entry.time;
             const qint64 entryMs = epochMs + qint64(quint32(entry.time)) * 1000;

@@ -20,10 +20,12 @@ constexpr quint32 kAverageIntervalSecs = 600;
 
 struct LoadResult
 {
-    bool refused = false;       // the period was longer than kMaxLoadPeriodSecs
-    QList<ArchRecord> records;  // the series, in reading order
+    bool refused = false;        // the period was longer than kMaxLoadPeriodSecs
+    QList<ArchRecord> records;   // the series, in reading order
     SampleCounts sampleCounts{}; // counters of the last averaging interval
-    QStringList files;          // every existing hour file, in the order visited
+    QStringList files;           // every existing hour file, in the order visited
+    QStringList failures;        // why an hour file could not be told or read
+    QStringList damaged;         // hour files read only up to kMaxRecordsPerHourFile
 };
 
 // Replaces each plot channel of rec that has samples and is not NaN by its

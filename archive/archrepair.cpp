@@ -13,6 +13,8 @@
 #include <algorithm>
 
 #ifdef Q_OS_UNIX
+#include <cerrno>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -26,18 +28,94 @@ bool isCurrentLayout(const QByteArray &payload)
 }
 
 // The replacement is a new file, where rewriting in place would have kept
-// the owner: give it back. Only root may, and for anyone else the file was
-// theirs already, so a refusal changes nothing.
-void keepOwner(QSaveFile &target, const QString &path)
+// the owner: give it back. Only root may give a file away, and a user may
+// keep the owner only of a file that was theirs; if the owner cannot be
+// kept, the file must not be replaced, or its owner would change behind the
+// operator's back.
+QString keepOwner(QSaveFile &target, const QString &path)
 {
 #ifdef Q_OS_UNIX
-    const QFileInfo original(path);
-    const int refused = ::fchown(target.handle(), original.ownerId(), original.groupId());
-    Q_UNUSED(refused);
+    struct stat original;
+    if (::stat(QFile::encodeName(path).constData(), &original) != 0 ||
+        ::fchown(target.handle(), original.st_uid, original.st_gid) != 0)
+        return qt_error_string(errno);
 #else
     Q_UNUSED(target);
     Q_UNUSED(path);
 #endif
+    return QString();
+}
+
+// Size and modification time, to the nanosecond where the system keeps it:
+// enough to tell that a recorder has appended since.
+struct FileStamp
+{
+    bool valid = false;
+    qint64 size = 0;
+    qint64 modifiedNs = 0;
+
+    bool operator==(const FileStamp &o) const
+    {
+        return valid && o.valid && size == o.size && modifiedNs == o.modifiedNs;
+    }
+    bool operator!=(const FileStamp &o) const { return !(*this == o); }
+};
+
+FileStamp stampOf(const QString &path)
+{
+    FileStamp stamp;
+#ifdef Q_OS_UNIX
+    struct stat st;
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return stamp;
+    stamp.size = st.st_size;
+    stamp.modifiedNs = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+#else
+    const QFileInfo info(path);
+    if (!info.exists())
+        return stamp;
+    stamp.size = info.size();
+    stamp.modifiedNs = info.lastModified().toMSecsSinceEpoch() * 1000000;
+#endif
+    stamp.valid = true;
+    return stamp;
+}
+
+// A file modified in the future counts as recent too: its clock cannot be
+// trusted to say it is finished.
+bool modifiedRecently(qint64 modifiedNs)
+{
+    const qint64 nowNs = QDateTime::currentMSecsSinceEpoch() * 1000000;
+    return nowNs - modifiedNs < qint64(kRecentlyModifiedSecs) * 1000000000;
+}
+
+RepairFile leftAlone(RepairFile result, RepairFile::Outcome outcome, const QString &error)
+{
+    result.outcome = outcome;
+    result.error = error;
+    result.records = result.earlierRecords = 0;
+    return result;
+}
+
+QStringList removeLeftovers(const QString &dirPath, QStringList &errors)
+{
+    QStringList removed;
+    const QFileInfoList entries =
+        QDir(dirPath).entryInfoList(QDir::Files | QDir::NoSymLinks | QDir::Hidden | QDir::System);
+    for (const QFileInfo &info : entries) {
+        if (!isRepairLeftoverName(info.fileName()))
+            continue;
+        const QString path = dirPath + info.fileName();
+        const FileStamp stamp = stampOf(path);
+        if (!stamp.valid || modifiedRecently(stamp.modifiedNs))
+            continue; // may belong to a repair that is still running
+        QFile file(path);
+        if (file.remove())
+            removed.append(path);
+        else
+            errors.append(QStringLiteral("cannot remove %1: %2").arg(path, file.errorString()));
+    }
+    return removed;
 }
 
 } // namespace
@@ -68,6 +146,13 @@ bool isHourFileName(const QString &fileName)
     return date.isValid() && match.captured(4).toInt() < 24;
 }
 
+bool isRepairLeftoverName(const QString &fileName)
+{
+    static const QRegularExpression suffix(QStringLiteral("\\.[A-Za-z0-9]{6}$"));
+    const QRegularExpressionMatch match = suffix.match(fileName);
+    return match.hasMatch() && isHourFileName(fileName.left(match.capturedStart()));
+}
+
 QStringList hourFilesOldestFirst(const QString &dirPath)
 {
     // Symbolic links are left out: replacing one would write wherever it
@@ -83,10 +168,13 @@ QStringList hourFilesOldestFirst(const QString &dirPath)
     return paths;
 }
 
-RepairFile repairHourFile(const QString &path)
+RepairFile repairHourFile(const QString &path, const std::function<void()> &beforeCommit)
 {
     RepairFile result;
     result.path = path;
+    // Taken before anything is read: whatever is appended from now on makes
+    // the file differ from it.
+    const FileStamp stamp = stampOf(path);
 
     // A file the operator made read-only is not ours to replace.
     {
@@ -115,6 +203,12 @@ RepairFile repairHourFile(const QString &path)
         result.outcome = RepairFile::Current;
         return result;
     }
+    if (!stamp.valid || modifiedRecently(stamp.modifiedNs))
+        return leftAlone(result, RepairFile::Recent,
+                         QStringLiteral("%1 was modified less than %2 s ago; left for a later "
+                                        "start")
+                             .arg(path)
+                             .arg(kRecentlyModifiedSecs));
 
     // Records go straight from the old file into the new one, so that a file
     // of any size is repaired with one record in memory; the new content
@@ -125,7 +219,13 @@ RepairFile repairHourFile(const QString &path)
         result.error = QStringLiteral("cannot write %1: %2").arg(path, target.errorString());
         return result;
     }
-    keepOwner(target, path);
+    const QString ownerError = keepOwner(target, path);
+    if (!ownerError.isEmpty()) {
+        target.cancelWriting();
+        return leftAlone(
+            result, RepairFile::OwnerNotKept,
+            QStringLiteral("cannot keep the owner of %1: %2; left as it is").arg(path, ownerError));
+    }
     QDataStream out(&target);
     bool anyDecompressed = false;
     auto copy = [&](const StoredEntry &entry, const QByteArray &payload) {
@@ -156,6 +256,18 @@ RepairFile repairHourFile(const QString &path)
         result.records = result.earlierRecords = 0;
         return result;
     }
+    // A recorder may have appended while we read and wrote: its entries
+    // would be lost with the old file. What remains is the moment between
+    // this check and the rename.
+    if (beforeCommit)
+        beforeCommit();
+    if (out.status() == QDataStream::Ok && stampOf(path) != stamp) {
+        target.cancelWriting();
+        return leftAlone(result, RepairFile::Changed,
+                         QStringLiteral("%1 changed while it was being repaired; left as it "
+                                        "is, for a later start")
+                             .arg(path));
+    }
     // commitFully: a plain commit() would put a truncated file in place of
     // the hour file when the disk fills while the last bytes are written.
     if (out.status() != QDataStream::Ok || !commitFully(target)) {
@@ -172,6 +284,7 @@ RepairFile repairHourFile(const QString &path)
 RepairResult repairArchive(const QString &dirPath)
 {
     RepairResult result;
+    result.leftoversRemoved = removeLeftovers(dirPath, result.leftoverErrors);
     const QStringList paths = hourFilesOldestFirst(dirPath);
     for (const QString &path : paths)
         result.files.append(repairHourFile(path));

@@ -3,8 +3,16 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
+
+#include <functional>
 
 namespace archive {
+
+// An hour file modified less than this many seconds ago may be the one being
+// recorded: the repair leaves it for a later start. Temporary files of an
+// interrupted repair older than this are removed.
+constexpr int kRecentlyModifiedSecs = 120;
 
 // What the repair did with one hour file.
 struct RepairFile
@@ -15,21 +23,29 @@ struct RepairFile
         Undecodable, // not one record decompresses: not ours to rewrite, left as it is
         Rewritten,   // replaced by its records in the current layout
         OpenFailed,  // cannot be opened for reading and writing: passed over
-        WriteFailed  // the new content could not be written: the file is unchanged
+        WriteFailed, // the new content could not be written: the file is unchanged
+        Recent,      // modified within kRecentlyModifiedSecs: left for a later start
+        Changed,     // written to while being repaired: left as it is, for a later start
+        OwnerNotKept // the new file could not get the old one's owner: left as it is
     };
 
     QString path;
     Outcome outcome = Empty;
     int records = 0;        // records written, for Rewritten
     int earlierRecords = 0; // of those, records that were not in the current layout
-    QString error;          // why, for Undecodable, OpenFailed and WriteFailed
+    QString error;          // why, for every outcome but Current, Empty and Rewritten
 
-    bool failed() const { return outcome == OpenFailed || outcome == WriteFailed; }
+    bool failed() const
+    {
+        return outcome == OpenFailed || outcome == WriteFailed || outcome == OwnerNotKept;
+    }
 };
 
 struct RepairResult
 {
-    QList<RepairFile> files; // in the order visited, oldest first
+    QStringList leftoversRemoved; // temporary files of an interrupted repair
+    QStringList leftoverErrors;   // such files that could not be removed, and why
+    QList<RepairFile> files;      // in the order visited, oldest first
     int rewritten() const;
     int failures() const;
 };
@@ -43,11 +59,22 @@ bool isHourFileName(const QString &fileName);
 // and symbolic links are not listed.
 QStringList hourFilesOldestFirst(const QString &dirPath);
 
-// Brings one hour file into the current layout if its first record is not.
-// The new content replaces the file atomically, or the file stays as it was.
-RepairFile repairHourFile(const QString &path);
+// True for the name of a temporary file that replacing an hour file leaves
+// behind when it is interrupted: the hour file's name, a dot and six letters
+// or digits.
+bool isRepairLeftoverName(const QString &fileName);
 
-// Repairs every hour file of the directory, oldest first.
+// Brings one hour file into the current layout if its first record is not.
+// The new content replaces the file atomically, or the file stays as it was:
+// it stays if it was modified recently, if it changes while it is being
+// repaired (checked just before the replacement; `beforeCommit`, if given, is
+// called just before that check), or if the new file cannot be given the old
+// one's owner.
+RepairFile repairHourFile(const QString &path, const std::function<void()> &beforeCommit = {});
+
+// Removes the leftovers of an interrupted repair older than
+// kRecentlyModifiedSecs, then repairs every hour file of the directory,
+// oldest first.
 RepairResult repairArchive(const QString &dirPath);
 
 } // namespace archive

@@ -25,6 +25,7 @@ void cArchWorker::setExportPeriod(const QDateTime &begin, const QDateTime &end)
 {
     exportBegin = archive::truncateToHour(begin);
     exportEnd = archive::truncateToHour(end);
+    exportPeriodSecs = begin.secsTo(end);
 }
 
 bool cArchWorker::averageRecord(ArchRecord &rec)
@@ -46,6 +47,10 @@ void cArchWorker::run()
     } else {
         for (const QString &file : qAsConst(result.files))
             qDebug() << file;
+        for (const QString &failure : qAsConst(result.failures))
+            QMessageLogger().debug("ArchWorker error: %s", qPrintable(failure));
+        for (const QString &file : qAsConst(result.damaged))
+            QMessageLogger().debug("ArchWorker %s", qPrintable(archive::tooManyRecordsNote(file)));
         sampleCounts = result.sampleCounts;
     }
     records = std::move(result.records);
@@ -59,21 +64,38 @@ void cArchWorker::copyArchive()
     request.targetDir = exportTargetDir;
     request.begin = exportBegin;
     request.end = exportEnd;
+    request.periodSecs = exportPeriodSecs;
     request.hourDone = [](const archive::ExportHour &hour) {
         QMessageLogger().debug("%s %s", qPrintable(hour.sourcePath), qPrintable(hour.targetPath));
         if (hour.failed())
             QMessageLogger().debug("ArchWorker export error: %s", qPrintable(hour.error));
+        if (hour.damaged)
+            QMessageLogger().debug("ArchWorker %s",
+                                   qPrintable(archive::tooManyRecordsNote(hour.sourcePath)));
     };
-    exportBegin = archive::exportPeriod(request).next;
+    const archive::ExportResult result = archive::exportPeriod(request);
+    if (result.refused)
+        QMessageLogger().debug("ArchWorker export error: the period is longer than %d s",
+                               archive::kMaxLoadPeriodSecs);
+    exportBegin = result.next;
     emit finished();
 }
 
 void cArchWorker::fixArchive()
 {
     const archive::RepairResult result = archive::repairArchive(archivePath);
+    for (const QString &path : result.leftoversRemoved)
+        QMessageLogger().debug("ArchWorker repair: removed the leftover %s", qPrintable(path));
+    for (const QString &error : result.leftoverErrors)
+        QMessageLogger().debug("ArchWorker repair error: %s", qPrintable(error));
     for (const archive::RepairFile &file : result.files) {
-        if (!file.error.isEmpty())
-            QMessageLogger().debug("ArchWorker repair error: %s", qPrintable(file.error));
+        if (file.error.isEmpty())
+            continue;
+        // A file left for a later start is no error: it was being recorded.
+        const bool later = file.outcome == archive::RepairFile::Recent ||
+                           file.outcome == archive::RepairFile::Changed;
+        QMessageLogger().debug(later ? "ArchWorker repair: %s" : "ArchWorker repair error: %s",
+                               qPrintable(file.error));
     }
     emit finished();
 }

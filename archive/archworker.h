@@ -31,6 +31,7 @@ public:
     SampleCounts sampleCounts;
     QDateTime exportBegin;
     QDateTime exportEnd;
+    qint64 exportPeriodSecs = 0; // the length of the period before truncation
     QString exportSourceDir;
     QString exportTargetDir;
 

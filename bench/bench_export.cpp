@@ -156,10 +156,19 @@ int main()
         std::fprintf(stderr, "cannot write the hour files\n");
         return 1;
     }
-    // Each repair run gets files of its own in the earlier layout.
+    // Each repair run gets files of its own in the earlier layout, dated an
+    // hour back: the repair leaves files that are being recorded alone.
+    const QDateTime recorded = QDateTime::currentDateTime().addSecs(-3600);
     for (const QString &copy : earlierCopies) {
-        for (int h = 0; h < kHours; ++h)
+        for (int h = 0; h < kHours; ++h) {
             QFile::copy(hourPath(earlierMaster, h), hourPath(copy, h));
+            QFile file(hourPath(copy, h));
+            if (!file.open(QIODevice::ReadWrite) ||
+                !file.setFileTime(recorded, QFileDevice::FileModificationTime)) {
+                std::fprintf(stderr, "cannot date the hour files\n");
+                return 1;
+            }
+        }
     }
     const int records = kHours * kRecordsPerHour;
     std::printf("  current layout %.1f MB, earlier layout %.1f MB, %d records\n\n",
@@ -219,7 +228,7 @@ int main()
         },
         exportFloor);
     std::printf("CSV export of %d hours: %d CSV files, %.1f MB of CSV, %.2f M values\n", kHours,
-                exported.hours.size() - exported.failures(), csvBytes / 1e6, values / 1e6);
+                exported.written, csvBytes / 1e6, values / 1e6);
     part("load floor (read and decompress)", load);
     part("format floor (QLocale 'f' 6, into memory)", format);
     part("write floor (the CSV bytes through QSaveFile)", write);

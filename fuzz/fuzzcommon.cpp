@@ -48,9 +48,12 @@ QString writeFuzzedHourFile(const QByteArray &input)
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(input) != input.size())
         qFatal("cannot write %s", qPrintable(path));
+    // Last modified at the end of its hour, as a recorder leaves it: the
+    // repair leaves a file that may still be being recorded alone.
+    if (!file.setFileTime(fuzzedHour().addSecs(3600), QFileDevice::FileModificationTime))
+        qFatal("cannot date %s", qPrintable(path));
     return path;
 }
-
 
 QString checkCounts(const ArchRecord &rec)
 {

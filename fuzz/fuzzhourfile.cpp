@@ -4,6 +4,8 @@
 #include "archload.h"
 #include "recordline.h"
 
+#include <algorithm>
+
 namespace fuzzing {
 
 namespace {
@@ -75,10 +77,12 @@ QString dumpHourFile(const QByteArray &input)
     const QString path = writeFuzzedHourFile(input);
     const int entries = entryCount(path);
     QList<ArchRecord> records;
-    if (!archive::readHourFile(path, records))
+    bool damaged = false;
+    if (!archive::readHourFile(path, records, &damaged))
         return QStringLiteral("the hour file cannot be read back");
-    if (records.size() != entries)
-        return QStringLiteral("the dump does not hold one record per entry");
+    if (records.size() != std::min(entries, archive::kMaxRecordsPerHourFile) ||
+        damaged != (entries > archive::kMaxRecordsPerHourFile))
+        return QStringLiteral("the dump does not hold one record per entry, up to the cap");
     const QDateTime epoch = archive::archiveEpoch();
     for (const ArchRecord &rec : records) {
         const QString fault = checkCounts(rec);

@@ -4,15 +4,23 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QThread>
 #include <QtTest>
 
 #include <atomic>
 #include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
+#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
+#include <cstdio>
+#include <ctime>
+
 #include <cstring>
+#include <vector>
 
 namespace fixture {
 
@@ -44,7 +52,6 @@ ArchRecord record(qint32 time, const QList<float> &aIn, int relayCount, quint64 
     return rec;
 }
 
-
 QByteArray rawEntry(qint32 time, const QByteArray &data)
 {
     QByteArray bytes;
@@ -64,6 +71,14 @@ void appendRecords(const QString &dir, const QList<ArchRecord> &records, archive
         QDataStream out(&file);
         archive::writeEntry(out, rec.time, archive::encodePayload(rec, layout));
     }
+}
+
+QByteArray tinyEntries(const QDateTime &hour, int count)
+{
+    QByteArray bytes;
+    for (int i = 0; i < count; ++i)
+        bytes += rawEntry(archiveTime(hour) + i / 10, QByteArray(""));
+    return bytes;
 }
 
 void writeFile(const QString &path, const QByteArray &bytes)
@@ -113,6 +128,146 @@ ProcessRun runProgram(const QString &program, const QStringList &args)
     result.status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
     result.out = process.readAllStandardOutput();
     result.err = process.readAllStandardError();
+    return result;
+}
+
+ZoneGuard::ZoneGuard(const QByteArray &zone) : old(qgetenv("TZ"))
+{
+    qputenv("TZ", zone);
+    tzset();
+}
+
+ZoneGuard::~ZoneGuard()
+{
+    if (old.isNull())
+        qunsetenv("TZ");
+    else
+        qputenv("TZ", old);
+    tzset();
+}
+
+QStringList hourNamesByMinute(const QDateTime &begin, const QDateTime &end)
+{
+    QStringList names;
+    const QString format = QString::fromLatin1(archive::kHourFormat);
+    for (qint64 t = begin.toSecsSinceEpoch(); t <= end.toSecsSinceEpoch() + 59; t += 60) {
+        const QString name =
+            QDateTime::fromSecsSinceEpoch(qMin(t, end.toSecsSinceEpoch())).toString(format);
+        if (!names.contains(name))
+            names.append(name);
+    }
+    return names;
+}
+
+void addClockChangeRows()
+{
+    QTest::addColumn<QByteArray>("zone");
+    QTest::addColumn<QString>("begin");
+    QTest::addColumn<QString>("end");
+    const struct
+    {
+        const char *row, *zone, *begin, *end;
+    } rows[] = {
+        {"Lord Howe, 02:00 on to 02:30", "Australia/Lord_Howe", "2024-10-06 01:50:00",
+         "2024-10-06 03:30:00"},
+        {"Lord Howe, 02:00 back to 01:30", "Australia/Lord_Howe", "2024-04-07 00:10:00",
+         "2024-04-07 03:10:00"},
+        {"Chatham, 02:45 on to 03:45", "Pacific/Chatham", "2024-09-29 01:10:00",
+         "2024-09-29 05:10:00"},
+        {"Chatham, 03:45 back to 02:45", "Pacific/Chatham", "2024-04-07 01:10:00",
+         "2024-04-07 05:10:00"},
+        {"Caracas, 03:00 back to 02:30", "America/Caracas", "2007-12-09 01:10:00",
+         "2007-12-09 04:10:00"},
+        {"Caracas, 02:30 on to 03:00", "America/Caracas", "2016-05-01 01:10:00",
+         "2016-05-01 04:10:00"},
+        {"Pyongyang, midnight back to 23:30", "Asia/Pyongyang", "2015-08-14 22:10:00",
+         "2015-08-15 02:10:00"},
+        {"Pyongyang, 23:30 on to midnight", "Asia/Pyongyang", "2018-05-04 22:10:00",
+         "2018-05-05 02:10:00"},
+        {"Berlin, spring forward", "Europe/Berlin", "2024-03-31 00:10:00", "2024-03-31 04:10:00"},
+        {"Berlin, fall back", "Europe/Berlin", "2024-10-27 00:10:00", "2024-10-27 04:10:00"},
+    };
+    for (const auto &r : rows)
+        QTest::newRow(r.row) << QByteArray(r.zone) << QString::fromLatin1(r.begin)
+                             << QString::fromLatin1(r.end);
+}
+
+void backdate(const QString &path, int secs)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadWrite) ||
+        !file.setFileTime(QDateTime::currentDateTime().addSecs(-secs),
+                          QFileDevice::FileModificationTime))
+        qFatal("cannot date %s", qPrintable(path));
+}
+
+namespace {
+
+bool becomeNobody()
+{
+    const passwd *pw = getpwnam("nobody");
+    return pw && setgroups(0, nullptr) == 0 && setgid(pw->pw_gid) == 0 && setuid(pw->pw_uid) == 0 &&
+           getuid() != 0;
+}
+
+} // namespace
+
+bool canRunAsNobody()
+{
+    return geteuid() == 0 && getpwnam("nobody") != nullptr;
+}
+
+int runAsNobody(const std::function<int()> &body)
+{
+    std::fflush(stdout);
+    std::fflush(stderr);
+    const pid_t pid = fork();
+    if (pid < 0)
+        return -1;
+    if (pid == 0)
+        _exit(becomeNobody() ? body() : 254);
+    int status = 0;
+    if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status))
+        return -1;
+    return WEXITSTATUS(status) == 254 ? -2 : WEXITSTATUS(status);
+}
+
+ProcessRun runProgramAsNobody(const QString &program, const QStringList &args)
+{
+    ProcessRun result;
+    QTemporaryDir outputs;
+    if (!outputs.isValid())
+        return result;
+    const QByteArray out = QFile::encodeName(outputs.filePath(QStringLiteral("out")));
+    const QByteArray err = QFile::encodeName(outputs.filePath(QStringLiteral("err")));
+    QList<QByteArray> argv8{QFile::encodeName(program)};
+    for (const QString &arg : args)
+        argv8.append(arg.toLocal8Bit());
+    std::vector<char *> argv;
+    for (QByteArray &a : argv8)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+
+    std::fflush(stdout);
+    std::fflush(stderr);
+    const pid_t pid = fork();
+    if (pid < 0)
+        return result;
+    if (pid == 0) {
+        // The outputs are opened before the switch: nobody may not enter
+        // their directory.
+        const int o = ::open(out.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int e = ::open(err.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (o < 0 || e < 0 || dup2(o, 1) < 0 || dup2(e, 2) < 0 || !becomeNobody())
+            _exit(254);
+        execv(argv[0], argv.data());
+        _exit(255);
+    }
+    int status = 0;
+    if (waitpid(pid, &status, 0) == pid && WIFEXITED(status))
+        result.status = WEXITSTATUS(status) == 254 ? -2 : WEXITSTATUS(status);
+    result.out = readFile(QString::fromLocal8Bit(out));
+    result.err = readFile(QString::fromLocal8Bit(err));
     return result;
 }
 

@@ -30,6 +30,9 @@ QByteArray rawEntry(qint32 time, const QByteArray &data);
 // in "/"), appending to a file that is already there.
 void appendRecords(const QString &dir, const QList<ArchRecord> &records,
                    archive::Layout layout = archive::Layout::Current);
+// `count` entries of 8 bytes each (a time and an empty array), ten to a
+// second from the start of `hour`: what no recorder writes.
+QByteArray tinyEntries(const QDateTime &hour, int count);
 // Writes bytes into a file, replacing it.
 void writeFile(const QString &path, const QByteArray &bytes);
 QByteArray readFile(const QString &path);
@@ -49,6 +52,42 @@ struct ProcessRun
     QByteArray err;
 };
 ProcessRun runProgram(const QString &program, const QStringList &args);
+
+// Runs the rest of a test in another local zone, and restores the old one
+// however the test ends.
+class ZoneGuard
+{
+public:
+    explicit ZoneGuard(const QByteArray &zone);
+    ~ZoneGuard();
+    ZoneGuard(const ZoneGuard &) = delete;
+    ZoneGuard &operator=(const ZoneGuard &) = delete;
+
+private:
+    const QByteArray old;
+};
+
+// The local hour names of every minute from begin to end, each once, in the
+// order they first appear: what an hour walk must name, found the slow way.
+QStringList hourNamesByMinute(const QDateTime &begin, const QDateTime &end);
+
+// Adds the columns zone, begin and end ("yyyy-MM-dd hh:mm:ss" in that
+// zone) and one row per kind of clock change: of half or a quarter of an
+// hour, off the whole hour, an hour of 15 minutes, an hour that comes back,
+// and the common changes of a whole hour.
+void addClockChangeRows();
+
+// Sets a file's modification time `secs` seconds into the past, as a
+// recorder leaves an hour it has finished.
+void backdate(const QString &path, int secs = 3600);
+
+// Whether the tests may switch to an unprivileged user (they run as root).
+bool canRunAsNobody();
+// Runs `body` in a child process as the user nobody and returns its exit
+// status (-1 if it did not exit normally, -2 if the switch failed).
+int runAsNobody(const std::function<int()> &body);
+// Runs a program as the user nobody.
+ProcessRun runProgramAsNobody(const QString &program, const QStringList &args);
 
 } // namespace fixture
 

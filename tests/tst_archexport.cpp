@@ -1,15 +1,17 @@
-#include "archivefixture.h"
 #include "archexport.h"
 #include "archformat.h"
+#include "archivefixture.h"
+#include "archload.h"
 #include "archworker.h"
 #include "filesizelimit.h"
+#include "hourwalk.h"
 
 #include <QDataStream>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
-#include <QElapsedTimer>
 #include <QThread>
 #include <QtTest>
 
@@ -62,7 +64,6 @@ QList<QStringList> fieldsOf(const QString &text)
     return rows;
 }
 
-
 // An hour file of the given hour with `records` records of a few channels.
 void writeHour(const QString &dir, const QDateTime &hour, int records = 2)
 {
@@ -76,28 +77,24 @@ void writeHour(const QString &dir, const QDateTime &hour, int records = 2)
     QVERIFY(writeHourFile(dir + hourFileName(hour), list));
 }
 
-// Runs the rest of a test in another local zone, and restores the old one
-// however the test ends.
-class ZoneGuard
-{
-public:
-    explicit ZoneGuard(const QByteArray &zone) : old(qgetenv("TZ"))
-    {
-        qputenv("TZ", zone);
-        tzset();
-    }
-    ~ZoneGuard()
-    {
-        if (old.isNull())
-            qunsetenv("TZ");
-        else
-            qputenv("TZ", old);
-        tzset();
-    }
+using fixture::ZoneGuard;
 
-private:
-    const QByteArray old;
-};
+// Exports, and keeps what became of each hour visited (the result keeps
+// only counts).
+QList<ExportHour> exportHours(ExportRequest request, ExportResult *result = nullptr)
+{
+    QList<ExportHour> hours;
+    const auto reported = request.hourDone;
+    request.hourDone = [&](const ExportHour &hour) {
+        hours.append(hour);
+        if (reported)
+            reported(hour);
+    };
+    const ExportResult r = exportPeriod(request);
+    if (result)
+        *result = r;
+    return hours;
+}
 
 } // namespace
 
@@ -127,6 +124,11 @@ private slots:
     void datesAcrossZoneChanges_data();
     void datesAcrossZoneChanges();
     void fifoNamedLikeAnHourFileIsReportedNotWaitedFor();
+    void clockChanges_data();
+    void clockChanges();
+    void periodLimit_data();
+    void periodLimit();
+    void failuresAreCountedAndNamedUpToABound();
 };
 
 void tst_ArchExport::exampleByteForByte()
@@ -363,11 +365,14 @@ void tst_ArchExport::staleCsvsAreDeletedOrReplaced()
     request.sourceDir = request.targetDir = path;
     request.begin = QDateTime(kDay, QTime(10, 0));
     request.end = QDateTime(kDay, QTime(11, 0));
-    const ExportResult result = exportPeriod(request);
-    QCOMPARE(result.hours.size(), 2);
-    QCOMPARE(result.hours.at(0).outcome, ExportHour::Written);
-    QCOMPARE(result.hours.at(1).outcome, ExportHour::NoSource);
+    ExportResult result;
+    const QList<ExportHour> hours = exportHours(request, &result);
+    QCOMPARE(hours.size(), 2);
+    QCOMPARE(hours.at(0).outcome, ExportHour::Written);
+    QCOMPARE(hours.at(1).outcome, ExportHour::NoSource);
     QCOMPARE(result.failures(), 0);
+    QCOMPARE(result.visited, 2);
+    QCOMPARE(result.written, 1);
     QVERIFY(csvOf(path + QStringLiteral("2016_03_01-10.csv"))
                 .startsWith(QStringLiteral("Дата Время;")));
     QVERIFY(!QFile::exists(path + QStringLiteral("2016_03_01-11.csv")));
@@ -387,12 +392,14 @@ void tst_ArchExport::unreadableSourceIsReportedAndTheWalkGoesOn()
     request.end = QDateTime(kDay, QTime(11, 0));
     int reported = 0;
     request.hourDone = [&](const ExportHour &) { ++reported; };
-    const ExportResult result = exportPeriod(request);
+    ExportResult result;
+    const QList<ExportHour> hours = exportHours(request, &result);
     QCOMPARE(reported, 2);
     QCOMPARE(result.failures(), 1);
-    QCOMPARE(result.hours.at(0).outcome, ExportHour::ReadFailed);
-    QVERIFY(!result.hours.at(0).error.isEmpty());
-    QCOMPARE(result.hours.at(1).outcome, ExportHour::Written);
+    QCOMPARE(hours.at(0).outcome, ExportHour::ReadFailed);
+    QVERIFY(!hours.at(0).error.isEmpty());
+    QCOMPARE(result.errors, QStringList{hours.at(0).error});
+    QCOMPARE(hours.at(1).outcome, ExportHour::Written);
 }
 
 void tst_ArchExport::failedWriteLeavesNoHalfCsv()
@@ -410,13 +417,12 @@ void tst_ArchExport::failedWriteLeavesNoHalfCsv()
         request.sourceDir = request.targetDir = path;
         request.begin = QDateTime(kDay, QTime(10, 0));
         request.end = QDateTime(kDay, QTime(11, 0));
-        const ExportResult result = exportPeriod(request);
-        if (result.hours.size() != 2)
+        const QList<ExportHour> hours = exportHours(request);
+        if (hours.size() != 2)
             return 1;
-        if (result.hours.at(0).outcome != ExportHour::WriteFailed ||
-            result.hours.at(0).error.isEmpty())
+        if (hours.at(0).outcome != ExportHour::WriteFailed || hours.at(0).error.isEmpty())
             return 2;
-        if (result.hours.at(1).outcome != ExportHour::Written)
+        if (hours.at(1).outcome != ExportHour::Written)
             return 3;
         return 0;
     });
@@ -455,7 +461,7 @@ void tst_ArchExport::walkWithInvalidEndVisitsNothing()
     request.sourceDir = request.targetDir = QStringLiteral("/nonexistent/");
     request.begin = QDateTime(kDay, QTime(10, 0));
     const ExportResult result = exportPeriod(request);
-    QVERIFY(result.hours.isEmpty());
+    QCOMPARE(result.visited, 0);
     QCOMPARE(result.next, request.begin);
 }
 
@@ -492,9 +498,9 @@ void tst_ArchExport::walkAcrossClockChanges()
     request.sourceDir = request.targetDir = path;
     request.begin = truncateToHour(QDateTime(day, QTime(1, 30)));
     request.end = truncateToHour(QDateTime(day, QTime(3, 30)));
-    const ExportResult result = exportPeriod(request);
+    ExportResult result;
     QStringList visited;
-    for (const ExportHour &hour : result.hours) {
+    for (const ExportHour &hour : exportHours(request, &result)) {
         QCOMPARE(hour.outcome, ExportHour::Written);
         visited.append(QFileInfo(hour.sourcePath).completeBaseName().mid(prefix.size()));
     }
@@ -578,12 +584,118 @@ void tst_ArchExport::fifoNamedLikeAnHourFileIsReportedNotWaitedFor()
     request.sourceDir = request.targetDir = dir;
     request.begin = hour;
     request.end = hour.addSecs(3600);
-    ExportResult result;
-    QVERIFY(fixture::endsWithoutBlocking(fifo, [&] { result = exportPeriod(request); }));
-    QCOMPARE(result.hours.size(), 2);
-    QCOMPARE(int(result.hours.at(0).outcome), int(ExportHour::ReadFailed));
-    QVERIFY(!result.hours.at(0).error.isEmpty());
-    QCOMPARE(int(result.hours.at(1).outcome), int(ExportHour::Written));
+    QList<ExportHour> hours;
+    QVERIFY(fixture::endsWithoutBlocking(fifo, [&] { hours = exportHours(request); }));
+    QCOMPARE(hours.size(), 2);
+    QCOMPARE(int(hours.at(0).outcome), int(ExportHour::ReadFailed));
+    QVERIFY(!hours.at(0).error.isEmpty());
+    QCOMPARE(int(hours.at(1).outcome), int(ExportHour::Written));
+}
+
+void tst_ArchExport::clockChanges_data()
+{
+    fixture::addClockChangeRows();
+}
+
+// Every hour name of the period is exported once, whatever the zone does.
+void tst_ArchExport::clockChanges()
+{
+    QFETCH(QByteArray, zone);
+    QFETCH(QString, begin);
+    QFETCH(QString, end);
+    const ZoneGuard guard(zone);
+    const QDateTime b = fixture::at(qPrintable(begin));
+    const QDateTime e = fixture::at(qPrintable(end));
+    QTemporaryDir dir;
+    const QString path = dir.path() + QLatin1Char('/');
+    // One record a minute from an hour before the period to an hour after it.
+    const qint64 epoch = archiveEpoch().toSecsSinceEpoch();
+    QList<ArchRecord> records;
+    for (qint64 t = b.toSecsSinceEpoch() - 3600; t < e.toSecsSinceEpoch() + 3600; t += 60)
+        records.append(recordAt(qint32(t - epoch)));
+    fixture::appendRecords(path, records);
+
+    // As the window asks for it: both ends truncated to their hours.
+    cArchWorker worker(dir.path());
+    worker.exportSourceDir = worker.exportTargetDir = path;
+    worker.setExportPeriod(b, e);
+    worker.copyArchive();
+    QStringList exported;
+    for (const QString &csv : QDir(path).entryList({QStringLiteral("*.csv")}, QDir::Files)) {
+        const QString name = QFileInfo(csv).completeBaseName();
+        exported.append(name);
+        QList<ArchRecord> inFile;
+        QVERIFY(readHourFile(path + name + QStringLiteral(".dat"), inFile));
+        QCOMPARE(fieldsOf(csvOf(path + csv)).size(), 1 + inFile.size());
+    }
+    QCOMPARE(exported, fixture::hourNamesByMinute(b, e));
+}
+
+void tst_ArchExport::periodLimit_data()
+{
+    QTest::addColumn<int>("extraSecs");
+    QTest::newRow("360 days") << 0;
+    QTest::newRow("360 days and a second") << 1;
+}
+
+// The export accepts exactly the periods a load accepts; a refused one
+// touches nothing.
+void tst_ArchExport::periodLimit()
+{
+    QFETCH(int, extraSecs);
+    const bool refused = extraSecs > 0;
+    QTemporaryDir dir;
+    const QString path = dir.path() + QLatin1Char('/');
+    const QDateTime begin(kDay, QTime(10, 30));
+    const QDateTime end = begin.addSecs(qint64(kMaxLoadPeriodSecs) + extraSecs);
+    writeHour(path, QDateTime(kDay, QTime(10, 0)));
+    fixture::writeFile(path + QStringLiteral("2016_03_01-11.csv"), "old table\n");
+
+    cArchWorker worker(dir.path());
+    worker.exportSourceDir = worker.exportTargetDir = path;
+    worker.setExportPeriod(begin, end);
+    // A line per hour visited is too many to read.
+    if (refused)
+        QTest::ignoreMessage(QtDebugMsg, "ArchWorker export error: the period is longer than "
+                                         "31104000 s");
+    else
+        QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
+    worker.copyArchive();
+    QLoggingCategory::setFilterRules(QString());
+    QCOMPARE(QFile::exists(path + QStringLiteral("2016_03_01-10.csv")), !refused);
+    QCOMPARE(QFile::exists(path + QStringLiteral("2016_03_01-11.csv")), refused);
+
+    ExportRequest request;
+    request.sourceDir = request.targetDir = path;
+    request.begin = begin;
+    request.end = end;
+    request.periodSecs = begin.secsTo(end);
+    const ExportResult result = exportPeriod(request);
+    QCOMPARE(result.refused, refused);
+    // 8641 hours, one fewer where the clocks go back in the year.
+    QCOMPARE(result.visited, refused ? 0 : int(hourNames(begin, end).size()));
+    QVERIFY(refused || result.visited >= kMaxLoadPeriodSecs / 3600);
+}
+
+// An hour whose file cannot be told to exist is a failure; the result
+// counts every failure and names only the first ones, however long the
+// period.
+void tst_ArchExport::failuresAreCountedAndNamedUpToABound()
+{
+    QTemporaryDir dir;
+    const QString plain = dir.filePath(QStringLiteral("plain"));
+    fixture::writeFile(plain, "a file, not a directory");
+    ExportRequest request;
+    request.sourceDir = plain + QLatin1Char('/');
+    request.targetDir = dir.path() + QLatin1Char('/');
+    request.begin = QDateTime(kDay, QTime(0, 0));
+    request.end = request.begin.addDays(10);
+    const ExportResult result = exportPeriod(request);
+    QCOMPARE(result.visited, 10 * 24 + 1);
+    QCOMPARE(result.failed, result.visited);
+    QCOMPARE(result.errors.size(), kMaxNamedExportFailures);
+    QVERIFY2(result.errors.at(0).contains(plain + QStringLiteral("/2016_03_01-00.dat")),
+             qPrintable(result.errors.at(0)));
 }
 
 QTEST_GUILESS_MAIN(tst_ArchExport)

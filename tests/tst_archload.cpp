@@ -1,20 +1,21 @@
 #include "archivefixture.h"
 
 #include "archload.h"
+#include "hourwalk.h"
 
-#include <QTemporaryDir>
 #include <QElapsedTimer>
+#include <QTemporaryDir>
 #include <QThread>
 #include <QtTest>
 
 #include <atomic>
+#include <cmath>
 #include <fcntl.h>
 #include <functional>
+#include <limits>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
-#include <cmath>
-#include <limits>
 
 using namespace archive;
 using fixture::archiveTime;
@@ -51,7 +52,6 @@ QList<float> firstInputs(const QList<ArchRecord> &records)
 
 namespace {
 
-
 } // namespace
 
 class tst_ArchLoad : public QObject
@@ -73,6 +73,11 @@ private slots:
     void daylightSavingChanges();
     void emptyArchiveAndInvalidPeriod();
     void fifoNamedLikeAnHourFileIsPassedOver();
+    void clockChanges_data();
+    void clockChanges();
+    void recordCap_data();
+    void recordCap();
+    void undeterminableFileIsAFailure();
 
 private:
     QScopedPointer<QTemporaryDir> tmp;
@@ -132,10 +137,10 @@ void tst_ArchLoad::intervalBoundary_data()
     QTest::addColumn<QList<int>>("offsets");
     QTest::addColumn<QList<float>>("means");
     // Records at 0 and 300 (values 1 and 3) and a third at `gap` (value 10).
-    QTest::newRow("600 s stays in the interval") << 600 << QList<int>{0, 600}
-                                                 << QList<float>{14.0f / 3, 14.0f / 3};
-    QTest::newRow("601 s ends it") << 601 << QList<int>{0, 601, 601, 601}
-                                   << QList<float>{2, 2, 10, 10};
+    QTest::newRow("600 s stays in the interval")
+        << 600 << QList<int>{0, 600} << QList<float>{14.0f / 3, 14.0f / 3};
+    QTest::newRow("601 s ends it")
+        << 601 << QList<int>{0, 601, 601, 601} << QList<float>{2, 2, 10, 10};
 }
 
 void tst_ArchLoad::intervalBoundary()
@@ -213,9 +218,9 @@ void tst_ArchLoad::entryAtEndStopsOnlyItsFile()
     QFile file(dir + QStringLiteral("2024_06_10-10.dat"));
     QVERIFY(file.open(QIODevice::WriteOnly));
     QDataStream out(&file);
-    for (const ArchRecord &rec : {fixture::record(t10, {1}),
-                                  fixture::record(archiveTime(at("2024-06-10 13:00:00")), {9}),
-                                  fixture::record(t10 + 1200, {9})})
+    for (const ArchRecord &rec :
+         {fixture::record(t10, {1}), fixture::record(archiveTime(at("2024-06-10 13:00:00")), {9}),
+          fixture::record(t10 + 1200, {9})})
         writeEntry(out, rec.time, encodePayload(rec));
     file.close();
     fixture::appendRecords(dir, {fixture::record(archiveTime(at("2024-06-10 11:15:00")), {2}),
@@ -250,10 +255,10 @@ void tst_ArchLoad::daylightSavingChanges_data()
 {
     QTest::addColumn<QString>("day");
     QTest::addColumn<QStringList>("hours");
-    QTest::newRow("clocks go back") << QStringLiteral("2024-10-27")
-                                    << QStringList{"00", "01", "02", "03", "04"};
-    QTest::newRow("clocks go forward") << QStringLiteral("2024-03-31")
-                                       << QStringList{"00", "01", "03", "04"};
+    QTest::newRow("clocks go back")
+        << QStringLiteral("2024-10-27") << QStringList{"00", "01", "02", "03", "04"};
+    QTest::newRow("clocks go forward")
+        << QStringLiteral("2024-03-31") << QStringList{"00", "01", "03", "04"};
 }
 
 void tst_ArchLoad::daylightSavingChanges()
@@ -290,12 +295,15 @@ void tst_ArchLoad::emptyArchiveAndInvalidPeriod()
     // A period inside one hour reads exactly that hour's file.
     fixture::appendRecords(dir, {fixture::record(archiveTime(at("2024-06-10 11:30:00")), {1})});
     fixture::appendRecords(dir, {fixture::record(archiveTime(at("2024-06-10 12:30:00")), {1})});
-    QCOMPARE(loadPeriod(dir, at("2024-06-10 11:10:00"), at("2024-06-10 11:50:00"), 2400).files.size(), 1);
+    QCOMPARE(
+        loadPeriod(dir, at("2024-06-10 11:10:00"), at("2024-06-10 11:50:00"), 2400).files.size(),
+        1);
 
     // Invalid or reversed ends: the walk ends and yields nothing.
     QVERIFY(loadPeriod(dir, QDateTime(), at("2024-06-10 12:00:00"), 60).records.isEmpty());
     QVERIFY(loadPeriod(dir, at("2024-06-10 12:00:00"), QDateTime(), 60).records.isEmpty());
-    QVERIFY(loadPeriod(dir, at("2024-06-10 13:00:00"), at("2024-06-10 11:00:00"), -7200).files.isEmpty());
+    QVERIFY(loadPeriod(dir, at("2024-06-10 13:00:00"), at("2024-06-10 11:00:00"), -7200)
+                .files.isEmpty());
 }
 
 // A FIFO (or a device) named like an hour file blocks whoever opens it for
@@ -307,11 +315,103 @@ void tst_ArchLoad::fifoNamedLikeAnHourFileIsPassedOver()
     QCOMPARE(mkfifo(QFile::encodeName(fifo).constData(), 0644), 0);
     fixture::appendRecords(dir, {fixture::record(fixture::archiveTime(hour.addSecs(3605)), {2})});
     archive::LoadResult result;
-    QVERIFY(fixture::endsWithoutBlocking(fifo, [&] {
-        result = archive::loadPeriod(dir, hour, hour.addSecs(7200), 7200);
-    }));
+    QVERIFY(fixture::endsWithoutBlocking(
+        fifo, [&] { result = archive::loadPeriod(dir, hour, hour.addSecs(7200), 7200); }));
     QCOMPARE(result.records.size(), 1);
     QCOMPARE(result.records.at(0).aIn[0], 2.0f);
+}
+
+void tst_ArchLoad::clockChanges_data()
+{
+    fixture::addClockChangeRows();
+}
+
+// Every hour name of the period is visited once, whatever the zone does, so
+// that every record of the period is loaded once.
+void tst_ArchLoad::clockChanges()
+{
+    QFETCH(QByteArray, zone);
+    QFETCH(QString, begin);
+    QFETCH(QString, end);
+    const fixture::ZoneGuard guard(zone);
+    const QDateTime b = at(qPrintable(begin));
+    const QDateTime e = at(qPrintable(end));
+    QCOMPARE(hourNames(b, e), fixture::hourNamesByMinute(b, e));
+    // The stretches of the walk follow each other without gap from the
+    // begin past the end, each under the name its start shows.
+    const QList<HourSpan> spans = hourSpans(b, e);
+    QCOMPARE(spans.first().beginSecs, b.toSecsSinceEpoch());
+    QVERIFY(spans.last().endSecs > e.toSecsSinceEpoch());
+    for (int i = 0; i < spans.size(); ++i) {
+        QCOMPARE(spans.at(i).name, QDateTime::fromSecsSinceEpoch(spans.at(i).beginSecs)
+                                       .toString(QString::fromLatin1(kHourFormat)));
+        QCOMPARE(spans.at(i).endSecs,
+                 i + 1 < spans.size() ? spans.at(i + 1).beginSecs : spans.last().endSecs);
+    }
+
+    // One record a minute, from half an hour before the period to half an
+    // hour after it. Times are counted from instants: where the clocks go
+    // back without a change of daylight saving, a local date-time cannot
+    // tell its two passes apart.
+    const qint64 epoch = archiveEpoch().toSecsSinceEpoch();
+    QList<ArchRecord> records;
+    QList<qint32> expected;
+    for (qint64 t = b.toSecsSinceEpoch() - 1800; t < e.toSecsSinceEpoch() + 1800; t += 60) {
+        const qint32 time = qint32(t - epoch);
+        records.append(fixture::record(time, {1}));
+        if (t >= b.toSecsSinceEpoch() && t < e.toSecsSinceEpoch())
+            expected.append(time);
+    }
+    fixture::appendRecords(dir, records);
+    const LoadResult result = loadPeriod(dir, b, e, int(b.secsTo(e)));
+    // Where the clocks go back, one file holds two stretches of time.
+    QList<qint32> loaded = times(result.records);
+    std::sort(loaded.begin(), loaded.end());
+    QCOMPARE(loaded, expected);
+    QCOMPARE(result.files.size(), fixture::hourNamesByMinute(b, e).size());
+}
+
+void tst_ArchLoad::recordCap_data()
+{
+    QTest::addColumn<int>("entries");
+    QTest::newRow("ten a second for an hour") << kMaxRecordsPerHourFile;
+    QTest::newRow("one more") << kMaxRecordsPerHourFile + 1;
+}
+
+// Tiny entries must not yield records out of all proportion to the file.
+void tst_ArchLoad::recordCap()
+{
+    QFETCH(int, entries);
+    const QDateTime hour = at("2024-06-10 10:00:00");
+    const QString path = dir + hourFileName(hour);
+    fixture::writeFile(path, fixture::tinyEntries(hour, entries));
+    const bool damaged = entries > kMaxRecordsPerHourFile;
+
+    // The period reaches past the hour, so that every entry lies inside it.
+    const LoadResult result = loadPeriod(dir, hour, hour.addSecs(7200), 7200);
+    QCOMPARE(result.records.size(), kMaxRecordsPerHourFile);
+    QCOMPARE(result.damaged, damaged ? QStringList{path} : QStringList());
+    QVERIFY(result.failures.isEmpty());
+
+    QList<ArchRecord> records;
+    bool readDamaged = !damaged;
+    QVERIFY(readHourFile(path, records, &readDamaged));
+    QCOMPARE(records.size(), kMaxRecordsPerHourFile);
+    QCOMPARE(readDamaged, damaged);
+}
+
+// Only "no such file" means that an hour has no file; an hour file whose
+// existence cannot be told is reported.
+void tst_ArchLoad::undeterminableFileIsAFailure()
+{
+    fixture::writeFile(dir + QStringLiteral("plain"), "a file, not a directory");
+    const QDateTime hour = at("2024-06-10 10:00:00");
+    const LoadResult result =
+        loadPeriod(dir + QStringLiteral("plain/"), hour, hour.addSecs(3600), 3600);
+    QCOMPARE(result.failures.size(), 2);
+    QVERIFY2(result.failures.at(0).contains(dir + QStringLiteral("plain/2024_06_10-10.dat")),
+             qPrintable(result.failures.at(0)));
+    QVERIFY(result.records.isEmpty());
 }
 
 QTEST_GUILESS_MAIN(tst_ArchLoad)

@@ -1,4 +1,5 @@
 #include "archformat.h"
+#include "archivefixture.h"
 #include "archrepair.h"
 #include "archworker.h"
 #include "filesizelimit.h"
@@ -10,8 +11,12 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <atomic>
 #include <cstring>
+#include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
+#include <utime.h>
 
 using namespace archive;
 
@@ -69,19 +74,26 @@ struct Entry
     bool undecodable = false;
 };
 
+// The file is dated an hour back, as a recorder leaves an hour it has
+// finished: the repair leaves files that may be being recorded alone.
 bool writeEntries(const QString &path, const QList<Entry> &entries)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    QDataStream out(&file);
-    for (const Entry &e : entries) {
-        if (e.undecodable)
-            out << e.rec.time << QByteArray("\x00\x00\x00\x20garbage, not zlib", 21);
-        else
-            writeEntry(out, e.rec.time, encodePayload(e.rec, e.layout));
+    {
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly))
+            return false;
+        QDataStream out(&file);
+        for (const Entry &e : entries) {
+            if (e.undecodable)
+                out << e.rec.time << QByteArray("\x00\x00\x00\x20garbage, not zlib", 21);
+            else
+                writeEntry(out, e.rec.time, encodePayload(e.rec, e.layout));
+        }
+        if (out.status() != QDataStream::Ok)
+            return false;
     }
-    return out.status() == QDataStream::Ok;
+    fixture::backdate(path);
+    return true;
 }
 
 void setModified(const QString &path, const QDateTime &when)
@@ -113,6 +125,13 @@ private slots:
     void failedWriteLeavesTheOriginalIntact();
     void workerRepairsAndFinishesOnce();
     void workerOnMissingDirectoryFinishes();
+    void recorderAppendsDuringRepair_data();
+    void recorderAppendsDuringRepair();
+    void recentlyModifiedIsLeftForLater_data();
+    void recentlyModifiedIsLeftForLater();
+    void leftoversOfAnInterruptedRepair_data();
+    void leftoversOfAnInterruptedRepair();
+    void ownerThatCannotBeKeptLeavesTheFile();
 };
 
 void tst_ArchRepair::earlierRecordOf59BytesBecomes21()
@@ -379,6 +398,166 @@ void tst_ArchRepair::workerOnMissingDirectoryFinishes()
     QSignalSpy finished(&worker, SIGNAL(finished()));
     worker.fixArchive();
     QCOMPARE(finished.count(), 1);
+}
+
+void tst_ArchRepair::recorderAppendsDuringRepair_data()
+{
+    QTest::addColumn<bool>("keepsFileOpen");
+    QTest::newRow("recorder opens the file for each entry") << false;
+    QTest::newRow("recorder keeps the file open") << true;
+}
+
+// A recorder appends between the repair's reading and its replacing of the
+// file: the replacement is abandoned, and nothing the recorder wrote is lost.
+void tst_ArchRepair::recorderAppendsDuringRepair()
+{
+    QFETCH(bool, keepsFileOpen);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("2024_03_05-07.dat"));
+    QList<Entry> entries;
+    for (int i = 0; i < 100; ++i)
+        entries.append({relayRecord(i), Layout::Earlier});
+    QVERIFY(writeEntries(path, entries));
+    const int appended = 5;
+
+    QFile held(path);
+    if (keepsFileOpen)
+        QVERIFY(held.open(QIODevice::Append));
+    std::atomic<int> stage{0}; // 1: append now, 2: appended
+    std::thread recorder([&] {
+        while (stage.load() == 0)
+            std::this_thread::yield();
+        for (int i = 0; i < appended; ++i) {
+            const ArchRecord rec = relayRecord(1000 + i);
+            QFile reopened(path);
+            QFile &file = keepsFileOpen ? held : reopened;
+            if (!keepsFileOpen && !reopened.open(QIODevice::Append))
+                break;
+            QDataStream out(&file);
+            writeEntry(out, rec.time, encodePayload(rec));
+            file.flush();
+        }
+        stage = 2;
+    });
+    const RepairFile result = repairHourFile(path, [&] {
+        stage = 1;
+        while (stage.load() != 2)
+            std::this_thread::yield();
+    });
+    int waiting = 0;
+    stage.compare_exchange_strong(waiting, 1); // the hook never ran: let the recorder end
+    recorder.join();
+    held.close();
+
+    QCOMPARE(result.outcome, RepairFile::Changed);
+    QVERIFY(result.error.contains(path));
+    QCOMPARE(entriesOf(path).size(), entries.size() + appended);
+    // A later start repairs the file, the appended entries with it.
+    fixture::backdate(path);
+    QCOMPARE(repairHourFile(path).outcome, RepairFile::Rewritten);
+    QCOMPARE(entriesOf(path).size(), entries.size() + appended);
+}
+
+void tst_ArchRepair::recentlyModifiedIsLeftForLater_data()
+{
+    QTest::addColumn<int>("ageSecs");
+    QTest::addColumn<int>("outcome");
+    QTest::newRow("being recorded") << 0 << int(RepairFile::Recent);
+    QTest::newRow("modified 100 s ago") << 100 << int(RepairFile::Recent);
+    QTest::newRow("modified in the future") << -600 << int(RepairFile::Recent);
+    QTest::newRow("modified 200 s ago") << 200 << int(RepairFile::Rewritten);
+}
+
+void tst_ArchRepair::recentlyModifiedIsLeftForLater()
+{
+    QFETCH(int, ageSecs);
+    QFETCH(int, outcome);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("2024_03_05-07.dat"));
+    QVERIFY(writeEntries(path, {{relayRecord(1), Layout::Earlier}}));
+    fixture::backdate(path, ageSecs);
+    const QByteArray before = readAll(path);
+
+    const RepairResult result = repairArchive(dir.path() + QLatin1Char('/'));
+    QCOMPARE(result.files.size(), 1);
+    QCOMPARE(int(result.files.at(0).outcome), outcome);
+    QCOMPARE(result.files.at(0).failed(), false);
+    QCOMPARE(readAll(path) == before, outcome == RepairFile::Recent);
+    QCOMPARE(result.files.at(0).error.isEmpty(), outcome == RepairFile::Rewritten);
+}
+
+void tst_ArchRepair::leftoversOfAnInterruptedRepair_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("ageSecs");
+    QTest::addColumn<bool>("removed");
+    QTest::newRow("temporary copy of an hour file")
+        << QStringLiteral("2024_03_26-05.dat.uYNyWV") << 3600 << true;
+    QTest::newRow("extension in capitals")
+        << QStringLiteral("2024_03_26-05.DAT.ab12CD") << 3600 << true;
+    QTest::newRow("younger than two minutes")
+        << QStringLiteral("2024_03_26-05.dat.uYNyWV") << 60 << false;
+    QTest::newRow("five characters") << QStringLiteral("2024_03_26-05.dat.uYNyW") << 3600 << false;
+    QTest::newRow("seven characters")
+        << QStringLiteral("2024_03_26-05.dat.uYNyWVx") << 3600 << false;
+    QTest::newRow("not a letter or digit")
+        << QStringLiteral("2024_03_26-05.dat.uYN-WV") << 3600 << false;
+    QTest::newRow("temporary copy of a CSV")
+        << QStringLiteral("2024_03_26-05.csv.uYNyWV") << 3600 << false;
+    QTest::newRow("not an hour") << QStringLiteral("2024_03_26-25.dat.uYNyWV") << 3600 << false;
+    QTest::newRow("other file") << QStringLiteral("notes.dat.uYNyWV") << 3600 << false;
+    QTest::newRow("directory") << QStringLiteral("2024_03_26-05.dat.dirdir") << 3600 << false;
+}
+
+// Only our own temporaries, old enough not to belong to a repair still
+// running, are removed; everything else stays.
+void tst_ArchRepair::leftoversOfAnInterruptedRepair()
+{
+    QFETCH(QString, name);
+    QFETCH(int, ageSecs);
+    QFETCH(bool, removed);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(name);
+    if (name.endsWith(QLatin1String("dirdir")))
+        QVERIFY(QDir(dir.path()).mkdir(name));
+    else
+        QVERIFY(writeEntries(path, {{relayRecord(1), Layout::Current}}));
+    const time_t when = ::time(nullptr) - ageSecs;
+    const struct utimbuf times = {when, when};
+    QVERIFY(::utime(QFile::encodeName(path).constData(), &times) == 0);
+
+    const RepairResult result = repairArchive(dir.path() + QLatin1Char('/'));
+    QCOMPARE(QFileInfo::exists(path), !removed);
+    QCOMPARE(result.leftoversRemoved, removed ? QStringList{path} : QStringList());
+    QVERIFY(result.leftoverErrors.isEmpty());
+}
+
+// Run by a user who may write a root-owned file, the repair would hand the
+// file to that user: it leaves the file as it is instead, and says so.
+void tst_ArchRepair::ownerThatCannotBeKeptLeavesTheFile()
+{
+    if (!fixture::canRunAsNobody())
+        QSKIP("needs root, to run the repair as the user nobody");
+    QTemporaryDir dir;
+    QVERIFY(QFile::setPermissions(dir.path(), QFileDevice::Permissions(0x7777)));
+    const QString path = dir.filePath(QStringLiteral("2024_03_05-07.dat"));
+    QVERIFY(writeEntries(path, {{relayRecord(1), Layout::Earlier}}));
+    QVERIFY(::chmod(QFile::encodeName(path).constData(), 0666) == 0);
+    fixture::backdate(path);
+    const QByteArray before = readAll(path);
+
+    const int status = fixture::runAsNobody([&] {
+        const RepairFile result = repairHourFile(path);
+        return result.outcome == RepairFile::OwnerNotKept && result.failed() &&
+                       result.error.contains(path)
+                   ? 0
+                   : 1 + int(result.outcome);
+    });
+    QCOMPARE(status, 0);
+    QCOMPARE(readAll(path), before);
+    QCOMPARE(QFileInfo(path).ownerId(), 0u);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
+             QStringList{QStringLiteral("2024_03_05-07.dat")});
 }
 
 QTEST_GUILESS_MAIN(tst_ArchRepair)

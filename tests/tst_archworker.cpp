@@ -23,6 +23,7 @@ private slots:
     void averageRecord();
     void runLoadsOnItsThread();
     void runRefusesLongPeriods();
+    void runNamesAFileItCannotTell();
 };
 
 void tst_ArchWorker::initialState()
@@ -110,7 +111,8 @@ void tst_ArchWorker::runLoadsOnItsThread()
         names.append(tmp.path() + QLatin1Char('/') + archive::hourFileName(hour));
     for (const QString &name : qAsConst(names)) {
         if (QFile::exists(name))
-            QTest::ignoreMessage(QtDebugMsg, qPrintable(QLatin1Char('"') + name + QLatin1Char('"')));
+            QTest::ignoreMessage(QtDebugMsg,
+                                 qPrintable(QLatin1Char('"') + name + QLatin1Char('"')));
     }
     thread.start(QThread::LowestPriority);
     QTRY_COMPARE(spy.count(), 1);
@@ -130,6 +132,22 @@ void tst_ArchWorker::runRefusesLongPeriods()
     QTest::ignoreMessage(QtDebugMsg, "ArchWorker error");
     worker.run();
     QCOMPARE(spy.count(), 1);
+    QVERIFY(worker.records.isEmpty());
+}
+
+void tst_ArchWorker::runNamesAFileItCannotTell()
+{
+    QTemporaryDir tmp;
+    fixture::writeFile(tmp.filePath(QStringLiteral("plain")), "a file, not a directory");
+    cArchWorker worker(tmp.filePath(QStringLiteral("plain")));
+    worker.periodSecs = 0; // the present hour alone
+    QTest::ignoreMessage(QtDebugMsg, "ArchWorker start");
+    QTest::ignoreMessage(
+        QtDebugMsg,
+        QRegularExpression(QStringLiteral("^ArchWorker error: cannot tell whether ") +
+                           QRegularExpression::escape(tmp.filePath(QStringLiteral("plain/"))) +
+                           QStringLiteral("\\d{4}_\\d\\d_\\d\\d-\\d\\d\\.dat exists")));
+    worker.run();
     QVERIFY(worker.records.isEmpty());
 }
 

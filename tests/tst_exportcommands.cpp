@@ -24,6 +24,8 @@ void writeArchive(const QString &dir)
             records.append(fixture::record(start + s, {float(s), 20.5f}, 10, 0x201));
         fixture::appendRecords(dir, records,
                                h == 10 ? archive::Layout::Earlier : archive::Layout::Current);
+        // Recorded long ago: the repair does not wait for these hours.
+        fixture::backdate(dir + archive::hourFileName(QDateTime(QDate(2024, 3, 5), QTime(h, 0))));
     }
 }
 
@@ -39,6 +41,10 @@ private slots:
     void undecodableHourFileIsNamedAndExitsOne();
     void usage_data();
     void usage();
+    void unsearchableDirectoryFails_data();
+    void unsearchableDirectoryFails();
+    void tooManyEntriesAreNamed_data();
+    void tooManyEntriesAreNamed();
 };
 
 void tst_ExportCommands::repairThenExport()
@@ -90,6 +96,7 @@ void tst_ExportCommands::undecodableHourFileIsNamedAndExitsOne()
     writeArchive(dir);
     const QByteArray junk = fixture::rawEntry(1, "not a record");
     fixture::writeFile(dir + QStringLiteral("2024_03_05-12.dat"), junk);
+    fixture::backdate(dir + QStringLiteral("2024_03_05-12.dat"));
 
     const fixture::ProcessRun r = run({QStringLiteral("repair"), tmp.path()});
     QCOMPARE(r.status, 1);
@@ -113,6 +120,10 @@ void tst_ExportCommands::usage_data()
         << QStringList{"export", "/nonexistent/archive", "2024-03-05 10:00:00",
                        "2024-03-05 11:00:00"}
         << 1;
+    // 360 days are 31104000 s; the export refuses one second more, as the
+    // load does, before it touches anything in the directory.
+    QTest::newRow("export of 360 days and a second")
+        << QStringList{"export", "/tmp", "2023-01-10 12:00:00", "2024-01-05 12:00:01"} << 1;
 }
 
 void tst_ExportCommands::usage()
@@ -122,6 +133,82 @@ void tst_ExportCommands::usage()
     const fixture::ProcessRun r = run(args);
     QCOMPARE(r.status, status);
     QVERIFY(!r.err.isEmpty());
+}
+
+void tst_ExportCommands::unsearchableDirectoryFails_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::newRow("export") << QStringLiteral("export");
+    QTest::newRow("series") << QStringLiteral("series");
+}
+
+// In a directory that may be listed but not searched, whether an hour file
+// exists cannot be told: that is a failure, not an hour without a file.
+void tst_ExportCommands::unsearchableDirectoryFails()
+{
+    QFETCH(QString, command);
+    if (!fixture::canRunAsNobody())
+        QSKIP("needs root, to run the companion as the user nobody");
+    QTemporaryDir tmp;
+    QVERIFY(QFile::setPermissions(tmp.path(), QFileDevice::Permissions(0x7755)));
+    const QString dir = tmp.path() + QStringLiteral("/archive/");
+    QVERIFY(QDir().mkpath(dir));
+    writeArchive(dir);
+    QVERIFY(QFile::setPermissions(dir, QFileDevice::Permissions(0x6666)));
+
+    const fixture::ProcessRun r =
+        fixture::runProgramAsNobody(QStringLiteral(KESTROVA_ARCHIVE_BIN),
+                                    {command, dir.chopped(1), QStringLiteral("2024-03-05 10:00:00"),
+                                     QStringLiteral("2024-03-05 11:30:00")});
+    QVERIFY(QFile::setPermissions(dir, QFileDevice::Permissions(0x7755)));
+    QCOMPARE(r.status, 1);
+    QVERIFY2(r.err.contains(QFile::encodeName(dir) + "2024_03_05-10.dat"), r.err.constData());
+    QVERIFY2(r.err.contains(QFile::encodeName(dir) + "2024_03_05-11.dat"), r.err.constData());
+}
+
+void tst_ExportCommands::tooManyEntriesAreNamed_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("entries");
+    QTest::addColumn<int>("lines"); // on stdout, or in the CSV for export
+    const int cap = archive::kMaxRecordsPerHourFile;
+    const QStringList dump{"dump", "2024_03_05-10.dat"};
+    const QStringList series{"series", ".", "2024-03-05 10:00:00", "2024-03-05 12:00:00"};
+    const QStringList exportArgs{"export", ".", "2024-03-05 10:00:00", "2024-03-05 10:30:00"};
+    QTest::newRow("dump of ten a second") << dump << cap << cap;
+    QTest::newRow("dump of one more") << dump << cap + 1 << cap;
+    QTest::newRow("series of one more") << series << cap + 1 << cap;
+    QTest::newRow("export of ten a second") << exportArgs << cap << 1 + cap;
+    QTest::newRow("export of one more") << exportArgs << cap + 1 << 1 + cap;
+}
+
+// An hour file of more entries than ten a second yields the first 36000,
+// and is named as damaged; that alone does not change the exit status.
+void tst_ExportCommands::tooManyEntriesAreNamed()
+{
+    QFETCH(QStringList, args);
+    QFETCH(int, entries);
+    QFETCH(int, lines);
+    QTemporaryDir tmp;
+    const QString path = tmp.filePath(QStringLiteral("2024_03_05-10.dat"));
+    fixture::writeFile(path,
+                       fixture::tinyEntries(QDateTime(QDate(2024, 3, 5), QTime(10, 0)), entries));
+    for (QString &arg : args) {
+        if (arg == QLatin1String("."))
+            arg = tmp.path();
+        else if (arg.endsWith(QLatin1String(".dat")))
+            arg = path;
+    }
+
+    const fixture::ProcessRun r = run(args);
+    QCOMPARE(r.status, 0);
+    const QByteArray out =
+        args.first() == QLatin1String("export")
+            ? fixture::readFile(tmp.filePath(QStringLiteral("2024_03_05-10.csv")))
+            : r.out;
+    QCOMPARE(out.count('\n'), lines);
+    QCOMPARE(r.err.contains("damaged: " + QFile::encodeName(path)),
+             entries > archive::kMaxRecordsPerHourFile);
 }
 
 QTEST_GUILESS_MAIN(tst_ExportCommands)

@@ -135,6 +135,8 @@ void makeDamaged(const QString &dir)
     const QDateTime old = hours[0].addDays(-3);
     fixture::writeFile(hourPath(dir, old), rawPayloadEntry(old, QByteArray(500, '\x31')) +
                                                goodEntries(old.addSecs(60), 3));
+    // Recorded days ago: the repair does not wait for it.
+    fixture::backdate(hourPath(dir, old));
 }
 
 void makeHugeClaims(const QString &dir)

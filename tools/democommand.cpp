@@ -4,8 +4,10 @@
 #include "simulatedrecorder.h"
 
 #include "archformat.h"
+#include "hourwalk.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 #include <cstdio>
@@ -41,13 +43,14 @@ int demoCommand(const QStringList &args)
 
     const QDateTime epoch = archive::archiveEpoch();
     const QDateTime now = QDateTime::currentDateTime();
-    const qint64 nowSecs = epoch.secsTo(now);
     const SimulatedRecorder recorder;
 
     // Walk the hours as the viewer does, so that a day whose clocks go back
-    // puts both of its repeated hours into the one file of that name.
-    QDateTime hour = archive::truncateToHour(now).addSecs(-3600 * qint64(hours - 1));
-    const qint64 lastHourSecs = epoch.secsTo(archive::truncateToHour(now));
+    // puts both of its repeated hours into the one file of that name, and
+    // an hour that the clocks shorten still gets its file.
+    const qint64 epochSecs = epoch.toSecsSinceEpoch();
+    const qint64 nowUnix = now.toSecsSinceEpoch();
+    const QDateTime firstHour = archive::truncateToHour(now).addSecs(-3600 * qint64(hours - 1));
     int written = 0, kept = 0, failed = 0;
     qint64 recordCount = 0;
     QString name;
@@ -63,24 +66,28 @@ int demoCommand(const QStringList &args)
                                                             : archive::Layout::Current)) {
             ++written;
             recordCount += records.size();
+            // As a recorder leaves it: last modified at its last record.
+            QFile file(path);
+            if (!records.isEmpty() && file.open(QIODevice::ReadWrite))
+                file.setFileTime(archive::recordDateTime(epoch, records.last().time),
+                                 QFileDevice::FileModificationTime);
         } else {
             printError(QStringLiteral("cannot write %1").arg(path));
             ++failed;
         }
         records.clear();
     };
-    for (; hour.isValid() && epoch.secsTo(hour) <= lastHourSecs; hour = hour.addSecs(3600)) {
-        const QString hourName = archive::hourFileName(hour);
+    for (const archive::HourSpan &span : archive::hourSpans(firstHour, now)) {
+        const QString hourName = span.name + QStringLiteral(".dat");
         if (hourName != name) {
             flush();
             name = hourName;
         }
         if (QFileInfo::exists(dir + QLatin1Char('/') + name))
             continue;
-        const qint64 first = epoch.secsTo(hour);
-        const qint64 last = qMin(first + 3599, nowSecs);
-        for (qint64 t = first; t <= last; ++t)
-            records.append(recorder.recordAt(qint32(quint32(t))));
+        const qint64 last = qMin(span.endSecs - 1, nowUnix);
+        for (qint64 t = span.beginSecs; t <= last; ++t)
+            records.append(recorder.recordAt(qint32(quint32(t - epochSecs))));
     }
     flush();
 

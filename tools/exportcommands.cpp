@@ -4,6 +4,7 @@
 
 #include "archexport.h"
 #include "archformat.h"
+#include "archload.h"
 #include "archrepair.h"
 
 #include <QDir>
@@ -18,28 +19,30 @@ int exportCommand(const QStringList &args)
         status != ExitOk)
         return status;
     const QString &dir = period.dir;
-    const QDateTime &begin = period.begin;
-    const QDateTime &end = period.end;
 
-    // As the viewer's button does: both ends to their whole hour, the CSV
-    // files beside the hour files.
+    // As the viewer's button does: the hours from the begin's to the end's,
+    // the CSV files beside the hour files.
     archive::ExportRequest request;
     request.sourceDir = request.targetDir = dir + QLatin1Char('/');
-    request.begin = archive::truncateToHour(begin);
-    request.end = archive::truncateToHour(end);
+    request.begin = period.begin;
+    request.end = period.end;
+    request.periodSecs = period.begin.secsTo(period.end);
     request.hourDone = [](const archive::ExportHour &hour) {
         if (hour.failed())
             printError(hour.error);
+        if (hour.damaged)
+            printError(archive::tooManyRecordsNote(hour.sourcePath));
     };
     const archive::ExportResult result = archive::exportPeriod(request);
-
-    int written = 0;
-    for (const archive::ExportHour &hour : result.hours)
-        written += hour.outcome == archive::ExportHour::Written ? 1 : 0;
+    if (result.refused) {
+        printError(
+            QStringLiteral("the period is longer than %1 s").arg(archive::kMaxLoadPeriodSecs));
+        return ExitFailure;
+    }
     std::printf("%s: %d hours visited, %d CSV files written, %d failed\n",
-                QDir(dir).absolutePath().toLocal8Bit().constData(), result.hours.size(), written,
-                result.failures());
-    return result.failures() == 0 ? ExitOk : ExitFailure;
+                QDir(dir).absolutePath().toLocal8Bit().constData(), result.visited, result.written,
+                result.failed);
+    return result.failed == 0 ? ExitOk : ExitFailure;
 }
 
 int repairCommand(const QStringList &args)
@@ -52,17 +55,29 @@ int repairCommand(const QStringList &args)
         return ExitFailure;
     }
     const archive::RepairResult result = archive::repairArchive(dir + QLatin1Char('/'));
+    for (const QString &path : result.leftoversRemoved)
+        printError(QStringLiteral("removed %1, left over from an interrupted repair").arg(path));
+    for (const QString &error : result.leftoverErrors)
+        printError(error);
     // A file in which no record decompresses is one we could not read: it is
     // named and counts against the exit status, though nothing failed to write.
-    int undecodable = 0;
+    // A file being recorded is named and left for a later run; it is no
+    // failure.
+    int undecodable = 0, later = 0;
     for (const archive::RepairFile &file : result.files) {
         if (!file.error.isEmpty())
             printError(file.error);
         undecodable += file.outcome == archive::RepairFile::Undecodable ? 1 : 0;
+        later += file.outcome == archive::RepairFile::Recent ||
+                         file.outcome == archive::RepairFile::Changed
+                     ? 1
+                     : 0;
     }
     std::printf("%s: %d hour files visited, %d rewritten in the current layout, "
-                "%d unreadable left as they were, %d failed\n",
+                "%d unreadable left as they were, %d left for a later run, %d failed\n",
                 QDir(dir).absolutePath().toLocal8Bit().constData(), result.files.size(),
-                result.rewritten(), undecodable, result.failures());
-    return result.failures() == 0 && undecodable == 0 ? ExitOk : ExitFailure;
+                result.rewritten(), undecodable, later, result.failures());
+    const bool clean =
+        result.failures() == 0 && undecodable == 0 && result.leftoverErrors.isEmpty();
+    return clean ? ExitOk : ExitFailure;
 }

@@ -47,9 +47,16 @@ Record lines of dump and series, one per record, fields separated by ";":
   6 Modbus and 8 math channels (137 fields in all). Floats are written with
   9 significant digits; absent values read "nan".
 
+An hour file yields at most 36000 records (ten a second); one that holds
+more is named as damaged on stderr, without changing the exit status.
+repair leaves hour files modified in the last two minutes, or changed while
+it runs, for a later run and names them on stderr; it removes temporary
+copies NAME.dat.XXXXXX that an interrupted repair left behind.
+
 Exit status: 0 on success, 1 on a failure at run time (missing directory
-or file, a period longer than 31104000 s, a file that export or repair
-could not read or write, each of which is named on stderr), 2 on bad usage.
+or file, a period longer than 31104000 s for series or export, a file that
+export or repair could not read or write, or whose existence export or
+series could not tell, each of which is named on stderr), 2 on bad usage.
 )";
 
 } // namespace

@@ -13,13 +13,10 @@
 
 namespace {
 
-void writeRecords(const QList<ArchRecord> &records)
+void writeRecord(const ArchRecord &rec, const QDateTime &epoch)
 {
-    const QDateTime epoch = archive::archiveEpoch();
-    for (const ArchRecord &rec : records) {
-        const QByteArray line = recordLine(rec, epoch);
-        std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
-    }
+    const QByteArray line = recordLine(rec, epoch);
+    std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
 }
 
 } // namespace
@@ -29,12 +26,24 @@ int dumpCommand(const QStringList &args)
     if (args.size() != 1)
         return usageError(QStringLiteral("dump takes one hour file"));
     const QString &path = args.first();
-    QList<ArchRecord> records;
-    if (!QFileInfo(path).isFile() || !archive::readHourFile(path, records)) {
+    archive::HourFileReader reader;
+    if (!QFileInfo(path).isFile() || !reader.open(path)) {
         printError(QStringLiteral("cannot read %1").arg(path));
         return ExitFailure;
     }
-    writeRecords(records);
+    // Each record goes out as it is decoded: the output, not the memory,
+    // grows with the file.
+    const QDateTime epoch = archive::archiveEpoch();
+    ArchRecord rec;
+    int count = 0;
+    for (; !reader.atEnd() && count < archive::kMaxRecordsPerHourFile; ++count) {
+        const archive::StoredEntry entry = reader.next();
+        const QByteArray payload = archive::uncompressPayload(entry.data);
+        archive::decodePayload(payload.constData(), payload.size(), entry.time, rec);
+        writeRecord(rec, epoch);
+    }
+    if (!reader.atEnd())
+        printError(archive::tooManyRecordsNote(path));
     return ExitOk;
 }
 
@@ -61,6 +70,14 @@ int seriesCommand(const QStringList &args)
             QStringLiteral("the period is longer than %1 s").arg(archive::kMaxLoadPeriodSecs));
         return ExitFailure;
     }
-    writeRecords(result.records);
-    return ExitOk;
+    const QDateTime epoch = archive::archiveEpoch();
+    for (const ArchRecord &rec : result.records)
+        writeRecord(rec, epoch);
+    for (const QString &file : result.damaged)
+        printError(archive::tooManyRecordsNote(file));
+    // A file that may hold records of the period but could not be read
+    // makes the series incomplete.
+    for (const QString &failure : result.failures)
+        printError(failure);
+    return result.failures.isEmpty() ? ExitOk : ExitFailure;
 }
