@@ -2,6 +2,7 @@
 
 #include "archworker.h"
 #include "channels.h"
+#include "images.h"
 #include "plotcursors.h"
 #include "ui_mainwindow.h"
 
@@ -10,23 +11,28 @@
 #include <QPixmap>
 #include <QThread>
 
-MainWindow::MainWindow(QWidget *parent)
+MainWindow::MainWindow(QWidget *parent) : MainWindow(QStringLiteral("./archive"), parent) {}
+
+MainWindow::MainWindow(const QString &dir, QWidget *parent)
     : QMainWindow(parent), ui(new Ui::MainWindow), worker(nullptr), workerThread(nullptr)
 {
     ui->setupUi(this);
     ui->customPlot->clearGraphs();
 
-    archiveDir = QStringLiteral("./archive");
+    archiveDir = dir;
     ui->pathToDir->setText(archiveDir);
 
     ui->loadArchive->hide();
-    busyMovie.setFileName(QStringLiteral("./load2.gif"));
+    busyMovie.setFileName(imagePath(QStringLiteral("./load2.gif")));
     ui->loadArchive->setMovie(&busyMovie);
 
-    const QPixmap refreshIcon(QStringLiteral("./refresh-32.png"));
+    // Started from a desktop menu, the working directory holds no images:
+    // those built into the program stand in.
+    setWindowIcon(QIcon(imagePath(QStringLiteral("icon.bmp"))));
+    const QPixmap refreshIcon(imagePath(QStringLiteral("./refresh-32.png")));
     if (!refreshIcon.isNull())
         ui->refreshButton->setIcon(QIcon(refreshIcon));
-    const QPixmap printIcon(QStringLiteral("./unnamed.png"));
+    const QPixmap printIcon(imagePath(QStringLiteral("./unnamed.png")));
     if (!printIcon.isNull())
         ui->print->setIcon(QIcon(printIcon));
 
@@ -55,7 +61,9 @@ MainWindow::MainWindow(QWidget *parent)
 
     counterBoxes << ui->checkBoxCounter1 << ui->checkBoxCounter2 << ui->checkBoxCounter3
                  << ui->checkBoxCounter4;
+    const QString tick = imagePath(QStringLiteral("./checkmark.png"));
     for (QCheckBox *box : qAsConst(counterBoxes)) {
+        box->setStyleSheet(box->styleSheet().replace(QLatin1String("./checkmark.png"), tick));
         box->hide();
         connect(box, SIGNAL(released()), this, SLOT(onCountersClicked()));
     }

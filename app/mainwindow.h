@@ -33,6 +33,9 @@ class MainWindow : public QMainWindow
 
 public:
     explicit MainWindow(QWidget *parent = nullptr);
+    // Starts on the archive directory dir (given without a trailing "/"):
+    // the start-up repair and the first load are of that directory.
+    explicit MainWindow(const QString &dir, QWidget *parent = nullptr);
     ~MainWindow() override;
 
 signals:

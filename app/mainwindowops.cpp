@@ -56,7 +56,9 @@ void MainWindow::on_periodButton_clicked()
     globalEnd = periodEnd;
     cCustomPeriod dialog(this);
     dialog.setModal(true);
-    dialog.exec();
+    // Cancel leaves the period, its labels and the plot as they are.
+    if (dialog.exec() == cCustomPeriod::Cancelled)
+        return;
     periodBegin = globalBegin;
     periodEnd = globalEnd;
     showPeriod();

@@ -1,11 +1,14 @@
 #include "ccustomperiod.h"
 
+#include "clippedcontrols.h"
+
 #include <QApplication>
 #include <QCalendarWidget>
 #include <QDateTimeEdit>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTableView>
 #include <QTimer>
 #include <QtTest>
 
@@ -30,6 +33,7 @@ struct MessageSeen
     QString text;
     QMessageBox::StandardButtons buttons;
     QWidget *parent = nullptr;
+    int buttonHeight = 0;
 };
 
 // Dismisses the refusal message as soon as it is shown, noting what it said.
@@ -44,6 +48,7 @@ void dismissMessage(MessageSeen *seen)
         seen->text = box->text();
         seen->buttons = box->standardButtons();
         seen->parent = box->parentWidget();
+        seen->buttonHeight = box->button(QMessageBox::Ok)->height();
         box->button(QMessageBox::Ok)->click();
     });
 }
@@ -61,8 +66,11 @@ private slots:
     void okOutcome_data();
     void okOutcome();
     void escapeAfterRefusedOkHandsOverRefusedPair();
-    void cancelCollapsesToNow();
+    void cancelKeepsPeriod();
     void escapeWithoutOkKeepsValues();
+    void nothingClipped();
+    void calendarPopup_data();
+    void calendarPopup();
 
 private:
     QDateTime base;
@@ -79,7 +87,7 @@ void TstCustomPeriod::form()
 {
     cCustomPeriod dialog;
     QCOMPARE(dialog.objectName(), QStringLiteral("cCustomPeriod"));
-    QCOMPARE(dialog.windowTitle(), QStringLiteral("Form"));
+    QCOMPARE(dialog.windowTitle(), QStringLiteral("Период"));
     QCOMPARE(dialog.minimumSize(), QSize(434, 225));
     QCOMPARE(dialog.maximumSize(), QSize(434, 225));
     QCOMPARE(dialog.styleSheet(), QStringLiteral("background-color: white;\n"));
@@ -138,19 +146,27 @@ void TstCustomPeriod::editsStartFromSharedValues()
 void TstCustomPeriod::okOutcome_data()
 {
     QTest::addColumn<qint64>("lengthMs");
-    QTest::addColumn<bool>("accepted");
+    QTest::addColumn<QString>("refusal");
+    QTest::addColumn<bool>("stored");
 
-    QTest::newRow("one hour") << qint64(3600000) << true;
-    QTest::newRow("one second") << qint64(1000) << true;
-    QTest::newRow("equal ends refused") << qint64(0) << false;
-    QTest::newRow("half a second refused") << qint64(500) << false;
-    QTest::newRow("reversed refused") << qint64(-60000) << false;
+    const QString range = QStringLiteral("Введён неверный диапазон архива!");
+    const QString tooLong = QStringLiteral("Период не может быть длиннее 360 суток");
+    QTest::newRow("one hour") << qint64(3600000) << QString() << true;
+    QTest::newRow("one second") << qint64(1000) << QString() << true;
+    QTest::newRow("360 days") << qint64(31104000) * 1000 << QString() << true;
+    QTest::newRow("360 days and a second refused") << qint64(31104001) * 1000 << tooLong << false;
+    QTest::newRow("two years refused") << qint64(730) * 86400 * 1000 << tooLong << false;
+    QTest::newRow("equal ends refused") << qint64(0) << range << true;
+    QTest::newRow("half a second refused") << qint64(500) << range << true;
+    QTest::newRow("reversed refused") << qint64(-60000) << range << true;
 }
 
 void TstCustomPeriod::okOutcome()
 {
     QFETCH(qint64, lengthMs);
-    QFETCH(bool, accepted);
+    QFETCH(QString, refusal);
+    QFETCH(bool, stored);
+    const bool accepted = refusal.isEmpty();
 
     QWidget parent;
     cCustomPeriod dialog(&parent);
@@ -170,16 +186,18 @@ void TstCustomPeriod::okOutcome()
     });
     dialog.exec();
 
-    // OK stores the edited pair before it checks it.
-    QCOMPARE(globalBegin, begin);
-    QCOMPARE(globalEnd, end);
+    // OK stores the edited pair before it checks the order, but a period
+    // too long to load never reaches the window.
+    QCOMPARE(globalBegin, stored ? begin : base);
+    QCOMPARE(globalEnd, stored ? end : base.addSecs(3600));
     QCOMPARE(visibleAfterOk, !accepted);
     QCOMPARE(seen.shown, !accepted);
     if (!accepted) {
         QCOMPARE(seen.title, QStringLiteral("Внимание!"));
-        QCOMPARE(seen.text, QStringLiteral("Введён неверный диапазон архива!"));
+        QCOMPARE(seen.text, refusal);
         QCOMPARE(seen.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
         QCOMPARE(seen.parent, &parent);
+        QVERIFY(seen.buttonHeight >= 40);
     }
 }
 
@@ -203,21 +221,24 @@ void TstCustomPeriod::escapeAfterRefusedOkHandsOverRefusedPair()
     QCOMPARE(globalEnd, at);
 }
 
-void TstCustomPeriod::cancelCollapsesToNow()
+void TstCustomPeriod::cancelKeepsPeriod()
 {
+    const QDateTime begin = globalBegin;
+    const QDateTime end = globalEnd;
     cCustomPeriod dialog;
     dialog.setModal(true);
-    whenShown([](cCustomPeriod *d) {
-        d->findChild<QDateTimeEdit *>(QStringLiteral("finishEdit"))
-            ->setDateTime(QDateTime(QDate(2030, 1, 1), QTime(0, 0)));
+    MessageSeen seen;
+    whenShown([&](cCustomPeriod *d) {
+        // Even after a refused OK, which stored the refused pair.
+        d->findChild<QDateTimeEdit *>(QStringLiteral("finishEdit"))->setDateTime(base);
+        dismissMessage(&seen);
+        QTest::mouseClick(d->findChild<QPushButton *>(QStringLiteral("bOK")), Qt::LeftButton);
         QTest::mouseClick(d->findChild<QPushButton *>(QStringLiteral("bCancel")), Qt::LeftButton);
     });
-    const QDateTime before = QDateTime::currentDateTime();
-    dialog.exec();
-    const QDateTime after = QDateTime::currentDateTime();
-    QVERIFY(globalBegin >= before && globalBegin <= after);
-    QVERIFY(globalEnd >= globalBegin && globalEnd <= after);
-    QCOMPARE(globalBegin.secsTo(globalEnd) > 0, false);
+    QCOMPARE(dialog.exec(), int(cCustomPeriod::Cancelled));
+    QVERIFY(seen.shown);
+    QCOMPARE(globalBegin, begin);
+    QCOMPARE(globalEnd, end);
 }
 
 void TstCustomPeriod::escapeWithoutOkKeepsValues()
@@ -234,6 +255,55 @@ void TstCustomPeriod::escapeWithoutOkKeepsValues()
     dialog.exec();
     QCOMPARE(globalBegin, begin);
     QCOMPARE(globalEnd, end);
+}
+
+void TstCustomPeriod::nothingClipped()
+{
+    cCustomPeriod dialog;
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    const QStringList clipped = clippedControls(&dialog);
+    QVERIFY2(clipped.isEmpty(), qPrintable(clipped.join(QLatin1Char('\n'))));
+}
+
+void TstCustomPeriod::calendarPopup_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::newRow("startEdit") << QStringLiteral("startEdit");
+    QTest::newRow("finishEdit") << QStringLiteral("finishEdit");
+}
+
+void TstCustomPeriod::calendarPopup()
+{
+    QFETCH(QString, name);
+    cCustomPeriod dialog;
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    auto *edit = dialog.findChild<QDateTimeEdit *>(name);
+    // A month whose days take all six week rows.
+    edit->setDate(QDate(2021, 8, 15));
+    // A press on the drop-down arrow opens the calendar.
+    QTest::mouseClick(edit, Qt::LeftButton, {}, QPoint(edit->width() - 10, edit->height() / 2));
+    QCalendarWidget *calendar = edit->calendarWidget();
+    QTRY_VERIFY(calendar->isVisible());
+    auto *days = calendar->findChild<QTableView *>();
+    QVERIFY(days);
+    QCOMPARE(days->model()->rowCount(), 7);
+    for (int row = 1; row < 7; ++row)
+        QVERIFY2(days->rowHeight(row) >= 40, qPrintable(QString::number(days->rowHeight(row))));
+    QVERIFY(days->rowViewportPosition(6) + days->rowHeight(6) <= days->viewport()->height());
+    QVERIFY(calendar->window()->rect().contains(QRect(
+        days->viewport()->mapTo(calendar->window(), QPoint(0, 0)), days->viewport()->size())));
+
+    // Russian day names, the week starting on Monday.
+    const QLocale russian(QLocale::Russian, QLocale::Russia);
+    QCOMPARE(edit->locale(), russian);
+    QCOMPARE(calendar->locale(), russian);
+    QCOMPARE(calendar->firstDayOfWeek(), Qt::Monday);
+    const int first = days->model()->columnCount() - 7;
+    QCOMPARE(days->model()->index(0, first).data().toString(),
+             russian.dayName(1, QLocale::ShortFormat));
+    calendar->window()->close();
 }
 
 QTEST_MAIN(TstCustomPeriod)

@@ -70,6 +70,7 @@ private slots:
     void cleanup();
 
     void startUpRepairsThenLoads();
+    void startsOnDirectoryGiven();
     void requestsWhileBusyAreQueued();
     void backToBackLoadsAllRun();
     void loadRequestedFromItsOwnFinish();
@@ -163,6 +164,22 @@ void TstMainWindow::startUpRepairsThenLoads()
     // The repair's finished() did not run the load's finish.
     QTest::qWait(50);
     QCOMPARE(updates.count(), 1);
+}
+
+void TstMainWindow::startsOnDirectoryGiven()
+{
+    // Given on the command line: the repair and the first load are of that
+    // directory, and the field shows it.
+    MainWindow w(QStringLiteral("other"));
+    QCOMPARE(w.archiveDir, QStringLiteral("other"));
+    QCOMPARE(w.findChild<QLineEdit *>(QStringLiteral("pathToDir"))->text(),
+             QStringLiteral("other"));
+    QCOMPARE(running(&w), op(MainWindow::Operation::Repair));
+    QCOMPARE(w.pendingRequests.first().dir, QStringLiteral("other"));
+    QSignalSpy updates(&w, SIGNAL(needUpdate()));
+    QTRY_COMPARE(updates.count(), 1);
+    QCOMPARE(w.worker->archivePath, QStringLiteral("other/"));
+    QCOMPARE(w.loadedRecords.size(), 11);
 }
 
 void TstMainWindow::requestsWhileBusyAreQueued()
@@ -306,16 +323,25 @@ void TstMainWindow::periodDialogOutcomes()
     QTRY_VERIFY(idle(w));
     const int recordsBefore = w->loadedRecords.size();
 
-    // Cancel collapses the period to now: no load.
+    // Cancel keeps the period and its labels to the second, and loads
+    // nothing.
+    const QStringList labels = {QStringLiteral("beginDate"), QStringLiteral("beginTime"),
+                                QStringLiteral("endDate"), QStringLiteral("endTime")};
+    QStringList shown;
+    for (const QString &name : labels)
+        shown << w->findChild<QLabel *>(name)->text();
     QTimer::singleShot(0, [] {
         QWidget *dialog = QApplication::activeModalWidget();
+        dialog->findChild<QDateTimeEdit *>(QStringLiteral("startEdit"))
+            ->setDateTime(QDateTime(QDate(2022, 1, 1), QTime(0, 0)));
         QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("bCancel")),
                           Qt::LeftButton);
     });
     button(w, "periodButton")->click();
-    QVERIFY(w->periodBegin.secsTo(w->periodEnd) <= 0);
-    QCOMPARE(w->findChild<QLabel *>(QStringLiteral("beginDate"))->text(),
-             w->findChild<QLabel *>(QStringLiteral("endDate"))->text());
+    QCOMPARE(w->periodBegin, newBegin);
+    QCOMPARE(w->periodEnd, newEnd);
+    for (int i = 0; i < labels.size(); ++i)
+        QCOMPARE(w->findChild<QLabel *>(labels.at(i))->text(), shown.at(i));
     QVERIFY(idle(w));
     QVERIFY(!w->workerThread->isRunning());
     QTest::qWait(50);

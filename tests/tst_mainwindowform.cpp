@@ -3,14 +3,19 @@
 
 #include "mainwindow.h"
 
+#include "clippedcontrols.h"
+#include "images.h"
 #include "mycombobox.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QFrame>
 #include <QGridLayout>
+#include <QImageReader>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMetaMethod>
+#include <QMovie>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTemporaryDir>
@@ -33,7 +38,13 @@ private slots:
     void sizes();
     void selectors();
     void styleSheets();
+    void selectorPopupReadable_data();
+    void selectorPopupReadable();
     void sideColumnStaysNarrow();
+    void nothingClipped_data();
+    void nothingClipped();
+    void imagePaths_data();
+    void imagePaths();
     void iconsFromWorkingDirectory();
     void metaObjectOrder();
 
@@ -168,10 +179,13 @@ void TstMainWindowForm::fonts()
     QCOMPARE(plotFont.weight(), 75);
     QCOMPARE(plotFont.styleStrategy(), QFont::NoAntialias);
     for (const char *name : {"periodButton", "combo1ChannelArch", "combo2ChannelArch",
-                             "combo3ChannelArch", "combo4ChannelArch", "decodeButton"}) {
+                             "combo3ChannelArch", "combo4ChannelArch"}) {
         QCOMPARE(child<QWidget>(name)->font().family(), QStringLiteral("Open Sans"));
         QCOMPARE(child<QWidget>(name)->font().pointSize(), 16);
     }
+    // Its caption needs a smaller font to fit into the side column.
+    QCOMPARE(child<QWidget>("decodeButton")->font().family(), QStringLiteral("Open Sans"));
+    QCOMPARE(child<QWidget>("decodeButton")->font().pointSize(), 14);
     for (const char *name : {"endDate", "beginDate", "periodLabel_2", "beginTime", "endTime",
                              "periodLabel_3", "label_14"}) {
         QCOMPARE(child<QWidget>(name)->font().family(), QStringLiteral("Open Sans"));
@@ -201,8 +215,8 @@ void TstMainWindowForm::sizes()
     QCOMPARE(plot->sizePolicy().verticalPolicy(), QSizePolicy::MinimumExpanding);
     QCOMPARE(plot->focusPolicy(), Qt::ClickFocus);
     QCOMPARE(child<QWidget>("frame")->maximumWidth(), 200);
-    QCOMPARE(child<QWidget>("periodButton")->minimumSize(), QSize(190, 40));
-    QCOMPARE(child<QWidget>("decodeButton")->minimumSize(), QSize(190, 40));
+    QCOMPARE(child<QWidget>("periodButton")->minimumSize(), QSize(178, 40));
+    QCOMPARE(child<QWidget>("decodeButton")->minimumSize(), QSize(178, 40));
     auto *busy = child<QLabel>("loadArchive");
     QCOMPARE(busy->minimumSize(), QSize(180, 100));
     QCOMPARE(busy->maximumHeight(), 100);
@@ -263,11 +277,78 @@ void TstMainWindowForm::styleSheets()
              QStringLiteral("QComboBox:drop-down {\n\twidth: 40px;\n}\nQComboBox:drop-arrow "
                             "{\n\twidth: 32px;\n\theight: 32px;\n}\n"));
     const QString counter = child<QWidget>("checkBoxCounter1")->styleSheet();
-    QVERIFY(counter.contains(QLatin1String("image: url(./checkmark.png);")));
+    // No image in the working directory: the tick built into the program.
+    QVERIFY(counter.contains(QLatin1String("image: url(:/images/checkmark.png);")));
     QVERIFY(counter.indexOf(QLatin1String("QCheckBox {")) <
             counter.indexOf(QLatin1String("QCheckBox::indicator:checked")));
     QCOMPARE(child<QWidget>("periodButton")->styleSheet(),
              QStringLiteral("color: rgb(14, 210, 226);"));
+}
+
+namespace {
+
+int lightness(QRgb c)
+{
+    return (qRed(c) * 299 + qGreen(c) * 587 + qBlue(c) * 114) / 1000;
+}
+
+// The darkest and the lightest pixel of a row of the rendered list.
+QPair<int, int> lightnessRange(const QImage &image, const QRect &row)
+{
+    int darkest = 255;
+    int lightest = 0;
+    for (int y = row.top(); y <= row.bottom(); ++y) {
+        for (int x = row.left(); x <= row.right(); ++x) {
+            const int l = lightness(image.pixel(x, y));
+            darkest = qMin(darkest, l);
+            lightest = qMax(lightest, l);
+        }
+    }
+    return {darkest, lightest};
+}
+
+} // namespace
+
+void TstMainWindowForm::selectorPopupReadable_data()
+{
+    QTest::addColumn<QString>("name");
+    for (const char *name :
+         {"combo1ChannelArch", "combo2ChannelArch", "combo3ChannelArch", "combo4ChannelArch"})
+        QTest::newRow(name) << QString::fromLatin1(name);
+}
+
+void TstMainWindowForm::selectorPopupReadable()
+{
+    QFETCH(QString, name);
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window));
+    auto *box = window->findChild<MyComboBox *>(name);
+    box->setCurrentIndex(0);
+    box->showPopup();
+    QAbstractItemView *view = box->view();
+    QTRY_VERIFY(view->isVisible());
+    // Row 2 is highlighted, row 1 is an ordinary row.
+    view->setCurrentIndex(view->model()->index(2, 0));
+    const QImage image = view->viewport()->grab().toImage();
+    const QRect plain = view->visualRect(view->model()->index(1, 0)).intersected(image.rect());
+    const QRect highlighted =
+        view->visualRect(view->model()->index(2, 0)).intersected(image.rect());
+    QVERIFY(plain.height() >= 40 && highlighted.height() >= 40);
+
+    // Light rows with dark text.
+    const QRgb plainBackground = image.pixel(plain.right() - 2, plain.center().y());
+    QVERIFY2(lightness(plainBackground) > 200, qPrintable(QColor(plainBackground).name()));
+    QVERIFY(lightnessRange(image, plain).first < 100);
+    // The highlighted row: white text on dark slate.
+    const QColor slate(image.pixel(highlighted.right() - 2, highlighted.center().y()));
+    QVERIFY2(qAbs(slate.red() - 44) <= 2 && qAbs(slate.green() - 61) <= 2 &&
+                 qAbs(slate.blue() - 77) <= 2,
+             qPrintable(slate.name()));
+    QVERIFY(lightnessRange(image, highlighted).second > 200);
+    box->hidePopup();
+    window->hide();
+    // The closed selector keeps its white text.
+    QCOMPARE(box->palette().color(QPalette::ButtonText), QColor(Qt::white));
 }
 
 void TstMainWindowForm::sideColumnStaysNarrow()
@@ -280,21 +361,103 @@ void TstMainWindowForm::sideColumnStaysNarrow()
     window->hide();
 }
 
+void TstMainWindowForm::nothingClipped_data()
+{
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<int>("counters");
+    QTest::addColumn<bool>("busy");
+    QTest::addColumn<bool>("fits");
+    const QSize smallest(1024, 768);
+    QTest::newRow("smallest") << smallest << 0 << false << true;
+    QTest::newRow("smallest, busy label shown") << smallest << 0 << true << true;
+    QTest::newRow("smallest, four counter boxes") << smallest << 4 << false << false;
+    QTest::newRow("smallest, a counter box and the busy label") << smallest << 1 << true << false;
+    QTest::newRow("larger") << QSize(1600, 1000) << 0 << false << true;
+    QTest::newRow("larger, four counter boxes and the busy label")
+        << QSize(1600, 1000) << 4 << true << true;
+}
+
+void TstMainWindowForm::nothingClipped()
+{
+    QFETCH(QSize, size);
+    QFETCH(int, counters);
+    QFETCH(bool, busy);
+    QFETCH(bool, fits);
+    // A counter box shows under each selector on an analogue input; the busy
+    // label shows while an operation runs.
+    auto *busyLabel = child<QWidget>("loadArchive");
+    QTRY_VERIFY(busyLabel->isHidden());
+    const char *names[] = {"combo1ChannelArch", "combo2ChannelArch", "combo3ChannelArch",
+                           "combo4ChannelArch"};
+    for (int i = 0; i < 4; ++i)
+        child<QComboBox>(names[i])->setCurrentIndex(i < counters ? 1 : 0);
+    busyLabel->setVisible(busy);
+    window->resize(size);
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window));
+    QTRY_COMPARE(window->size(), size);
+    QApplication::processEvents();
+
+    const QStringList clipped = clippedControls(window);
+    // At the form's sizes the side column needs about 690 px for a counter
+    // box and the busy label, 730 px for four counter boxes, 830 px for
+    // both, and gets 660 px at 768.
+    if (!fits)
+        QEXPECT_FAIL("", "the side column is too short for this at 768 px", Continue);
+    QVERIFY2(clipped.isEmpty(), qPrintable(clipped.join(QLatin1Char('\n'))));
+    window->hide();
+    busyLabel->hide();
+    for (const char *name : names)
+        child<QComboBox>(name)->setCurrentIndex(0);
+}
+
+void TstMainWindowForm::imagePaths_data()
+{
+    QTest::addColumn<QString>("name");
+    for (const char *name :
+         {"./load2.gif", "./refresh-32.png", "./unnamed.png", "./checkmark.png", "icon.bmp"})
+        QTest::newRow(name) << QString::fromLatin1(name);
+}
+
+void TstMainWindowForm::imagePaths()
+{
+    QFETCH(QString, name);
+    // None in the working directory: the copy built into the program.
+    const QString builtIn = QStringLiteral(":/images/") + QFileInfo(name).fileName();
+    QCOMPARE(imagePath(name), builtIn);
+    QVERIFY(QImageReader(builtIn).canRead());
+    // A file of that name in the working directory takes precedence.
+    QVERIFY(QFile::copy(builtIn, name));
+    QCOMPARE(imagePath(name), name);
+    QVERIFY(QFile::remove(name));
+}
+
 void TstMainWindowForm::iconsFromWorkingDirectory()
 {
-    // No images in this working directory: the window still builds, and
-    // with the images next to it the buttons get them.
-    QVERIFY(child<QPushButton>("refreshButton")->icon().isNull());
+    // No images in this working directory: the window shows those built in.
+    QVERIFY(!child<QPushButton>("refreshButton")->icon().isNull());
+    QVERIFY(!child<QPushButton>("print")->icon().isNull());
+    QVERIFY(!window->windowIcon().isNull());
+    QVERIFY(child<QLabel>("loadArchive")->movie()->isValid());
+    QVERIFY(child<QLabel>("loadArchive")->movie()->frameCount() > 1);
+
+    // With images next to it, the window takes those.
     QPixmap pixmap(32, 32);
     pixmap.fill(Qt::cyan);
     QVERIFY(pixmap.save(QStringLiteral("refresh-32.png")));
     QVERIFY(pixmap.save(QStringLiteral("unnamed.png")));
+    QVERIFY(pixmap.save(QStringLiteral("checkmark.png")));
     MainWindow second;
-    auto *refresh = second.findChild<QPushButton *>(QStringLiteral("refreshButton"));
-    QVERIFY(!refresh->icon().isNull());
-    QVERIFY(!second.findChild<QPushButton *>(QStringLiteral("print"))->icon().isNull());
+    for (const char *name : {"refreshButton", "print"}) {
+        const QIcon icon = second.findChild<QPushButton *>(QLatin1String(name))->icon();
+        QCOMPARE(icon.pixmap(32, 32).toImage().pixelColor(16, 16), QColor(Qt::cyan));
+    }
+    QVERIFY(second.findChild<QCheckBox *>(QStringLiteral("checkBoxCounter1"))
+                ->styleSheet()
+                .contains(QLatin1String("image: url(./checkmark.png);")));
     QFile::remove(QStringLiteral("refresh-32.png"));
     QFile::remove(QStringLiteral("unnamed.png"));
+    QFile::remove(QStringLiteral("checkmark.png"));
 }
 
 void TstMainWindowForm::metaObjectOrder()

@@ -2,6 +2,7 @@
 
 #include <QAbstractItemView>
 #include <QScroller>
+#include <QStyledItemDelegate>
 #include <QtTest>
 
 class TstMyComboBox : public QObject
@@ -18,8 +19,10 @@ void TstMyComboBox::constructorSettings()
 {
     MyComboBox box;
     QCOMPARE(box.view()->styleSheet(),
-             QStringLiteral("QListView::item{height: 40px;}\n "
-                            "QListView::item:selected{background-color:rgb(44, 61, 77);}"));
+             QStringLiteral(
+                 "QListView{background-color: white; color: black;}\n "
+                 "QListView::item{height: 40px; color: black;}\n "
+                 "QListView::item:selected{background-color:rgb(44, 61, 77); color: white;}"));
     QCOMPARE(box.view()->font().family(), QStringLiteral("Open Sans"));
     QCOMPARE(box.view()->font().pointSize(), 14);
     QVERIFY(QScroller::hasScroller(box.view()->viewport()));
@@ -36,6 +39,9 @@ void TstMyComboBox::styleSheetSetLaterKeepsViewRules()
     QCOMPARE(box.styleSheet(), QStringLiteral("QComboBox { color: white; }"));
     QCOMPARE(box.view()->styleSheet(), viewRules);
     QCOMPARE(box.view()->font().pointSize(), 14);
+    // The box's own menu delegate, which ignores the item rules, does not
+    // come back with the new style sheet.
+    QVERIFY(qobject_cast<QStyledItemDelegate *>(box.itemDelegate()));
 }
 
 void TstMyComboBox::popupAsWideAsWidestItem()

@@ -15,12 +15,15 @@ extern QDateTime globalEnd;
 
 // Modal dialog in which the operator types or picks the begin and the end of
 // the archive period. OK stores the edited range (and closes only when begin
-// is before end); cancel collapses the period to the present moment.
+// is before end and the period is at most 360 days); cancel restores the
+// period the dialog opened with and ends it with the result Cancelled.
 class cCustomPeriod : public QDialog
 {
     Q_OBJECT
 
 public:
+    enum { Cancelled = 2 };
+
     explicit cCustomPeriod(QWidget *parent = nullptr);
     ~cCustomPeriod() override;
 
@@ -29,7 +32,12 @@ private slots:
     void on_bCancel_clicked();
 
 private:
+    // A modal message over the dialog's parent; the dialog stays open.
+    void refuse(const QString &text);
+
     Ui::cCustomPeriod *ui;
+    QDateTime shownBegin;
+    QDateTime shownEnd;
 };
 
 #endif // CCUSTOMPERIOD_H

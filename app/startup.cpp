@@ -1,0 +1,66 @@
+#include "startup.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
+
+StartOptions parseCommandLine(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Kestrova Archive Viewer: plots, prints and exports to CSV the archive "
+                       "of a multichannel data recorder."));
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
+    parser.addPositionalArgument(QStringLiteral("ARCHIVE_DIR"),
+                                 QStringLiteral("Archive directory to open (default: ./archive)."),
+                                 QStringLiteral("[ARCHIVE_DIR]"));
+
+    StartOptions options;
+    auto fail = [&options](const QString &message) {
+        options.start = false;
+        options.exitCode = 2;
+        options.error = QStringLiteral("kestrova-viewer: %1\n").arg(message);
+        return options;
+    };
+    if (!parser.parse(arguments))
+        return fail(parser.errorText());
+    if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all"))) {
+        options.start = false;
+        options.output = parser.helpText();
+        return options;
+    }
+    if (parser.isSet(version)) {
+        options.start = false;
+        options.output = QStringLiteral("%1 %2\n").arg(QCoreApplication::applicationName(),
+                                                       QCoreApplication::applicationVersion());
+        return options;
+    }
+    const QStringList positional = parser.positionalArguments();
+    if (positional.size() > 1)
+        return fail(QStringLiteral("only one archive directory can be given"));
+    if (positional.size() == 1) {
+        const QString dir = positional.first();
+        if (dir.isEmpty() || !QFileInfo(dir).isDir())
+            return fail(QStringLiteral("no such archive directory: %1").arg(dir));
+        // The window keeps its directory without a trailing "/".
+        options.archiveDir = QDir::cleanPath(dir);
+    }
+    return options;
+}
+
+bool installQtTranslations(QCoreApplication &app)
+{
+    auto *translator = new QTranslator(&app);
+    if (!translator->load(QLocale(QLocale::Russian, QLocale::Russia), QStringLiteral("qtbase"),
+                          QStringLiteral("_"),
+                          QLibraryInfo::location(QLibraryInfo::TranslationsPath))) {
+        delete translator;
+        return false;
+    }
+    return app.installTranslator(translator);
+}

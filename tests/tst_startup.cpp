@@ -1,0 +1,119 @@
+// The viewer's command line, Qt's own texts in Russian, and the program
+// started with --help.
+
+#include "startup.h"
+
+#include <QDialogButtonBox>
+#include <QProcess>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QtTest>
+
+class TstStartup : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void commandLine_data();
+    void commandLine();
+    void viewerHelp();
+    void qtTextsInRussian();
+
+private:
+    QTemporaryDir dir;
+};
+
+void TstStartup::initTestCase()
+{
+    QCoreApplication::setApplicationName(QStringLiteral("kestrova-viewer"));
+    QCoreApplication::setApplicationVersion(QStringLiteral("1.2.3"));
+    QVERIFY(QDir(dir.path()).mkpath(QStringLiteral("archive")));
+    QFile file(dir.filePath(QStringLiteral("file")));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+}
+
+void TstStartup::commandLine_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<bool>("start");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("archiveDir");
+    QTest::addColumn<QString>("output");
+    QTest::addColumn<QString>("error");
+
+    const QString archive = dir.filePath(QStringLiteral("archive"));
+    const QString missing = dir.filePath(QStringLiteral("missing"));
+    QTest::newRow("no argument: the default directory")
+        << QStringList() << true << 0 << QString() << QString() << QString();
+    QTest::newRow("a directory") << QStringList{archive} << true << 0 << archive << QString()
+                                 << QString();
+    QTest::newRow("a directory with a trailing slash")
+        << QStringList{archive + QLatin1Char('/')} << true << 0 << archive << QString()
+        << QString();
+    QTest::newRow("a missing directory")
+        << QStringList{missing} << false << 2 << QString() << QString()
+        << QStringLiteral("kestrova-viewer: no such archive directory: %1\n").arg(missing);
+    QTest::newRow("a file") << QStringList{dir.filePath(QStringLiteral("file"))} << false << 2
+                            << QString() << QString()
+                            << QStringLiteral("no such archive directory");
+    QTest::newRow("two directories") << QStringList{archive, archive} << false << 2 << QString()
+                                     << QString() << QStringLiteral("only one");
+    QTest::newRow("unknown option") << QStringList{QStringLiteral("--bogus")} << false << 2
+                                    << QString() << QString() << QStringLiteral("bogus");
+    QTest::newRow("--help") << QStringList{QStringLiteral("--help")} << false << 0 << QString()
+                            << QStringLiteral("[ARCHIVE_DIR]") << QString();
+    QTest::newRow("-h") << QStringList{QStringLiteral("-h")} << false << 0 << QString()
+                        << QStringLiteral("--version") << QString();
+    QTest::newRow("--version") << QStringList{QStringLiteral("--version")} << false << 0
+                               << QString() << QStringLiteral("kestrova-viewer 1.2.3\n")
+                               << QString();
+}
+
+void TstStartup::commandLine()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(bool, start);
+    QFETCH(int, exitCode);
+    QFETCH(QString, archiveDir);
+    QFETCH(QString, output);
+    QFETCH(QString, error);
+
+    arguments.prepend(QStringLiteral("kestrova-viewer"));
+    const StartOptions options = parseCommandLine(arguments);
+    QCOMPARE(options.start, start);
+    QCOMPARE(options.exitCode, exitCode);
+    QCOMPARE(options.archiveDir, archiveDir);
+    QVERIFY2(output.isEmpty() ? options.output.isEmpty() : options.output.contains(output),
+             qPrintable(options.output));
+    QVERIFY2(error.isEmpty() ? options.error.isEmpty() : options.error.contains(error),
+             qPrintable(options.error));
+}
+
+void TstStartup::viewerHelp()
+{
+    QProcess viewer;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    viewer.setProcessEnvironment(env);
+    viewer.start(QStringLiteral(KESTROVA_VIEWER_BIN), {QStringLiteral("--help")});
+    QVERIFY(viewer.waitForFinished(30000));
+    QCOMPARE(viewer.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(viewer.exitCode(), 0);
+    const QString out = QString::fromLocal8Bit(viewer.readAllStandardOutput());
+    QVERIFY2(out.contains(QLatin1String("[ARCHIVE_DIR]")) &&
+                 out.contains(QLatin1String("--version")),
+             qPrintable(out));
+}
+
+void TstStartup::qtTextsInRussian()
+{
+    QDialogButtonBox before(QDialogButtonBox::Cancel);
+    QCOMPARE(before.button(QDialogButtonBox::Cancel)->text(), QStringLiteral("Cancel"));
+    QVERIFY(installQtTranslations(*QCoreApplication::instance()));
+    QDialogButtonBox after(QDialogButtonBox::Cancel);
+    QCOMPARE(after.button(QDialogButtonBox::Cancel)->text(), QStringLiteral("Отмена"));
+}
+
+QTEST_MAIN(TstStartup)
+#include "tst_startup.moc"
