@@ -18,9 +18,6 @@ namespace {
 
 enum Kind { AIn, Counter, DIn, AOut, Relay, Modbus, Math, KindCount };
 
-const int kCapacity[KindCount] = {kAInMax,   kCounterMax, kDInMax, kAOutMax,
-                                  kRelayMax, kModbusMax,  kMathMax};
-
 // Column labels in payload order, each followed by the channel's number.
 QString kindLabel(int kind)
 {
@@ -64,15 +61,6 @@ void countsOf(const ArchRecord &rec, int (&counts)[KindCount])
     counts[Relay] = rec.relayCount;
     counts[Modbus] = rec.modbusCount;
     counts[Math] = rec.mathCount;
-}
-
-// The same counts read straight from a payload, without decoding its values.
-void countsOf(const QByteArray &payload, int (&counts)[KindCount])
-{
-    for (int k = 0; k < KindCount; ++k) {
-        const int byte = k < payload.size() ? int(quint8(payload[k])) : 0;
-        counts[k] = std::min(byte, kCapacity[k]);
-    }
 }
 
 QString headerLine(const KindMaxima &maxima)
@@ -176,7 +164,7 @@ QString formatValue(const QLocale &locale, float value)
     return locale.toString(double(value), 'f', 6);
 }
 
-QString csvText(const QList<ArchRecord> &records)
+QString csvText(const QVector<ArchRecord> &records)
 {
     KindMaxima maxima;
     for (const ArchRecord &rec : records) {
@@ -197,27 +185,19 @@ ExportHour exportHourFile(const QString &sourcePath, const QString &targetPath)
     hour.sourcePath = sourcePath;
     hour.targetPath = targetPath;
 
-    // Read twice, once for the column maxima and once for the rows.
-    HourFileReader source;
-    if (!source.open(sourcePath)) {
+    // The header needs every record's counts before the first row.
+    QVector<ArchRecord> records;
+    QString readError;
+    if (!readHourFile(sourcePath, records, &hour.damaged, &readError)) {
         hour.outcome = ExportHour::ReadFailed;
-        hour.error = QStringLiteral("cannot read %1: %2").arg(sourcePath, source.errorString());
+        hour.error = QStringLiteral("cannot read %1: %2").arg(sourcePath, readError);
         return hour;
     }
-
-    // The header needs every record's counts before the first row.
     KindMaxima maxima;
-    qint64 entries = 0;
-    while (!source.atEnd()) {
-        if (entries == kMaxRecordsPerHourFile) {
-            hour.damaged = true;
-            break;
-        }
-        const StoredEntry entry = source.next();
+    for (const ArchRecord &rec : qAsConst(records)) {
         int counts[KindCount];
-        countsOf(uncompressPayload(entry.data), counts);
+        countsOf(rec, counts);
         maxima.raise(counts);
-        ++entries;
     }
 
     QSaveFile target(targetPath);
@@ -231,14 +211,9 @@ ExportHour exportHourFile(const QString &sourcePath, const QString &targetPath)
     out.setLocale(exportLocale());
     out << headerLine(maxima);
 
-    source.rewind();
     RowFormatter formatter;
-    ArchRecord rec;
     QString chunk;
-    for (qint64 i = 0; i < entries && !source.atEnd(); ++i) {
-        const StoredEntry entry = source.next();
-        const QByteArray payload = uncompressPayload(entry.data);
-        decodePayload(payload.constData(), payload.size(), entry.time, rec);
+    for (const ArchRecord &rec : qAsConst(records)) {
         formatter.append(chunk, rec, maxima);
         ++hour.rows;
         if (chunk.size() >= 64 * 1024) {

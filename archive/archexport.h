@@ -81,7 +81,7 @@ ExportHour exportHourFile(const QString &sourcePath, const QString &targetPath);
 
 // The CSV text of a list of records, header included: what exportHourFile
 // writes for an hour file holding these records.
-QString csvText(const QList<ArchRecord> &records);
+QString csvText(const QVector<ArchRecord> &records);
 
 } // namespace archive
 

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <libdeflate.h>
 #include <zlib.h>
 
 #ifdef Q_OS_UNIX
@@ -91,61 +92,88 @@ struct Deflater
     Deflater &operator=(const Deflater &) = delete;
 };
 
-// One decompressor per thread, reset between records: setting one up for
-// every record costs more than inflating a small payload.
+// One decompressor and one output buffer per thread, reused for every entry.
+// The buffer starts small and grows to the bound only for a payload that
+// needs it.
 struct Inflater
 {
-    z_stream stream{};
-    bool ready = false;
+    libdeflate_decompressor *decompressor = libdeflate_alloc_decompressor();
+    std::unique_ptr<char[]> out;
+    size_t capacity = 0;
 
-    Inflater() { ready = inflateInit(&stream) == Z_OK; }
-    ~Inflater()
-    {
-        if (ready)
-            inflateEnd(&stream);
-    }
+    Inflater() = default;
+    ~Inflater() { libdeflate_free_decompressor(decompressor); }
     Inflater(const Inflater &) = delete;
     Inflater &operator=(const Inflater &) = delete;
+
+    void reserve(size_t size)
+    {
+        out.reset(new char[size]);
+        capacity = size;
+    }
 };
 
 } // namespace
 
+int inflatePayload(const char *compressed, qint64 size, const char *&payload)
+{
+    static const char none = 0;
+    payload = &none;
+    if (size <= 4)
+        return 0;
+    const quint32 claimed = qFromBigEndian<quint32>(compressed);
+    if (claimed > quint32(kMaxPayloadSize))
+        return 0;
+    // A record of noisy values does not compress, and deflate stores it as
+    // one final stored block: the payload then lies in the entry as it is.
+    // Taken from there, with the checksum verified; anything else goes to
+    // the decompressor.
+    const uchar *z = reinterpret_cast<const uchar *>(compressed) + 4;
+    const qint64 zsize = size - 4;
+    constexpr int kStoredHeader = 2 + 1 + 4; // zlib header, block header, LEN and NLEN
+    if (zsize >= kStoredHeader + 4 && (z[0] & 0x0F) == 8 && (z[0] >> 4) <= 7 &&
+        ((z[0] << 8) | z[1]) % 31 == 0 && (z[1] & 0x20) == 0 && (z[2] & 0x07) == 0x01) {
+        const uint len = uint(z[3]) | uint(z[4]) << 8;
+        const uint nlen = uint(z[5]) | uint(z[6]) << 8;
+        if ((len ^ nlen) == 0xFFFF && zsize >= kStoredHeader + qint64(len) + 4) {
+            const uchar *data = z + kStoredHeader;
+            if (libdeflate_adler32(1, data, len) == qFromBigEndian<quint32>(data + len)) {
+                payload = reinterpret_cast<const char *>(data);
+                return int(len);
+            }
+        }
+    }
+
+    thread_local Inflater inflater;
+    if (inflater.decompressor == nullptr)
+        return 0;
+    // The size header is only a hint, as for qUncompress: a stream that
+    // inflates past it is still taken, up to the bound. Bytes after the end
+    // of the stream are ignored; the stream's checksum is verified.
+    constexpr size_t kFirstCapacity = 64 * 1024;
+    if (inflater.capacity == 0)
+        inflater.reserve(kFirstCapacity);
+    for (;;) {
+        size_t produced = 0;
+        size_t consumed = 0;
+        const libdeflate_result res = libdeflate_zlib_decompress_ex(
+            inflater.decompressor, compressed + 4, size_t(size - 4), inflater.out.get(),
+            inflater.capacity, &consumed, &produced);
+        if (res == LIBDEFLATE_SUCCESS) {
+            payload = inflater.out.get();
+            return int(produced);
+        }
+        if (res != LIBDEFLATE_INSUFFICIENT_SPACE || inflater.capacity >= size_t(kMaxPayloadSize))
+            return 0;
+        inflater.reserve(size_t(kMaxPayloadSize));
+    }
+}
+
 QByteArray uncompressPayload(const QByteArray &compressed)
 {
-    if (compressed.size() <= 4)
-        return QByteArray();
-    const quint32 claimed = qFromBigEndian<quint32>(compressed.constData());
-    if (claimed > quint32(kMaxPayloadSize))
-        return QByteArray();
-    thread_local Inflater inflater;
-    if (!inflater.ready || inflateReset(&inflater.stream) != Z_OK)
-        return QByteArray();
-    z_stream &zs = inflater.stream;
-    zs.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(compressed.constData())) + 4;
-    zs.avail_in = uInt(compressed.size() - 4);
-
-    // The size header is only a hint, as for qUncompress: the buffer grows
-    // while the stream goes on, up to the bound. Bytes after the end of the
-    // stream are ignored.
-    int capacity = std::max<int>(int(claimed), 1);
-    QByteArray out(capacity, Qt::Uninitialized);
-    for (;;) {
-        zs.next_out = reinterpret_cast<Bytef *>(out.data()) + zs.total_out;
-        zs.avail_out = uInt(capacity - int(zs.total_out));
-        const int res = inflate(&zs, Z_NO_FLUSH);
-        if (res == Z_STREAM_END) {
-            out.resize(int(zs.total_out));
-            return out;
-        }
-        if (res != Z_OK && res != Z_BUF_ERROR)
-            return QByteArray(); // damaged stream, or a preset dictionary
-        if (zs.avail_out != 0)
-            return QByteArray(); // the input ended before the stream did
-        if (capacity >= kMaxPayloadSize)
-            return QByteArray();
-        capacity = std::min(capacity * 2, kMaxPayloadSize);
-        out.resize(capacity);
-    }
+    const char *payload = nullptr;
+    const int size = inflatePayload(compressed.constData(), compressed.size(), payload);
+    return size > 0 ? QByteArray(payload, size) : QByteArray();
 }
 
 QByteArray compressPayload(const QByteArray &payload)
@@ -177,12 +205,13 @@ inline int relayBytesFor(int relayCount)
 }
 
 // Copies the whole floats of one section that lie inside the payload and fit
-// the group; returns the offset of the next section.
+// the group, and marks the rest of the group absent (all-ones); returns the
+// offset of the next section. Each byte of the group is written once.
 inline int readFloats(const char *data, int size, int offset, int declared, float *group,
                       int capacity)
 {
     const int available = offset < size ? (size - offset) / 4 : 0;
-    const int n = std::min({declared, capacity, available});
+    const int n = std::max(0, std::min({declared, capacity, available}));
     if (n > 0) {
 #if Q_BYTE_ORDER == Q_LITTLE_ENDIAN
         std::memcpy(group, data + offset, size_t(n) * 4);
@@ -191,6 +220,8 @@ inline int readFloats(const char *data, int size, int offset, int declared, floa
             group[i] = qFromLittleEndian<float>(data + offset + 4 * i);
 #endif
     }
+    if (n < capacity)
+        std::memset(group + n, 0xFF, size_t(capacity - n) * 4);
     return offset + 4 * declared;
 }
 
@@ -211,9 +242,14 @@ inline void appendFloats(QByteArray &out, const float *group, int count)
 
 int currentLayoutLength(const QByteArray &payload)
 {
+    return currentLayoutLength(payload.constData(), payload.size());
+}
+
+int currentLayoutLength(const char *payload, int size)
+{
     int counts[7];
     for (int i = 0; i < 7; ++i)
-        counts[i] = i < payload.size() ? quint8(payload[i]) : 0;
+        counts[i] = i < size ? quint8(payload[i]) : 0;
     return 7 + 4 * (counts[0] + counts[1] + counts[2] + counts[3] + counts[5] + counts[6]) +
            relayBytesFor(counts[4]);
 }
@@ -239,18 +275,6 @@ void decodePayload(const char *data, int size, qint32 time, ArchRecord &rec, Lay
     rec.modbusCount = quint8(std::min(nModbus, kModbusMax));
     rec.mathCount = quint8(std::min(nMath, kMathMax));
 
-    // Absent floats are all-ones; the first float group starts right after
-    // the counts and the last one ends the structure.
-    std::memset(rec.aIn, 0xFF,
-                sizeof rec.aIn + sizeof rec.counter + sizeof rec.dIn + sizeof rec.aOut);
-    std::memset(rec.relays, 0, sizeof rec.relays);
-    std::memset(rec.modbus, 0xFF, sizeof rec.modbus + sizeof rec.math);
-    static_assert(offsetof(ArchRecord, dIn) ==
-                      offsetof(ArchRecord, aIn) + 4 * (kAInMax + kCounterMax),
-                  "value groups are contiguous");
-    static_assert(offsetof(ArchRecord, math) == offsetof(ArchRecord, modbus) + 4 * kModbusMax,
-                  "value groups are contiguous");
-
     int offset = 7;
     offset = readFloats(data, size, offset, nAIn, rec.aIn, kAInMax);
     offset = readFloats(data, size, offset, nCounter, rec.counter, kCounterMax);
@@ -259,9 +283,11 @@ void decodePayload(const char *data, int size, qint32 time, ArchRecord &rec, Lay
 
     const int relayBytes = relayBytesFor(nRelay);
     const int available = offset < size ? size - offset : 0;
-    const int n = std::min({relayBytes, kRelayBytes, available});
+    const int n = std::max(0, std::min({relayBytes, kRelayBytes, available}));
     if (n > 0)
         std::memcpy(rec.relays, data + offset, size_t(n));
+    if (n < kRelayBytes)
+        std::memset(rec.relays + n, 0, size_t(kRelayBytes - n));
     offset += layout == Layout::Current ? relayBytes : 4 * nRelay;
 
     offset = readFloats(data, size, offset, nModbus, rec.modbus, kModbusMax);
@@ -277,7 +303,16 @@ ArchRecord decodePayload(const QByteArray &payload, qint32 time, Layout layout)
 
 ArchRecord decodeEntry(const QByteArray &compressed, qint32 time)
 {
-    return decodePayload(uncompressPayload(compressed), time);
+    ArchRecord rec;
+    decodeEntry(EntryView{time, compressed.constData(), compressed.size()}, rec);
+    return rec;
+}
+
+void decodeEntry(const EntryView &entry, ArchRecord &rec)
+{
+    const char *payload = nullptr;
+    const int size = inflatePayload(entry.data, entry.size, payload);
+    decodePayload(payload, size, entry.time, rec);
 }
 
 QByteArray encodePayload(const ArchRecord &rec, Layout layout)
@@ -308,112 +343,221 @@ QByteArray encodePayload(const ArchRecord &rec, Layout layout)
     return out;
 }
 
-StoredEntry readEntry(QDataStream &in)
-{
-    StoredEntry entry;
-    quint32 length = 0;
-    in >> entry.time >> length;
-    if (in.status() != QDataStream::Ok || length == 0xFFFFFFFFu)
-        return entry;
-    // This is what the stream's own byte-array reader does, except that a
-    // damaged length is checked against what the file still holds before
-    // anything is allocated: the stream would allocate a megabyte (and for a
-    // pipe up to 4 GiB, a megabyte at a time) before finding out. Either way
-    // the entry comes out empty and the stream is at its end.
-    QIODevice *device = in.device();
-    const qint64 left = device->isSequential() ? -1 : device->bytesAvailable();
-    if (left >= 0 && (qint64(length) > left || length > quint32(INT_MAX))) {
-        device->seek(device->size());
-        in.setStatus(QDataStream::ReadPastEnd);
-        return entry;
-    }
-    constexpr quint32 kStep = 1024 * 1024;
-    quint32 done = 0;
-    do {
-        const quint32 block = std::min(kStep, length - done);
-        entry.data.resize(int(done + block));
-        if (in.readRawData(entry.data.data() + done, int(block)) != int(block)) {
-            entry.data.clear();
-            in.setStatus(QDataStream::ReadPastEnd);
-            return entry;
-        }
-        done += block;
-    } while (done < length);
-    return entry;
-}
-
 void writeEntry(QDataStream &out, qint32 time, const QByteArray &payload)
 {
     out << time << compressPayload(payload);
 }
 
-QString openRegularFile(QFile &file, const QString &path)
+namespace {
+
+// An hour of one record a second is a couple of MiB; a file far larger than
+// a recorder writes is walked through a window of this size.
+constexpr qint64 kReadWholeLimit = 64 * 1024 * 1024;
+
+inline quint32 bigEndian32(const char *p)
 {
-    file.setFileName(path);
-#ifdef Q_OS_UNIX
-    // Opened without blocking and checked on the open descriptor, so that
-    // nothing can be swapped in between the check and the reading.
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return qt_error_string(errno);
-    struct stat st;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return QStringLiteral("not a regular file");
-    }
-    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        return file.errorString();
-    }
-    return QString();
-#else
-    if (!QFileInfo(path).isFile())
-        return QStringLiteral("not a regular file");
-    return file.open(QIODevice::ReadOnly) ? QString() : file.errorString();
-#endif
+    return qFromBigEndian<quint32>(p);
 }
 
-bool HourFileReader::open(const QString &path)
+} // namespace
+
+HourFileReader::HourFileReader() = default;
+HourFileReader::~HourFileReader()
 {
-    // An hour of one record per second is a few hundred KiB; reading it whole
-    // saves a buffered device call per field.
-    constexpr qint64 kReadWholeLimit = 64 * 1024 * 1024;
-    // Only a regular file: a FIFO named like an hour file would block the
-    // reader for ever.
-    error = openRegularFile(file, path);
-    if (!error.isEmpty())
+    closeFile();
+}
+
+// Only a regular file: a FIFO named like an hour file would block the reader
+// for ever. It is opened without blocking and checked on the open descriptor,
+// so that nothing can be swapped in between the check and the reading.
+bool HourFileReader::openFile(const QString &path, bool writable)
+{
+#ifdef Q_OS_UNIX
+    fd = ::open(QFile::encodeName(path).constData(),
+                (writable ? O_RDWR : O_RDONLY) | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        error = qt_error_string(errno);
         return false;
-    if (file.size() <= kReadWholeLimit) {
-        content = file.readAll();
-        file.close();
-        buffer.setBuffer(&content);
-        buffer.open(QIODevice::ReadOnly);
-        stream.setDevice(&buffer);
-    } else {
-        stream.setDevice(&file);
     }
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        error = QStringLiteral("not a regular file");
+        closeFile();
+        return false;
+    }
+    fileLeft = st.st_size;
+    modifiedNsAtOpen = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+#else
+    file.setFileName(path);
+    if (!QFileInfo(path).isFile()) {
+        error = QStringLiteral("not a regular file");
+        return false;
+    }
+    if (!file.open((writable ? QIODevice::ReadWrite : QIODevice::ReadOnly) |
+                   QIODevice::Unbuffered)) {
+        error = file.errorString();
+        return false;
+    }
+    fileLeft = file.size();
+    modifiedNsAtOpen = QFileInfo(path).lastModified().toMSecsSinceEpoch() * 1000000;
+#endif
+    sizeAtOpen = fileLeft;
     return true;
 }
 
-void HourFileReader::rewind()
+qint64 HourFileReader::readFile(char *to, qint64 size)
 {
-    stream.device()->seek(0);
-    stream.resetStatus();
+#ifdef Q_OS_UNIX
+    for (;;) {
+        const ssize_t got = ::read(fd, to, size_t(size));
+        if (got >= 0 || errno != EINTR)
+            return got;
+    }
+#else
+    return file.read(to, size);
+#endif
 }
 
-bool readHourFile(const QString &path, QList<ArchRecord> &records, bool *damaged)
+void HourFileReader::closeFile()
 {
-    HourFileReader reader;
-    if (!reader.open(path))
+#ifdef Q_OS_UNIX
+    if (fd >= 0)
+        ::close(fd);
+    fd = -1;
+#else
+    file.close();
+#endif
+}
+
+bool HourFileReader::open(const QString &path, qint64 window, bool writable)
+{
+    closeFile();
+    error.clear();
+    pos = end = nullptr;
+    fileLeft = 0;
+    if (!openFile(path, writable))
         return false;
-    int count = 0;
-    while (!reader.atEnd() && count < kMaxRecordsPerHourFile) {
-        const StoredEntry entry = reader.next();
-        records.append(decodeEntry(entry.data, entry.time));
-        ++count;
+    if (fileLeft == 0) {
+        closeFile();
+        return true;
+    }
+    readAhead =
+        window < 0 ? kReadWholeLimit : std::max<qint64>(1, std::min(window, kReadWholeLimit));
+    fill(1);
+    return true;
+}
+
+void HourFileReader::openBytes(const char *data, qint64 size)
+{
+    closeFile();
+    error.clear();
+    pos = data;
+    end = data + size;
+    fileLeft = 0;
+}
+
+// Makes `needed` bytes available at pos, reading on from the file; false if
+// the file ends first.
+bool HourFileReader::fill(qint64 needed)
+{
+    qint64 have = end - pos;
+    if (have >= needed)
+        return true;
+    if (fileLeft == 0)
+        return false;
+    // Read as much as the window holds, at least what is needed.
+    const qint64 want = std::max(needed, std::min(have + fileLeft, readAhead));
+    if (want > capacity || pos != buffer.get()) {
+        if (want > capacity) {
+            std::unique_ptr<char[]> bigger(new char[size_t(want)]);
+            if (have > 0)
+                std::memcpy(bigger.get(), pos, size_t(have));
+            buffer = std::move(bigger);
+            capacity = want;
+        } else if (have > 0) {
+            std::memmove(buffer.get(), pos, size_t(have));
+        }
+        pos = buffer.get();
+        end = pos + have;
+    }
+    while (have < want && fileLeft > 0) {
+        const qint64 got = readFile(buffer.get() + have, std::min(want - have, fileLeft));
+        if (got <= 0) {
+            fileLeft = 0; // the file shrank or cannot be read on: it ends here
+            break;
+        }
+        have += got;
+        fileLeft -= got;
+    }
+    end = pos + have;
+    if (fileLeft == 0)
+        closeFile();
+    return have >= needed;
+}
+
+void HourFileReader::trim()
+{
+    constexpr qint64 kKeptCapacity = 8 * 1024 * 1024;
+    if (capacity > kKeptCapacity) {
+        buffer.reset();
+        capacity = 0;
+        pos = end = nullptr;
+        fileLeft = 0;
+        closeFile();
+    }
+}
+
+void HourFileReader::finish()
+{
+    pos = end;
+    fileLeft = 0;
+    closeFile();
+}
+
+EntryView HourFileReader::next()
+{
+    EntryView entry;
+    if (!fill(4)) {
+        finish(); // a time cut short reads as 0
+        return entry;
+    }
+    entry.time = qint32(bigEndian32(pos));
+    pos += 4;
+    if (!fill(4)) {
+        finish();
+        return entry;
+    }
+    const quint32 length = bigEndian32(pos);
+    pos += 4;
+    if (length == 0xFFFFFFFFu)
+        return entry; // a null array: no bytes follow
+    // A damaged length is checked against what the file still holds before
+    // anything is read or allocated.
+    if (length > quint32(INT_MAX) || qint64(length) > (end - pos) + fileLeft || !fill(length)) {
+        finish();
+        return entry;
+    }
+    entry.data = pos;
+    entry.size = int(length);
+    pos += length;
+    return entry;
+}
+
+bool readHourFile(const QString &path, QVector<ArchRecord> &records, bool *damaged, QString *error)
+{
+    thread_local HourFileReader reader;
+    if (!reader.open(path)) {
+        if (error)
+            *error = reader.errorString();
+        return false;
+    }
+    for (int count = 0; !reader.atEnd() && count < kMaxRecordsPerHourFile; ++count) {
+        records.append(ArchRecord());
+        decodeEntry(reader.next(), records.last());
     }
     if (damaged)
         *damaged = !reader.atEnd();
+    reader.trim();
     return true;
 }
 
@@ -424,7 +568,7 @@ QString tooManyRecordsNote(const QString &path)
         .arg(kMaxRecordsPerHourFile);
 }
 
-bool writeHourFile(const QString &path, const QList<ArchRecord> &records, Layout layout)
+bool writeHourFile(const QString &path, const QVector<ArchRecord> &records, Layout layout)
 {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))

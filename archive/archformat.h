@@ -3,7 +3,6 @@
 
 #include "archrecord.h"
 
-#include <QBuffer>
 #include <QByteArray>
 #include <QDataStream>
 #include <QDateTime>
@@ -11,6 +10,9 @@
 #include <QList>
 #include <QSaveFile>
 #include <QString>
+#include <QVector>
+
+#include <memory>
 
 namespace archive {
 
@@ -59,6 +61,13 @@ ArchRecord absentRecord(qint32 time);
 // would decompress to more than kMaxPayloadSize bytes.
 QByteArray uncompressPayload(const QByteArray &compressed);
 
+// The same rules without a byte array: inflates into a buffer of the calling
+// thread, reused for every entry, and points `payload` at it (or, for a
+// payload deflate stored as it is, into `compressed`). Returns the payload's
+// length, 0 for data that does not decompress. The payload stays valid until
+// the thread's next call, and as long as `compressed` does.
+int inflatePayload(const char *compressed, qint64 size, const char *&payload);
+
 // The same bytes as qCompress(payload) at the default level, without setting
 // up and tearing down the compressor for every record (which costs a quarter
 // of a megabyte of fresh memory each time).
@@ -67,6 +76,7 @@ QByteArray compressPayload(const QByteArray &payload);
 // Expected length of a payload in the current layout, from its count bytes
 // (a count byte beyond the payload's end counts as 0).
 int currentLayoutLength(const QByteArray &payload);
+int currentLayoutLength(const char *payload, int size);
 
 // Decodes an uncompressed payload in the given layout. Count bytes above
 // their group's capacity are clamped and the excess values skipped; a section
@@ -83,49 +93,92 @@ ArchRecord decodeEntry(const QByteArray &compressed, qint32 time);
 // which is what the repair carries over into the current layout.
 QByteArray encodePayload(const ArchRecord &rec, Layout layout = Layout::Current);
 
-// One stored entry as the data stream delivers it: a cut entry yields a time
-// of 0 or an empty array.
+// One stored entry as it lies in the reader's buffer: its time and its
+// compressed bytes. Valid until the reader moves on.
+struct EntryView
+{
+    qint32 time = 0;
+    const char *data = nullptr;
+    int size = 0;
+};
+// Decompresses and decodes one stored entry (current layout) into rec.
+void decodeEntry(const EntryView &entry, ArchRecord &rec);
+
+// An entry copied out of the reader, for code that keeps entries.
 struct StoredEntry
 {
+    StoredEntry() = default;
+    StoredEntry(const EntryView &entry) : time(entry.time), data(entry.data, entry.size) {}
+
     qint32 time = 0;
     QByteArray data;
 };
-StoredEntry readEntry(QDataStream &in);
 void writeEntry(QDataStream &out, qint32 time, const QByteArray &payload);
 
-// Opens an hour file for reading if it is a regular file. Anything else
-// named like one (a FIFO, a device) is refused with an error text instead
-// of being opened: opening or reading it could block for ever. Returns an
-// empty string on success.
-QString openRegularFile(QFile &file, const QString &path);
-
-// Reads an hour file entry by entry through a data stream. Files of an
-// ordinary size are read into memory in one go, so that a reader that goes
-// over them twice sees the same entries even while the recorder appends; a
-// larger one is streamed.
+// Walks the entries of an hour file. The file is read in one go and its
+// entries are walked in memory, every length checked against what is left
+// before it is used; a file larger than any a recorder writes is read a
+// window at a time instead. Entries come out exactly as the data stream
+// would deliver them: a time cut short reads as 0, a byte array cut short or
+// longer than the rest of the file as an empty one (after which the walk is
+// at its end), and the length 0xFFFFFFFF as a null array. A reader keeps its
+// buffer from one file to the next.
 class HourFileReader
 {
 public:
-    bool open(const QString &path);
+    HourFileReader();
+    ~HourFileReader();
+    HourFileReader(const HourFileReader &) = delete;
+    HourFileReader &operator=(const HourFileReader &) = delete;
+
+    // Reads the file in one go or, for a reader that may not need the rest,
+    // `window` bytes at a time (more if an entry needs more). Only a regular
+    // file opens; with `writable`, only one that may also be written. Why it
+    // did not open is in errorString().
+    bool open(const QString &path, qint64 window = -1, bool writable = false);
+    // Walks bytes already in memory (the caller keeps them alive).
+    void openBytes(const char *data, qint64 size);
     // Why the last open() failed.
     QString errorString() const { return error; }
-    bool atEnd() const { return stream.atEnd(); }
-    StoredEntry next() { return readEntry(stream); }
-    // Back to the first entry.
-    void rewind();
+    bool atEnd() const { return pos == end && fileLeft == 0; }
+    // The file's size and modification time (nanoseconds since 1970) when it
+    // was opened.
+    qint64 openedSize() const { return sizeAtOpen; }
+    qint64 openedModifiedNs() const { return modifiedNsAtOpen; }
+    EntryView next();
+    // Gives back a buffer grown for an unusually large file, so that a
+    // reader kept for a thread's life holds no more than an hour needs.
+    void trim();
 
 private:
+    bool openFile(const QString &path, bool writable);
+    qint64 readFile(char *to, qint64 size);
+    void closeFile();
+    bool fill(qint64 needed);
+    void finish();
+
+#ifdef Q_OS_UNIX
+    int fd = -1;
+#else
     QFile file;
+#endif
     QString error;
-    QByteArray content;
-    QBuffer buffer;
-    QDataStream stream;
+    std::unique_ptr<char[]> buffer;
+    qint64 capacity = 0;
+    const char *pos = nullptr;
+    const char *end = nullptr;
+    qint64 fileLeft = 0;  // bytes of the file not yet in the buffer
+    qint64 readAhead = 0; // how much one read takes at most
+    qint64 sizeAtOpen = 0;
+    qint64 modifiedNsAtOpen = 0;
 };
 
 // Reads a whole hour file and decodes every entry (current layout), in file
-// order, up to kMaxRecordsPerHourFile; `damaged` (if given) tells whether
-// entries were left unread. Returns false if the file cannot be opened.
-bool readHourFile(const QString &path, QList<ArchRecord> &records, bool *damaged = nullptr);
+// order, up to kMaxRecordsPerHourFile, appending to `records`; `damaged` (if
+// given) tells whether entries were left unread. Returns false if the file
+// cannot be opened, with the reason in `error` if given.
+bool readHourFile(const QString &path, QVector<ArchRecord> &records, bool *damaged = nullptr,
+                  QString *error = nullptr);
 // The note that names an hour file holding more entries than any recorder
 // writes.
 QString tooManyRecordsNote(const QString &path);
@@ -134,7 +187,7 @@ QString tooManyRecordsNote(const QString &path);
 bool commitFully(QSaveFile &file);
 
 // Writes records into an hour file, replacing it atomically.
-bool writeHourFile(const QString &path, const QList<ArchRecord> &records,
+bool writeHourFile(const QString &path, const QVector<ArchRecord> &records,
                    Layout layout = Layout::Current);
 
 } // namespace archive

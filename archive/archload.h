@@ -4,9 +4,9 @@
 #include "archrecord.h"
 
 #include <QDateTime>
-#include <QList>
 #include <QString>
 #include <QStringList>
+#include <QVector>
 
 namespace archive {
 
@@ -17,11 +17,16 @@ constexpr int kMaxRawPeriodSecs = 604800;
 // An averaging interval ends at the first record more than this many seconds
 // after its start.
 constexpr quint32 kAverageIntervalSecs = 600;
+// The most records a series holds (about 2 GB): a week of one record a
+// second is 604,800. Only a damaged archive comes near it; the load stops
+// there rather than exhaust the memory.
+constexpr int kMaxSeriesRecords = 4000000;
 
 struct LoadResult
 {
     bool refused = false;        // the period was longer than kMaxLoadPeriodSecs
-    QList<ArchRecord> records;   // the series, in reading order
+    bool truncated = false;      // the series reached kMaxSeriesRecords; the rest is left out
+    QVector<ArchRecord> records; // the series, in reading order
     SampleCounts sampleCounts{}; // counters of the last averaging interval
     QStringList files;           // every existing hour file, in the order visited
     QStringList failures;        // why an hour file could not be told or read
@@ -34,9 +39,11 @@ bool averageRecord(ArchRecord &rec, const SampleCounts &counts);
 
 // Loads the period [begin, end) from the hour files in dirPath (which ends in
 // "/"). periodSecs is the period's length as the caller measured it: it
-// decides refusal and averaging.
+// decides refusal and averaging. Hour files are decoded on `threads` threads
+// (0: one per core; 1: on the calling thread only); the records are taken
+// in walk order whatever the number.
 LoadResult loadPeriod(const QString &dirPath, const QDateTime &begin, const QDateTime &end,
-                      int periodSecs);
+                      int periodSecs, int threads = 0);
 
 } // namespace archive
 

@@ -1,6 +1,7 @@
 #ifndef ARCHRECORD_H
 #define ARCHRECORD_H
 
+#include <QTypeInfo>
 #include <QtGlobal>
 
 // Capacities of the value groups of one archive record.
@@ -39,6 +40,9 @@ struct ArchRecord
     float modbus[kModbusMax];
     float math[kMathMax];
 };
+
+// Plain bytes: a series of records is moved and grown with memcpy.
+Q_DECLARE_TYPEINFO(ArchRecord, Q_PRIMITIVE_TYPE);
 
 // Number of samples summed per plot channel in an open averaging interval.
 struct SampleCounts

@@ -12,6 +12,8 @@
 
 #include <algorithm>
 
+#include <vector>
+
 #ifdef Q_OS_UNIX
 #include <cerrno>
 #include <sys/stat.h>
@@ -22,10 +24,15 @@ namespace archive {
 
 namespace {
 
-bool isCurrentLayout(const QByteArray &payload)
+bool isCurrentLayout(const char *payload, int size)
 {
-    return payload.size() == currentLayoutLength(payload);
+    return size == currentLayoutLength(payload, size);
 }
+
+// What the start-up repair reads of a file at a time: the first entry of a
+// current file, about half a KiB, is all it needs of most files. A longer
+// entry is read on as far as it goes.
+constexpr qint64 kHeadRead = 4096;
 
 // The replacement is a new file, where rewriting in place would have kept
 // the owner: give it back. Only root may give a file away, and a user may
@@ -118,6 +125,18 @@ QStringList removeLeftovers(const QString &dirPath, QStringList &errors)
     return removed;
 }
 
+qint64 modifiedMSecs(const QString &path, const QFileInfo &info)
+{
+#ifdef Q_OS_UNIX
+    struct stat st;
+    if (::lstat(QFile::encodeName(path).constData(), &st) == 0)
+        return qint64(st.st_mtim.tv_sec) * 1000 + st.st_mtim.tv_nsec / 1000000;
+#else
+    Q_UNUSED(path);
+#endif
+    return info.lastModified().toMSecsSinceEpoch();
+}
+
 } // namespace
 
 int RepairResult::rewritten() const
@@ -156,15 +175,30 @@ bool isRepairLeftoverName(const QString &fileName)
 QStringList hourFilesOldestFirst(const QString &dirPath)
 {
     // Symbolic links are left out: replacing one would write wherever it
-    // points, possibly outside the archive directory.
-    const QFileInfoList entries =
-        QDir(dirPath).entryInfoList(QStringList{QStringLiteral("*.dat")},
-                                    QDir::Files | QDir::NoSymLinks, QDir::Time | QDir::Reversed);
-    QStringList paths;
+    // points, possibly outside the archive directory. The directory's own
+    // sort by time is not used: it turns every modification time into local
+    // time at each comparison, and with no zone set the C library looks at
+    // the zone file each time, tens of thousands of times for a year.
+    struct Item
+    {
+        qint64 modified; // milliseconds since 1970, UTC
+        QString name;
+    };
+    std::vector<Item> items;
+    const QFileInfoList entries = QDir(dirPath).entryInfoList(
+        QStringList{QStringLiteral("*.dat")}, QDir::Files | QDir::NoSymLinks, QDir::Unsorted);
     for (const QFileInfo &info : entries) {
-        if (isHourFileName(info.fileName()))
-            paths.append(dirPath + info.fileName());
+        const QString name = info.fileName();
+        if (isHourFileName(name))
+            items.push_back({modifiedMSecs(dirPath + name, info), name});
     }
+    // Oldest first; equal times in descending name order.
+    std::sort(items.begin(), items.end(), [](const Item &a, const Item &b) {
+        return a.modified != b.modified ? a.modified < b.modified : a.name > b.name;
+    });
+    QStringList paths;
+    for (const Item &item : items)
+        paths.append(dirPath + item.name);
     return paths;
 }
 
@@ -172,34 +206,31 @@ RepairFile repairHourFile(const QString &path, const std::function<void()> &befo
 {
     RepairFile result;
     result.path = path;
-    // Taken before anything is read: whatever is appended from now on makes
-    // the file differ from it.
-    const FileStamp stamp = stampOf(path);
-
-    // A file the operator made read-only is not ours to replace.
-    {
-        QFile probe(path);
-        if (!probe.open(QIODevice::ReadWrite | QIODevice::ExistingOnly)) {
-            result.outcome = RepairFile::OpenFailed;
-            result.error = QStringLiteral("cannot open %1: %2").arg(path, probe.errorString());
-            return result;
-        }
-    }
+    // Most files are current: the first entry alone decides, and the rest is
+    // read only for a file that will be rewritten. Opened for writing as well:
+    // a file the operator made read-only is not ours to replace.
     HourFileReader reader;
-    if (!reader.open(path)) {
+    if (!reader.open(path, kHeadRead, true)) {
         result.outcome = RepairFile::OpenFailed;
-        result.error = QStringLiteral("cannot open %1").arg(path);
+        result.error = QStringLiteral("cannot open %1: %2").arg(path, reader.errorString());
         return result;
     }
+    // Taken on opening, before anything is read: whatever is appended from
+    // now on makes the file differ from it.
+    FileStamp stamp;
+    stamp.valid = true;
+    stamp.size = reader.openedSize();
+    stamp.modifiedNs = reader.openedModifiedNs();
     if (reader.atEnd()) {
         result.outcome = RepairFile::Empty;
         return result;
     }
 
     // The first record decides for the whole file.
-    const StoredEntry first = reader.next();
-    const QByteArray firstPayload = uncompressPayload(first.data);
-    if (isCurrentLayout(firstPayload)) {
+    const EntryView first = reader.next();
+    const char *payload = nullptr;
+    int payloadSize = inflatePayload(first.data, first.size, payload);
+    if (isCurrentLayout(payload, payloadSize)) {
         result.outcome = RepairFile::Current;
         return result;
     }
@@ -210,9 +241,8 @@ RepairFile repairHourFile(const QString &path, const std::function<void()> &befo
                              .arg(path)
                              .arg(kRecentlyModifiedSecs));
 
-    // Records go straight from the old file into the new one, so that a file
-    // of any size is repaired with one record in memory; the new content
-    // replaces the old only once all of it has been written.
+    // Records go straight from the old file into the new one; the new
+    // content replaces the old only once all of it has been written.
     QSaveFile target(path);
     if (!target.open(QIODevice::WriteOnly)) {
         result.outcome = RepairFile::WriteFailed;
@@ -228,24 +258,27 @@ RepairFile repairHourFile(const QString &path, const std::function<void()> &befo
     }
     QDataStream out(&target);
     bool anyDecompressed = false;
-    auto copy = [&](const StoredEntry &entry, const QByteArray &payload) {
-        anyDecompressed = anyDecompressed || !payload.isEmpty();
-        if (isCurrentLayout(payload)) {
+    ArchRecord rec;
+    auto copy = [&](const EntryView &entry) {
+        anyDecompressed = anyDecompressed || payloadSize > 0;
+        if (isCurrentLayout(payload, payloadSize)) {
             // Already current: the stored entry is kept as it is.
-            out << entry.time << entry.data;
+            out << entry.time;
+            out.writeBytes(entry.data, uint(entry.size));
         } else {
             // Earlier layout, or a record that does not decompress, which
             // becomes one with seven zero counts and its own time.
-            const ArchRecord rec = decodePayload(payload, entry.time, Layout::Earlier);
+            decodePayload(payload, payloadSize, entry.time, rec, Layout::Earlier);
             writeEntry(out, entry.time, encodePayload(rec));
             ++result.earlierRecords;
         }
         ++result.records;
     };
-    copy(first, firstPayload);
+    copy(first);
     while (!reader.atEnd() && out.status() == QDataStream::Ok) {
-        const StoredEntry entry = reader.next();
-        copy(entry, uncompressPayload(entry.data));
+        const EntryView entry = reader.next();
+        payloadSize = inflatePayload(entry.data, entry.size, payload);
+        copy(entry);
     }
 
     if (!anyDecompressed) {

@@ -52,6 +52,8 @@ void cArchWorker::run()
         for (const QString &file : qAsConst(result.damaged))
             QMessageLogger().debug("ArchWorker %s", qPrintable(archive::tooManyRecordsNote(file)));
         sampleCounts = result.sampleCounts;
+        if (result.truncated)
+            qDebug() << "ArchWorker series truncated";
     }
     records = std::move(result.records);
     emit finished();

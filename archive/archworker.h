@@ -4,9 +4,9 @@
 #include "archrecord.h"
 
 #include <QDateTime>
-#include <QList>
 #include <QObject>
 #include <QString>
+#include <QVector>
 
 // Carries out the long archive operations on a thread of its own: loading a
 // period for the plot, exporting hour files to CSV and repairing hour files.
@@ -24,7 +24,7 @@ public:
     void setExportPeriod(const QDateTime &begin, const QDateTime &end);
     bool averageRecord(ArchRecord &rec);
 
-    QList<ArchRecord> records;
+    QVector<ArchRecord> records;
     int periodSecs = 60;
     int endOffsetSecs = 0;
     QString archivePath;

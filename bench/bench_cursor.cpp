@@ -30,7 +30,7 @@ void PlotBench::run()
     QDir::setCurrent(workDir.path());
 
     const Week week = PlotBench::week();
-    const QList<ArchRecord> &records = week.records;
+    const QVector<ArchRecord> &records = week.records;
     const QDateTime &begin = week.begin;
     const QDateTime &end = week.end;
     const int seconds = kSeconds;

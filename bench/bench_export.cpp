@@ -42,7 +42,7 @@ bool writeDay(const QString &dir, Layout layout)
     const SimulatedRecorder recorder(ChannelSet::full());
     const qint64 first = archiveEpoch().secsTo(kFirstHour);
     for (int h = 0; h < kHours; ++h) {
-        QList<ArchRecord> records;
+        QVector<ArchRecord> records;
         for (int s = 0; s < kRecordsPerHour; ++s)
             records.append(recorder.recordAt(qint32(first + 3600 * h + s)));
         if (!writeHourFile(hourPath(dir, h), records, layout))
@@ -64,7 +64,7 @@ qint64 loadFloor(const QString &dir)
     return bytes;
 }
 
-qint64 formatFloor(const QList<ArchRecord> &records)
+qint64 formatFloor(const QVector<ArchRecord> &records)
 {
     const QLocale locale = exportLocale();
     qint64 chars = 0;
@@ -177,7 +177,7 @@ int main()
 
     // Untimed: the decoded records, one export for the CSV bytes, one repair
     // for the repaired bytes.
-    QList<ArchRecord> decoded;
+    QVector<ArchRecord> decoded;
     for (int h = 0; h < kHours; ++h)
         readHourFile(hourPath(current, h), decoded);
     qint64 values = 0;

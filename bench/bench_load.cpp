@@ -1,7 +1,14 @@
-// Loading speed and memory: the viewer's load of 24 hours, 7 days (record by
-// record) and 8 days (interval means) of one record per second with every
-// channel, each beside its floor: reading the same hour files through a data
-// stream and only decompressing them (with the same decompressor the load uses).
+// Loading speed and memory on an archive as a recorder writes it (one record
+// a second, every channel, noisy values that deflate cannot shrink): the
+// viewer's load of 24 hours and 7 days (record by record) and of 8 and 30
+// days (interval means), the first 7-day load of a fresh process, and the
+// start-up repair of 30 days of files that need none. Each figure is printed
+// beside its floors, measured in turn with it in the same run:
+//
+//   floor B  read each hour file of the period in one go and inflate every
+//            entry with libdeflate, on one core;
+//   floor C  the same, the hour files shared out over every core;
+//   repair   list the directory and read the first 4 KiB of each hour file.
 //
 //   bench_load [ARCHIVE_DIR]
 //
@@ -12,48 +19,160 @@
 
 #include "archformat.h"
 #include "archload.h"
+#include "archrepair.h"
 
 #include <QCoreApplication>
-#include <QDataStream>
-#include <QFile>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QProcess>
 #include <QTemporaryDir>
+#include <QThread>
+#include <QtEndian>
 
+#include <atomic>
 #include <cstdio>
+#include <fcntl.h>
+#include <libdeflate.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
 
 namespace {
 
-// What every load has to do at least: read each hour file of the period
-// through a data stream and decompress every entry.
-qint64 floorPass(const QString &dir, const QDateTime &begin, const QDateTime &end)
+// What every load has to do at least for one hour file: read it whole and
+// inflate each entry. Buffers and the decompressor are the caller's, reused.
+qint64 floorFile(const QString &path, std::vector<char> &file, std::vector<char> &out,
+                 libdeflate_decompressor *d)
 {
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return 0;
+    struct stat st;
+    ::fstat(fd, &st);
+    file.resize(size_t(st.st_size));
+    size_t have = 0;
+    while (have < file.size()) {
+        const ssize_t got = ::read(fd, file.data() + have, file.size() - have);
+        if (got <= 0)
+            break;
+        have += size_t(got);
+    }
+    ::close(fd);
     qint64 bytes = 0;
-    for (QDateTime hour = archive::truncateToHour(begin); hour <= end; hour = hour.addSecs(3600)) {
-        QFile file(dir + archive::hourFileName(hour));
-        if (!file.open(QIODevice::ReadOnly))
-            continue;
-        QDataStream in(&file);
-        while (!in.atEnd()) {
-            qint32 time;
-            QByteArray data;
-            in >> time >> data;
-            bytes += archive::uncompressPayload(data).size();
-        }
+    const char *p = file.data();
+    const char *end = p + have;
+    while (end - p >= 8) {
+        const quint32 length = qFromBigEndian<quint32>(p + 4);
+        p += 8;
+        if (length > quint32(end - p))
+            break;
+        size_t produced = 0;
+        if (length > 4 && libdeflate_zlib_decompress(d, p + 4, length - 4, out.data(), out.size(),
+                                                     &produced) == LIBDEFLATE_SUCCESS)
+            bytes += qint64(produced);
+        p += length;
     }
     return bytes;
 }
 
-void measure(const char *label, const QString &dir, const QDateTime &end, int periodSecs)
+// Floor B with threads = 1, floor C with one thread per core.
+qint64 floorPass(const QStringList &files, int threads)
+{
+    std::atomic<int> next{0};
+    std::atomic<qint64> bytes{0};
+    auto work = [&] {
+        std::vector<char> file, out(64 * 1024);
+        libdeflate_decompressor *d = libdeflate_alloc_decompressor();
+        qint64 mine = 0;
+        for (int i = next++; i < files.size(); i = next++)
+            mine += floorFile(files.at(i), file, out, d);
+        libdeflate_free_decompressor(d);
+        bytes += mine;
+    };
+    if (threads <= 1) {
+        work();
+        return bytes;
+    }
+    std::vector<std::thread> pool;
+    for (int t = 0; t < threads; ++t)
+        pool.emplace_back(work);
+    for (std::thread &t : pool)
+        t.join();
+    return bytes;
+}
+
+// The hour files of the period. Walked here rather than by the library, so
+// that this program also builds against earlier versions of it, for figures
+// of the code it replaces.
+QStringList existingFiles(const QString &dir, const QDateTime &begin, const QDateTime &end)
+{
+    QStringList files;
+    for (QDateTime hour = archive::truncateToHour(begin); hour <= end; hour = hour.addSecs(3600)) {
+        const QString name = dir + archive::hourFileName(hour);
+        if (QFileInfo::exists(name) && !files.contains(name))
+            files.append(name);
+    }
+    return files;
+}
+
+// Runs the pieces of work in turn, `runs` times, keeping each one's best.
+std::vector<bench::Timing> alternate(int runs, const std::vector<std::function<void()>> &work)
+{
+    std::vector<bench::Timing> timings(work.size());
+    bench::Timing nothing;
+    for (int r = 0; r < runs; ++r) {
+        for (size_t i = 0; i < work.size(); ++i)
+            bench::compare(
+                1, work[i], timings[i], [] {}, nothing);
+    }
+    return timings;
+}
+
+double measureLoad(const char *label, const QString &dir, const QDateTime &end, int periodSecs,
+                   int runs)
 {
     const QDateTime begin = end.addSecs(-periodSecs);
+    const QStringList files = existingFiles(dir, begin, end);
+    const int cores = QThread::idealThreadCount();
     int records = 0;
-    bench::Timing load, floor;
-    bench::compare(
-        5, [&] { records = archive::loadPeriod(dir, begin, end, periodSecs).records.size(); }, load,
-        [&] { floorPass(dir, begin, end); }, floor);
-    std::printf("%-27s load %6.3f s (cpu %6.3f)  floor %6.3f s (cpu %6.3f)  ratio %4.2f (cpu %4.2f)"
-                "  %8.0f entries/s  %6d records\n",
-                label, load.wall, load.cpu, floor.wall, floor.cpu, load.wall / floor.wall,
-                load.cpu / floor.cpu, periodSecs / load.wall, records);
+    const std::vector<bench::Timing> t = alternate(
+        runs, {[&] { records = archive::loadPeriod(dir, begin, end, periodSecs).records.size(); },
+               [&] { floorPass(files, 1); }, [&] { floorPass(files, cores); }});
+    std::printf("%-24s load %7.3f s   floor B %7.3f s   floor C %7.3f s   load/B %5.2f   "
+                "load/C %5.2f (target 1.30)   %d files, %d records\n",
+                label, t[0].wall, t[1].wall, t[2].wall, t[0].wall / t[1].wall,
+                t[0].wall / t[2].wall, files.size(), records);
+    return t[0].wall;
+}
+
+// One 7-day load in this process, which has loaded nothing before: prints
+// its wall time for the parent.
+int childLoad(const QString &dir, qint64 endSecs)
+{
+    const QDateTime end = QDateTime::fromSecsSinceEpoch(endSecs);
+    QElapsedTimer timer;
+    timer.start();
+    const archive::LoadResult result =
+        archive::loadPeriod(dir, end.addSecs(-7 * 86400), end, 7 * 86400);
+    std::printf("%.6f %d\n", timer.nsecsElapsed() / 1e9, result.records.size());
+    return 0;
+}
+
+// Repair's floor: list the directory and read the first 4 KiB of each hour file.
+int repairFloor(const QString &dir)
+{
+    char head[4096];
+    int n = 0;
+    for (const QString &name : QDir(dir).entryList({QStringLiteral("*.dat")}, QDir::Files)) {
+        const int fd = ::open(QFile::encodeName(dir + name).constData(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        n += ::read(fd, head, sizeof head) > 0 ? 1 : 0;
+        ::close(fd);
+    }
+    return n;
 }
 
 } // namespace
@@ -61,14 +180,19 @@ void measure(const char *label, const QString &dir, const QDateTime &end, int pe
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    if (args.size() == 4 && args.at(1) == QLatin1String("--child"))
+        return childLoad(args.at(2), args.at(3).toLongLong());
+
     QTemporaryDir tmp;
-    QString dir = app.arguments().value(1, tmp.path());
+    QString dir = args.value(1, tmp.path());
     dir += QLatin1Char('/');
 
     // The archive ends at a whole hour, far enough back to be complete.
     const QDateTime end = archive::truncateToHour(QDateTime::currentDateTime().addDays(-1));
-    std::fprintf(stderr, "writing the archive (8 days, every channel) into %s\n", qPrintable(dir));
-    bench::writeFullArchive(dir, end, 8 * 24 + 1);
+    std::fprintf(stderr, "writing the archive (30 days, every channel) into %s\n", qPrintable(dir));
+    bench::writeFullArchive(dir, end, 30 * 24 + 1);
+    std::printf("%d cores\n", QThread::idealThreadCount());
 
     // Memory first, while the process holds little: the peak resident set
     // during the 7-day load, above what the process held before it, against
@@ -87,8 +211,34 @@ int main(int argc, char *argv[])
                     peakReset ? "" : " (peak could not be reset)", (peak - before) / bare);
     }
 
-    measure("24 hours, record by record", dir, end, 86400);
-    measure("7 days, record by record", dir, end, 7 * 86400);
-    measure("8 days, interval means", dir, end, 8 * 86400);
+    measureLoad("24 hours", dir, end, 86400, 7);
+    const double warm = measureLoad("7 days", dir, end, 7 * 86400, 5);
+    measureLoad("8 days, interval means", dir, end, 8 * 86400, 5);
+    measureLoad("30 days, interval means", dir, end, 30 * 86400, 3);
+
+    // A fresh process: no heap, no thread, no buffer left by an earlier load.
+    double fresh = 1e300;
+    for (int i = 0; i < 3; ++i) {
+        QProcess child;
+        child.start(app.applicationFilePath(),
+                    {QStringLiteral("--child"), dir, QString::number(end.toSecsSinceEpoch())});
+        if (!child.waitForFinished(120000) || child.exitCode() != 0) {
+            std::printf("the child load failed\n");
+            break;
+        }
+        fresh = std::min(fresh, child.readAllStandardOutput().split(' ').value(0).toDouble());
+    }
+    std::printf(
+        "7 days, fresh process     %7.3f s   warm %7.3f s   fresh/warm %5.2f (target 2.00)\n",
+        fresh, warm, fresh / warm);
+
+    // The start-up repair over 30 days of files already current.
+    int visited = 0;
+    const std::vector<bench::Timing> r =
+        alternate(5, {[&] { visited = archive::repairArchive(dir).files.size(); },
+                      [&] { repairFloor(dir); }});
+    std::printf("repair, nothing to do     %7.3f s   floor %7.3f s (first 4 KiB of each file)   "
+                "repair/floor %5.2f (target 2.00)   %d files\n",
+                r[0].wall, r[1].wall, r[0].wall / r[1].wall, visited);
     return 0;
 }

@@ -25,7 +25,7 @@ int writeFullArchive(const QString &dir, const QDateTime &end, int hours)
         if (QFileInfo::exists(path))
             continue;
         const qint64 first = epoch.secsTo(hour);
-        QList<ArchRecord> records;
+        QVector<ArchRecord> records;
         records.reserve(3600);
         for (qint64 t = first; t < first + 3600; ++t)
             records.append(recorder.recordAt(qint32(t)));

@@ -4,7 +4,7 @@
 #include "archrecord.h"
 
 #include <QDateTime>
-#include <QList>
+#include <QVector>
 
 class MainWindow;
 
@@ -23,7 +23,7 @@ public:
     {
         QDateTime begin;
         QDateTime end;
-        QList<ArchRecord> records;
+        QVector<ArchRecord> records;
     };
     // The week ending now.
     static Week week();

@@ -74,7 +74,7 @@ qint32 hourStart()
 
 // Records of several channel sets: few channels, every channel, relays
 // across a byte boundary, and nothing at all.
-QList<ArchRecord> sampleRecords(qint32 time)
+QVector<ArchRecord> sampleRecords(qint32 time)
 {
     ChannelSet nineRelays{2, 0, 1, 3, 9, 1, 0};
     ChannelSet none{0, 0, 0, 0, 0, 0, 0};
@@ -84,7 +84,7 @@ QList<ArchRecord> sampleRecords(qint32 time)
             SimulatedRecorder(none).recordAt(time + 3)};
 }
 
-QByteArray hourFile(const QList<ArchRecord> &records, const QList<archive::Layout> &layouts)
+QByteArray hourFile(const QVector<ArchRecord> &records, const QList<archive::Layout> &layouts)
 {
     QByteArray bytes;
     QDataStream out(&bytes, QIODevice::WriteOnly);
@@ -104,7 +104,7 @@ QList<QByteArray> hourFileSeeds()
     using archive::Layout;
     const qint32 start = hourStart();
     QList<QByteArray> files;
-    QList<ArchRecord> plain, full, mixed;
+    QVector<ArchRecord> plain, full, mixed;
     SimulatedRecorder recorder, everything(ChannelSet::full());
     for (int i = 0; i < 12; ++i) {
         plain.append(recorder.recordAt(start + 97 * i));

@@ -23,7 +23,7 @@ int entryCount(const QString &path)
     return n;
 }
 
-QString checkSeries(const QList<ArchRecord> &records)
+QString checkSeries(const QVector<ArchRecord> &records)
 {
     for (const ArchRecord &rec : records) {
         const QString fault = checkCounts(rec);
@@ -76,7 +76,7 @@ QString dumpHourFile(const QByteArray &input)
 {
     const QString path = writeFuzzedHourFile(input);
     const int entries = entryCount(path);
-    QList<ArchRecord> records;
+    QVector<ArchRecord> records;
     bool damaged = false;
     if (!archive::readHourFile(path, records, &damaged))
         return QStringLiteral("the hour file cannot be read back");

@@ -42,7 +42,7 @@ struct Series
 // The series of one channel: key is the record's date-time (archive epoch
 // plus its time, taken as unsigned) as a plot time key. On equal keys the
 // later record wins. Kind none gives an empty series.
-Series channelSeries(const QList<ArchRecord> &records, const QDateTime &epoch, ChannelKind kind,
+Series channelSeries(const QVector<ArchRecord> &records, const QDateTime &epoch, ChannelKind kind,
                      int n);
 
 struct ValueRange

@@ -60,7 +60,7 @@ QByteArray rawEntry(qint32 time, const QByteArray &data)
     return bytes;
 }
 
-void appendRecords(const QString &dir, const QList<ArchRecord> &records, archive::Layout layout)
+void appendRecords(const QString &dir, const QVector<ArchRecord> &records, archive::Layout layout)
 {
     const QDateTime epoch = archive::archiveEpoch();
     for (const ArchRecord &rec : records) {

@@ -28,7 +28,7 @@ ArchRecord record(qint32 time, const QList<float> &aIn = {}, int relayCount = 0,
 QByteArray rawEntry(qint32 time, const QByteArray &data);
 // Writes the records into the hour file of their hour in `dir` (which ends
 // in "/"), appending to a file that is already there.
-void appendRecords(const QString &dir, const QList<ArchRecord> &records,
+void appendRecords(const QString &dir, const QVector<ArchRecord> &records,
                    archive::Layout layout = archive::Layout::Current);
 // `count` entries of 8 bytes each (a time and an empty array), ten to a
 // second from the start of `hour`: what no recorder writes.

@@ -67,7 +67,7 @@ QList<QStringList> fieldsOf(const QString &text)
 // An hour file of the given hour with `records` records of a few channels.
 void writeHour(const QString &dir, const QDateTime &hour, int records = 2)
 {
-    QList<ArchRecord> list;
+    QVector<ArchRecord> list;
     for (int i = 0; i < records; ++i) {
         ArchRecord rec = recordAt(qint32(archiveEpoch().secsTo(hour) + i));
         rec.aInCount = 1;
@@ -551,7 +551,7 @@ void tst_ArchExport::datesAcrossZoneChanges()
     // A whole local day, one record a second, and a step back in time.
     const QDateTime epoch = archiveEpoch();
     const qint64 first = epoch.secsTo(QDateTime(day, QTime(0, 0)));
-    QList<ArchRecord> records;
+    QVector<ArchRecord> records;
     for (qint64 t = first - 30; t < first + 86400 + 30; ++t)
         records.append(recordAt(qint32(t)));
     records.append(recordAt(qint32(first + 7200)));
@@ -610,7 +610,7 @@ void tst_ArchExport::clockChanges()
     const QString path = dir.path() + QLatin1Char('/');
     // One record a minute from an hour before the period to an hour after it.
     const qint64 epoch = archiveEpoch().toSecsSinceEpoch();
-    QList<ArchRecord> records;
+    QVector<ArchRecord> records;
     for (qint64 t = b.toSecsSinceEpoch() - 3600; t < e.toSecsSinceEpoch() + 3600; t += 60)
         records.append(recordAt(qint32(t - epoch)));
     fixture::appendRecords(path, records);
@@ -624,7 +624,7 @@ void tst_ArchExport::clockChanges()
     for (const QString &csv : QDir(path).entryList({QStringLiteral("*.csv")}, QDir::Files)) {
         const QString name = QFileInfo(csv).completeBaseName();
         exported.append(name);
-        QList<ArchRecord> inFile;
+        QVector<ArchRecord> inFile;
         QVERIFY(readHourFile(path + name + QStringLiteral(".dat"), inFile));
         QCOMPARE(fieldsOf(csvOf(path + csv)).size(), 1 + inFile.size());
     }

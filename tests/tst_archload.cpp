@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <cmath>
+#include <cstring>
 #include <fcntl.h>
 #include <functional>
 #include <limits>
@@ -32,7 +33,7 @@ LoadResult load(const QString &dir, const QDateTime &end, int periodSecs)
     return loadPeriod(dir, end.addSecs(-qint64(periodSecs)), end, periodSecs);
 }
 
-QList<qint32> times(const QList<ArchRecord> &records)
+QList<qint32> times(const QVector<ArchRecord> &records)
 {
     QList<qint32> result;
     for (const ArchRecord &rec : records)
@@ -40,7 +41,7 @@ QList<qint32> times(const QList<ArchRecord> &records)
     return result;
 }
 
-QList<float> firstInputs(const QList<ArchRecord> &records)
+QList<float> firstInputs(const QVector<ArchRecord> &records)
 {
     QList<float> result;
     for (const ArchRecord &rec : records)
@@ -71,6 +72,8 @@ private slots:
     void averagingContinuesAcrossFiles();
     void daylightSavingChanges_data();
     void daylightSavingChanges();
+    void parallelLoadMatchesSequential_data();
+    void parallelLoadMatchesSequential();
     void emptyArchiveAndInvalidPeriod();
     void fifoNamedLikeAnHourFileIsPassedOver();
     void clockChanges_data();
@@ -239,7 +242,7 @@ void tst_ArchLoad::averagingContinuesAcrossFiles()
     // The interval opened at 10:55:00 runs on in the next file, and nothing
     // is ever stamped with time 0.
     const qint32 t0 = archiveTime(at("2024-06-10 10:55:00"));
-    QList<ArchRecord> records;
+    QVector<ArchRecord> records;
     for (int i = 0; i <= 8; ++i)
         records.append(fixture::record(t0 + 100 * i, {float(i)}));
     fixture::appendRecords(dir, records);
@@ -268,7 +271,7 @@ void tst_ArchLoad::daylightSavingChanges()
     // One record every 20 minutes of real time from 00:10 to 04:50.
     const QDateTime start = at(qPrintable(day + QStringLiteral(" 00:10:00")));
     const QDateTime end = at(qPrintable(day + QStringLiteral(" 05:00:00")));
-    QList<ArchRecord> records;
+    QVector<ArchRecord> records;
     for (QDateTime t = start; t < end; t = t.addSecs(1200))
         records.append(fixture::record(archiveTime(t), {float(records.size())}));
     fixture::appendRecords(dir, records);
@@ -283,6 +286,65 @@ void tst_ArchLoad::daylightSavingChanges()
     // Every record exactly once, in file order.
     QCOMPARE(result.records.size(), records.size());
     QCOMPARE(times(result.records), times(records));
+}
+
+void tst_ArchLoad::parallelLoadMatchesSequential_data()
+{
+    QTest::addColumn<QString>("end");
+    QTest::addColumn<int>("periodSecs");
+    QTest::newRow("raw, begin and end inside hours") << "2024-10-27 14:25:00" << 2 * 86400;
+    QTest::newRow("raw, seven days") << "2024-10-28 05:00:00" << kMaxRawPeriodSecs;
+    QTest::newRow("averaged across every file") << "2024-10-28 05:00:00" << 8 * 86400;
+    QTest::newRow("averaged, end inside the data") << "2024-10-27 03:30:00" << 8 * 86400;
+}
+
+// Decoding on many threads must hand the records over in walk order: the
+// same series, bit for bit, as decoding one file after the other.
+void tst_ArchLoad::parallelLoadMatchesSequential()
+{
+    QFETCH(QString, end);
+    QFETCH(int, periodSecs);
+    // Two and a half days around the autumn change, whose repeated hour
+    // shares one file: a record every 37 s, relays that change now and then,
+    // absent values, hours without a file and a file with damaged entries.
+    const QDateTime first = at("2024-10-25 20:00:00");
+    QVector<ArchRecord> records;
+    for (int i = 0; i < 5800; ++i) {
+        const QDateTime t = first.addSecs(37 * i);
+        if (t.time().hour() == 7 && t.date().day() == 26)
+            continue;
+        ArchRecord rec =
+            fixture::record(archiveTime(t), {float(i % 13), float(i) / 7}, 4, quint64(i / 50 % 3));
+        if (i % 11 == 0)
+            rec.aIn[0] = kNaN;
+        records.append(rec);
+    }
+    fixture::appendRecords(dir, records);
+    const QString damaged = dir + hourFileName(at("2024-10-26 15:00:00"));
+    fixture::writeFile(damaged, fixture::readFile(damaged) +
+                                    fixture::rawEntry(5, QByteArray("not compressed")) +
+                                    fixture::readFile(damaged).left(30));
+    // An hour of more entries than the cap, in place of a missing one.
+    const QDateTime capped = at("2024-10-26 07:00:00");
+    fixture::writeFile(dir + hourFileName(capped),
+                       fixture::tinyEntries(capped, kMaxRecordsPerHourFile + 1));
+
+    const QDateTime e = at(qPrintable(end));
+    const QDateTime b = e.addSecs(-qint64(periodSecs));
+    const LoadResult sequential = loadPeriod(dir, b, e, periodSecs, 1);
+    QVERIFY(sequential.records.size() > 100);
+    QCOMPARE(sequential.damaged.size(), 1);
+    for (int threads : {2, 5}) {
+        const LoadResult parallel = loadPeriod(dir, b, e, periodSecs, threads);
+        QCOMPARE(parallel.files, sequential.files);
+        QCOMPARE(parallel.records.size(), sequential.records.size());
+        for (int i = 0; i < parallel.records.size(); ++i)
+            QVERIFY2(sameRecord(parallel.records.at(i), sequential.records.at(i)),
+                     qPrintable(QStringLiteral("record %1").arg(i)));
+        QVERIFY(std::memcmp(&parallel.sampleCounts, &sequential.sampleCounts,
+                            sizeof(SampleCounts)) == 0);
+        QCOMPARE(parallel.damaged, sequential.damaged);
+    }
 }
 
 void tst_ArchLoad::emptyArchiveAndInvalidPeriod()
@@ -354,7 +416,7 @@ void tst_ArchLoad::clockChanges()
     // back without a change of daylight saving, a local date-time cannot
     // tell its two passes apart.
     const qint64 epoch = archiveEpoch().toSecsSinceEpoch();
-    QList<ArchRecord> records;
+    QVector<ArchRecord> records;
     QList<qint32> expected;
     for (qint64 t = b.toSecsSinceEpoch() - 1800; t < e.toSecsSinceEpoch() + 1800; t += 60) {
         const qint32 time = qint32(t - epoch);
@@ -393,7 +455,7 @@ void tst_ArchLoad::recordCap()
     QCOMPARE(result.damaged, damaged ? QStringList{path} : QStringList());
     QVERIFY(result.failures.isEmpty());
 
-    QList<ArchRecord> records;
+    QVector<ArchRecord> records;
     bool readDamaged = !damaged;
     QVERIFY(readHourFile(path, records, &readDamaged));
     QCOMPARE(records.size(), kMaxRecordsPerHourFile);

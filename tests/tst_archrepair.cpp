@@ -1,3 +1,5 @@
+#include "archivefixture.h"
+
 #include "archformat.h"
 #include "archivefixture.h"
 #include "archrepair.h"
@@ -9,6 +11,7 @@
 #include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QtEndian>
 #include <QtTest>
 
 #include <atomic>
@@ -116,6 +119,8 @@ private slots:
     void rewrittenFileKeepsOwnerAndPermissions();
     void firstRecordDecides_data();
     void firstRecordDecides();
+    void firstEntryAloneIsRead_data();
+    void firstEntryAloneIsRead();
     void undecodableFirstRecordBecomesZeroCounts();
     void leftUntouched_data();
     void leftUntouched();
@@ -221,6 +226,63 @@ void tst_ArchRepair::firstRecordDecides()
     }
 }
 
+void tst_ArchRepair::firstEntryAloneIsRead_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<int>("outcome");
+    QTest::addColumn<int>("records"); // written, for a rewritten file
+    auto stored = [](const ArchRecord &rec, Layout layout) {
+        return compressPayload(encodePayload(rec, layout));
+    };
+    const QByteArray current = stored(relayRecord(1), Layout::Current);
+    const QByteArray earlier = stored(relayRecord(1), Layout::Earlier);
+    const QByteArray second = fixture::rawEntry(2, stored(relayRecord(2), Layout::Current));
+    // Bytes after the end of the zlib stream are ignored: a first entry far
+    // longer than the start the repair reads first.
+    const QByteArray padding(6000, 'p');
+    QByteArray overClaimed = current;
+    qToBigEndian<quint32>(kMaxPayloadSize + 1, overClaimed.data());
+
+    QTest::newRow("current, longer than the first read")
+        << fixture::rawEntry(1, current + padding) + second << int(RepairFile::Current) << 0;
+    QTest::newRow("earlier layout, longer than the first read")
+        << fixture::rawEntry(1, earlier + padding) + second << int(RepairFile::Rewritten) << 2;
+    QTest::newRow("earlier layout")
+        << fixture::rawEntry(1, earlier) + second << int(RepairFile::Rewritten) << 2;
+    QTest::newRow("claims more than a payload may hold")
+        << fixture::rawEntry(1, overClaimed) + second << int(RepairFile::Rewritten) << 2;
+    QTest::newRow("cut inside its data, past the first read")
+        << fixture::rawEntry(1, current + padding).left(5000) << int(RepairFile::Undecodable) << 0;
+    QTest::newRow("cut inside its length")
+        << fixture::rawEntry(1, current).left(6) << int(RepairFile::Undecodable) << 0;
+}
+
+// The first entry decides; only a file that is rewritten is read on, and the
+// decision is the one a reading of the whole file makes.
+void tst_ArchRepair::firstEntryAloneIsRead()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(int, outcome);
+    QFETCH(int, records);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("2024_03_05-07.dat"));
+    fixture::writeFile(path, file);
+    fixture::backdate(path);
+    const RepairFile result = repairHourFile(path);
+    QCOMPARE(int(result.outcome), outcome);
+    QCOMPARE(result.records, records);
+    if (outcome != RepairFile::Rewritten) {
+        QCOMPARE(readAll(path), file);
+        return;
+    }
+    const QList<StoredEntry> after = entriesOf(path);
+    QCOMPARE(after.size(), records);
+    for (const StoredEntry &entry : after) {
+        const QByteArray payload = uncompressPayload(entry.data);
+        QCOMPARE(payload.size(), currentLayoutLength(payload));
+    }
+}
+
 void tst_ArchRepair::undecodableFirstRecordBecomesZeroCounts()
 {
     QTemporaryDir dir;
@@ -306,13 +368,15 @@ void tst_ArchRepair::visitsHourFilesOnlyOldestFirst()
 {
     QTemporaryDir dir;
     const QString path = dir.path() + QLatin1Char('/');
-    const QStringList byAge = {QStringLiteral("2024_03_05-09.dat"),
-                               QStringLiteral("2024_03_05-07.DAT"),
-                               QStringLiteral("2024_03_05-08.dat")};
+    // The last three share one time: descending name order among them.
+    const QStringList byAge = {
+        QStringLiteral("2024_03_05-09.dat"), QStringLiteral("2024_03_05-07.DAT"),
+        QStringLiteral("2024_03_05-08.dat"), QStringLiteral("2024_03_05-12.dat"),
+        QStringLiteral("2024_03_05-11.dat"), QStringLiteral("2024_03_05-10.dat")};
     const QDateTime base(QDate(2024, 3, 6), QTime(12, 0));
     for (int i = 0; i < byAge.size(); ++i) {
         QVERIFY(writeEntries(path + byAge.at(i), {{relayRecord(i), Layout::Earlier}}));
-        setModified(path + byAge.at(i), base.addSecs(60 * i));
+        setModified(path + byAge.at(i), base.addSecs(60 * std::min(i, 3)));
     }
     // Neither a subdirectory's hour file nor a link to one is visited.
     QVERIFY(QDir(path).mkdir(QStringLiteral("sub")));
@@ -334,7 +398,7 @@ void tst_ArchRepair::visitsHourFilesOnlyOldestFirst()
         QCOMPARE(file.outcome, RepairFile::Rewritten);
     }
     QCOMPARE(visited, expected);
-    QCOMPARE(result.rewritten(), 3);
+    QCOMPARE(result.rewritten(), byAge.size());
     QCOMPARE(readAll(path + QStringLiteral("sub/2024_03_05-06.dat")), inSub);
 }
 

@@ -132,7 +132,7 @@ FileMap makeArchive()
     const SimulatedRecorder recorder(ChannelSet::full());
     const int counts[] = {40, 150, 320, 60};
     for (int hour = 0; hour < 4; ++hour) {
-        QList<ArchRecord> records;
+        QVector<ArchRecord> records;
         const qint32 start = fixture::archiveTime(fixture::at("2024-03-05 00:00:00")) + 3600 * hour;
         for (int i = 0; i < counts[hour]; ++i)
             records.append(recorder.recordAt(start + 7 * i));

@@ -19,7 +19,7 @@ void writeArchive(const QString &dir)
 {
     for (int h = 10; h <= 11; ++h) {
         const qint32 start = fixture::archiveTime(QDateTime(QDate(2024, 3, 5), QTime(h, 0)));
-        QList<ArchRecord> records;
+        QVector<ArchRecord> records;
         for (int s = 0; s < 3; ++s)
             records.append(fixture::record(start + s, {float(s), 20.5f}, 10, 0x201));
         fixture::appendRecords(dir, records,

@@ -27,6 +27,8 @@ class tst_KestrovaArchive : public QObject
 private slots:
     void dumpPrintsEveryField();
     void seriesMatchesTheLoad();
+    void statsSumsUpTheLoad_data();
+    void statsSumsUpTheLoad();
     void usageAndFailures_data();
     void usageAndFailures();
     void demoTopsUp();
@@ -64,7 +66,7 @@ void tst_KestrovaArchive::seriesMatchesTheLoad()
 {
     QTemporaryDir tmp;
     const QString dir = tmp.path() + QLatin1Char('/');
-    QList<ArchRecord> records;
+    QVector<ArchRecord> records;
     for (int i = 0; i < 30; ++i)
         records.append(
             fixture::record(archiveTime(at("2024-06-10 10:50:00").addSecs(60 * i)), {float(i)}));
@@ -86,6 +88,71 @@ void tst_KestrovaArchive::seriesMatchesTheLoad()
     QVERIFY(reversed.out.isEmpty());
 }
 
+void tst_KestrovaArchive::statsSumsUpTheLoad_data()
+{
+    QTest::addColumn<int>("days");
+    QTest::addColumn<QByteArrayList>("head"); // the first lines
+    QTest::addColumn<int>("lines");
+    // Raw: AIn1 1, 2, NaN, 6; AIn2 -1.5, 0, 1.5, 2; Math1 0.1f once, whose
+    // mean in double is the float's exact value; Counter3 10, 10, 20, 20.
+    QTest::newRow("record by record")
+        << 1 << QByteArrayList{"records;4",
+                               "AIn1;3;1;3;6",
+                               "AIn2;4;-1.5;0.5;2",
+                               "Math1;1;0.100000001;0.10000000149011612;0.100000001",
+                               "Counter3;4;10;15;20",
+                               ""}
+        << 6;
+    // Averaged: the interval of the first three records (AIn1 (1 + 2) / 2,
+    // AIn2 (-1.5 + 0 + 1.5) / 3) is ended by the fourth, which opens the
+    // last one (6 and 2); each interval is stamped twice, counters are those
+    // of its opener, and every plot channel without samples holds 0.
+    QTest::newRow("interval means over 8 days")
+        << 8 << QByteArrayList{"records;4", "AIn1;4;1.5;3.75;6", "AIn2;4;0;1;2", "AIn3;4;0;0;0"}
+        << 1 + 98 + 1 + 1;
+}
+
+// The means are worked out by hand from the records written below.
+void tst_KestrovaArchive::statsSumsUpTheLoad()
+{
+    QFETCH(int, days);
+    QFETCH(QByteArrayList, head);
+    QFETCH(int, lines);
+    QTemporaryDir tmp;
+    const QString dir = tmp.path() + QLatin1Char('/');
+    const qint32 t0 = archiveTime(at("2024-06-10 10:50:00"));
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    // At 0, 100, 200 s and, after the 600 s of an interval, at 700 s.
+    const int offsets[] = {0, 100, 200, 700};
+    const float in1[] = {1, 2, nan, 6};
+    const float in2[] = {-1.5f, 0, 1.5f, 2};
+    QVector<ArchRecord> records;
+    for (int i = 0; i < 4; ++i) {
+        ArchRecord rec = fixture::record(t0 + offsets[i], {in1[i], in2[i]});
+        rec.counterCount = 3;
+        rec.counter[2] = i < 2 ? 10 : 20;
+        if (i == 1) {
+            rec.mathCount = 1;
+            rec.math[0] = 0.1f;
+        }
+        records.append(rec);
+    }
+    fixture::appendRecords(dir, records);
+
+    const QDateTime end = at("2024-06-10 12:00:00");
+    const fixture::ProcessRun r =
+        run({QStringLiteral("stats"), tmp.path(),
+             end.addDays(-days).toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")),
+             end.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss"))});
+    QCOMPARE(r.status, 0);
+    QVERIFY(r.out.endsWith('\n'));
+    const QByteArrayList out = r.out.split('\n');
+    QCOMPARE(out.size(), lines);
+    QCOMPARE(out.mid(0, head.size()), head);
+    if (days > 7)
+        QCOMPARE(out.at(out.size() - 2), QByteArray("Counter3;4;10;15;20"));
+}
+
 void tst_KestrovaArchive::usageAndFailures_data()
 {
     QTest::addColumn<QStringList>("args");
@@ -105,6 +172,11 @@ void tst_KestrovaArchive::usageAndFailures_data()
     QTest::newRow("period over 360 days")
         << QStringList{"series", ".", "2023-06-10 10:00:00", a} << 1;
     QTest::newRow("period of decades") << QStringList{"series", ".", "1950-06-10 10:00:00", a} << 1;
+    QTest::newRow("stats without an end") << QStringList{"stats", ".", a} << 2;
+    QTest::newRow("stats of a missing directory")
+        << QStringList{"stats", "/nonexistent", a, a} << 1;
+    QTest::newRow("stats over 360 days")
+        << QStringList{"stats", ".", "2023-06-10 10:00:00", a} << 1;
     QTest::newRow("demo with bad hours") << QStringList{"demo", ".", "zero"} << 2;
     QTest::newRow("help") << QStringList{"--help"} << 0;
 }
@@ -137,7 +209,7 @@ void tst_KestrovaArchive::demoTopsUp()
 
     // The newest hour ends no later than now, one record a second, and it
     // carries the demo's channel set.
-    QList<ArchRecord> records;
+    QVector<ArchRecord> records;
     QVERIFY(archive::readHourFile(newest, records));
     QVERIFY(!records.isEmpty());
     const QDateTime last = archive::recordDateTime(archive::archiveEpoch(), records.last().time);

@@ -277,6 +277,8 @@ void TstMainWindow::recordsCopyKeptDuringLoad()
     QTRY_COMPARE(updates.count(), 2);
     // "other" holds 11 records in the last hour.
     QCOMPARE(w->loadedRecords.size(), 11);
+    // The window shares the worker's series instead of copying it.
+    QCOMPARE(w->loadedRecords.constData(), w->worker->records.constData());
 }
 
 void TstMainWindow::periodDialogOutcomes()

@@ -55,7 +55,7 @@ private:
         return window->findChild<QCustomPlot *>(QStringLiteral("customPlot"));
     }
     void select(int selector, int index) { window->selectors.at(selector)->setCurrentIndex(index); }
-    void load(const QList<ArchRecord> &records)
+    void load(const QVector<ArchRecord> &records)
     {
         window->loadedRecords = records;
         window->updateData();
@@ -79,7 +79,7 @@ private:
     QTemporaryDir dir;
     QString previousDir;
     MainWindow *window = nullptr;
-    QList<ArchRecord> demo;
+    QVector<ArchRecord> demo;
     const QDateTime demoBegin{QDate(2024, 1, 10), QTime(12, 0, 0)};
 };
 
@@ -184,7 +184,7 @@ void TstMainWindowPlot::oneGraphPerSelectedSelector()
 
 void TstMainWindowPlot::equalTimesAndNanReachGraph()
 {
-    QList<ArchRecord> records = demo.mid(0, 3);
+    QVector<ArchRecord> records = demo.mid(0, 3);
     records[1].aIn[0] = std::numeric_limits<float>::quiet_NaN();
     ArchRecord later = records[2];
     later.aIn[0] = 42.0f;
@@ -245,7 +245,7 @@ void TstMainWindowPlot::counterBoxRules()
 
 void TstMainWindowPlot::constantSeriesWidensEachUpdate()
 {
-    QList<ArchRecord> records = demo;
+    QVector<ArchRecord> records = demo;
     for (ArchRecord &rec : records)
         rec.aOut[0] = 4.0f;
     window->loadedRecords = records;
@@ -280,7 +280,7 @@ void TstMainWindowPlot::valueSpanLimits()
     QFETCH(float, low);
     QFETCH(float, high);
     QFETCH(double, size);
-    QList<ArchRecord> records = demo;
+    QVector<ArchRecord> records = demo;
     for (int i = 0; i < records.size(); ++i)
         records[i].modbus[0] = (i % 2) ? high : low;
     select(0, 85); // Modbus1

@@ -68,7 +68,7 @@ void TstPlotSeries::valueOfEachKind()
 void TstPlotSeries::keysAreUnixSecondsOfRecordTime()
 {
     const QDateTime epoch = archive::archiveEpoch();
-    const QList<ArchRecord> records = {recordAt(0, 1.0f), recordAt(86400 * 365, 2.0f)};
+    const QVector<ArchRecord> records = {recordAt(0, 1.0f), recordAt(86400 * 365, 2.0f)};
     const plot::Series series = plot::channelSeries(records, epoch, KindAnalogIn, 0);
     QCOMPARE(series.size(), 2);
     QCOMPARE(series.keys.first(), epoch.toMSecsSinceEpoch() / 1000.0);
@@ -88,9 +88,9 @@ void TstPlotSeries::unsignedRecordTime()
 
 void TstPlotSeries::equalTimesKeepLaterRecord()
 {
-    const QList<ArchRecord> records = {recordAt(100, 1.0f), recordAt(200, 2.0f),
-                                       recordAt(100, 3.0f), recordAt(200, 4.0f),
-                                       recordAt(200, 5.0f)};
+    const QVector<ArchRecord> records = {recordAt(100, 1.0f), recordAt(200, 2.0f),
+                                         recordAt(100, 3.0f), recordAt(200, 4.0f),
+                                         recordAt(200, 5.0f)};
     const plot::Series series =
         plot::channelSeries(records, archive::archiveEpoch(), KindAnalogIn, 0);
     QCOMPARE(series.size(), 2);
@@ -101,8 +101,9 @@ void TstPlotSeries::equalTimesKeepLaterRecord()
 void TstPlotSeries::repeatedTimeAfterOrderedRun()
 {
     // A clock set back: the repeated times come after a run in order.
-    const QList<ArchRecord> records = {recordAt(10, 1.0f), recordAt(20, 2.0f), recordAt(30, 3.0f),
-                                       recordAt(20, 4.0f), recordAt(25, 5.0f), recordAt(40, 6.0f)};
+    const QVector<ArchRecord> records = {recordAt(10, 1.0f), recordAt(20, 2.0f),
+                                         recordAt(30, 3.0f), recordAt(20, 4.0f),
+                                         recordAt(25, 5.0f), recordAt(40, 6.0f)};
     const plot::Series series =
         plot::channelSeries(records, archive::archiveEpoch(), KindAnalogIn, 0);
     QCOMPARE(series.values, QVector<double>({1.0, 4.0, 5.0, 3.0, 6.0}));
@@ -111,8 +112,8 @@ void TstPlotSeries::repeatedTimeAfterOrderedRun()
 
 void TstPlotSeries::outOfOrderRecordsAreSorted()
 {
-    const QList<ArchRecord> records = {recordAt(300, 3.0f), recordAt(100, 1.0f),
-                                       recordAt(400, 4.0f), recordAt(200, 2.0f)};
+    const QVector<ArchRecord> records = {recordAt(300, 3.0f), recordAt(100, 1.0f),
+                                         recordAt(400, 4.0f), recordAt(200, 2.0f)};
     const plot::Series series =
         plot::channelSeries(records, archive::archiveEpoch(), KindAnalogIn, 0);
     QCOMPARE(series.values, QVector<double>({1.0, 2.0, 3.0, 4.0}));
@@ -121,8 +122,8 @@ void TstPlotSeries::outOfOrderRecordsAreSorted()
 
 void TstPlotSeries::nanKept()
 {
-    const QList<ArchRecord> records = {recordAt(1, 1.0f), archive::absentRecord(2),
-                                       recordAt(3, 3.0f)};
+    const QVector<ArchRecord> records = {recordAt(1, 1.0f), archive::absentRecord(2),
+                                         recordAt(3, 3.0f)};
     const plot::Series series =
         plot::channelSeries(records, archive::archiveEpoch(), KindAnalogIn, 0);
     QCOMPARE(series.size(), 3);

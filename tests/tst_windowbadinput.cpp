@@ -322,7 +322,7 @@ void tst_WindowBadInput::startUpOverADamagedArchive()
     QVERIFY(TstMainWindow::loadedRecords(window) > 0);
     // The earlier-layout file was repaired in place, the rest left alone.
     const QDateTime old = hoursAroundNow()[0].addDays(-3);
-    QList<ArchRecord> records;
+    QVector<ArchRecord> records;
     QVERIFY(archive::readHourFile(hourPath(work + QStringLiteral("/archive"), old), records));
     QCOMPARE(records.size(), 4);
     checkNothingWrittenOutside();

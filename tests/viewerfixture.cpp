@@ -34,10 +34,10 @@ ArchRecord demoRecord(qint32 time, int i)
     return rec;
 }
 
-bool writeRecords(const QString &dir, const QList<ArchRecord> &records)
+bool writeRecords(const QString &dir, const QVector<ArchRecord> &records)
 {
     const QDateTime epoch = archive::archiveEpoch();
-    QMap<QString, QList<ArchRecord>> files;
+    QMap<QString, QVector<ArchRecord>> files;
     for (const ArchRecord &rec : records)
         files[archive::hourFileName(archive::recordDateTime(epoch, rec.time))].append(rec);
     for (auto it = files.cbegin(); it != files.cend(); ++it) {
@@ -47,9 +47,9 @@ bool writeRecords(const QString &dir, const QList<ArchRecord> &records)
     return true;
 }
 
-QList<ArchRecord> demoSeries(const QDateTime &from, const QDateTime &to, int stepSecs)
+QVector<ArchRecord> demoSeries(const QDateTime &from, const QDateTime &to, int stepSecs)
 {
-    QList<ArchRecord> records;
+    QVector<ArchRecord> records;
     const qint32 first = archiveTime(from);
     const qint32 last = archiveTime(to);
     int i = 0;

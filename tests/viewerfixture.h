@@ -21,10 +21,10 @@ ArchRecord demoRecord(qint32 time, int i);
 
 // Writes the records into hour files of dir (no trailing "/"), one file per
 // hour, each record in the file of its own hour.
-bool writeRecords(const QString &dir, const QList<ArchRecord> &records);
+bool writeRecords(const QString &dir, const QVector<ArchRecord> &records);
 
 // One demo record every stepSecs seconds from `from` up to `to`.
-QList<ArchRecord> demoSeries(const QDateTime &from, const QDateTime &to, int stepSecs);
+QVector<ArchRecord> demoSeries(const QDateTime &from, const QDateTime &to, int stepSecs);
 
 } // namespace viewerfixture
 

@@ -54,7 +54,7 @@ int demoCommand(const QStringList &args)
     int written = 0, kept = 0, failed = 0;
     qint64 recordCount = 0;
     QString name;
-    QList<ArchRecord> records;
+    QVector<ArchRecord> records;
     auto flush = [&]() {
         if (name.isEmpty())
             return;

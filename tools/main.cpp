@@ -16,6 +16,13 @@ Commands:
   series DIR BEGIN END      print the series that the viewer's load of the
                             period [BEGIN, END) yields from the archive DIR;
                             a period over 7 days gives interval means
+  stats DIR BEGIN END       load the period as series does and print a
+                            summary: "records;N", then for every channel
+                            with a value that is not NaN one line
+                            NAME;count;min;mean;max, in the order AIn1..24,
+                            Freq1..36, AOut1..24, Modbus1..6, Math1..8,
+                            Counter1..24; the mean is taken in double
+                            precision and written with 17 digits
   demo DIR [HOURS] [--earlier N]
                             write a simulated archive into DIR: HOURS hours
                             (default 48) ending with the current hour, one
@@ -116,6 +123,8 @@ int main(int argc, char *argv[])
         return dumpCommand(args);
     if (command == QLatin1String("series"))
         return seriesCommand(args);
+    if (command == QLatin1String("stats"))
+        return statsCommand(args);
     if (command == QLatin1String("demo"))
         return demoCommand(args);
     if (command == QLatin1String("export"))

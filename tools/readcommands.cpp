@@ -1,4 +1,4 @@
-// The commands that read an archive: dump and series.
+// The commands that read an archive: dump, series and stats.
 
 #include "commands.h"
 #include "recordline.h"
@@ -8,6 +8,7 @@
 
 #include <QFileInfo>
 
+#include <cmath>
 #include <cstdio>
 #include <limits>
 
@@ -17,6 +18,80 @@ void writeRecord(const ArchRecord &rec, const QDateTime &epoch)
 {
     const QByteArray line = recordLine(rec, epoch);
     std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
+}
+
+// Loads DIR BEGIN END as the viewer loads its period. Returns ExitOk with the
+// result, or the status to exit with (having said why).
+int loadCommandPeriod(const QString &command, const QStringList &args, archive::LoadResult &result)
+{
+    PeriodArgs period;
+    if (const int status = parsePeriodArgs(command, args, period); status != ExitOk)
+        return status;
+    // The viewer measures its period in whole seconds of an int; a longer one
+    // saturates, so that it is refused rather than wrapped into a short one.
+    const qint64 secs = period.begin.secsTo(period.end);
+    const int periodSecs =
+        int(qBound<qint64>(std::numeric_limits<int>::min(), secs, std::numeric_limits<int>::max()));
+    const QDateTime loadBegin = period.end.addSecs(-qint64(periodSecs));
+    result = archive::loadPeriod(period.dir + QLatin1Char('/'), loadBegin, period.end, periodSecs);
+    if (result.refused) {
+        printError(
+            QStringLiteral("the period is longer than %1 s").arg(archive::kMaxLoadPeriodSecs));
+        return ExitFailure;
+    }
+    return ExitOk;
+}
+
+// Names what the load left out, after its output. A file that may hold
+// records of the period but could not be read makes the result incomplete.
+int loadProblems(const archive::LoadResult &result)
+{
+    for (const QString &file : result.damaged)
+        printError(archive::tooManyRecordsNote(file));
+    for (const QString &failure : result.failures)
+        printError(failure);
+    if (result.truncated)
+        printError(QStringLiteral("the period holds more than %1 records; the rest is left out")
+                       .arg(archive::kMaxSeriesRecords));
+    return result.failures.isEmpty() && !result.truncated ? ExitOk : ExitFailure;
+}
+
+// Count, least, mean and greatest of one channel's values that are not NaN.
+struct ChannelStats
+{
+    qint64 count = 0;
+    float min = 0;
+    float max = 0;
+    double sum = 0;
+
+    void add(float value)
+    {
+        if (std::isnan(value))
+            return;
+        if (count == 0 || value < min)
+            min = value;
+        if (count == 0 || value > max)
+            max = value;
+        sum += double(value);
+        ++count;
+    }
+};
+
+template <int N>
+void printGroup(const archive::LoadResult &result, const char *name,
+                const float (ArchRecord::*group)[N])
+{
+    for (int i = 0; i < N; ++i) {
+        ChannelStats stats;
+        for (const ArchRecord &rec : result.records)
+            stats.add((rec.*group)[i]);
+        if (stats.count == 0)
+            continue;
+        std::printf("%s%d;%lld;%s;%s;%s\n", name, i + 1, stats.count,
+                    floatText(stats.min).constData(),
+                    QByteArray::number(stats.sum / double(stats.count), 'g', 17).constData(),
+                    floatText(stats.max).constData());
+    }
 }
 
 } // namespace
@@ -37,9 +112,7 @@ int dumpCommand(const QStringList &args)
     ArchRecord rec;
     int count = 0;
     for (; !reader.atEnd() && count < archive::kMaxRecordsPerHourFile; ++count) {
-        const archive::StoredEntry entry = reader.next();
-        const QByteArray payload = archive::uncompressPayload(entry.data);
-        archive::decodePayload(payload.constData(), payload.size(), entry.time, rec);
+        archive::decodeEntry(reader.next(), rec);
         writeRecord(rec, epoch);
     }
     if (!reader.atEnd())
@@ -49,35 +122,28 @@ int dumpCommand(const QStringList &args)
 
 int seriesCommand(const QStringList &args)
 {
-    PeriodArgs period;
-    if (const int status = parsePeriodArgs(QStringLiteral("series"), args, period);
+    archive::LoadResult result;
+    if (const int status = loadCommandPeriod(QStringLiteral("series"), args, result);
         status != ExitOk)
         return status;
-    const QString &dir = period.dir;
-    const QDateTime &begin = period.begin;
-    const QDateTime &end = period.end;
-
-    // The viewer measures its period in whole seconds of an int; a longer one
-    // saturates, so that it is refused rather than wrapped into a short one.
-    const qint64 secs = begin.secsTo(end);
-    const int periodSecs =
-        int(qBound<qint64>(std::numeric_limits<int>::min(), secs, std::numeric_limits<int>::max()));
-    const QDateTime loadBegin = end.addSecs(-qint64(periodSecs));
-    const archive::LoadResult result =
-        archive::loadPeriod(dir + QLatin1Char('/'), loadBegin, end, periodSecs);
-    if (result.refused) {
-        printError(
-            QStringLiteral("the period is longer than %1 s").arg(archive::kMaxLoadPeriodSecs));
-        return ExitFailure;
-    }
     const QDateTime epoch = archive::archiveEpoch();
     for (const ArchRecord &rec : result.records)
         writeRecord(rec, epoch);
-    for (const QString &file : result.damaged)
-        printError(archive::tooManyRecordsNote(file));
-    // A file that may hold records of the period but could not be read
-    // makes the series incomplete.
-    for (const QString &failure : result.failures)
-        printError(failure);
-    return result.failures.isEmpty() ? ExitOk : ExitFailure;
+    return loadProblems(result);
+}
+
+int statsCommand(const QStringList &args)
+{
+    archive::LoadResult result;
+    if (const int status = loadCommandPeriod(QStringLiteral("stats"), args, result);
+        status != ExitOk)
+        return status;
+    std::printf("records;%d\n", result.records.size());
+    printGroup(result, "AIn", &ArchRecord::aIn);
+    printGroup(result, "Freq", &ArchRecord::dIn);
+    printGroup(result, "AOut", &ArchRecord::aOut);
+    printGroup(result, "Modbus", &ArchRecord::modbus);
+    printGroup(result, "Math", &ArchRecord::math);
+    printGroup(result, "Counter", &ArchRecord::counter);
+    return loadProblems(result);
 }

@@ -10,11 +10,16 @@ template <int N> void appendFloats(QByteArray &line, const float (&values)[N])
 {
     for (float value : values) {
         line += ';';
-        line += QString::number(double(value), 'g', 9).toLatin1();
+        line += floatText(value);
     }
 }
 
 } // namespace
+
+QByteArray floatText(float value)
+{
+    return QString::number(double(value), 'g', 9).toLatin1();
+}
 
 QByteArray recordLine(const ArchRecord &rec, const QDateTime &epoch)
 {

@@ -10,5 +10,7 @@
 // as an unsigned decimal, the record's date-time, the seven counts in payload
 // order, then every slot of every group at full capacity.
 QByteArray recordLine(const ArchRecord &rec, const QDateTime &epoch);
+// A float as the record lines write it: 9 significant digits, "nan", "inf".
+QByteArray floatText(float value);
 
 #endif // RECORDLINE_H
