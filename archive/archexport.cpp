@@ -396,6 +396,11 @@ private:
 
 } // namespace
 
+QLocale exportLocale()
+{
+    return QLocale(QLocale::Russian, QLocale::RussianFederation);
+}
+
 QByteArray csvBytes(const QVector<ArchRecord> &records)
 {
     KindMaxima maxima;

@@ -5,6 +5,7 @@
 
 #include <QDateTime>
 #include <QList>
+#include <QLocale>
 #include <QString>
 #include <QStringList>
 
@@ -60,6 +61,11 @@ struct ExportResult
     QDateTime next;       // the start of the hour after the last one visited; begin if none
     int failures() const { return failed; }
 };
+
+// The locale whose numbers the CSV carries: Russian, Russian Federation.
+// The export writes its bytes without it (csvformat.h); the window shows
+// values in it.
+QLocale exportLocale();
 
 // Exports every hour from begin's to end's, both included, one CSV per hour
 // file. The CSV of each visited hour is removed first, whether or not the
