@@ -206,7 +206,12 @@ void TstMainWindowForm::sizes()
     QCOMPARE(child<QPushButton>("refreshButton")->iconSize(), QSize(32, 32));
     QCOMPARE(child<QPushButton>("print")->iconSize(), QSize(32, 32));
     auto *plot = child<QWidget>("customPlot");
-    QCOMPARE(plot->minimumSize(), QSize(800, 620));
+    // The readout under the plot takes its height out of the plot's
+    // minimum, so that together they need no more than the plot did.
+    auto *readout = child<QWidget>("cursorReadout");
+    QCOMPARE(plot->minimumWidth(), 800);
+    QCOMPARE(plot->minimumHeight() + readout->sizeHint().height() + 8, 620);
+    QVERIFY(window->minimumSizeHint().boundedTo(QSize(1024, 768)) == window->minimumSizeHint());
     QCOMPARE(plot->sizePolicy().horizontalPolicy(), QSizePolicy::Preferred);
     QCOMPARE(plot->sizePolicy().verticalPolicy(), QSizePolicy::MinimumExpanding);
     QCOMPARE(plot->focusPolicy(), Qt::ClickFocus);
