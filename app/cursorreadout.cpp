@@ -21,6 +21,8 @@ CursorReadout::CursorReadout(QWidget *parent) : QWidget(parent)
     QFont readoutFont(QStringLiteral("Open Sans"));
     readoutFont.setPointSize(kFontPointSize);
     setFont(readoutFont);
+    // The plot takes whatever height the window has beyond the readout's.
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
 
     auto *column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);

@@ -2,6 +2,7 @@
 #include "startup.h"
 
 #include <QApplication>
+#include <QScreen>
 
 #include <cstdio>
 
@@ -18,6 +19,16 @@ int main(int argc, char *argv[])
     }
     installQtTranslations(a);
     MainWindow w(options.archiveDir.isEmpty() ? QStringLiteral("./archive") : options.archiveDir);
-    w.show();
+    bool fits = true;
+    const QRect available = w.screen() ? w.screen()->availableGeometry() : QRect();
+    w.resize(windowSizeFor(w.size(), available, &fits));
+    if (fits) {
+        w.show();
+    } else {
+        // A window manager then fits the frame too; without one the window
+        // already has the whole screen.
+        w.move(available.topLeft());
+        w.showMaximized();
+    }
     return a.exec();
 }
