@@ -121,8 +121,11 @@ void TstStartup::commandLine()
 void TstStartup::viewerHelp()
 {
     QProcess viewer;
+    // No display to be had: the help must not need one.
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    env.remove(QStringLiteral("DISPLAY"));
+    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
     viewer.setProcessEnvironment(env);
     viewer.start(QStringLiteral(KESTROVA_VIEWER_BIN), {QStringLiteral("--help")});
     QVERIFY(viewer.waitForFinished(30000));
