@@ -3,6 +3,7 @@
 #include "archworker.h"
 #include "channels.h"
 #include "images.h"
+#include "plotcursors.h"
 #include "ui_mainwindow.h"
 
 #include <QCheckBox>
@@ -76,6 +77,9 @@ MainWindow::MainWindow(const QString &dir, QWidget *parent)
     graphColors << QColor(28, 185, 154) << QColor(102, 102, 255) << QColor(232, 76, 61)
                 << QColor(43, 62, 76) << QColor(43, 62, 76) << QColor(232, 76, 61)
                 << QColor(102, 102, 255) << QColor(28, 185, 154);
+
+    cursors = new PlotCursors(ui->customPlot, selectors, counterBoxes, graphColors, this);
+    cursors->placeReadout(ui->gridLayout, 2, 0, ui->frame);
 
     // The repair rewrites files of the earlier layout, so it has to be done
     // before anything reads them; the load waits behind it.

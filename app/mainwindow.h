@@ -12,6 +12,7 @@
 #include <QString>
 
 class cArchWorker;
+class PlotCursors;
 class QCheckBox;
 class QComboBox;
 class QPainter;
@@ -106,6 +107,8 @@ private:
     Operation runningOperation = Operation::None;
     // At most one load and one export wait, in the order they were asked for.
     QList<Request> pendingRequests;
+    // Cursors, readout and touch navigation of the plot.
+    PlotCursors *cursors = nullptr;
 
     friend class TstMainWindow;
     friend class TstMainWindowPlot;

@@ -5,6 +5,7 @@
 
 #include "archformat.h"
 #include "channels.h"
+#include "plotcursors.h"
 #include "plotseries.h"
 #include "ui_mainwindow.h"
 
@@ -95,6 +96,7 @@ void MainWindow::updateGraph()
         const plot::ValueRange fitted = plot::fitValueRange(range.lower, range.upper);
         customPlot->yAxis->setRange(fitted.lower, fitted.upper);
     }
+    cursors->setCurves(selectorSeries, plot::timeKey(periodBegin), plot::timeKey(periodEnd));
     selectorSeries.clear();
 
     // The time axis always shows the chosen period, whatever the data cover.

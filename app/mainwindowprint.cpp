@@ -3,6 +3,7 @@
 
 #include "mainwindow.h"
 
+#include "plotcursors.h"
 #include "ui_mainwindow.h"
 
 #include <QPainter>
@@ -55,7 +56,9 @@ void MainWindow::paintPage(QPainter &painter, const QRect &page)
     const QWidget::RenderFlags flags = QWidget::DrawWindowBackground | QWidget::DrawChildren;
     const int plotWidth = ui->customPlot->width();
     const int legendHeight = ui->legendFrame->height();
+    cursors->setPrinting(true);
     ui->customPlot->render(&painter, QPoint(0, 0), QRegion(), flags);
+    cursors->setPrinting(false);
     ui->legendFrame->render(&painter, QPoint(plotWidth + 8, 0), QRegion(), flags);
     ui->periodFrame->render(&painter, QPoint(plotWidth + 8, legendHeight + 8), QRegion(), flags);
 }

@@ -64,3 +64,12 @@ bool installQtTranslations(QCoreApplication &app)
     }
     return app.installTranslator(translator);
 }
+
+QSize windowSizeFor(const QSize &formSize, const QRect &available, bool *fits)
+{
+    const bool roomy = available.isEmpty() || (formSize.width() <= available.width() &&
+                                               formSize.height() <= available.height());
+    if (fits)
+        *fits = roomy;
+    return roomy ? formSize : formSize.boundedTo(available.size());
+}

@@ -4,6 +4,9 @@
 #include <QString>
 #include <QStringList>
 
+#include <QRect>
+#include <QSize>
+
 class QCoreApplication;
 
 // What the command line asks for: start the window (on archiveDir, or on the
@@ -27,5 +30,11 @@ StartOptions parseCommandLine(const QStringList &arguments);
 // Russian, like the rest of the window. False when the translation is not
 // installed; the texts then stay in English.
 bool installQtTranslations(QCoreApplication &app);
+
+// The window's first size: the form's own where the screen has room for it,
+// otherwise as much of the screen as it may take, so that a panel smaller
+// than the form shows every control instead of running it off the edge.
+// `fits` tells whether the form's size was kept.
+QSize windowSizeFor(const QSize &formSize, const QRect &available, bool *fits = nullptr);
 
 #endif // STARTUP_H

@@ -2,15 +2,22 @@
 
 #include "archformat.h"
 #include "archload.h"
+#include "csvformat.h"
 #include "hourwalk.h"
 
-#include <QDataStream>
 #include <QFile>
 #include <QSaveFile>
 #include <QTextCodec>
-#include <QTextStream>
 
 #include <algorithm>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <system_error>
+#include <thread>
+#include <vector>
 
 namespace archive {
 
@@ -63,6 +70,14 @@ void countsOf(const ArchRecord &rec, int (&counts)[KindCount])
     counts[Math] = rec.mathCount;
 }
 
+QTextCodec *csvCodec()
+{
+    // Looking a codec up by name compares it with every alias the system's
+    // converters know, which costs more than the conversions it is used for.
+    static QTextCodec *const codec = QTextCodec::codecForName("windows-1251");
+    return codec;
+}
+
 QString headerLine(const KindMaxima &maxima)
 {
     QString line = QStringLiteral("Дата Время;");
@@ -87,106 +102,127 @@ class DateFormatter
 public:
     DateFormatter() : epochSecs(archiveEpoch().toSecsSinceEpoch()) {}
 
-    void append(QString &out, qint32 time)
+    // Makes `time` the date to write next; returns the bytes it takes.
+    int set(qint32 time)
     {
         const qint64 instant = epochSecs + qint64(quint32(time));
-        const qint64 second = ((instant % 60) + 60) % 60;
+        second = int(((instant % 60) + 60) % 60);
         const qint64 minute = instant - second;
         if (minute != cachedMinute || prefix.isEmpty()) {
             cachedMinute = minute;
-            prefix = QDateTime::fromSecsSinceEpoch(minute).toString(prefixFormat);
+            prefix = csvCodec()->fromUnicode(
+                QDateTime::fromSecsSinceEpoch(minute).toString(prefixFormat));
         }
-        out += prefix;
-        out += QLatin1Char(char('0' + second / 10));
-        out += QLatin1Char(char('0' + second % 10));
+        return prefix.size() + 2;
+    }
+
+    char *write(char *out) const
+    {
+        std::memcpy(out, prefix.constData(), size_t(prefix.size()));
+        out += prefix.size();
+        *out++ = char('0' + second / 10);
+        *out++ = char('0' + second % 10);
+        return out;
     }
 
 private:
     const qint64 epochSecs;
     const QString prefixFormat = QStringLiteral("yyyy/MM/dd hh:mm:");
     qint64 cachedMinute = 0;
-    QString prefix;
+    QByteArray prefix;
+    int second = 0;
 };
 
-class RowFormatter
+// The CSV bytes of an hour file, built in one growing buffer that is handed
+// to the file whenever it holds a chunk.
+class CsvWriter
 {
 public:
-    RowFormatter() : locale(exportLocale()) {}
+    CsvWriter(const KindMaxima &maxima, std::vector<char> &buffer) : maxima(maxima), buffer(buffer)
+    {
+        const QByteArray header = csvCodec()->fromUnicode(headerLine(maxima));
+        int columns = 0;
+        for (int k = 0; k < KindCount; ++k)
+            columns += maxima.n[k];
+        rowRoom = 1 + columns * (1 + kCsvValueMax);
+        std::memcpy(reserve(header.size()), header.constData(), size_t(header.size()));
+        used += header.size();
+    }
 
     // Appends one record's line. Every kind takes as many fields as its
     // maximum over the file, values the record lacks being empty fields, so
     // that each value stays under its own column's header.
-    void append(QString &out, const ArchRecord &rec, const KindMaxima &maxima)
+    void append(const ArchRecord &rec)
     {
-        dates.append(out, rec.time);
-        appendFloats(out, rec.aIn, rec.aInCount, maxima.n[AIn]);
-        appendFloats(out, rec.counter, rec.counterCount, maxima.n[Counter]);
-        appendFloats(out, rec.dIn, rec.dInCount, maxima.n[DIn]);
-        appendFloats(out, rec.aOut, rec.aOutCount, maxima.n[AOut]);
+        const int dateRoom = dates.set(rec.time);
+        char *p = dates.write(reserve(dateRoom + rowRoom));
+        p = appendFloats(p, rec.aIn, rec.aInCount, maxima.n[AIn]);
+        p = appendFloats(p, rec.counter, rec.counterCount, maxima.n[Counter]);
+        p = appendFloats(p, rec.dIn, rec.dInCount, maxima.n[DIn]);
+        p = appendFloats(p, rec.aOut, rec.aOutCount, maxima.n[AOut]);
         for (int k = 0; k < maxima.n[Relay]; ++k) {
-            out += QLatin1Char(';');
+            *p++ = ';';
             if (k < rec.relayCount)
-                out += QString::number((rec.relays[k / 8] >> (k % 8)) & 1, 10);
+                *p++ = char('0' + ((rec.relays[k / 8] >> (k % 8)) & 1));
         }
-        appendFloats(out, rec.modbus, rec.modbusCount, maxima.n[Modbus]);
-        appendFloats(out, rec.math, rec.mathCount, maxima.n[Math]);
-        out += QLatin1Char('\n');
+        p = appendFloats(p, rec.modbus, rec.modbusCount, maxima.n[Modbus]);
+        p = appendFloats(p, rec.math, rec.mathCount, maxima.n[Math]);
+        *p++ = '\n';
+        used = size_t(p - buffer.data());
     }
+
+    bool full() const { return used >= kChunk; }
+    const char *data() const { return buffer.data(); }
+    qint64 size() const { return qint64(used); }
+    void clear() { used = 0; }
 
 private:
-    void appendFloats(QString &out, const float *values, int count, int columns) const
+    static constexpr size_t kChunk = 256 * 1024;
+
+    // A pointer to `n` free bytes at the end of what is written.
+    char *reserve(int n)
+    {
+        const size_t need = used + size_t(n);
+        if (buffer.size() < need)
+            buffer.resize(std::max(need, kChunk + need));
+        return buffer.data() + used;
+    }
+
+    static char *appendFloats(char *p, const float *values, int count, int columns)
     {
         for (int i = 0; i < columns; ++i) {
-            out += QLatin1Char(';');
+            *p++ = ';';
             if (i < count)
-                out += formatValue(locale, values[i]);
+                p += formatCsvValue(values[i], p);
         }
+        return p;
     }
 
-    const QLocale locale;
+    const KindMaxima maxima;
+    int rowRoom = 0;
     DateFormatter dates;
+    std::vector<char> &buffer;
+    size_t used = 0;
 };
 
-QTextCodec *csvCodec()
+// What converting an hour file needs, kept by a thread from one hour file
+// to the next: buffers fresh for every file would be faulted in anew.
+struct ExportBuffers
 {
-    return QTextCodec::codecForName("windows-1251");
-}
+    QVector<ArchRecord> records;
+    std::vector<char> csv;
+};
 
-} // namespace
-
-QLocale exportLocale()
-{
-    return QLocale(QLocale::Russian, QLocale::RussianFederation);
-}
-
-QString formatValue(const QLocale &locale, float value)
-{
-    return locale.toString(double(value), 'f', 6);
-}
-
-QString csvText(const QVector<ArchRecord> &records)
-{
-    KindMaxima maxima;
-    for (const ArchRecord &rec : records) {
-        int counts[KindCount];
-        countsOf(rec, counts);
-        maxima.raise(counts);
-    }
-    QString text = headerLine(maxima);
-    RowFormatter formatter;
-    for (const ArchRecord &rec : records)
-        formatter.append(text, rec, maxima);
-    return text;
-}
-
-ExportHour exportHourFile(const QString &sourcePath, const QString &targetPath)
+ExportHour convertHourFile(const QString &sourcePath, const QString &targetPath,
+                           ExportBuffers &buffers)
 {
     ExportHour hour;
     hour.sourcePath = sourcePath;
     hour.targetPath = targetPath;
 
     // The header needs every record's counts before the first row.
-    QVector<ArchRecord> records;
+    QVector<ArchRecord> &records = buffers.records;
+    records.clear();
     QString readError;
     if (!readHourFile(sourcePath, records, &hour.damaged, &readError)) {
         hour.outcome = ExportHour::ReadFailed;
@@ -206,34 +242,184 @@ ExportHour exportHourFile(const QString &sourcePath, const QString &targetPath)
         hour.error = QStringLiteral("cannot write %1: %2").arg(targetPath, target.errorString());
         return hour;
     }
-    QTextStream out(&target);
-    out.setCodec(csvCodec());
-    out.setLocale(exportLocale());
-    out << headerLine(maxima);
-
-    RowFormatter formatter;
-    QString chunk;
-    for (const ArchRecord &rec : qAsConst(records)) {
-        formatter.append(chunk, rec, maxima);
+    CsvWriter csv(maxima, buffers.csv);
+    bool writing = true;
+    for (int i = 0; i < records.size() && writing; ++i) {
+        csv.append(records.at(i));
         ++hour.rows;
-        if (chunk.size() >= 64 * 1024) {
-            out << chunk;
-            chunk.clear();
-            if (out.status() != QTextStream::Ok)
-                break; // the write failed: the rest would go nowhere
+        if (csv.full()) {
+            writing = target.write(csv.data(), csv.size()) == csv.size();
+            csv.clear();
         }
     }
-    out << chunk;
-    out.flush();
+    if (writing)
+        writing = target.write(csv.data(), csv.size()) == csv.size();
 
-    if (out.status() != QTextStream::Ok || !target.commit()) {
+    if (!writing) {
+        // The write failed: the rest would go nowhere, and the new file is
+        // dropped, leaving no CSV under the name.
         hour.outcome = ExportHour::WriteFailed;
         hour.error = QStringLiteral("cannot write %1: %2").arg(targetPath, target.errorString());
         target.cancelWriting();
+        target.commit();
+        return hour;
+    }
+    if (!commitFully(target)) {
+        hour.outcome = ExportHour::WriteFailed;
+        hour.error = QStringLiteral("cannot write %1: %2").arg(targetPath, target.errorString());
         return hour;
     }
     hour.outcome = ExportHour::Written;
     return hour;
+}
+
+// Converts hour files on one thread per core while the walk goes on, and
+// hands back what became of each hour in the order the walk visited them.
+// Only a few hours are ever in flight, so memory does not grow with the
+// length of the period, and the walk's reports come out as they would from
+// one thread.
+class ExportPool
+{
+public:
+    explicit ExportPool(std::function<void(const ExportHour &)> deliver)
+        : deliver(std::move(deliver))
+    {
+    }
+    ~ExportPool() { finish(); }
+
+    // Queues an hour: converted when `convert`, else reported as it is.
+    void add(const ExportHour &hour, bool convert)
+    {
+        auto job = std::make_shared<Job>();
+        job->hour = hour;
+        job->done = !convert;
+        std::unique_lock<std::mutex> lock(mutex);
+        if (convert && !startThreads()) {
+            // No thread to be had: the walk converts the hour itself.
+            lock.unlock();
+            ExportBuffers buffers;
+            job->hour = convertHourFile(hour.sourcePath, hour.targetPath, buffers);
+            job->done = true;
+            lock.lock();
+        } else if (convert) {
+            queue.push_back(job);
+            workToDo.notify_one();
+        }
+        pending.push_back(job);
+        deliverDone(lock, 2 * int(threads.size()) + 1);
+    }
+
+    // Waits for every queued hour and reports it.
+    void finish()
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        deliverDone(lock, 0);
+        stopping = true;
+        workToDo.notify_all();
+        lock.unlock();
+        for (std::thread &t : threads)
+            t.join();
+        threads.clear();
+        stopping = false;
+    }
+
+private:
+    struct Job
+    {
+        ExportHour hour;
+        bool done = false;
+    };
+
+    bool startThreads()
+    {
+        if (!threads.empty())
+            return true;
+        // The disk is the limit well before eight cores are busy, and each
+        // thread holds an hour file's records.
+        const int n = std::min(8, std::max(1, int(std::thread::hardware_concurrency())));
+        try {
+            for (int i = 0; i < n; ++i)
+                threads.emplace_back([this] { work(); });
+        } catch (const std::system_error &) {
+            // Fewer threads than cores still do the work.
+        }
+        return !threads.empty();
+    }
+
+    void work()
+    {
+        ExportBuffers buffers;
+        std::unique_lock<std::mutex> lock(mutex);
+        for (;;) {
+            workToDo.wait(lock, [this] { return stopping || !queue.empty(); });
+            if (queue.empty())
+                return;
+            const std::shared_ptr<Job> job = queue.front();
+            queue.pop_front();
+            lock.unlock();
+            const ExportHour hour =
+                convertHourFile(job->hour.sourcePath, job->hour.targetPath, buffers);
+            lock.lock();
+            job->hour = hour;
+            job->done = true;
+            jobDone.notify_all();
+        }
+    }
+
+    // Reports hours in walk order until no more than `inFlight` remain,
+    // and any finished ones beyond that.
+    void deliverDone(std::unique_lock<std::mutex> &lock, int inFlight)
+    {
+        while (!pending.empty()) {
+            const std::shared_ptr<Job> job = pending.front();
+            if (!job->done) {
+                if (int(pending.size()) <= inFlight)
+                    return;
+                jobDone.wait(lock, [&] { return job->done; });
+            }
+            pending.pop_front();
+            lock.unlock();
+            deliver(job->hour);
+            lock.lock();
+        }
+    }
+
+    const std::function<void(const ExportHour &)> deliver;
+    std::mutex mutex;
+    std::condition_variable workToDo;
+    std::condition_variable jobDone;
+    std::deque<std::shared_ptr<Job>> pending; // walk order, not yet reported
+    std::deque<std::shared_ptr<Job>> queue;   // not yet taken by a thread
+    std::vector<std::thread> threads;
+    bool stopping = false;
+};
+
+} // namespace
+
+QLocale exportLocale()
+{
+    return QLocale(QLocale::Russian, QLocale::RussianFederation);
+}
+
+QByteArray csvBytes(const QVector<ArchRecord> &records)
+{
+    KindMaxima maxima;
+    for (const ArchRecord &rec : records) {
+        int counts[KindCount];
+        countsOf(rec, counts);
+        maxima.raise(counts);
+    }
+    std::vector<char> buffer;
+    CsvWriter writer(maxima, buffer);
+    for (const ArchRecord &rec : records)
+        writer.append(rec);
+    return QByteArray(writer.data(), int(writer.size()));
+}
+
+ExportHour exportHourFile(const QString &sourcePath, const QString &targetPath)
+{
+    ExportBuffers buffers;
+    return convertHourFile(sourcePath, targetPath, buffers);
 }
 
 ExportResult exportPeriod(const ExportRequest &request)
@@ -247,29 +433,8 @@ ExportResult exportPeriod(const ExportRequest &request)
         return result;
     }
 
-    for (const QString &name : hourNames(request.begin, request.end, &result.next)) {
-        const QString sourcePath = request.sourceDir + name + QStringLiteral(".dat");
-        const QString targetPath = request.targetDir + name + QStringLiteral(".csv");
-        // A CSV of a visited hour never outlives the export: an hour without
-        // a file must not keep the table of an hour file deleted since.
-        QFile::remove(targetPath);
-        ExportHour visited;
-        QString error;
-        switch (hourFilePresence(sourcePath, &error)) {
-        case Presence::Present:
-            visited = exportHourFile(sourcePath, targetPath);
-            break;
-        case Presence::Absent:
-            visited.sourcePath = sourcePath;
-            visited.targetPath = targetPath;
-            break;
-        case Presence::Unknown:
-            visited.sourcePath = sourcePath;
-            visited.targetPath = targetPath;
-            visited.outcome = ExportHour::ReadFailed;
-            visited.error = error;
-            break;
-        }
+    // Reports come back on this thread, in the order of the walk.
+    ExportPool pool([&](const ExportHour &visited) {
         ++result.visited;
         result.written += visited.outcome == ExportHour::Written ? 1 : 0;
         result.damaged += visited.damaged ? 1 : 0;
@@ -280,7 +445,23 @@ ExportResult exportPeriod(const ExportRequest &request)
         }
         if (request.hourDone)
             request.hourDone(visited);
+    });
+    for (const QString &name : hourNames(request.begin, request.end, &result.next)) {
+        ExportHour visited;
+        visited.sourcePath = request.sourceDir + name + QStringLiteral(".dat");
+        visited.targetPath = request.targetDir + name + QStringLiteral(".csv");
+        // A CSV of a visited hour never outlives the export: an hour without
+        // a file must not keep the table of an hour file deleted since.
+        QFile::remove(visited.targetPath);
+        QString error;
+        const Presence presence = hourFilePresence(visited.sourcePath, &error);
+        if (presence == Presence::Unknown) {
+            visited.outcome = ExportHour::ReadFailed;
+            visited.error = error;
+        }
+        pool.add(visited, presence == Presence::Present);
     }
+    pool.finish();
     return result;
 }
 

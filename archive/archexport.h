@@ -62,26 +62,27 @@ struct ExportResult
     int failures() const { return failed; }
 };
 
-// The locale of the CSV numbers: Russian, Russian Federation.
+// The locale whose numbers the CSV carries: Russian, Russian Federation.
+// The export writes its bytes without it (csvformat.h); the window shows
+// values in it.
 QLocale exportLocale();
-// One value as the CSV writes it: six decimals, comma, grouped thousands.
-QString formatValue(const QLocale &locale, float value);
 
 // Exports every hour from begin's to end's, both included, one CSV per hour
 // file. The CSV of each visited hour is removed first, whether or not the
 // hour has a file. A CSV that cannot be written, or an hour file that cannot
 // be read or whose existence cannot be told, is reported and the walk goes
 // on. A period longer than a load accepts is refused before anything is
-// touched.
+// touched. Hour files are converted on every core; hourDone is called on
+// the calling thread, hour by hour in the order visited.
 ExportResult exportPeriod(const ExportRequest &request);
 
 // Converts one hour file into a CSV file in windows-1251. The CSV replaces
 // the target atomically, so an interrupted export never leaves half a table.
 ExportHour exportHourFile(const QString &sourcePath, const QString &targetPath);
 
-// The CSV text of a list of records, header included: what exportHourFile
+// The CSV bytes of a list of records, header included: what exportHourFile
 // writes for an hour file holding these records.
-QString csvText(const QVector<ArchRecord> &records);
+QByteArray csvBytes(const QVector<ArchRecord> &records);
 
 } // namespace archive
 

@@ -14,23 +14,23 @@ blue='rgb(102,102,255)'
 red='rgb(230,77,59)'
 
 # Busy animation: twelve dots on a ring, a bright one running round with a
-# fading tail, on the grey of the window. The busy label scales its picture
-# over its area widened by its negative margin of 20 pixels, about 220 x 140,
-# and shows only the middle 180 x 100: the ring is drawn for that size and
-# kept inside the middle.
+# fading tail, on the grey of the window. The busy label lies over the
+# legend's 40-pixel heading and shows the picture as it is, 178 x 40, the
+# width of the side column inside its margins; the ring is drawn to fit that
+# height, so that it needs no column height of its own.
 frames=()
 for k in $(seq 0 11); do
     args=()
     for i in $(seq 0 11); do
         age=$(( (k - i + 12) % 12 ))
         alpha=$(awk -v a="$age" 'BEGIN { v = 1 - a / 9; if (v < 0.15) v = 0.15; printf "%.2f", v }')
-        x=$(awk -v i="$i" 'BEGIN { printf "%.1f", 110 + 38 * sin(i * 3.14159265 / 6) }')
-        y=$(awk -v i="$i" 'BEGIN { printf "%.1f", 70 - 38 * cos(i * 3.14159265 / 6) }')
-        x2=$(awk -v x="$x" 'BEGIN { printf "%.1f", x + 6.5 }')
+        x=$(awk -v i="$i" 'BEGIN { printf "%.1f", 89 + 15 * sin(i * 3.14159265 / 6) }')
+        y=$(awk -v i="$i" 'BEGIN { printf "%.1f", 20 - 15 * cos(i * 3.14159265 / 6) }')
+        x2=$(awk -v x="$x" 'BEGIN { printf "%.1f", x + 3 }')
         args+=(-fill "rgba(14,210,226,$alpha)" -draw "circle $x,$y $x2,$y")
     done
     f=$(mktemp --suffix=.png)
-    convert -size 220x140 xc:'rgb(239,239,239)' "${args[@]}" "$f"
+    convert -size 178x40 xc:'rgb(239,239,239)' "${args[@]}" "$f"
     frames+=("$f")
 done
 convert -delay 8 -loop 0 -dispose background "${frames[@]}" load2.gif

@@ -7,27 +7,18 @@
 
 #include "benchsupport.h"
 #include "mainwindow.h"
+#include "plotbench.h"
 
 #include "archformat.h"
 #include "plotseries.h"
-#include "simulatedrecorder.h"
 
-#include <QApplication>
-#include <QComboBox>
 #include <QDir>
 #include <QTemporaryDir>
-#include <QTest>
 
 #include <cstdio>
 #include <vector>
 
 #include <qcustomplot.h>
-
-class PlotBench
-{
-public:
-    static void run();
-};
 
 void PlotBench::run()
 {
@@ -36,32 +27,11 @@ void PlotBench::run()
     QTemporaryDir workDir;
     QDir::setCurrent(workDir.path());
 
-    const int seconds = 7 * 24 * 3600;
-    const QDateTime end = QDateTime::currentDateTime();
-    const QDateTime begin = end.addSecs(-seconds);
-    const SimulatedRecorder recorder(ChannelSet::full());
-    const qint32 first = qint32(quint32(archive::archiveEpoch().secsTo(begin)));
-    QVector<ArchRecord> records;
-    records.reserve(seconds);
-    for (int i = 0; i < seconds; ++i)
-        records.append(recorder.recordAt(first + i));
-
+    const Week week = PlotBench::week();
+    const QVector<ArchRecord> &records = week.records;
+    const int *indexes = kIndexes;
     MainWindow window;
-    window.show();
-    if (!QTest::qWaitForWindowExposed(&window))
-        std::fprintf(stderr, "the window was not exposed; replot figures may be off\n");
-    while (window.runningOperation != MainWindow::Operation::None)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-
-    // AIn1, Freq1, AOut1, Math1.
-    const int indexes[4] = {1, 25, 61, 91};
-    for (int i = 0; i < 4; ++i) {
-        QSignalBlocker block(window.selectors.at(i));
-        window.selectors.at(i)->setCurrentIndex(indexes[i]);
-    }
-    window.loadedRecords = records;
-    window.periodBegin = begin;
-    window.periodEnd = end;
+    prepare(window, week);
 
     const double update = bench::bestOf(3, [&] { window.updateData(); });
 
@@ -100,13 +70,4 @@ void PlotBench::run()
     std::printf("ratio                %7.1f\n", update / floor);
     if (checksum == 0)
         std::printf("(checksum 0)\n");
-}
-
-int main(int argc, char *argv[])
-{
-    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    PlotBench::run();
-    return 0;
 }

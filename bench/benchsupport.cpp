@@ -70,10 +70,19 @@ double bestOf(int runs, const std::function<void()> &work)
 void compare(int runs, const std::function<void()> &work, Timing &workTiming,
              const std::function<void()> &floor, Timing &floorTiming)
 {
+    const std::vector<Timing> timings = alternate(runs, {work, floor});
+    workTiming = timings[0];
+    floorTiming = timings[1];
+}
+
+std::vector<Timing> alternate(int runs, const std::vector<std::function<void()>> &work)
+{
+    std::vector<Timing> timings(work.size());
     for (int i = 0; i < runs; ++i) {
-        timeOnce(work, workTiming);
-        timeOnce(floor, floorTiming);
+        for (size_t w = 0; w < work.size(); ++w)
+            timeOnce(work[w], timings[w]);
     }
+    return timings;
 }
 
 namespace {

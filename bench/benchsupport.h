@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <functional>
+#include <vector>
 
 namespace bench {
 
@@ -27,6 +28,9 @@ struct Timing
 // both see the same load on a shared machine; keeps the best times of each.
 void compare(int runs, const std::function<void()> &work, Timing &workTiming,
              const std::function<void()> &floor, Timing &floorTiming);
+// The same for any number of pieces of work, taken in turns in the order
+// given; returns the best times of each, in that order.
+std::vector<Timing> alternate(int runs, const std::vector<std::function<void()>> &work);
 
 // Resident set size and its peak, in bytes (from /proc/self/status).
 qint64 residentBytes();

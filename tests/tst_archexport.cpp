@@ -3,8 +3,11 @@
 #include "archivefixture.h"
 #include "archload.h"
 #include "archworker.h"
+#include "csvformat.h"
 #include "filesizelimit.h"
 #include "hourwalk.h"
+#include "qlocalecsv.h"
+#include "simulatedrecorder.h"
 
 #include <QDataStream>
 #include <QDir>
@@ -23,8 +26,10 @@
 #include <unistd.h>
 
 #include <cmath>
+#include <cstring>
 #include <ctime>
 #include <limits>
+#include <random>
 
 using namespace archive;
 
@@ -53,6 +58,18 @@ QByteArray readAll(const QString &path)
 QString csvOf(const QString &path)
 {
     return QTextCodec::codecForName("windows-1251")->toUnicode(readAll(path));
+}
+
+QString textOf(const QByteArray &bytes)
+{
+    return QTextCodec::codecForName("windows-1251")->toUnicode(bytes);
+}
+
+float floatOf(quint32 bits)
+{
+    float value;
+    std::memcpy(&value, &bits, sizeof value);
+    return value;
 }
 
 // Rows of a CSV text, each split into its fields.
@@ -107,6 +124,9 @@ private slots:
     void counterLabelAndGroupingInWindows1251();
     void formatValue_data();
     void formatValue();
+    void formatterMatchesQLocaleOnRandomFloats();
+    void csvMatchesTheQLocalePathByteForByte_data();
+    void csvMatchesTheQLocalePathByteForByte();
     void mixedChannelCountsStayUnderTheirHeaders();
     void nanIsWrittenAbsentIsEmpty();
     void emptyHourFileGivesHeaderOnly();
@@ -115,6 +135,7 @@ private slots:
     void hourWalk();
     void staleCsvsAreDeletedOrReplaced();
     void unreadableSourceIsReportedAndTheWalkGoesOn();
+    void hoursConvertedTogetherAreReportedInWalkOrder();
     void failedWriteLeavesNoHalfCsv();
     void workerNamesAnUnwritableCsv();
     void walkWithInvalidEndVisitsNothing();
@@ -164,7 +185,7 @@ void tst_ArchExport::counterLabelAndGroupingInWindows1251()
     ArchRecord rec = recordAt(0);
     rec.counterCount = 1;
     rec.counter[0] = 1234.5f;
-    const QByteArray bytes = QTextCodec::codecForName("windows-1251")->fromUnicode(csvText({rec}));
+    const QByteArray bytes = csvBytes({rec});
     // "ё" is the single byte 0xB8, the no-break space 0xA0; time 0 is the epoch.
     QCOMPARE(bytes, QByteArray::fromHex("c4e0f2e020c2f0e5ecff3bd1f7b8f2f7e8ea20313b0a") +
                         QByteArray("2000/01/01 00:00:00;1\xa0"
@@ -174,22 +195,149 @@ void tst_ArchExport::counterLabelAndGroupingInWindows1251()
 void tst_ArchExport::formatValue_data()
 {
     QTest::addColumn<float>("value");
-    QTest::addColumn<QString>("text");
-    QTest::newRow("zero") << 0.0f << QStringLiteral("0,000000");
-    QTest::newRow("negative fraction") << -0.25f << QStringLiteral("-0,250000");
-    QTest::newRow("thousands grouped by no-break space")
-        << 1234.5f << QStringLiteral("1\u00a0234,500000");
-    QTest::newRow("millions") << -1234567.125f << QStringLiteral("-1\u00a0234\u00a0567,125000");
+    QTest::addColumn<QByteArray>("text");
+    const float inf = std::numeric_limits<float>::infinity();
+    QTest::newRow("zero") << 0.0f << QByteArray("0,000000");
+    QTest::newRow("negative zero has no minus") << -0.0f << QByteArray("0,000000");
+    QTest::newRow("negative fraction") << -0.25f << QByteArray("-0,250000");
+    QTest::newRow("thousands grouped by no-break space") << 1234.5f
+                                                         << QByteArray("1\xa0"
+                                                                       "234,500000");
+    QTest::newRow("millions") << -1234567.125f
+                              << QByteArray("-1\xa0"
+                                            "234\xa0"
+                                            "567,125000");
     QTest::newRow("the stored float widened, not the decimal it was meant as")
-        << 1234567.9f << QStringLiteral("1\u00a0234\u00a0567,875000");
-    QTest::newRow("nan") << std::numeric_limits<float>::quiet_NaN() << QStringLiteral("nan");
+        << 1234567.9f
+        << QByteArray("1\xa0"
+                      "234\xa0"
+                      "567,875000");
+    QTest::newRow("nan") << std::numeric_limits<float>::quiet_NaN() << QByteArray("nan");
+    QTest::newRow("absent value, a NaN with its sign set")
+        << floatOf(0xFFFFFFFF) << QByteArray("nan");
+    QTest::newRow("infinity") << inf << QByteArray("inf");
+    QTest::newRow("negative infinity") << -inf << QByteArray("-inf");
+    QTest::newRow("smallest subnormal") << floatOf(1) << QByteArray("0,000000");
+    QTest::newRow("negative subnormal keeps its minus")
+        << floatOf(0x80000001) << QByteArray("-0,000000");
+    QTest::newRow("largest subnormal") << floatOf(0x007FFFFF) << QByteArray("0,000000");
+    QTest::newRow("negative, rounding to zero") << -1e-9f << QByteArray("-0,000000");
+    QTest::newRow("a tie at the sixth decimal rounds up") << 0.0078125f << QByteArray("0,007813");
+    QTest::newRow("a negative tie rounds away from zero") << -0.0078125f << QByteArray("-0,007813");
+    QTest::newRow("just under half a millionth") << 4.9999999e-7f << QByteArray("0,000000");
+    QTest::newRow("rounding carries into the integer part") << 0.9999995f << QByteArray("1,000000");
+    QTest::newRow("rounding carries from above seven")
+        << floatOf(0x40FFFFFF) << QByteArray("8,000000");
+    QTest::newRow("1e9") << 1e9f
+                         << QByteArray("1\xa0"
+                                       "000\xa0"
+                                       "000\xa0"
+                                       "000,000000");
+    QTest::newRow("2^64, past 64-bit integers") << 18446744073709551616.0f
+                                                << QByteArray("18\xa0"
+                                                              "446\xa0"
+                                                              "744\xa0"
+                                                              "073\xa0"
+                                                              "709\xa0"
+                                                              "551\xa0"
+                                                              "616,000000");
+    QTest::newRow("largest float") << std::numeric_limits<float>::max()
+                                   << QByteArray("340\xa0"
+                                                 "282\xa0"
+                                                 "346\xa0"
+                                                 "638\xa0"
+                                                 "528\xa0"
+                                                 "859\xa0"
+                                                 "811\xa0"
+                                                 "704\xa0"
+                                                 "183\xa0"
+                                                 "484\xa0"
+                                                 "516\xa0"
+                                                 "925\xa0"
+                                                 "440,000000");
+    QTest::newRow("negative largest float") << -std::numeric_limits<float>::max() << QByteArray();
+    QTest::newRow("the last half below 2^23") << 8388607.5f
+                                              << QByteArray("8\xa0"
+                                                            "388\xa0"
+                                                            "607,500000");
+    QTest::newRow("smallest normal") << std::numeric_limits<float>::min() << QByteArray();
 }
 
+// Each awkward value both as written down and as QLocale writes it (an
+// empty text: QLocale alone).
 void tst_ArchExport::formatValue()
 {
     QFETCH(float, value);
-    QFETCH(QString, text);
-    QCOMPARE(archive::formatValue(exportLocale(), value), text);
+    QFETCH(QByteArray, text);
+    char buffer[kCsvValueMax];
+    const QByteArray formatted(buffer, formatCsvValue(value, buffer));
+    QCOMPARE(formatted, qlocalecsv::value(value));
+    if (!text.isEmpty())
+        QCOMPARE(formatted, text);
+}
+
+// Random bit patterns cover every exponent and sign; half of them are
+// drawn near a tie at the sixth decimal, where rounding could go wrong.
+void tst_ArchExport::formatterMatchesQLocaleOnRandomFloats()
+{
+    std::mt19937 random(20240305);
+    int mismatches = 0;
+    QByteArray first;
+    for (int i = 0; i < 300000; ++i) {
+        float value = floatOf(quint32(random()));
+        if (i % 2 == 1)
+            value = float(int(random() % 2000001) - 1000000) / 128.0f;
+        char buffer[kCsvValueMax];
+        const QByteArray formatted(buffer, formatCsvValue(value, buffer));
+        const QByteArray expected = qlocalecsv::value(value);
+        if (formatted != expected && mismatches++ == 0)
+            first = QByteArray::number(double(value), 'g', 9) + ": " + formatted + " instead of " +
+                    expected;
+    }
+    QVERIFY2(mismatches == 0, first.constData());
+}
+
+void tst_ArchExport::csvMatchesTheQLocalePathByteForByte_data()
+{
+    QTest::addColumn<int>("records");
+    QTest::addColumn<int>("step");
+    QTest::newRow("an hour as a recorder writes it") << 1200 << 3;
+    QTest::newRow("more entries than a recorder writes in an hour") << 6000 << 1;
+}
+
+// Records with awkward values in some channels and varying channel sets,
+// exported through an hour file: the very bytes the QLocale path gives.
+void tst_ArchExport::csvMatchesTheQLocalePathByteForByte()
+{
+    QFETCH(int, records);
+    QFETCH(int, step);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const SimulatedRecorder recorder(ChannelSet::full());
+    const qint32 first = timeAt(kDay, QTime(14, 0));
+    std::mt19937 random(7);
+    QVector<ArchRecord> list;
+    for (int s = 0; list.size() < records; s += step) {
+        ArchRecord rec = recorder.recordAt(first + s);
+        if (s % 5 == 0)
+            rec.aInCount = quint8(s % kAInMax);
+        rec.dIn[s % kDInMax] = floatOf(quint32(random()));
+        rec.math[s % kMathMax] = float(int(random() % 20001) - 10000) / 128.0f;
+        list.append(rec);
+    }
+    const QString source = dir.filePath(QStringLiteral("2016_03_01-14.dat"));
+    const QString target = dir.filePath(QStringLiteral("2016_03_01-14.csv"));
+    const QString reference = dir.filePath(QStringLiteral("reference.csv"));
+    QVERIFY(writeHourFile(source, list));
+    const ExportHour hour = exportHourFile(source, target);
+    QCOMPARE(hour.outcome, ExportHour::Written);
+    QCOMPARE(hour.rows, records);
+    QCOMPARE(qlocalecsv::exportHourFile(source, reference).outcome, ExportHour::Written);
+    const QByteArray expected = readAll(reference);
+    QCOMPARE(readAll(target).size(), expected.size());
+    QVERIFY(readAll(target) == expected);
+    QVERIFY(csvBytes(list) == expected);
+    QVERIFY(qlocalecsv::csv(list) == expected);
 }
 
 void tst_ArchExport::mixedChannelCountsStayUnderTheirHeaders()
@@ -210,7 +358,7 @@ void tst_ArchExport::mixedChannelCountsStayUnderTheirHeaders()
     narrow.math[0] = 8;
     narrow.math[1] = 9;
 
-    const QList<QStringList> rows = fieldsOf(csvText({wide, narrow}));
+    const QList<QStringList> rows = fieldsOf(textOf(csvBytes({wide, narrow})));
     QCOMPARE(rows.size(), 3);
     const QStringList header = rows.at(0);
     // The header ends in ";", so its last field is empty and not a column.
@@ -243,7 +391,7 @@ void tst_ArchExport::nanIsWrittenAbsentIsEmpty()
     ArchRecord shorter = recordAt(1);
     shorter.dInCount = 1;
     shorter.dIn[0] = 49.5f;
-    const QList<QStringList> rows = fieldsOf(csvText({full, shorter}));
+    const QList<QStringList> rows = fieldsOf(textOf(csvBytes({full, shorter})));
     QCOMPARE(rows.at(1), QStringList({QStringLiteral("2000/01/01 00:00:00"),
                                       QStringLiteral("50,000000"), QStringLiteral("nan")}));
     QCOMPARE(rows.at(2), QStringList({QStringLiteral("2000/01/01 00:00:01"),
@@ -402,6 +550,65 @@ void tst_ArchExport::unreadableSourceIsReportedAndTheWalkGoesOn()
     QCOMPARE(hours.at(1).outcome, ExportHour::Written);
 }
 
+// Hour files of very different sizes finish out of order on the threads;
+// the reports still come in the walk's order, on the calling thread, and
+// every CSV holds its own hour.
+void tst_ArchExport::hoursConvertedTogetherAreReportedInWalkOrder()
+{
+    QTemporaryDir dir;
+    const QString path = dir.path() + QLatin1Char('/');
+    const QDateTime first(kDay, QTime(0, 0));
+    QList<ExportHour::Outcome> expected;
+    QMap<QString, QByteArray> csvs;
+    for (int h = 0; h < 16; ++h) {
+        const QDateTime hour = first.addSecs(3600 * h);
+        if (h % 5 == 3) {
+            expected.append(ExportHour::NoSource);
+            continue;
+        }
+        if (h == 7) {
+            QVERIFY(QDir(path).mkdir(hourFileName(hour)));
+            expected.append(ExportHour::ReadFailed);
+            continue;
+        }
+        QVector<ArchRecord> records;
+        for (int i = 0; i < (h % 2 == 0 ? 3000 : 2); ++i)
+            records.append(fixture::record(fixture::archiveTime(hour) + i, {float(h), float(i)}));
+        QVERIFY(writeHourFile(path + hourFileName(hour), records));
+        csvs.insert(hourFileName(hour), qlocalecsv::csv(records));
+        expected.append(ExportHour::Written);
+    }
+
+    ExportRequest request;
+    request.sourceDir = request.targetDir = path;
+    request.begin = first;
+    request.end = first.addSecs(3600 * 15);
+    QList<ExportHour::Outcome> reported;
+    QStringList order;
+    bool onCallingThread = true;
+    request.hourDone = [&](const ExportHour &hour) {
+        reported.append(hour.outcome);
+        order.append(QFileInfo(hour.sourcePath).fileName());
+        onCallingThread = onCallingThread && QThread::currentThread() == thread();
+    };
+    const ExportResult result = exportPeriod(request);
+    QCOMPARE(reported, expected);
+    QVERIFY(onCallingThread);
+    QCOMPARE(result.visited, 16);
+    QCOMPARE(result.written, csvs.size());
+    QCOMPARE(result.failures(), 1);
+    QCOMPARE(result.errors.size(), 1);
+    for (int h = 0; h < 16; ++h) {
+        const QString name = hourFileName(first.addSecs(3600 * h));
+        QCOMPARE(order.at(h), name);
+        const QString csv =
+            path + QString(name).replace(QStringLiteral(".dat"), QStringLiteral(".csv"));
+        QCOMPARE(QFile::exists(csv), csvs.contains(name));
+        if (csvs.contains(name))
+            QVERIFY2(readAll(csv) == csvs.value(name), qPrintable(name));
+    }
+}
+
 void tst_ArchExport::failedWriteLeavesNoHalfCsv()
 {
     QTemporaryDir dir;
@@ -555,7 +762,8 @@ void tst_ArchExport::datesAcrossZoneChanges()
     for (qint64 t = first - 30; t < first + 86400 + 30; ++t)
         records.append(recordAt(qint32(t)));
     records.append(recordAt(qint32(first + 7200)));
-    const QStringList lines = csvText(records).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    const QStringList lines =
+        textOf(csvBytes(records)).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     QStringList expected, actual;
     for (int i = 0; i < records.size(); ++i) {
         const QString reference = recordDateTime(epoch, records.at(i).time)

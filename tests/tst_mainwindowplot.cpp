@@ -1,17 +1,21 @@
 // The main window's plot: graphs per selector, counter boxes, the value-axis
-// fit, the hidden-window rule, and printing.
+// fit, the hidden-window rule, printing, and reading values off the plot
+// with cursors, by mouse and by touch.
 
 #include "mainwindow.h"
 
 #include "archformat.h"
+#include "plotcursors.h"
 #include "viewerfixture.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QPainter>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -42,6 +46,8 @@ private slots:
     void hiddenCounterBoxNotPrinted();
     void printToPdf();
     void printPreviewSettings();
+    void readingOffThePlot_data();
+    void readingOffThePlot();
 
 private:
     QCustomPlot *plot() const
@@ -55,6 +61,20 @@ private:
         window->updateData();
     }
     QImage page(const QSize &size, const QRect &pageRect);
+    // Gestures on the plot, by finger or by mouse, at plot pixels.
+    QPoint at(double key) const
+    {
+        return QPoint(qRound(plot()->xAxis->coordToPixel(key)), plot()->axisRect()->center().y());
+    }
+    void mouse(QEvent::Type type, const QPoint &pos, Qt::MouseButtons buttons);
+    void tap(bool touch, const QPoint &pos);
+    void drag(bool touch, const QPoint &from, const QPoint &to);
+    void zoomIn(bool touch, const QPoint &centre);
+    void doubleTap(bool touch, const QPoint &pos);
+    QString readout(const char *name) const
+    {
+        return window->findChild<QLabel *>(QLatin1String(name))->text();
+    }
 
     QTemporaryDir dir;
     QString previousDir;
@@ -427,6 +447,192 @@ void TstMainWindowPlot::printPreviewSettings()
     QVERIFY(paints >= 1);
     // The preview is gone with its printer.
     QCOMPARE(window->findChildren<QPrintPreviewDialog *>().size(), 0);
+}
+
+void TstMainWindowPlot::mouse(QEvent::Type type, const QPoint &pos, Qt::MouseButtons buttons)
+{
+    const Qt::MouseButton button = type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton;
+    QMouseEvent event(type, pos, plot()->mapToGlobal(pos), button, buttons, Qt::NoModifier);
+    QApplication::sendEvent(plot(), &event);
+}
+
+void TstMainWindowPlot::tap(bool touch, const QPoint &pos)
+{
+    static QTouchDevice *finger = QTest::createTouchDevice();
+    if (touch) {
+        QTest::touchEvent(plot(), finger).press(0, pos, plot());
+        QTest::touchEvent(plot(), finger).release(0, pos, plot());
+    } else {
+        mouse(QEvent::MouseButtonPress, pos, Qt::LeftButton);
+        mouse(QEvent::MouseButtonRelease, pos, Qt::NoButton);
+    }
+}
+
+void TstMainWindowPlot::drag(bool touch, const QPoint &from, const QPoint &to)
+{
+    static QTouchDevice *finger = QTest::createTouchDevice();
+    const QPoint half = (from + to) / 2;
+    if (touch) {
+        QTest::touchEvent(plot(), finger).press(0, from, plot());
+        QTest::touchEvent(plot(), finger).move(0, half, plot());
+        QTest::touchEvent(plot(), finger).move(0, to, plot());
+        QTest::touchEvent(plot(), finger).release(0, to, plot());
+    } else {
+        mouse(QEvent::MouseButtonPress, from, Qt::LeftButton);
+        mouse(QEvent::MouseMove, half, Qt::LeftButton);
+        mouse(QEvent::MouseMove, to, Qt::LeftButton);
+        mouse(QEvent::MouseButtonRelease, to, Qt::NoButton);
+    }
+}
+
+void TstMainWindowPlot::zoomIn(bool touch, const QPoint &centre)
+{
+    static QTouchDevice *fingers = QTest::createTouchDevice();
+    if (touch) {
+        // Fingers 60 px either side of the centre move out to 120 px.
+        const QPoint d(60, 0);
+        QTest::touchEvent(plot(), fingers)
+            .press(0, centre - d, plot())
+            .press(1, centre + d, plot());
+        QTest::touchEvent(plot(), fingers)
+            .move(0, centre - 2 * d, plot())
+            .move(1, centre + 2 * d, plot());
+        QTest::touchEvent(plot(), fingers)
+            .release(0, centre - 2 * d, plot())
+            .release(1, centre + 2 * d, plot());
+    } else {
+        QWheelEvent wheel(centre, plot()->mapToGlobal(centre), QPoint(), QPoint(0, 120),
+                          Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(plot(), &wheel);
+    }
+}
+
+void TstMainWindowPlot::doubleTap(bool touch, const QPoint &pos)
+{
+    tap(touch, pos);
+    if (touch) {
+        tap(touch, pos + QPoint(5, 0));
+    } else {
+        // The second press of a double click comes as the double click.
+        mouse(QEvent::MouseButtonDblClick, pos, Qt::LeftButton);
+        mouse(QEvent::MouseButtonRelease, pos, Qt::NoButton);
+    }
+}
+
+void TstMainWindowPlot::readingOffThePlot_data()
+{
+    QTest::addColumn<bool>("touch");
+    QTest::newRow("mouse") << false;
+    QTest::newRow("touch") << true;
+}
+
+void TstMainWindowPlot::readingOffThePlot()
+{
+    QFETCH(bool, touch);
+    auto *cursors = window->findChild<PlotCursors *>();
+    QVERIFY(cursors);
+    QVERIFY(plot()->testAttribute(Qt::WA_AcceptTouchEvents));
+    select(0, 92); // Math2: the record's number, one record a minute
+    select(2, 2);  // AIn2: 10 + number % 7
+    const double begin = plot::timeKey(demoBegin);
+    const QCPRange home = plot()->xAxis->range();
+    const QCPRange homeValues = plot()->yAxis->range();
+    QCOMPARE(home.lower, begin);
+    QVERIFY(!cursors->hasCursor(PlotCursors::A));
+    // Statistics of the visible hour without any cursor.
+    QCOMPARE(readout("rangeMin1"), QStringLiteral("0"));
+    QCOMPARE(readout("rangeMean1"), QStringLiteral("29,5"));
+    QCOMPARE(readout("rangeMax1"), QStringLiteral("59"));
+    QCOMPARE(readout("curveTag3"), QStringLiteral("AIn2"));
+    QVERIFY(readout("curveTag2").isEmpty());
+    QVERIFY(readout("cursorTimeA").isEmpty());
+
+    // A tap places cursor A on a whole second; the readout shows the value
+    // of the last record at or before it. The printed page stays as it was.
+    const QPoint first = at(begin + 10 * 60 + 30);
+    double a = std::floor(plot()->xAxis->pixelToCoord(first.x()));
+    const QImage pageBefore = page(QSize(1168, 913), QRect(0, 0, 1168, 913));
+    tap(touch, first);
+    QCOMPARE(page(QSize(1168, 913), QRect(0, 0, 1168, 913)), pageBefore);
+    QVERIFY(cursors->hasCursor(PlotCursors::A));
+    QCOMPARE(cursors->cursorTime(PlotCursors::A), a);
+    QCOMPARE(readout("cursorTimeA"), QStringLiteral("A  ") + plot::cursorTimeText(a));
+    int record = int((a - begin) / 60);
+    QCOMPARE(readout("valueA1"), QString::number(record));
+    QCOMPARE(readout("valueA3"), QString::number(10 + record % 7));
+    QCOMPARE(plot()->xAxis->range(), home);
+
+    // Dragging the line moves it and leaves the axis alone.
+    const QPoint moved = first + QPoint(150, 0);
+    drag(touch, first + QPoint(touch ? 15 : 5, 0), moved);
+    a = std::floor(plot()->xAxis->pixelToCoord(moved.x()));
+    QCOMPARE(cursors->cursorTime(PlotCursors::A), a);
+    QCOMPARE(plot()->xAxis->range(), home);
+
+    // A drag elsewhere pans the time axis; the cursor keeps its time.
+    const double keysPerPixel = home.size() / plot()->axisRect()->width();
+    drag(touch, moved - QPoint(200, 0), moved - QPoint(100, 0));
+    QVERIFY(qAbs(plot()->xAxis->range().lower - (home.lower - 100 * keysPerPixel)) <
+            2 * keysPerPixel);
+    QCOMPARE(plot()->xAxis->range().size(), home.size());
+    QCOMPARE(cursors->cursorTime(PlotCursors::A), a);
+
+    // Cursor B: the toggle, then a tap; the readout gives both, Δt and B − A.
+    QPushButton *bButton = window->findChild<QPushButton *>(QStringLiteral("cursorBButton"));
+    QVERIFY(bButton->isEnabled());
+    QVERIFY(bButton->height() >= 40 && bButton->width() >= 40);
+    QTest::mouseClick(bButton, Qt::LeftButton);
+    QVERIFY(cursors->hasCursor(PlotCursors::B));
+    const QPoint third = at(a) + QPoint(120, 0);
+    const double b = std::floor(plot()->xAxis->pixelToCoord(third.x()));
+    tap(touch, third);
+    QCOMPARE(cursors->cursorTime(PlotCursors::B), b);
+    QCOMPARE(cursors->cursorTime(PlotCursors::A), a);
+    QCOMPARE(readout("cursorTimeB"), QStringLiteral("B  ") + plot::cursorTimeText(b));
+    QCOMPARE(readout("cursorSpan"), QStringLiteral("Δt  ") + plot::spanText(b - a));
+    record = int((a - begin) / 60);
+    const int recordB = int((b - begin) / 60);
+    QCOMPARE(readout("valueB1"), QString::number(recordB));
+    QCOMPARE(readout("valueDelta1"), plot::readingText(recordB - record));
+
+    // Zooming in about a point keeps the time under it, and neither a
+    // pinch starting on a cursor nor the wheel moves a cursor.
+    const QPoint centre = at(a);
+    const double keyAtCentre = plot()->xAxis->pixelToCoord(centre.x());
+    const double sizeBefore = plot()->xAxis->range().size();
+    zoomIn(touch, centre);
+    QVERIFY(plot()->xAxis->range().size() < sizeBefore * (touch ? 0.51 : 0.9));
+    QVERIFY(qAbs(plot()->xAxis->pixelToCoord(centre.x()) - keyAtCentre) < 2 * keysPerPixel);
+    QCOMPARE(cursors->cursorTime(PlotCursors::A), a);
+    QCOMPARE(cursors->cursorTime(PlotCursors::B), b);
+    QCOMPARE(readout("rangeMin1"),
+             plot::readingText(
+                 plot::rangeStats(plot::channelSeries(demo, archive::archiveEpoch(), KindMath, 1),
+                                  plot()->xAxis->range().lower, plot()->xAxis->range().upper)
+                     .minimum));
+
+    // A double tap goes back to the loaded period and value range, and
+    // its taps place no cursor.
+    plot()->yAxis->setRange(-100, 100);
+    doubleTap(touch, at(a) + QPoint(-120, 0));
+    QCOMPARE(plot()->xAxis->range(), home);
+    QCOMPARE(plot()->yAxis->range(), homeValues);
+    QCOMPARE(cursors->cursorTime(PlotCursors::A), a);
+    QCOMPARE(cursors->cursorTime(PlotCursors::B), b);
+    QCOMPARE(readout("rangeMax1"), QStringLiteral("59"));
+
+    // Selector changes keep the cursors; a load of another period drops them.
+    select(1, 93); // Math3, absent in the demo records
+    QCOMPARE(readout("valueA2"), QStringLiteral("—"));
+    QCOMPARE(readout("rangeMean2"), QStringLiteral("—"));
+    QCOMPARE(cursors->cursorTime(PlotCursors::A), a);
+    window->periodBegin = demoBegin.addDays(1);
+    window->periodEnd = demoBegin.addDays(1).addSecs(3600);
+    load(demo);
+    QVERIFY(!cursors->hasCursor(PlotCursors::A));
+    QVERIFY(!cursors->hasCursor(PlotCursors::B));
+    QVERIFY(!bButton->isChecked());
+    QVERIFY(readout("cursorTimeA").isEmpty());
 }
 
 QTEST_MAIN(TstMainWindowPlot)

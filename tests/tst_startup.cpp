@@ -18,6 +18,8 @@ private slots:
     void commandLine_data();
     void commandLine();
     void viewerHelp();
+    void windowSize_data();
+    void windowSize();
     void qtTextsInRussian();
 
 private:
@@ -70,6 +72,32 @@ void TstStartup::commandLine_data()
                                << QString();
 }
 
+void TstStartup::windowSize_data()
+{
+    QTest::addColumn<QRect>("available");
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<bool>("fits");
+
+    const QSize form(1168, 913);
+    QTest::newRow("a large screen keeps the form's size")
+        << QRect(0, 0, 1920, 1080) << form << true;
+    QTest::newRow("exactly the form's size") << QRect(10, 20, 1168, 913) << form << true;
+    QTest::newRow("a 1024x768 panel") << QRect(0, 0, 1024, 768) << QSize(1024, 768) << false;
+    QTest::newRow("wide but short, a panel under a task bar")
+        << QRect(0, 0, 1920, 740) << QSize(1168, 740) << false;
+    QTest::newRow("no screen known") << QRect() << form << true;
+}
+
+void TstStartup::windowSize()
+{
+    QFETCH(QRect, available);
+    QFETCH(QSize, size);
+    QFETCH(bool, fits);
+    bool fitted = !fits;
+    QCOMPARE(windowSizeFor(QSize(1168, 913), available, &fitted), size);
+    QCOMPARE(fitted, fits);
+}
+
 void TstStartup::commandLine()
 {
     QFETCH(QStringList, arguments);
@@ -93,8 +121,11 @@ void TstStartup::commandLine()
 void TstStartup::viewerHelp()
 {
     QProcess viewer;
+    // No display to be had: the help must not need one.
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    env.remove(QStringLiteral("DISPLAY"));
+    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
     viewer.setProcessEnvironment(env);
     viewer.start(QStringLiteral(KESTROVA_VIEWER_BIN), {QStringLiteral("--help")});
     QVERIFY(viewer.waitForFinished(30000));

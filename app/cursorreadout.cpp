@@ -1,0 +1,146 @@
+#include "cursorreadout.h"
+
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace {
+
+// The plot's own size: read at arm's length, larger than the counter
+// boxes' text, and seven columns of it still fit beside the side column
+// of a 1024-pixel-wide window.
+constexpr int kFontPointSize = 14;
+
+} // namespace
+
+CursorReadout::CursorReadout(QWidget *parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("cursorReadout"));
+    QFont readoutFont(QStringLiteral("Open Sans"));
+    readoutFont.setPointSize(kFontPointSize);
+    setFont(readoutFont);
+    // The plot takes whatever height the window has beyond the readout's.
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
+
+    auto *column = new QVBoxLayout(this);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(2);
+
+    auto *timeRow = new QHBoxLayout;
+    timeRow->setSpacing(16);
+    bButton = new QPushButton(QStringLiteral("Δ"), this);
+    bButton->setObjectName(QStringLiteral("cursorBButton"));
+    bButton->setAccessibleName(QStringLiteral("Курсор B"));
+    bButton->setCheckable(true);
+    bButton->setEnabled(false);
+    bButton->setFixedSize(48, 40);
+    timeRow->addWidget(bButton);
+    timeA = addLabel(QStringLiteral("cursorTimeA"), QStringLiteral("Время курсора A"));
+    timeB = addLabel(QStringLiteral("cursorTimeB"), QStringLiteral("Время курсора B"));
+    span = addLabel(QStringLiteral("cursorSpan"), QStringLiteral("Интервал от A до B"));
+    for (QLabel *label : {timeA, timeB, span})
+        timeRow->addWidget(label);
+    timeRow->addStretch(1);
+    column->addLayout(timeRow);
+
+    table = new QGridLayout;
+    table->setHorizontalSpacing(12);
+    table->setVerticalSpacing(0);
+    const QString titles[Columns] = {QString(),
+                                     QStringLiteral("A"),
+                                     QStringLiteral("B"),
+                                     QStringLiteral("B − A"),
+                                     QStringLiteral("мин"),
+                                     QStringLiteral("сред"),
+                                     QStringLiteral("макс")};
+    const char *names[Columns] = {"curveTag", "valueA",    "valueB",  "valueDelta",
+                                  "rangeMin", "rangeMean", "rangeMax"};
+    const QString spoken[Columns] = {QStringLiteral("канал"),
+                                     QStringLiteral("значение в A"),
+                                     QStringLiteral("значение в B"),
+                                     QStringLiteral("B минус A"),
+                                     QStringLiteral("минимум видимого участка"),
+                                     QStringLiteral("среднее видимого участка"),
+                                     QStringLiteral("максимум видимого участка")};
+    for (int c = 0; c < Columns; ++c) {
+        header[c] = addLabel(QLatin1String(names[c]) + QStringLiteral("Header"),
+                             QStringLiteral("Заголовок: ") + spoken[c]);
+        header[c]->setText(titles[c]);
+        table->addWidget(header[c], 0, c);
+        for (int i = 0; i < kCurves; ++i) {
+            QLabel *cell = addLabel(QLatin1String(names[c]) + QString::number(i + 1),
+                                    QStringLiteral("Кривая %1, %2").arg(i + 1).arg(spoken[c]));
+            table->addWidget(cell, i + 1, c);
+            cells[i][c] = cell;
+        }
+        if (c != Tag) {
+            header[c]->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+            for (int i = 0; i < kCurves; ++i) {
+                cells[i][c]->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+                cells[i][c]->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+            }
+        }
+    }
+    column->addLayout(table);
+    showReadings(false, 0, false, 0, QVector<CurveReading>());
+}
+
+QLabel *CursorReadout::addLabel(const QString &objectName, const QString &accessibleName)
+{
+    auto *label = new QLabel(this);
+    label->setObjectName(objectName);
+    label->setAccessibleName(accessibleName);
+    // Empty rows keep their height, so the plot above does not jump when a
+    // selector is cleared.
+    label->setMinimumHeight(fontMetrics().height());
+    return label;
+}
+
+void CursorReadout::showReadings(bool hasA, double timeA_, bool hasB, double timeB_,
+                                 const QVector<CurveReading> &curves)
+{
+    hasB = hasA && hasB;
+    timeA->setText(hasA ? QStringLiteral("A  ") + plot::cursorTimeText(timeA_) : QString());
+    timeB->setText(hasB ? QStringLiteral("B  ") + plot::cursorTimeText(timeB_) : QString());
+    span->setText(hasB ? QStringLiteral("Δt  ") + plot::spanText(timeB_ - timeA_) : QString());
+    bButton->setEnabled(hasA);
+
+    const bool shown[Columns] = {true, hasA, hasB, hasB, true, true, true};
+    for (int c = 0; c < Columns; ++c) {
+        header[c]->setVisible(shown[c]);
+        for (int i = 0; i < kCurves; ++i)
+            cells[i][c]->setVisible(shown[c]);
+        // Shown values share the width left beside the tags, and a long one
+        // is cut rather than widening the window past its minimum; a hidden
+        // column takes no room.
+        if (c != Tag)
+            table->setColumnStretch(c, shown[c] ? 1 : 0);
+    }
+
+    for (int i = 0; i < kCurves; ++i) {
+        const CurveReading reading = curves.value(i);
+        QLabel *const *row = cells[i];
+        if (reading.tag.isEmpty()) {
+            for (int c = 0; c < Columns; ++c)
+                row[c]->clear();
+            continue;
+        }
+        QPalette palette = row[Tag]->palette();
+        palette.setColor(QPalette::WindowText, reading.colour);
+        const QString texts[Columns] = {
+            reading.tag,
+            plot::readingText(reading.atA),
+            plot::readingText(reading.atB),
+            plot::readingText(reading.atB - reading.atA),
+            plot::readingText(reading.stats.minimum),
+            plot::readingText(reading.stats.mean),
+            plot::readingText(reading.stats.maximum),
+        };
+        for (int c = 0; c < Columns; ++c) {
+            row[c]->setPalette(palette);
+            row[c]->setText(shown[c] ? texts[c] : QString());
+        }
+    }
+}

@@ -1,0 +1,60 @@
+#ifndef CURSORREADOUT_H
+#define CURSORREADOUT_H
+
+#include "plotcursor.h"
+
+#include <QColor>
+#include <QVector>
+#include <QWidget>
+
+class QGridLayout;
+class QLabel;
+class QPushButton;
+
+// What the readout shows of one selector's curve; an empty tag is a
+// selector without a curve.
+struct CurveReading
+{
+    QString tag;
+    QColor colour;
+    double atA = std::numeric_limits<double>::quiet_NaN();
+    double atB = std::numeric_limits<double>::quiet_NaN();
+    plot::RangeStats stats;
+};
+
+// The strip under the plot that reads the curves off: the cursor times and
+// their distance, and per curve (in its selector's colour) the values at
+// the cursors, their difference and the statistics of the visible range.
+// Plain labels with accessible names, so that screen readers and UI
+// automation read the same texts the operator sees.
+class CursorReadout : public QWidget
+{
+    Q_OBJECT
+
+public:
+    static constexpr int kCurves = 4;
+
+    explicit CursorReadout(QWidget *parent = nullptr);
+
+    // The toggle that adds cursor B.
+    QPushButton *cursorBButton() const { return bButton; }
+
+    // hasA/hasB say which cursors are shown; times are plot time keys.
+    void showReadings(bool hasA, double timeA, bool hasB, double timeB,
+                      const QVector<CurveReading> &curves);
+
+private:
+    enum Column { Tag, AtA, AtB, Delta, Minimum, Mean, Maximum, Columns };
+
+    QLabel *addLabel(const QString &objectName, const QString &accessibleName);
+
+    QGridLayout *table;
+    QPushButton *bButton;
+    QLabel *timeA;
+    QLabel *timeB;
+    QLabel *span;
+    QLabel *header[Columns];
+    QLabel *cells[kCurves][Columns];
+};
+
+#endif // CURSORREADOUT_H

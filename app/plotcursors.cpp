@@ -1,0 +1,455 @@
+#include "plotcursors.h"
+
+#include "cursorreadout.h"
+#include "plotcursor.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QGuiApplication>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QStyleHints>
+#include <QTouchEvent>
+
+#include <cmath>
+
+namespace {
+
+// Two taps further apart than this are two taps, not a double tap.
+constexpr double kDoubleTapPixels = 40.0;
+// QCustomPlot's own notion of a click: a press that moved at most this far.
+constexpr int kMouseClickPixels = 3;
+// Zooming stops at a second across and at about three centuries.
+constexpr double kMinTimeSpan = 1.0;
+constexpr double kMaxTimeSpan = 1e10;
+
+double distance(const QPointF &a, const QPointF &b)
+{
+    return std::hypot(a.x() - b.x(), a.y() - b.y());
+}
+
+} // namespace
+
+PlotCursors::PlotCursors(QCustomPlot *plot_, const QList<QComboBox *> &selectors_,
+                         const QList<QCheckBox *> &counterBoxes_, const QList<QColor> &colours_,
+                         QObject *parent)
+    : QObject(parent), plot(plot_), selectors(selectors_), counterBoxes(counterBoxes_),
+      colours(colours_)
+{
+    setObjectName(QStringLiteral("plotCursors"));
+    // Buffered on its own, the layer is redrawn alone while a cursor moves
+    // and the graphs' buffer is only put on the screen again.
+    plot->addLayer(QStringLiteral("cursors"), plot->layer(QStringLiteral("legend")),
+                   QCustomPlot::limAbove);
+    layer = plot->layer(QStringLiteral("cursors"));
+    layer->setMode(QCPLayer::lmBuffered);
+    const QString names[2] = {QStringLiteral("A"), QStringLiteral("B")};
+    for (int c = 0; c < 2; ++c) {
+        CursorLine &cursor = cursors[c];
+        cursor.line = new QCPItemStraightLine(plot);
+        cursor.line->setLayer(layer);
+        QPen pen(QColor(20, 20, 20), 2, c == A ? Qt::SolidLine : Qt::DashLine);
+        cursor.line->setPen(pen);
+        cursor.line->setSelectable(false);
+        for (QCPItemPosition *end : {cursor.line->point1, cursor.line->point2})
+            end->setTypeY(QCPItemPosition::ptAxisRectRatio);
+        cursor.label = new QCPItemText(plot);
+        cursor.label->setLayer(layer);
+        cursor.label->setText(names[c]);
+        cursor.label->setSelectable(false);
+        cursor.label->position->setTypeY(QCPItemPosition::ptAxisRectRatio);
+        cursor.label->setPositionAlignment(Qt::AlignTop | Qt::AlignHCenter);
+        cursor.label->setPadding(QMargins(6, 2, 6, 2));
+        cursor.label->setBrush(QBrush(Qt::white));
+        cursor.label->setPen(QPen(pen.color(), 1));
+        cursor.line->setVisible(false);
+        cursor.label->setVisible(false);
+    }
+
+    readoutWidget = new CursorReadout;
+    connect(readoutWidget->cursorBButton(), SIGNAL(toggled(bool)), this,
+            SLOT(onCursorBToggled(bool)));
+    connect(plot->xAxis, SIGNAL(rangeChanged(QCPRange)), this, SLOT(updateStatistics()));
+
+    plot->setAttribute(Qt::WA_AcceptTouchEvents);
+    plot->installEventFilter(this);
+}
+
+PlotCursors::~PlotCursors()
+{
+    // Placed in the window, the readout goes with the window's widgets.
+    if (readoutWidget && !readoutWidget->parent())
+        delete readoutWidget;
+}
+
+void PlotCursors::placeReadout(QGridLayout *grid, int row, int column, QWidget *sideColumn)
+{
+    const int shift = readoutWidget->sizeHint().height() + grid->verticalSpacing();
+    plot->setMinimumHeight(std::max(0, plot->minimumHeight() - shift));
+    int sideRow, sideColumnIndex, rowSpan, columnSpan;
+    grid->getItemPosition(grid->indexOf(sideColumn), &sideRow, &sideColumnIndex, &rowSpan,
+                          &columnSpan);
+    grid->removeWidget(sideColumn);
+    grid->addWidget(sideColumn, sideRow, sideColumnIndex, row - sideRow + 1, columnSpan);
+    grid->addWidget(readoutWidget, row, column);
+}
+
+void PlotCursors::setCurves(const QList<plot::Series> &series, double lower, double upper)
+{
+    curves = series;
+    tags.clear();
+    for (int i = 0; i < selectors.size(); ++i)
+        tags << plot::curveTag(selectors.at(i)->currentIndex(), counterBoxes.at(i)->isChecked());
+    periodLower = lower;
+    periodUpper = upper;
+    homeValues = plot->yAxis->range();
+    for (Cursor c : {B, A}) {
+        if (cursors[c].shown && (cursors[c].key < lower || cursors[c].key > upper))
+            removeCursor(c);
+    }
+    updateStatistics();
+}
+
+bool PlotCursors::placeCursor(Cursor cursor, double key)
+{
+    if (!(key >= periodLower && key <= periodUpper))
+        return false;
+    if (cursor == B && !cursors[A].shown)
+        return false;
+    moveCursor(cursor, key);
+    return true;
+}
+
+void PlotCursors::moveCursor(Cursor cursor, double key)
+{
+    // The recorder logs whole seconds; a cursor between them would show a
+    // time whose value belongs to the second before it.
+    key = qBound(std::ceil(periodLower), std::floor(key), std::floor(periodUpper));
+    CursorLine &c = cursors[cursor];
+    c.shown = true;
+    c.key = key;
+    c.line->point1->setCoords(key, 0.0);
+    c.line->point2->setCoords(key, 1.0);
+    c.label->position->setCoords(key, 0.0);
+    if (cursor == B && !readoutWidget->cursorBButton()->isChecked()) {
+        QSignalBlocker block(readoutWidget->cursorBButton());
+        readoutWidget->cursorBButton()->setChecked(true);
+    }
+    redrawCursors();
+}
+
+void PlotCursors::removeCursor(Cursor cursor)
+{
+    if (cursor == A && cursors[B].shown)
+        removeCursor(B);
+    cursors[cursor].shown = false;
+    if (cursor == B) {
+        QSignalBlocker block(readoutWidget->cursorBButton());
+        readoutWidget->cursorBButton()->setChecked(false);
+    }
+    redrawCursors();
+}
+
+void PlotCursors::redrawCursors()
+{
+    for (const CursorLine &c : cursors) {
+        c.line->setVisible(c.shown);
+        c.label->setVisible(c.shown);
+    }
+    layer->replot();
+    refreshReadout();
+}
+
+void PlotCursors::updateStatistics()
+{
+    const QCPRange visible = plot->xAxis->range();
+    stats.resize(curves.size());
+    for (int i = 0; i < curves.size(); ++i)
+        stats[i] = plot::rangeStats(curves.at(i), visible.lower, visible.upper);
+    refreshReadout();
+}
+
+void PlotCursors::refreshReadout()
+{
+    QVector<CurveReading> readings(tags.size());
+    for (int i = 0; i < tags.size(); ++i) {
+        CurveReading &r = readings[i];
+        r.tag = tags.at(i);
+        r.colour = colours.value(i);
+        const plot::Series series = curves.value(i);
+        if (cursors[A].shown)
+            r.atA = plot::valueAt(series, cursors[A].key);
+        if (cursors[B].shown)
+            r.atB = plot::valueAt(series, cursors[B].key);
+        r.stats = stats.value(i);
+    }
+    readoutWidget->showReadings(cursors[A].shown, cursors[A].key, cursors[B].shown, cursors[B].key,
+                                readings);
+}
+
+void PlotCursors::onCursorBToggled(bool on)
+{
+    if (!on) {
+        removeCursor(B);
+        return;
+    }
+    if (!cursors[A].shown) {
+        QSignalBlocker block(readoutWidget->cursorBButton());
+        readoutWidget->cursorBButton()->setChecked(false);
+        return;
+    }
+    // B starts where it can be seen and apart from A: at a quarter of the
+    // visible period from the side farther from A.
+    const double lower = std::max(plot->xAxis->range().lower, periodLower);
+    const double upper = std::min(plot->xAxis->range().upper, periodUpper);
+    const double left = lower + (upper - lower) / 4;
+    const double right = upper - (upper - lower) / 4;
+    const double a = cursors[A].key;
+    moveCursor(B, std::fabs(a - left) > std::fabs(a - right) ? left : right);
+}
+
+PlotCursors::CursorState PlotCursors::state() const
+{
+    return {cursors[A].shown, cursors[B].shown, cursors[A].key, cursors[B].key};
+}
+
+void PlotCursors::restore(const CursorState &saved)
+{
+    if (saved.shownA)
+        moveCursor(A, saved.keyA);
+    else if (cursors[A].shown)
+        removeCursor(A);
+    if (saved.shownB)
+        moveCursor(B, saved.keyB);
+    else if (cursors[B].shown)
+        removeCursor(B);
+}
+
+void PlotCursors::resetView()
+{
+    if (periodUpper < periodLower)
+        return;
+    plot->xAxis->setRange(periodLower, periodUpper);
+    plot->yAxis->setRange(homeValues);
+    plot->replot();
+}
+
+void PlotCursors::setPrinting(bool printing)
+{
+    layer->setVisible(!printing);
+    // The plot takes back the readout's height while it is printed, as
+    // the page is laid out from the window without it.
+    readoutWidget->setVisible(!printing);
+    if (QWidget *parent = readoutWidget->parentWidget()) {
+        if (QLayout *layout = parent->layout())
+            layout->activate();
+    }
+    layer->replot();
+}
+
+double PlotCursors::keyAtPixel(double x) const
+{
+    return plot->xAxis->pixelToCoord(x);
+}
+
+int PlotCursors::cursorNear(double x, int grabPixels) const
+{
+    int nearest = -1;
+    double best = grabPixels;
+    for (int c = 0; c < 2; ++c) {
+        if (!cursors[c].shown)
+            continue;
+        const double d = std::fabs(plot->xAxis->coordToPixel(cursors[c].key) - x);
+        if (d <= best) {
+            best = d;
+            nearest = c;
+        }
+    }
+    return nearest;
+}
+
+void PlotCursors::tap(const QPointF &pos, bool placing)
+{
+    beforeLastTap = state();
+    lastTapTime.start();
+    lastTapPos = pos;
+    if (!placing || !plot->axisRect()->rect().contains(pos.toPoint()))
+        return;
+    const Cursor cursor = readoutWidget->cursorBButton()->isChecked() ? B : A;
+    placeCursor(cursor, keyAtPixel(pos.x()));
+}
+
+void PlotCursors::doubleTap()
+{
+    lastTapTime.invalidate();
+    restore(beforeLastTap);
+    resetView();
+}
+
+void PlotCursors::pan(double fromX, double toX)
+{
+    const double keysPerPixel = pressRange.size() / std::max(1, plot->axisRect()->width());
+    const double shift = (fromX - toX) * keysPerPixel;
+    plot->xAxis->setRange(pressRange.lower + shift, pressRange.upper + shift);
+    plot->replot(QCustomPlot::rpQueuedReplot);
+}
+
+void PlotCursors::pinch(const QPointF &p1, const QPointF &p2)
+{
+    const double centre = (p1.x() + p2.x()) / 2;
+    const double spread = std::max(1.0, distance(p1, p2));
+    const double size =
+        qBound(kMinTimeSpan, pressRange.size() * pinchDistance / spread, kMaxTimeSpan);
+    const double width = std::max(1, plot->axisRect()->width());
+    // The time first under the fingers' centre stays under it.
+    const double lower = pinchKey - (centre - plot->axisRect()->left()) / width * size;
+    plot->xAxis->setRange(lower, lower + size);
+    plot->replot(QCustomPlot::rpQueuedReplot);
+}
+
+bool PlotCursors::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched != plot)
+        return false;
+    switch (event->type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseMove:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+        return mouseEvent(static_cast<QMouseEvent *>(event));
+    case QEvent::TouchBegin:
+    case QEvent::TouchUpdate:
+    case QEvent::TouchEnd:
+    case QEvent::TouchCancel:
+        return touchEvent(static_cast<QTouchEvent *>(event));
+    default:
+        return false;
+    }
+}
+
+// Mouse: presses off the cursors go on to the plot, which pans and zooms
+// as it always did; only a click that did not move places a cursor.
+bool PlotCursors::mouseEvent(QMouseEvent *event)
+{
+    switch (event->type()) {
+    case QEvent::MouseButtonPress:
+        if (event->button() != Qt::LeftButton)
+            return false;
+        pressPos = event->localPos();
+        draggedCursor = cursorNear(pressPos.x(), kMouseGrabPixels);
+        gesture = draggedCursor >= 0 ? Gesture::DragCursor : Gesture::Tap;
+        return gesture == Gesture::DragCursor;
+    case QEvent::MouseMove:
+        if (gesture == Gesture::DragCursor) {
+            moveCursor(Cursor(draggedCursor), keyAtPixel(event->localPos().x()));
+            return true;
+        }
+        if (gesture == Gesture::Tap &&
+            (event->localPos() - pressPos).manhattanLength() > kMouseClickPixels)
+            gesture = Gesture::Pan;
+        return false;
+    case QEvent::MouseButtonRelease: {
+        if (event->button() != Qt::LeftButton)
+            return false;
+        const Gesture ended = gesture;
+        gesture = Gesture::None;
+        if (ignoreRelease) {
+            ignoreRelease = false;
+            return ended == Gesture::DragCursor;
+        }
+        if (ended == Gesture::Tap)
+            tap(event->localPos(), true);
+        return ended == Gesture::DragCursor;
+    }
+    case QEvent::MouseButtonDblClick:
+        if (event->button() != Qt::LeftButton)
+            return false;
+        // The second press of a double click: its release is no click.
+        gesture = Gesture::None;
+        ignoreRelease = true;
+        doubleTap();
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Touch: the plot takes every touch, so none turns into mouse events that
+// would pan or place a cursor a second time.
+bool PlotCursors::touchEvent(QTouchEvent *event)
+{
+    event->accept();
+    QList<QTouchEvent::TouchPoint> down;
+    for (const QTouchEvent::TouchPoint &point : event->touchPoints()) {
+        if (point.state() != Qt::TouchPointReleased)
+            down << point;
+    }
+
+    if (event->type() == QEvent::TouchCancel) {
+        if (gesture == Gesture::DragCursor || gesture == Gesture::Pinch)
+            restore(beforeGesture);
+        gesture = Gesture::None;
+        return true;
+    }
+
+    if (event->type() == QEvent::TouchBegin) {
+        beforeGesture = state();
+        pressRange = plot->xAxis->range();
+        gesture = Gesture::None;
+    }
+
+    if (down.size() >= 2) {
+        if (gesture != Gesture::Pinch) {
+            // A second finger makes it a pinch from the start: a cursor the
+            // first finger had begun to move goes back, and the range is
+            // the one the pinch found.
+            if (gesture == Gesture::DragCursor)
+                restore(beforeGesture);
+            gesture = Gesture::Pinch;
+            pressRange = plot->xAxis->range();
+            pinchDistance = std::max(1.0, distance(down.at(0).pos(), down.at(1).pos()));
+            const double centre = (down.at(0).pos().x() + down.at(1).pos().x()) / 2;
+            pinchKey = keyAtPixel(centre);
+        }
+        pinch(down.at(0).pos(), down.at(1).pos());
+        return true;
+    }
+
+    // A finger that has not moved yet may still be a tap, even on a cursor:
+    // the second tap of a double tap lands on the cursor the first placed.
+    if (event->type() == QEvent::TouchBegin && down.size() == 1) {
+        pressPos = down.first().pos();
+        draggedCursor = cursorNear(pressPos.x(), kTouchGrabPixels);
+        gesture = Gesture::Tap;
+        return true;
+    }
+
+    if (event->type() == QEvent::TouchUpdate && down.size() == 1) {
+        const QPointF pos = down.first().pos();
+        if (gesture == Gesture::Tap &&
+            distance(pos, pressPos) > QGuiApplication::styleHints()->startDragDistance())
+            gesture = draggedCursor >= 0 ? Gesture::DragCursor : Gesture::Pan;
+        if (gesture == Gesture::DragCursor)
+            moveCursor(Cursor(draggedCursor), keyAtPixel(pos.x()));
+        else if (gesture == Gesture::Pan)
+            pan(pressPos.x(), pos.x());
+        return true;
+    }
+
+    if (event->type() == QEvent::TouchEnd) {
+        if (gesture == Gesture::Tap && !event->touchPoints().isEmpty()) {
+            const QPointF pos = event->touchPoints().first().pos();
+            const bool secondTap =
+                lastTapTime.isValid() &&
+                lastTapTime.elapsed() < QGuiApplication::styleHints()->mouseDoubleClickInterval() &&
+                distance(pos, lastTapPos) <= kDoubleTapPixels;
+            if (secondTap)
+                doubleTap();
+            else
+                tap(pos, draggedCursor < 0);
+        }
+        gesture = Gesture::None;
+    }
+    return true;
+}

@@ -1,0 +1,55 @@
+#include "plotbench.h"
+
+#include "mainwindow.h"
+
+#include "archformat.h"
+#include "simulatedrecorder.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QTest>
+
+#include <cstdio>
+
+constexpr int PlotBench::kIndexes[4];
+
+PlotBench::Week PlotBench::week()
+{
+    Week week;
+    week.end = QDateTime::currentDateTime();
+    week.begin = week.end.addSecs(-kSeconds);
+    const SimulatedRecorder recorder(ChannelSet::full());
+    const qint32 first = qint32(quint32(archive::archiveEpoch().secsTo(week.begin)));
+    week.records.reserve(kSeconds);
+    for (int i = 0; i < kSeconds; ++i)
+        week.records.append(recorder.recordAt(first + i));
+    return week;
+}
+
+void PlotBench::prepare(MainWindow &window, const Week &week)
+{
+    window.show();
+    if (!QTest::qWaitForWindowExposed(&window))
+        std::fprintf(stderr, "the window was not exposed; drawing figures may be off\n");
+    while (window.runningOperation != MainWindow::Operation::None)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+
+    for (int i = 0; i < 4; ++i) {
+        QSignalBlocker block(window.selectors.at(i));
+        window.selectors.at(i)->setCurrentIndex(kIndexes[i]);
+    }
+    window.loadedRecords = week.records;
+    window.periodBegin = week.begin;
+    window.periodEnd = week.end;
+}
+
+// Each plot benchmark is one PlotBench::run.
+int main(int argc, char *argv[])
+{
+    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    PlotBench::run();
+    return 0;
+}

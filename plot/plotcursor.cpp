@@ -1,0 +1,100 @@
+#include "plotcursor.h"
+
+#include "archexport.h"
+
+#include <QDateTime>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace plot {
+
+int indexAtOrBefore(const QVector<double> &keys, double t)
+{
+    return int(std::upper_bound(keys.cbegin(), keys.cend(), t) - keys.cbegin()) - 1;
+}
+
+double valueAt(const Series &series, double t)
+{
+    const int i = indexAtOrBefore(series.keys, t);
+    return i < 0 ? std::numeric_limits<double>::quiet_NaN() : series.values.at(i);
+}
+
+RangeStats rangeStats(const Series &series, double lower, double upper)
+{
+    RangeStats stats;
+    const auto begin = std::lower_bound(series.keys.cbegin(), series.keys.cend(), lower);
+    const auto end = std::upper_bound(begin, series.keys.cend(), upper);
+    const double *value = series.values.constData() + (begin - series.keys.cbegin());
+    const double *valueEnd = series.values.constData() + (end - series.keys.cbegin());
+    double minimum = std::numeric_limits<double>::infinity();
+    double maximum = -minimum;
+    double sum = 0.0;
+    int count = 0;
+    for (; value != valueEnd; ++value) {
+        const double v = *value;
+        if (std::isnan(v))
+            continue;
+        minimum = std::min(minimum, v);
+        maximum = std::max(maximum, v);
+        sum += v;
+        ++count;
+    }
+    stats.count = count;
+    if (count) {
+        stats.minimum = minimum;
+        stats.maximum = maximum;
+        stats.mean = sum / count;
+    }
+    return stats;
+}
+
+QString readingText(double value)
+{
+    if (std::isnan(value))
+        return QStringLiteral("—");
+    // The recorder stores single-precision floats: nine significant digits
+    // always name the float, but most need fewer, and the digits beyond
+    // those are only the float's binary noise.
+    const float single = float(value);
+    int precision = 1;
+    while (precision < 9 && float(QString::number(value, 'g', precision).toDouble()) != single)
+        ++precision;
+    // Whole digits are never cut off into an exponent.
+    const double magnitude = std::fabs(value);
+    if (magnitude >= 1.0 && std::isfinite(magnitude))
+        precision = std::max(precision, std::min(17, int(std::floor(std::log10(magnitude))) + 1));
+    return archive::exportLocale().toString(value, 'g', precision);
+}
+
+QString cursorTimeText(double key)
+{
+    const qint64 ms = qint64(std::floor(key * 1000.0 + 0.5));
+    return QDateTime::fromMSecsSinceEpoch(ms).toString(QStringLiteral("dd.MM.yyyy hh:mm:ss"));
+}
+
+QString spanText(double seconds)
+{
+    const qint64 whole = qint64(std::llround(std::fabs(seconds)));
+    const QString text = QStringLiteral("%1 %2:%3:%4")
+                             .arg(whole / 86400)
+                             .arg(whole / 3600 % 24, 2, 10, QLatin1Char('0'))
+                             .arg(whole / 60 % 60, 2, 10, QLatin1Char('0'))
+                             .arg(whole % 60, 2, 10, QLatin1Char('0'));
+    return seconds < 0 && whole > 0 ? QLatin1Char('-') + text : text;
+}
+
+QString curveTag(int selectorIndex, bool counter)
+{
+    const QPair<ChannelKind, int> channel = channelFromIndex(selectorIndex);
+    if (channel.first == KindNone)
+        return QString();
+    if (counter && channel.first == KindAnalogIn)
+        return QStringLiteral("СЧЁТЧИК ") + QString::number(channel.second + 1);
+    // The item text is " (AIn3)": the channel between the parentheses.
+    QString item = channelItems().value(selectorIndex);
+    return item.remove(QLatin1Char('(')).remove(QLatin1Char(')')).trimmed();
+}
+
+} // namespace plot

@@ -1,0 +1,53 @@
+#ifndef PLOTCURSOR_H
+#define PLOTCURSOR_H
+
+#include "channels.h"
+#include "plotseries.h"
+
+#include <QString>
+
+#include <limits>
+
+// Reading values off a drawn series: the value at a cursor time, the
+// statistics of a time range, and the texts the readout shows for them.
+namespace plot {
+
+// Index of the last key at or before t in ascending keys, -1 when the
+// first key is after t. Among equal keys the last one counts.
+int indexAtOrBefore(const QVector<double> &keys, double t);
+
+// The value a series held at time t: the recorder logs a value and it
+// stands until the next record, so this is the value of the last point at
+// or before t, never an interpolation. NaN when no point is at or before t.
+double valueAt(const Series &series, double t);
+
+struct RangeStats
+{
+    int count = 0; // points in the range with a value (NaN left out)
+    double minimum = std::numeric_limits<double>::quiet_NaN();
+    double mean = std::numeric_limits<double>::quiet_NaN();
+    double maximum = std::numeric_limits<double>::quiet_NaN();
+};
+
+// Minimum, mean and maximum of the values of the points whose keys lie in
+// [lower, upper]; NaN values are left out. With count 0 the three are NaN.
+RangeStats rangeStats(const Series &series, double lower, double upper);
+
+// A reading in the Russian number format (comma decimals) with as few
+// significant digits as tell the recorder's single-precision value apart
+// from its neighbours; "—" for NaN.
+QString readingText(double value);
+
+// A plot time key as "dd.MM.yyyy hh:mm:ss" local time.
+QString cursorTimeText(double key);
+
+// A span of seconds as "d hh:mm:ss", with a leading minus when negative.
+QString spanText(double seconds);
+
+// The short name the readout gives a selector's curve: the selector item's
+// channel ("AIn3", "Freq6", ...), or its counter while the box is ticked.
+QString curveTag(int selectorIndex, bool counter);
+
+} // namespace plot
+
+#endif // PLOTCURSOR_H

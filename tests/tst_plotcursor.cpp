@@ -1,0 +1,147 @@
+// Reading values off a series: the value at a cursor, the statistics of a
+// time range and the readout's texts.
+
+#include "plotcursor.h"
+
+#include <QtTest>
+
+#include <cmath>
+
+namespace {
+
+const double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+plot::Series series(const QVector<double> &keys, const QVector<double> &values)
+{
+    plot::Series s;
+    s.keys = keys;
+    s.values = values;
+    return s;
+}
+
+bool same(double a, double b)
+{
+    return (std::isnan(a) && std::isnan(b)) || qAbs(a - b) < 1e-9;
+}
+
+} // namespace
+
+class TstPlotCursor : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void valueAt_data();
+    void valueAt();
+    void rangeStats_data();
+    void rangeStats();
+    void texts_data();
+    void texts();
+};
+
+void TstPlotCursor::valueAt_data()
+{
+    QTest::addColumn<QVector<double>>("keys");
+    QTest::addColumn<QVector<double>>("values");
+    QTest::addColumn<double>("t");
+    QTest::addColumn<double>("expected");
+
+    const QVector<double> keys = {10, 20, 30};
+    const QVector<double> values = {1.5, 2.5, 3.5};
+    QTest::newRow("on a point") << keys << values << 20.0 << 2.5;
+    QTest::newRow("between points: the earlier, not the nearer") << keys << values << 29.9 << 2.5;
+    QTest::newRow("before the first point") << keys << values << 9.9 << kNaN;
+    QTest::newRow("on the first point") << keys << values << 10.0 << 1.5;
+    QTest::newRow("after the last point") << keys << values << 1e9 << 3.5;
+    QTest::newRow("equal times: the last of them")
+        << QVector<double>{10, 20, 20, 30} << QVector<double>{1, 2, 4, 3} << 25.0 << 4.0;
+    QTest::newRow("NaN at the point") << keys << QVector<double>{1, kNaN, 3} << 21.0 << kNaN;
+    QTest::newRow("empty series") << QVector<double>() << QVector<double>() << 5.0 << kNaN;
+}
+
+void TstPlotCursor::valueAt()
+{
+    QFETCH(QVector<double>, keys);
+    QFETCH(QVector<double>, values);
+    QFETCH(double, t);
+    QFETCH(double, expected);
+    const double value = plot::valueAt(series(keys, values), t);
+    QVERIFY2(same(value, expected), qPrintable(QString::number(value)));
+}
+
+void TstPlotCursor::rangeStats_data()
+{
+    QTest::addColumn<QVector<double>>("values");
+    QTest::addColumn<double>("lower");
+    QTest::addColumn<double>("upper");
+    QTest::addColumn<int>("count");
+    QTest::addColumn<double>("minimum");
+    QTest::addColumn<double>("mean");
+    QTest::addColumn<double>("maximum");
+
+    // Keys are 1, 2, 3, ... in the order of the values.
+    const QVector<double> values = {4, -2, 7, 1, 5};
+    QTest::newRow("whole series") << values << 0.0 << 10.0 << 5 << -2.0 << 3.0 << 7.0;
+    QTest::newRow("range ends on points count") << values << 2.0 << 4.0 << 3 << -2.0 << 2.0 << 7.0;
+    QTest::newRow("range between points") << values << 3.5 << 4.5 << 1 << 1.0 << 1.0 << 1.0;
+    QTest::newRow("no point in range") << values << 5.5 << 9.0 << 0 << kNaN << kNaN << kNaN;
+    QTest::newRow("NaN left out") << QVector<double>{kNaN, 2, kNaN, 6} << 0.0 << 9.0 << 2 << 2.0
+                                  << 4.0 << 6.0;
+    QTest::newRow("only NaN") << QVector<double>{kNaN, kNaN} << 0.0 << 9.0 << 0 << kNaN << kNaN
+                              << kNaN;
+}
+
+void TstPlotCursor::rangeStats()
+{
+    QFETCH(QVector<double>, values);
+    QFETCH(double, lower);
+    QFETCH(double, upper);
+    QVector<double> keys;
+    for (int i = 0; i < values.size(); ++i)
+        keys << i + 1.0;
+    const plot::RangeStats stats = plot::rangeStats(series(keys, values), lower, upper);
+    QTEST(stats.count, "count");
+    QFETCH(double, minimum);
+    QFETCH(double, mean);
+    QFETCH(double, maximum);
+    QVERIFY(same(stats.minimum, minimum));
+    QVERIFY(same(stats.mean, mean));
+    QVERIFY(same(stats.maximum, maximum));
+}
+
+void TstPlotCursor::texts_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("comma decimals")
+        << plot::readingText(double(18.9307175f)) << QStringLiteral("18,930717");
+    QTest::newRow("float noise dropped")
+        << plot::readingText(double(12.34f)) << QStringLiteral("12,34");
+    QTest::newRow("grouped thousands, no exponent")
+        << plot::readingText(12345678.0) << QStringLiteral("12\u00a0345\u00a0678");
+    QTest::newRow("negative") << plot::readingText(-0.5) << QStringLiteral("-0,5");
+    QTest::newRow("NaN") << plot::readingText(kNaN) << QStringLiteral("—");
+    const QDateTime at(QDate(2024, 3, 9), QTime(7, 5, 3));
+    QTest::newRow("cursor time") << plot::cursorTimeText(at.toMSecsSinceEpoch() / 1000.0)
+                                 << QStringLiteral("09.03.2024 07:05:03");
+    QTest::newRow("span under a day") << plot::spanText(3723) << QStringLiteral("0 01:02:03");
+    QTest::newRow("span over days")
+        << plot::spanText(2 * 86400 + 59) << QStringLiteral("2 00:00:59");
+    QTest::newRow("negative span") << plot::spanText(-60) << QStringLiteral("-0 00:01:00");
+    QTest::newRow("analogue input tag") << plot::curveTag(3, false) << QStringLiteral("AIn3");
+    QTest::newRow("counter tag") << plot::curveTag(3, true) << QStringLiteral("СЧЁТЧИК 3");
+    QTest::newRow("counter box on another kind")
+        << plot::curveTag(91, true) << QStringLiteral("Math1");
+    QTest::newRow("no channel") << plot::curveTag(0, false) << QString();
+}
+
+void TstPlotCursor::texts()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, expected);
+    QCOMPARE(text, expected);
+}
+
+QTEST_APPLESS_MAIN(TstPlotCursor)
+#include "tst_plotcursor.moc"
