@@ -11,6 +11,7 @@
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <vector>
 
 namespace {
 
@@ -77,20 +78,48 @@ struct ChannelStats
     }
 };
 
-template <int N>
-void printGroup(const archive::LoadResult &result, const char *name,
-                const float (ArchRecord::*group)[N])
+// The channels `stats` prints, in the order it prints them.
+struct StatsGroup
 {
-    for (int i = 0; i < N; ++i) {
-        ChannelStats stats;
-        for (const ArchRecord &rec : result.records)
-            stats.add((rec.*group)[i]);
-        if (stats.count == 0)
-            continue;
-        std::printf("%s%d;%lld;%s;%s;%s\n", name, i + 1, stats.count,
-                    floatText(stats.min).constData(),
-                    QByteArray::number(stats.sum / double(stats.count), 'g', 17).constData(),
-                    floatText(stats.max).constData());
+    const char *name;
+    int size;
+};
+const StatsGroup kStatsGroups[] = {{"AIn", kAInMax},   {"Freq", kDInMax},
+                                   {"AOut", kAOutMax}, {"Modbus", kModbusMax},
+                                   {"Math", kMathMax}, {"Counter", kCounterMax}};
+
+// Every channel's statistics in one pass over the series: a pass per
+// channel would read the whole series once for each of them.
+void printStats(const archive::LoadResult &result)
+{
+    int channels = 0;
+    for (const StatsGroup &group : kStatsGroups)
+        channels += group.size;
+    std::vector<ChannelStats> stats(static_cast<size_t>(channels));
+    for (const ArchRecord &rec : result.records) {
+        ChannelStats *channel = stats.data();
+        auto add = [&channel](const float *values, int n) {
+            for (int i = 0; i < n; ++i)
+                (channel++)->add(values[i]);
+        };
+        add(rec.aIn, kAInMax);
+        add(rec.dIn, kDInMax);
+        add(rec.aOut, kAOutMax);
+        add(rec.modbus, kModbusMax);
+        add(rec.math, kMathMax);
+        add(rec.counter, kCounterMax);
+    }
+    const ChannelStats *channel = stats.data();
+    for (const StatsGroup &group : kStatsGroups) {
+        for (int i = 0; i < group.size; ++i, ++channel) {
+            if (channel->count == 0)
+                continue;
+            std::printf(
+                "%s%d;%lld;%s;%s;%s\n", group.name, i + 1, channel->count,
+                floatText(channel->min).constData(),
+                QByteArray::number(channel->sum / double(channel->count), 'g', 17).constData(),
+                floatText(channel->max).constData());
+        }
     }
 }
 
@@ -139,11 +168,6 @@ int statsCommand(const QStringList &args)
         status != ExitOk)
         return status;
     std::printf("records;%d\n", result.records.size());
-    printGroup(result, "AIn", &ArchRecord::aIn);
-    printGroup(result, "Freq", &ArchRecord::dIn);
-    printGroup(result, "AOut", &ArchRecord::aOut);
-    printGroup(result, "Modbus", &ArchRecord::modbus);
-    printGroup(result, "Math", &ArchRecord::math);
-    printGroup(result, "Counter", &ArchRecord::counter);
+    printStats(result);
     return loadProblems(result);
 }
