@@ -234,7 +234,7 @@ RepairFile repairHourFile(const QString &path, const std::function<void()> &befo
         result.outcome = RepairFile::Current;
         return result;
     }
-    if (!stamp.valid || modifiedRecently(stamp.modifiedNs))
+    if (modifiedRecently(stamp.modifiedNs))
         return leftAlone(result, RepairFile::Recent,
                          QStringLiteral("%1 was modified less than %2 s ago; left for a later "
                                         "start")
