@@ -1,5 +1,6 @@
 #include "ccustomperiod.h"
 
+#include "archload.h"
 #include "ui_customperiod.h"
 
 #include <QCalendarWidget>
@@ -10,10 +11,6 @@ QDateTime globalBegin = QDateTime::currentDateTime().addSecs(-60);
 QDateTime globalEnd = QDateTime::currentDateTime();
 
 namespace {
-
-// A load refuses longer periods; the dialog says so instead of letting the
-// operator see an empty plot.
-constexpr qint64 maxPeriodSecs = 360 * 24 * 3600;
 
 // Seven rows (the day names and six weeks) of at least 40 pixels, for a
 // finger, under the 40-pixel buttons of the month bar.
@@ -51,7 +48,9 @@ void cCustomPeriod::on_bOK_clicked()
     const QDateTime end = ui->finishEdit->dateTime();
     // Not stored: closing the dialog afterwards leaves the window's period,
     // which a load can show, instead of one it refuses.
-    if (begin.secsTo(end) > maxPeriodSecs) {
+    // A load refuses longer periods; the dialog says so instead of letting
+    // the operator see an empty plot.
+    if (begin.secsTo(end) > archive::kMaxLoadPeriodSecs) {
         refuse(QStringLiteral("Период не может быть длиннее 360 суток"));
         return;
     }
