@@ -2,12 +2,12 @@
 
 #include "archformat.h"
 #include "archload.h"
+#include "cp1251.h"
 #include "csvformat.h"
 #include "hourwalk.h"
 
 #include <QFile>
 #include <QSaveFile>
-#include <QTextCodec>
 
 #include <algorithm>
 #include <condition_variable>
@@ -70,14 +70,6 @@ void countsOf(const ArchRecord &rec, int (&counts)[KindCount])
     counts[Math] = rec.mathCount;
 }
 
-QTextCodec *csvCodec()
-{
-    // Looking a codec up by name compares it with every alias the system's
-    // converters know, which costs more than the conversions it is used for.
-    static QTextCodec *const codec = QTextCodec::codecForName("windows-1251");
-    return codec;
-}
-
 QString headerLine(const KindMaxima &maxima)
 {
     QString line = QStringLiteral("Дата Время;");
@@ -110,8 +102,7 @@ public:
         const qint64 minute = instant - second;
         if (minute != cachedMinute || prefix.isEmpty()) {
             cachedMinute = minute;
-            prefix = csvCodec()->fromUnicode(
-                QDateTime::fromSecsSinceEpoch(minute).toString(prefixFormat));
+            prefix = toWindows1251(QDateTime::fromSecsSinceEpoch(minute).toString(prefixFormat));
         }
         return prefix.size() + 2;
     }
@@ -140,7 +131,7 @@ class CsvWriter
 public:
     CsvWriter(const KindMaxima &maxima, std::vector<char> &buffer) : maxima(maxima), buffer(buffer)
     {
-        const QByteArray header = csvCodec()->fromUnicode(headerLine(maxima));
+        const QByteArray header = toWindows1251(headerLine(maxima));
         int columns = 0;
         for (int k = 0; k < KindCount; ++k)
             columns += maxima.n[k];

@@ -3,9 +3,9 @@
 #include "archexport.h"
 #include "archformat.h"
 #include "archrepair.h"
+#include "cp1251.h"
 
 #include <QFile>
-#include <QTextCodec>
 
 #include <algorithm>
 
@@ -48,7 +48,7 @@ QString exportHourFile(const QByteArray &input)
         return QStringLiteral("the export of a readable hour file failed: %1").arg(hour.error);
     if (hour.rows != entries || hour.damaged != (stored > entries))
         return QStringLiteral("the export does not give one row per entry, up to the cap");
-    const QString text = QTextCodec::codecForName("windows-1251")->toUnicode(contentOf(target));
+    const QString text = archive::fromWindows1251(contentOf(target));
     QStringList lines = text.split(QLatin1Char('\n'));
     if (lines.size() != entries + 2 || !lines.last().isEmpty())
         return QStringLiteral("the CSV does not hold a header and one line per entry");

@@ -1,14 +1,13 @@
 #include "qlocalecsv.h"
 
 #include "archformat.h"
+#include "cp1251.h"
 
 #include <QBuffer>
 #include <QDataStream>
 #include <QFile>
 #include <QLocale>
 #include <QSaveFile>
-#include <QTextCodec>
-#include <QTextStream>
 
 #include <algorithm>
 
@@ -19,11 +18,6 @@ namespace qlocalecsv {
 namespace {
 
 constexpr int kKinds = 7;
-
-QTextCodec *codec()
-{
-    return QTextCodec::codecForName("windows-1251");
-}
 
 QLocale russian()
 {
@@ -112,8 +106,7 @@ private:
 QByteArray value(float value)
 {
     static const QLocale locale = russian();
-    static QTextCodec *const windows1251 = codec();
-    return windows1251->fromUnicode(locale.toString(double(value), 'f', 6));
+    return toWindows1251(locale.toString(double(value), 'f', 6));
 }
 
 QByteArray csv(const QVector<ArchRecord> &records)
@@ -125,7 +118,7 @@ QByteArray csv(const QVector<ArchRecord> &records)
     Rows rows(maxima);
     for (const ArchRecord &rec : records)
         rows.append(text, rec);
-    return codec()->fromUnicode(text);
+    return toWindows1251(text);
 }
 
 ExportHour exportHourFile(const QString &sourcePath, const QString &targetPath)
@@ -157,10 +150,11 @@ ExportHour exportHourFile(const QString &sourcePath, const QString &targetPath)
         hour.outcome = ExportHour::WriteFailed;
         return hour;
     }
-    QTextStream out(&target);
-    out.setCodec(codec());
-    out.setLocale(russian());
-    out << header(maxima);
+    auto write = [&target](const QString &text) {
+        const QByteArray bytes = toWindows1251(text);
+        return target.write(bytes) == bytes.size();
+    };
+    bool written = write(header(maxima));
     buffer.seek(0);
     in.resetStatus();
     Rows rows(maxima);
@@ -173,14 +167,12 @@ ExportHour exportHourFile(const QString &sourcePath, const QString &targetPath)
         rows.append(chunk, rec);
         ++hour.rows;
         if (chunk.size() >= 64 * 1024) {
-            out << chunk;
+            written = write(chunk) && written;
             chunk.clear();
         }
     }
-    out << chunk;
-    out.flush();
-    hour.outcome = out.status() == QTextStream::Ok && commitFully(target) ? ExportHour::Written
-                                                                          : ExportHour::WriteFailed;
+    written = write(chunk) && written;
+    hour.outcome = written && commitFully(target) ? ExportHour::Written : ExportHour::WriteFailed;
     return hour;
 }
 

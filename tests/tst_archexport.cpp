@@ -3,6 +3,7 @@
 #include "archivefixture.h"
 #include "archload.h"
 #include "archworker.h"
+#include "cp1251.h"
 #include "csvformat.h"
 #include "filesizelimit.h"
 #include "hourwalk.h"
@@ -57,12 +58,12 @@ QByteArray readAll(const QString &path)
 
 QString csvOf(const QString &path)
 {
-    return QTextCodec::codecForName("windows-1251")->toUnicode(readAll(path));
+    return fromWindows1251(readAll(path));
 }
 
 QString textOf(const QByteArray &bytes)
 {
-    return QTextCodec::codecForName("windows-1251")->toUnicode(bytes);
+    return fromWindows1251(bytes);
 }
 
 float floatOf(quint32 bits)
@@ -122,6 +123,9 @@ class tst_ArchExport : public QObject
 private slots:
     void exampleByteForByte();
     void counterLabelAndGroupingInWindows1251();
+    void windows1251_data();
+    void windows1251();
+    void windows1251EveryByteReadsBack();
     void formatValue_data();
     void formatValue();
     void formatterMatchesQLocaleOnRandomFloats();
@@ -190,6 +194,52 @@ void tst_ArchExport::counterLabelAndGroupingInWindows1251()
     QCOMPARE(bytes, QByteArray::fromHex("c4e0f2e020c2f0e5ecff3bd1f7b8f2f7e8ea20313b0a") +
                         QByteArray("2000/01/01 00:00:00;1\xa0"
                                    "234,500000\n"));
+}
+
+void tst_ArchExport::windows1251_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("decoded"); // what the bytes read back as
+    const QString upper = QStringLiteral("АБВГДЕЖЗИЙКЛМНОПРСТУФХЦЧШЩЪЫЬЭЮЯ");
+    const QString lower = QStringLiteral("абвгдежзийклмнопрстуфхцчшщъыьэюя");
+    QTest::newRow("А to Я") << upper
+                            << QByteArray::fromHex(
+                                   "c0c1c2c3c4c5c6c7c8c9cacbcccdcecfd0d1d2d3d4d5d6d7"
+                                   "d8d9dadbdcdddedf")
+                            << upper;
+    QTest::newRow("а to я") << lower
+                            << QByteArray::fromHex(
+                                   "e0e1e2e3e4e5e6e7e8e9eaebecedeeeff0f1f2f3f4f5f6f7"
+                                   "f8f9fafbfcfdfeff")
+                            << lower;
+    QTest::newRow("Ё, ё, no-break space")
+        << QStringLiteral("Ёё\u00a0") << QByteArray("\xa8\xb8\xa0") << QStringLiteral("Ёё\u00a0");
+    QTest::newRow("punctuation between the letters")
+        << QStringLiteral("№—€«»") << QByteArray("\xb9\x97\x88\xab\xbb") << QStringLiteral("№—€«»");
+    QTest::newRow("ASCII") << QStringLiteral("Mat. 12;-0,5\n") << QByteArray("Mat. 12;-0,5\n")
+                           << QStringLiteral("Mat. 12;-0,5\n");
+    QTest::newRow("not in the code page")
+        << QStringLiteral("Ωü\U0001F600x") << QByteArray("???x") << QStringLiteral("???x");
+}
+
+void tst_ArchExport::windows1251()
+{
+    QFETCH(QString, text);
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, decoded);
+    QCOMPARE(toWindows1251(text), bytes);
+    QCOMPARE(fromWindows1251(bytes), decoded);
+}
+
+void tst_ArchExport::windows1251EveryByteReadsBack()
+{
+    QByteArray all(256, Qt::Uninitialized);
+    for (int b = 0; b < 256; ++b)
+        all[b] = char(b);
+    const QString text = fromWindows1251(all);
+    QCOMPARE(text.size(), 256);
+    QCOMPARE(toWindows1251(text), all);
 }
 
 void tst_ArchExport::formatValue_data()
