@@ -33,7 +33,7 @@ LoadResult load(const QString &dir, const QDateTime &end, int periodSecs)
     return loadPeriod(dir, end.addSecs(-qint64(periodSecs)), end, periodSecs);
 }
 
-QList<qint32> times(const QVector<ArchRecord> &records)
+QList<qint32> times(const archive::RecordSeries &records)
 {
     QList<qint32> result;
     for (const ArchRecord &rec : records)
@@ -41,7 +41,7 @@ QList<qint32> times(const QVector<ArchRecord> &records)
     return result;
 }
 
-QList<float> firstInputs(const QVector<ArchRecord> &records)
+QList<float> firstInputs(const archive::RecordSeries &records)
 {
     QList<float> result;
     for (const ArchRecord &rec : records)
