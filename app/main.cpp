@@ -8,18 +8,35 @@
 
 namespace {
 
-// --help and --version only print: they must answer where no display can be
-// opened (a terminal over ssh, a package check), so they are told apart
-// before the windowing system is touched.
-bool onlyPrints(int argc, char *argv[])
+// The arguments as the window's application object leaves them: without
+// the toolkit's own options (-platform NAME, -style NAME, -reverse, ...),
+// which it takes for itself.
+QStringList ownArguments(int argc, char *argv[])
 {
-    for (int i = 1; i < argc; ++i) {
-        const QByteArray arg(argv[i]);
-        if (arg == "--help" || arg == "-h" || arg == "-?" || arg == "--help-all" ||
-            arg == "--version" || arg == "-v")
-            return true;
+    static const QStringList withValue{
+        QStringLiteral("-platform"),       QStringLiteral("-platformpluginpath"),
+        QStringLiteral("-platformtheme"),  QStringLiteral("-plugin"),
+        QStringLiteral("-qwindowgeometry"), QStringLiteral("-qwindowicon"),
+        QStringLiteral("-qwindowtitle"),   QStringLiteral("-session"),
+        QStringLiteral("-display"),        QStringLiteral("-geometry"),
+        QStringLiteral("-style"),          QStringLiteral("-stylesheet"),
+        QStringLiteral("-title"),          QStringLiteral("-name")};
+    static const QStringList alone{QStringLiteral("-reverse"), QStringLiteral("-widgetcount"),
+                                   QStringLiteral("-nograb"), QStringLiteral("-dograb"),
+                                   QStringLiteral("-sync")};
+    QStringList args;
+    for (int i = 0; i < argc; ++i) {
+        const QString arg = QString::fromLocal8Bit(argv[i]);
+        if (i > 0 && withValue.contains(arg)) {
+            ++i;
+            continue;
+        }
+        if (i > 0 && (alone.contains(arg) || arg.startsWith(QLatin1String("-qmljsdebugger=")) ||
+                      arg.startsWith(QLatin1String("-style="))))
+            continue;
+        args.append(arg);
     }
-    return false;
+    return args;
 }
 
 int printOptions(const StartOptions &options)
@@ -35,9 +52,14 @@ int main(int argc, char *argv[])
 {
     QCoreApplication::setApplicationName(QStringLiteral("kestrova-viewer"));
     QCoreApplication::setApplicationVersion(QStringLiteral(KESTROVA_VERSION));
-    if (onlyPrints(argc, argv)) {
+    // Every argument is read before the windowing system is touched: help,
+    // the version and bad usage must answer where no display can be opened
+    // (a terminal over ssh, a package check).
+    {
         QCoreApplication core(argc, argv);
-        return printOptions(parseCommandLine(QCoreApplication::arguments()));
+        const StartOptions options = parseCommandLine(ownArguments(argc, argv));
+        if (!options.start)
+            return printOptions(options);
     }
 
     QApplication a(argc, argv);

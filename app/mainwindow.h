@@ -2,6 +2,7 @@
 #define MAINWINDOW_H
 
 #include "archrecord.h"
+#include "recordseries.h"
 #include "plotseries.h"
 
 #include <QColor>
@@ -103,7 +104,7 @@ private:
 
     // The records of the last finished load. Selector changes redraw from
     // this copy, so nothing reads the worker's list while a load refills it.
-    QVector<ArchRecord> loadedRecords;
+    archive::RecordSeries loadedRecords;
     Operation runningOperation = Operation::None;
     // At most one load and one export wait, in the order they were asked for.
     QList<Request> pendingRequests;

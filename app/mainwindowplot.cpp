@@ -47,7 +47,7 @@ void MainWindow::updateData()
         ui->loadArchive->hide();
     }
 
-    const QVector<ArchRecord> records = loadedRecords;
+    const archive::RecordSeries records = loadedRecords;
     selectorSeries.clear();
     for (int i = 0; i < selectors.size(); ++i) {
         QPair<ChannelKind, int> channel = channelFromIndex(selectors.at(i)->currentIndex());

@@ -4,19 +4,18 @@
 #include "archload.h"
 #include "cp1251.h"
 #include "csvformat.h"
+#include "hourdecoder.h"
+#include "hourfilereader.h"
+#include "hourpipeline.h"
 #include "hourwalk.h"
 
 #include <QFile>
 #include <QSaveFile>
 
 #include <algorithm>
-#include <condition_variable>
 #include <cstring>
-#include <deque>
 #include <memory>
-#include <mutex>
-#include <system_error>
-#include <thread>
+#include <new>
 #include <vector>
 
 namespace archive {
@@ -200,7 +199,8 @@ private:
 // to the next: buffers fresh for every file would be faulted in anew.
 struct ExportBuffers
 {
-    QVector<ArchRecord> records;
+    HourFileReader reader;
+    DecodedHour decoded;
     std::vector<char> csv;
 };
 
@@ -212,18 +212,20 @@ ExportHour convertHourFile(const QString &sourcePath, const QString &targetPath,
     hour.targetPath = targetPath;
 
     // The header needs every record's counts before the first row.
-    QVector<ArchRecord> &records = buffers.records;
-    records.clear();
-    QString readError;
-    if (!readHourFile(sourcePath, records, &hour.damaged, &readError)) {
+    DecodedHour &decoded = buffers.decoded;
+    decoded.decode(sourcePath, buffers.reader);
+    if (!decoded.opened) {
         hour.outcome = ExportHour::ReadFailed;
-        hour.error = QStringLiteral("cannot read %1: %2").arg(sourcePath, readError);
+        hour.error = QStringLiteral("cannot read %1: %2").arg(sourcePath, decoded.error);
         return hour;
     }
+    hour.damage = decoded.damage;
+    const ArchRecord *records = decoded.records();
+    const int count = int(decoded.count);
     KindMaxima maxima;
-    for (const ArchRecord &rec : qAsConst(records)) {
+    for (int i = 0; i < count; ++i) {
         int counts[KindCount];
-        countsOf(rec, counts);
+        countsOf(records[i], counts);
         maxima.raise(counts);
     }
 
@@ -235,8 +237,8 @@ ExportHour convertHourFile(const QString &sourcePath, const QString &targetPath,
     }
     CsvWriter csv(maxima, buffers.csv);
     bool writing = true;
-    for (int i = 0; i < records.size() && writing; ++i) {
-        csv.append(records.at(i));
+    for (int i = 0; i < count && writing; ++i) {
+        csv.append(records[i]);
         ++hour.rows;
         if (csv.full()) {
             writing = target.write(csv.data(), csv.size()) == csv.size();
@@ -264,126 +266,25 @@ ExportHour convertHourFile(const QString &sourcePath, const QString &targetPath,
     return hour;
 }
 
-// Converts hour files on one thread per core while the walk goes on, and
-// hands back what became of each hour in the order the walk visited them.
-// Only a few hours are ever in flight, so memory does not grow with the
-// length of the period, and the walk's reports come out as they would from
-// one thread.
-class ExportPool
+// Visits one hour of the walk: a CSV of a visited hour never outlives the
+// export, since an hour without a file must not keep the table of an hour
+// file deleted since; an hour file that exists is converted.
+ExportHour visitHour(const QString &sourcePath, const QString &targetPath, ExportBuffers &buffers)
 {
-public:
-    explicit ExportPool(std::function<void(const ExportHour &)> deliver)
-        : deliver(std::move(deliver))
-    {
+    QFile::remove(targetPath);
+    QString error;
+    const Presence presence = hourFilePresence(sourcePath, &error);
+    if (presence == Presence::Present)
+        return convertHourFile(sourcePath, targetPath, buffers);
+    ExportHour visited;
+    visited.sourcePath = sourcePath;
+    visited.targetPath = targetPath;
+    if (presence == Presence::Unknown) {
+        visited.outcome = ExportHour::ReadFailed;
+        visited.error = error;
     }
-    ~ExportPool() { finish(); }
-
-    // Queues an hour: converted when `convert`, else reported as it is.
-    void add(const ExportHour &hour, bool convert)
-    {
-        auto job = std::make_shared<Job>();
-        job->hour = hour;
-        job->done = !convert;
-        std::unique_lock<std::mutex> lock(mutex);
-        if (convert && !startThreads()) {
-            // No thread to be had: the walk converts the hour itself.
-            lock.unlock();
-            ExportBuffers buffers;
-            job->hour = convertHourFile(hour.sourcePath, hour.targetPath, buffers);
-            job->done = true;
-            lock.lock();
-        } else if (convert) {
-            queue.push_back(job);
-            workToDo.notify_one();
-        }
-        pending.push_back(job);
-        deliverDone(lock, 2 * int(threads.size()) + 1);
-    }
-
-    // Waits for every queued hour and reports it.
-    void finish()
-    {
-        std::unique_lock<std::mutex> lock(mutex);
-        deliverDone(lock, 0);
-        stopping = true;
-        workToDo.notify_all();
-        lock.unlock();
-        for (std::thread &t : threads)
-            t.join();
-        threads.clear();
-        stopping = false;
-    }
-
-private:
-    struct Job
-    {
-        ExportHour hour;
-        bool done = false;
-    };
-
-    bool startThreads()
-    {
-        if (!threads.empty())
-            return true;
-        // The disk is the limit well before eight cores are busy, and each
-        // thread holds an hour file's records.
-        const int n = std::min(8, std::max(1, int(std::thread::hardware_concurrency())));
-        try {
-            for (int i = 0; i < n; ++i)
-                threads.emplace_back([this] { work(); });
-        } catch (const std::system_error &) {
-            // Fewer threads than cores still do the work.
-        }
-        return !threads.empty();
-    }
-
-    void work()
-    {
-        ExportBuffers buffers;
-        std::unique_lock<std::mutex> lock(mutex);
-        for (;;) {
-            workToDo.wait(lock, [this] { return stopping || !queue.empty(); });
-            if (queue.empty())
-                return;
-            const std::shared_ptr<Job> job = queue.front();
-            queue.pop_front();
-            lock.unlock();
-            const ExportHour hour =
-                convertHourFile(job->hour.sourcePath, job->hour.targetPath, buffers);
-            lock.lock();
-            job->hour = hour;
-            job->done = true;
-            jobDone.notify_all();
-        }
-    }
-
-    // Reports hours in walk order until no more than `inFlight` remain,
-    // and any finished ones beyond that.
-    void deliverDone(std::unique_lock<std::mutex> &lock, int inFlight)
-    {
-        while (!pending.empty()) {
-            const std::shared_ptr<Job> job = pending.front();
-            if (!job->done) {
-                if (int(pending.size()) <= inFlight)
-                    return;
-                jobDone.wait(lock, [&] { return job->done; });
-            }
-            pending.pop_front();
-            lock.unlock();
-            deliver(job->hour);
-            lock.lock();
-        }
-    }
-
-    const std::function<void(const ExportHour &)> deliver;
-    std::mutex mutex;
-    std::condition_variable workToDo;
-    std::condition_variable jobDone;
-    std::deque<std::shared_ptr<Job>> pending; // walk order, not yet reported
-    std::deque<std::shared_ptr<Job>> queue;   // not yet taken by a thread
-    std::vector<std::thread> threads;
-    bool stopping = false;
-};
+    return visited;
+}
 
 } // namespace
 
@@ -423,36 +324,31 @@ ExportResult exportPeriod(const ExportRequest &request)
         result.refused = true;
         return result;
     }
-
-    // Reports come back on this thread, in the order of the walk.
-    ExportPool pool([&](const ExportHour &visited) {
-        ++result.visited;
-        result.written += visited.outcome == ExportHour::Written ? 1 : 0;
-        result.damaged += visited.damaged ? 1 : 0;
-        if (visited.failed()) {
-            if (result.failed < kMaxNamedExportFailures)
-                result.errors.append(visited.error);
-            ++result.failed;
-        }
-        if (request.hourDone)
-            request.hourDone(visited);
-    });
-    for (const QString &name : hourNames(request.begin, request.end, &result.next)) {
-        ExportHour visited;
-        visited.sourcePath = request.sourceDir + name + QStringLiteral(".dat");
-        visited.targetPath = request.targetDir + name + QStringLiteral(".csv");
-        // A CSV of a visited hour never outlives the export: an hour without
-        // a file must not keep the table of an hour file deleted since.
-        QFile::remove(visited.targetPath);
-        QString error;
-        const Presence presence = hourFilePresence(visited.sourcePath, &error);
-        if (presence == Presence::Unknown) {
-            visited.outcome = ExportHour::ReadFailed;
-            visited.error = error;
-        }
-        pool.add(visited, presence == Presence::Present);
+    try {
+        const QStringList names = hourNames(request.begin, request.end, &result.next);
+        HourPipeline<ExportHour, ExportBuffers> pipeline(names.size(), hourThreads(request.threads));
+        auto produce = [&](int i, ExportHour &hour, ExportBuffers &buffers) {
+            hour = visitHour(request.sourceDir + names.at(i) + QStringLiteral(".dat"),
+                             request.targetDir + names.at(i) + QStringLiteral(".csv"), buffers);
+        };
+        // Reports come back on this thread, in the order of the walk.
+        auto consume = [&](int, const ExportHour &visited) {
+            ++result.visited;
+            result.written += visited.outcome == ExportHour::Written ? 1 : 0;
+            result.damaged += visited.damaged() ? 1 : 0;
+            if (visited.failed()) {
+                if (result.failed < kMaxNamedExportFailures)
+                    result.errors.append(visited.error);
+                ++result.failed;
+            }
+            if (request.hourDone)
+                request.hourDone(visited);
+            return true;
+        };
+        result.outOfMemory = pipeline.run(produce, consume) == PipelineEnd::OutOfMemory;
+    } catch (const std::bad_alloc &) {
+        result.outOfMemory = true;
     }
-    pool.finish();
     return result;
 }
 

@@ -2,6 +2,7 @@
 #define ARCHEXPORT_H
 
 #include "archrecord.h"
+#include "hourfile.h"
 
 #include <QDateTime>
 #include <QList>
@@ -27,10 +28,11 @@ struct ExportHour
     QString targetPath;
     Outcome outcome = NoSource;
     int rows = 0;
-    bool damaged = false; // more entries than kMaxRecordsPerHourFile: the rest are left out
-    QString error;        // why, for ReadFailed and WriteFailed
+    Damage damage = Damage::None; // why entries of the hour file were left out, if any
+    QString error;                // why, for ReadFailed and WriteFailed
 
     bool failed() const { return outcome == ReadFailed || outcome == WriteFailed; }
+    bool damaged() const { return damage != Damage::None; }
 };
 
 struct ExportRequest
@@ -44,6 +46,9 @@ struct ExportRequest
     qint64 periodSecs = 0;
     // Called after each visited hour, so that a long export can be followed.
     std::function<void(const ExportHour &)> hourDone;
+    // Threads that convert hour files (0: one per core; 1: the calling
+    // thread only); the hours are reported in walk order whatever the number.
+    int threads = 0;
 };
 
 // Failures are named up to this many; the count goes on.
@@ -56,7 +61,8 @@ struct ExportResult
     int visited = 0;      // hours visited
     int written = 0;      // CSV files written
     int failed = 0;       // hours whose hour file or CSV failed
-    int damaged = 0;      // hour files with more entries than any recorder writes
+    int damaged = 0;      // hour files whose entries were not all read
+    bool outOfMemory = false; // memory ran out: the hours after `visited` were not reported
     QStringList errors;   // why, for the first kMaxNamedExportFailures failures
     QDateTime next;       // the start of the hour after the last one visited; begin if none
     int failures() const { return failed; }
@@ -72,8 +78,8 @@ QLocale exportLocale();
 // hour has a file. A CSV that cannot be written, or an hour file that cannot
 // be read or whose existence cannot be told, is reported and the walk goes
 // on. A period longer than a load accepts is refused before anything is
-// touched. Hour files are converted on every core; hourDone is called on
-// the calling thread, hour by hour in the order visited.
+// touched. Hour files are converted on request.threads threads; hourDone is
+// called on the calling thread, hour by hour in the order visited.
 ExportResult exportPeriod(const ExportRequest &request);
 
 // Converts one hour file into a CSV file in windows-1251. The CSV replaces

@@ -2,11 +2,12 @@
 #define ARCHLOAD_H
 
 #include "archrecord.h"
+#include "averager.h"
+#include "recordseries.h"
 
 #include <QDateTime>
 #include <QString>
 #include <QStringList>
-#include <QVector>
 
 namespace archive {
 
@@ -14,9 +15,6 @@ namespace archive {
 // by record (7 days); longer ones are condensed into interval means.
 constexpr int kMaxLoadPeriodSecs = 31104000;
 constexpr int kMaxRawPeriodSecs = 604800;
-// An averaging interval ends at the first record more than this many seconds
-// after its start.
-constexpr quint32 kAverageIntervalSecs = 600;
 // The most records a series holds (about 2 GB): a week of one record a
 // second is 604,800. Only a damaged archive comes near it; the load stops
 // there rather than exhaust the memory.
@@ -25,23 +23,22 @@ constexpr int kMaxSeriesRecords = 4000000;
 struct LoadResult
 {
     bool refused = false;        // the period was longer than kMaxLoadPeriodSecs
-    bool truncated = false;      // the series reached kMaxSeriesRecords; the rest is left out
-    QVector<ArchRecord> records; // the series, in reading order
+    bool truncated = false;      // the series was cut short; the rest is left out
+    bool outOfMemory = false;    // ... because memory ran out, not at kMaxSeriesRecords
+    RecordSeries records;        // the series, in reading order
     SampleCounts sampleCounts{}; // counters of the last averaging interval
     QStringList files;           // every existing hour file, in the order visited
     QStringList failures;        // why an hour file could not be told or read
-    QStringList damaged;         // hour files read only up to kMaxRecordsPerHourFile
+    QStringList damaged;         // hour files whose entries were not all read
+    QStringList damageNotes;     // why, for each of `damaged`
 };
-
-// Replaces each plot channel of rec that has samples and is not NaN by its
-// mean. Returns true if at least one value was divided.
-bool averageRecord(ArchRecord &rec, const SampleCounts &counts);
 
 // Loads the period [begin, end) from the hour files in dirPath (which ends in
 // "/"). periodSecs is the period's length as the caller measured it: it
 // decides refusal and averaging. Hour files are decoded on `threads` threads
 // (0: one per core; 1: on the calling thread only); the records are taken
-// in walk order whatever the number.
+// in walk order whatever the number. Memory that runs out on any thread
+// ends the load with what was taken before, as outOfMemory.
 LoadResult loadPeriod(const QString &dirPath, const QDateTime &begin, const QDateTime &end,
                       int periodSecs, int threads = 0);
 

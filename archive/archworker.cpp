@@ -49,10 +49,12 @@ void cArchWorker::run()
             qDebug() << file;
         for (const QString &failure : qAsConst(result.failures))
             QMessageLogger().debug("ArchWorker error: %s", qPrintable(failure));
-        for (const QString &file : qAsConst(result.damaged))
-            QMessageLogger().debug("ArchWorker %s", qPrintable(archive::tooManyRecordsNote(file)));
+        for (const QString &note : qAsConst(result.damageNotes))
+            QMessageLogger().debug("ArchWorker %s", qPrintable(note));
         sampleCounts = result.sampleCounts;
-        if (result.truncated)
+        if (result.outOfMemory)
+            qDebug() << "ArchWorker out of memory: series truncated";
+        else if (result.truncated)
             qDebug() << "ArchWorker series truncated";
     }
     records = std::move(result.records);
@@ -71,14 +73,17 @@ void cArchWorker::copyArchive()
         QMessageLogger().debug("%s %s", qPrintable(hour.sourcePath), qPrintable(hour.targetPath));
         if (hour.failed())
             QMessageLogger().debug("ArchWorker export error: %s", qPrintable(hour.error));
-        if (hour.damaged)
+        if (hour.damaged())
             QMessageLogger().debug("ArchWorker %s",
-                                   qPrintable(archive::tooManyRecordsNote(hour.sourcePath)));
+                                   qPrintable(archive::damageNote(hour.sourcePath, hour.damage)));
     };
     const archive::ExportResult result = archive::exportPeriod(request);
     if (result.refused)
         QMessageLogger().debug("ArchWorker export error: the period is longer than %d s",
                                archive::kMaxLoadPeriodSecs);
+    if (result.outOfMemory)
+        QMessageLogger().debug("ArchWorker export error: out of memory after %d hours",
+                               result.visited);
     exportBegin = result.next;
     emit finished();
 }

@@ -2,6 +2,7 @@
 #define ARCHWORKER_H
 
 #include "archrecord.h"
+#include "recordseries.h"
 
 #include <QDateTime>
 #include <QObject>
@@ -24,7 +25,7 @@ public:
     void setExportPeriod(const QDateTime &begin, const QDateTime &end);
     bool averageRecord(ArchRecord &rec);
 
-    QVector<ArchRecord> records;
+    archive::RecordSeries records;
     int periodSecs = 60;
     int endOffsetSecs = 0;
     QString archivePath;

@@ -30,7 +30,7 @@ void PlotBench::run()
     QDir::setCurrent(workDir.path());
 
     const Week week = PlotBench::week();
-    const QVector<ArchRecord> &records = week.records;
+    const archive::RecordSeries &records = week.records;
     const QDateTime &begin = week.begin;
     const QDateTime &end = week.end;
     const int seconds = kSeconds;

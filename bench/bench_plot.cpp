@@ -28,7 +28,7 @@ void PlotBench::run()
     QDir::setCurrent(workDir.path());
 
     const Week week = PlotBench::week();
-    const QVector<ArchRecord> &records = week.records;
+    const archive::RecordSeries &records = week.records;
     const int *indexes = kIndexes;
     MainWindow window;
     prepare(window, week);

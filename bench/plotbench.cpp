@@ -21,9 +21,11 @@ PlotBench::Week PlotBench::week()
     week.begin = week.end.addSecs(-kSeconds);
     const SimulatedRecorder recorder(ChannelSet::full());
     const qint32 first = qint32(quint32(archive::archiveEpoch().secsTo(week.begin)));
-    week.records.reserve(kSeconds);
+    QVector<ArchRecord> records;
+    records.reserve(kSeconds);
     for (int i = 0; i < kSeconds; ++i)
-        week.records.append(recorder.recordAt(first + i));
+        records.append(recorder.recordAt(first + i));
+    week.records = records;
     return week;
 }
 

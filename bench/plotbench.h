@@ -2,6 +2,7 @@
 #define PLOTBENCH_H
 
 #include "archrecord.h"
+#include "recordseries.h"
 
 #include <QDateTime>
 #include <QVector>
@@ -23,7 +24,7 @@ public:
     {
         QDateTime begin;
         QDateTime end;
-        QVector<ArchRecord> records;
+        archive::RecordSeries records;
     };
     // The week ending now.
     static Week week();

@@ -23,7 +23,7 @@ int entryCount(const QString &path)
     return n;
 }
 
-QString checkSeries(const QVector<ArchRecord> &records)
+QString checkSeries(const archive::RecordSeries &records)
 {
     for (const ArchRecord &rec : records) {
         const QString fault = checkCounts(rec);

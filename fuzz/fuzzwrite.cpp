@@ -46,7 +46,7 @@ QString exportHourFile(const QByteArray &input)
     const archive::ExportHour hour = archive::exportHourFile(source, target);
     if (hour.outcome != archive::ExportHour::Written)
         return QStringLiteral("the export of a readable hour file failed: %1").arg(hour.error);
-    if (hour.rows != entries || hour.damaged != (stored > entries))
+    if (hour.rows != entries || hour.damaged() != (stored > entries))
         return QStringLiteral("the export does not give one row per entry, up to the cap");
     const QString text = archive::fromWindows1251(contentOf(target));
     QStringList lines = text.split(QLatin1Char('\n'));

@@ -31,7 +31,7 @@ double timeKey(const QDateTime &dt)
     return dt.toMSecsSinceEpoch() / 1000.0;
 }
 
-Series channelSeries(const QVector<ArchRecord> &records, const QDateTime &epoch, ChannelKind kind,
+Series channelSeries(const archive::RecordSeries &records, const QDateTime &epoch, ChannelKind kind,
                      int n)
 {
     Series series;

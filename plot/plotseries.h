@@ -2,6 +2,7 @@
 #define PLOTSERIES_H
 
 #include "archrecord.h"
+#include "recordseries.h"
 #include "channels.h"
 
 #include <QDateTime>
@@ -42,7 +43,7 @@ struct Series
 // The series of one channel: key is the record's date-time (archive epoch
 // plus its time, taken as unsigned) as a plot time key. On equal keys the
 // later record wins. Kind none gives an empty series.
-Series channelSeries(const QVector<ArchRecord> &records, const QDateTime &epoch, ChannelKind kind,
+Series channelSeries(const archive::RecordSeries &records, const QDateTime &epoch, ChannelKind kind,
                      int n);
 
 struct ValueRange

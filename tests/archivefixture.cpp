@@ -218,7 +218,7 @@ bool canRunAsNobody()
     return geteuid() == 0 && getpwnam("nobody") != nullptr;
 }
 
-int runAsNobody(const std::function<int()> &body)
+int runInChild(const std::function<bool()> &prepare, const std::function<int()> &body)
 {
     std::fflush(stdout);
     std::fflush(stderr);
@@ -226,12 +226,18 @@ int runAsNobody(const std::function<int()> &body)
     if (pid < 0)
         return -1;
     if (pid == 0)
-        _exit(becomeNobody() ? body() : 254);
+        _exit(prepare() ? body() : 254);
     int status = 0;
     if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status))
         return -1;
     return WEXITSTATUS(status) == 254 ? -2 : WEXITSTATUS(status);
 }
+
+int runAsNobody(const std::function<int()> &body)
+{
+    return runInChild(becomeNobody, body);
+}
+
 
 ProcessRun runProgramAsNobody(const QString &program, const QStringList &args)
 {

@@ -86,6 +86,10 @@ bool canRunAsNobody();
 // Runs `body` in a child process as the user nobody and returns its exit
 // status (-1 if it did not exit normally, -2 if the switch failed).
 int runAsNobody(const std::function<int()> &body);
+// Runs `body` in a child process once `prepare` has succeeded there, and
+// returns its exit status: -1 if it did not exit normally, -2 if `prepare`
+// failed.
+int runInChild(const std::function<bool()> &prepare, const std::function<int()> &body);
 // Runs a program as the user nobody.
 ProcessRun runProgramAsNobody(const QString &program, const QStringList &args);
 

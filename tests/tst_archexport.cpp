@@ -139,6 +139,7 @@ private slots:
     void hourWalk();
     void staleCsvsAreDeletedOrReplaced();
     void unreadableSourceIsReportedAndTheWalkGoesOn();
+    void hoursConvertedTogetherAreReportedInWalkOrder_data();
     void hoursConvertedTogetherAreReportedInWalkOrder();
     void failedWriteLeavesNoHalfCsv();
     void workerNamesAnUnwritableCsv();
@@ -603,8 +604,18 @@ void tst_ArchExport::unreadableSourceIsReportedAndTheWalkGoesOn()
 // Hour files of very different sizes finish out of order on the threads;
 // the reports still come in the walk's order, on the calling thread, and
 // every CSV holds its own hour.
+void tst_ArchExport::hoursConvertedTogetherAreReportedInWalkOrder_data()
+{
+    QTest::addColumn<int>("threads");
+    QTest::newRow("calling thread only") << 1;
+    QTest::newRow("two threads") << 2;
+    QTest::newRow("five threads") << 5;
+    QTest::newRow("one per core") << 0;
+}
+
 void tst_ArchExport::hoursConvertedTogetherAreReportedInWalkOrder()
 {
+    QFETCH(int, threads);
     QTemporaryDir dir;
     const QString path = dir.path() + QLatin1Char('/');
     const QDateTime first(kDay, QTime(0, 0));
@@ -633,6 +644,7 @@ void tst_ArchExport::hoursConvertedTogetherAreReportedInWalkOrder()
     request.sourceDir = request.targetDir = path;
     request.begin = first;
     request.end = first.addSecs(3600 * 15);
+    request.threads = threads;
     QList<ExportHour::Outcome> reported;
     QStringList order;
     bool onCallingThread = true;

@@ -77,6 +77,8 @@ private slots:
     void writeHourFileOnAFullDisk();
     void entriesReadAsTheStreamReadsThem_data();
     void entriesReadAsTheStreamReadsThem();
+    void entryLongerThanAnyRecordIsDamage_data();
+    void entryLongerThanAnyRecordIsDamage();
 };
 
 void tst_ArchFormat::byteExampleBothWays()
@@ -572,6 +574,47 @@ void tst_ArchFormat::entriesReadAsTheStreamReadsThem()
         QVERIFY(++entries <= 3);
     }
     QVERIFY(inMemory.atEnd() && whole.atEnd() && pieces.atEnd());
+}
+
+void tst_ArchFormat::entryLongerThanAnyRecordIsDamage_data()
+{
+    QTest::addColumn<qint64>("length");
+    QTest::addColumn<bool>("damaged");
+    QTest::newRow("at the bound") << kMaxStoredEntrySize << false;
+    QTest::newRow("a byte over") << kMaxStoredEntrySize + 1 << true;
+    QTest::newRow("2 GiB less 16") << qint64(0x7FFFFFF0) << true;
+}
+
+// The file really holds the long entry (sparse here); a reader that grew its
+// buffer for it would take gigabytes for one damaged hour.
+void tst_ArchFormat::entryLongerThanAnyRecordIsDamage()
+{
+    QFETCH(qint64, length);
+    QFETCH(bool, damaged);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(hourFileName(fixture::at("2024-06-10 10:00:00")));
+    const qint32 t0 = fixture::archiveTime(fixture::at("2024-06-10 10:00:00"));
+    QByteArray head;
+    QDataStream(&head, QIODevice::WriteOnly) << t0 << compressPayload(encodePayload(fixture::record(t0, {1})));
+    head += fixture::rawEntry(t0 + 1, QByteArray()).left(4);
+    head += QByteArray::fromHex(QByteArray::number(quint32(length), 16).rightJustified(8, '0'));
+    fixture::writeFile(path, head);
+    QFile file(path);
+    QVERIFY(file.resize(head.size() + length));
+    file.close();
+
+    HourFileReader reader;
+    QVERIFY(reader.open(path));
+    reader.next();
+    const StoredEntry entry = reader.next();
+    QCOMPARE(entry.data.size(), damaged ? 0 : int(length));
+    QCOMPARE(reader.oversizedEntry(), damaged);
+    QVERIFY(reader.atEnd());
+    QVector<ArchRecord> records;
+    Damage damage = Damage::None;
+    QVERIFY(readHourFile(path, records, nullptr, nullptr, &damage));
+    QCOMPARE(records.size(), 2);
+    QCOMPARE(damage, damaged ? Damage::OversizedEntry : Damage::None);
 }
 
 QTEST_GUILESS_MAIN(tst_ArchFormat)

@@ -2,6 +2,7 @@
 
 #include "archload.h"
 #include "hourwalk.h"
+#include "walkrule.h"
 
 #include <QElapsedTimer>
 #include <QTemporaryDir>
@@ -10,6 +11,7 @@
 
 #include <atomic>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <functional>
@@ -17,6 +19,43 @@
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
+
+namespace {
+// Allocations of more bytes than this fail (-1: none do).
+std::atomic<qint64> failAllocationsOver{-1};
+} // namespace
+
+// Every allocation of this program, the archive code's on its threads
+// included, goes through here.
+void *operator new(std::size_t size)
+{
+    const qint64 over = failAllocationsOver.load();
+    if (over >= 0 && qint64(size) > over)
+        throw std::bad_alloc();
+    if (void *p = std::malloc(size != 0 ? size : 1))
+        return p;
+    throw std::bad_alloc();
+}
+void operator delete(void *p) noexcept
+{
+    std::free(p);
+}
+void operator delete(void *p, std::size_t) noexcept
+{
+    std::free(p);
+}
+void *operator new[](std::size_t size)
+{
+    return operator new(size);
+}
+void operator delete[](void *p) noexcept
+{
+    std::free(p);
+}
+void operator delete[](void *p, std::size_t) noexcept
+{
+    std::free(p);
+}
 
 using namespace archive;
 using fixture::archiveTime;
@@ -26,6 +65,7 @@ namespace {
 
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 
+
 // Loads the period that ends at `end` and is `periodSecs` long, as the
 // worker does.
 LoadResult load(const QString &dir, const QDateTime &end, int periodSecs)
@@ -33,7 +73,7 @@ LoadResult load(const QString &dir, const QDateTime &end, int periodSecs)
     return loadPeriod(dir, end.addSecs(-qint64(periodSecs)), end, periodSecs);
 }
 
-QList<qint32> times(const QVector<ArchRecord> &records)
+QList<qint32> times(const archive::RecordSeries &records)
 {
     QList<qint32> result;
     for (const ArchRecord &rec : records)
@@ -41,7 +81,7 @@ QList<qint32> times(const QVector<ArchRecord> &records)
     return result;
 }
 
-QList<float> firstInputs(const QVector<ArchRecord> &records)
+QList<float> firstInputs(const archive::RecordSeries &records)
 {
     QList<float> result;
     for (const ArchRecord &rec : records)
@@ -81,6 +121,10 @@ private slots:
     void recordCap_data();
     void recordCap();
     void undeterminableFileIsAFailure();
+    void walkRule_data();
+    void walkRule();
+    void memoryThatRunsOutIsAFailure_data();
+    void memoryThatRunsOutIsAFailure();
 
 private:
     QScopedPointer<QTemporaryDir> tmp;
@@ -487,6 +531,73 @@ void tst_ArchLoad::undeterminableFileIsAFailure()
     QVERIFY2(result.failures.at(0).contains(dir + QStringLiteral("plain/2024_06_10-10.dat")),
              qPrintable(result.failures.at(0)));
     QVERIFY(result.records.isEmpty());
+}
+
+void tst_ArchLoad::walkRule_data()
+{
+    QTest::addColumn<QString>("files"); // entry times in seconds, files apart by "|"
+    QTest::addColumn<int>("begin");
+    QTest::addColumn<int>("end");
+    QTest::addColumn<QString>("taken"); // first entry taken + entries taken, per file
+    QTest::newRow("inside") << "10 20 30" << 0 << 100 << "0+3";
+    QTest::newRow("before the begin passed over") << "1 2 10 11" << 10 << 100 << "2+2";
+    QTest::newRow("first not held against the end") << "50 60" << 10 << 20 << "0+1";
+    QTest::newRow("a file wholly before the begin") << "1 2|3 15 16" << 10 << 100 << "2+0|1+2";
+    QTest::newRow("each file stops at its own end") << "10 150 20|30 40" << 0 << 100 << "0+1|0+2";
+    QTest::newRow("once started, early ones are taken") << "10|5 20" << 10 << 100 << "0+1|0+2";
+    QTest::newRow("an empty file") << "|10" << 0 << 100 << "0+0|0+1";
+    QTest::newRow("times are unsigned") << "-1 10" << 0 << 100 << "0+2";
+}
+
+void tst_ArchLoad::walkRule()
+{
+    QFETCH(QString, files);
+    QFETCH(int, begin);
+    QFETCH(int, end);
+    QFETCH(QString, taken);
+    WalkRule rule(0, qint64(begin) * 1000, qint64(end) * 1000);
+    QStringList got;
+    for (const QString &file : files.split(QLatin1Char('|'))) {
+        QVector<qint32> times;
+        for (const QString &t : file.split(QLatin1Char(' '), Qt::SkipEmptyParts))
+            times.append(t.toInt());
+        const WalkRule::Range range = rule.take(times.size(), [&](int k) { return times.at(k); });
+        got.append(QStringLiteral("%1+%2").arg(range.from).arg(range.count));
+    }
+    QCOMPARE(got.join(QLatin1Char('|')), taken);
+}
+
+void tst_ArchLoad::memoryThatRunsOutIsAFailure_data()
+{
+    QTest::addColumn<int>("periodSecs");
+    QTest::addColumn<int>("threads");
+    QTest::newRow("record by record, one thread") << 7200 << 1;
+    QTest::newRow("record by record, three threads") << 7200 << 3;
+    QTest::newRow("means, one thread") << 8 * 86400 << 1;
+    QTest::newRow("means, three threads") << 8 * 86400 << 3;
+}
+
+// Allocations past a size fail on every thread, as they do when memory runs
+// out: the load must end as a failure that says so, not abort.
+void tst_ArchLoad::memoryThatRunsOutIsAFailure()
+{
+#if defined(__SANITIZE_ADDRESS__)
+    QSKIP("the address sanitizer allocates for new[] without this program's operator new");
+#endif
+    QFETCH(int, periodSecs);
+    QFETCH(int, threads);
+    // Two hours as full as a recorder may write them: decoding one takes
+    // some 18 MB.
+    const QDateTime end = at("2024-06-10 12:00:00");
+    for (const QDateTime &hour : {end.addSecs(-7200), end.addSecs(-3600)})
+        fixture::writeFile(dir + hourFileName(hour), fixture::tinyEntries(hour, kMaxRecordsPerHourFile));
+    const LoadResult whole = loadPeriod(dir, end.addSecs(-periodSecs), end, periodSecs, threads);
+    QVERIFY(!whole.outOfMemory && !whole.truncated && whole.failures.isEmpty());
+    failAllocationsOver = 1024 * 1024;
+    const LoadResult cut = loadPeriod(dir, end.addSecs(-periodSecs), end, periodSecs, threads);
+    failAllocationsOver = -1;
+    QVERIFY(cut.outOfMemory && cut.truncated);
+    QCOMPARE(cut.files.size(), 2);
 }
 
 QTEST_GUILESS_MAIN(tst_ArchLoad)

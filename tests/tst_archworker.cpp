@@ -125,7 +125,7 @@ void tst_ArchWorker::runLoadsOnItsThread()
 void tst_ArchWorker::runRefusesLongPeriods()
 {
     cArchWorker worker(QStringLiteral("."));
-    worker.records.append(archive::zeroRecord());
+    worker.records = QVector<ArchRecord>{archive::zeroRecord()};
     worker.periodSecs = 31104001;
     QSignalSpy spy(&worker, SIGNAL(finished()));
     QTest::ignoreMessage(QtDebugMsg, "ArchWorker start");

@@ -82,7 +82,7 @@ void TstPlotSeries::unsignedRecordTime()
     // A time with the top bit set lies after 2068, not before 2000.
     const QDateTime epoch = archive::archiveEpoch();
     const qint32 late = qint32(0x80000000u);
-    const plot::Series series = plot::channelSeries({recordAt(late, 1.0f)}, epoch, KindAnalogIn, 0);
+    const plot::Series series = plot::channelSeries(QVector<ArchRecord>{recordAt(late, 1.0f)}, epoch, KindAnalogIn, 0);
     QCOMPARE(series.keys.first(), epoch.addSecs(qint64(0x80000000u)).toMSecsSinceEpoch() / 1000.0);
 }
 
@@ -133,7 +133,7 @@ void TstPlotSeries::nanKept()
 void TstPlotSeries::kindNoneGivesEmptySeries()
 {
     QVERIFY(
-        plot::channelSeries({recordAt(1, 1.0f)}, archive::archiveEpoch(), KindNone, 0).isEmpty());
+        plot::channelSeries(QVector<ArchRecord>{recordAt(1, 1.0f)}, archive::archiveEpoch(), KindNone, 0).isEmpty());
     QVERIFY(plot::channelSeries({}, archive::archiveEpoch(), KindAnalogIn, 0).isEmpty());
 }
 

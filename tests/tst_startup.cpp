@@ -17,6 +17,7 @@ private slots:
     void initTestCase();
     void commandLine_data();
     void commandLine();
+    void viewerHelp_data();
     void viewerHelp();
     void windowSize_data();
     void windowSize();
@@ -118,23 +119,41 @@ void TstStartup::commandLine()
              qPrintable(options.error));
 }
 
+void TstStartup::viewerHelp_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("says");
+    QTest::newRow("--help") << QStringList{QStringLiteral("--help")} << 0 << "[ARCHIVE_DIR]";
+    QTest::newRow("unknown option") << QStringList{QStringLiteral("--bogus")} << 2 << "bogus";
+    QTest::newRow("two directories") << QStringList{QStringLiteral("/"), QStringLiteral("/")} << 2
+                                     << "only one";
+    QTest::newRow("a toolkit option and bad usage")
+        << QStringList{QStringLiteral("-platform"), QStringLiteral("xcb"), QStringLiteral("--bogus")}
+        << 2 << "bogus";
+}
+
 void TstStartup::viewerHelp()
 {
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(QString, says);
     QProcess viewer;
-    // No display to be had: the help must not need one.
+    // No display to be had: neither the help nor bad usage may need one.
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
     env.remove(QStringLiteral("DISPLAY"));
     env.remove(QStringLiteral("WAYLAND_DISPLAY"));
     viewer.setProcessEnvironment(env);
-    viewer.start(QStringLiteral(KESTROVA_VIEWER_BIN), {QStringLiteral("--help")});
+    viewer.start(QStringLiteral(KESTROVA_VIEWER_BIN), arguments);
     QVERIFY(viewer.waitForFinished(30000));
     QCOMPARE(viewer.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(viewer.exitCode(), 0);
+    QCOMPARE(viewer.exitCode(), exitCode);
     const QString out = QString::fromLocal8Bit(viewer.readAllStandardOutput());
-    QVERIFY2(out.contains(QLatin1String("[ARCHIVE_DIR]")) &&
-                 out.contains(QLatin1String("--version")),
-             qPrintable(out));
+    const QString err = QString::fromLocal8Bit(viewer.readAllStandardError());
+    QVERIFY2((exitCode == 0 ? out : err).contains(says), qPrintable(out + err));
+    if (exitCode == 0)
+        QVERIFY2(out.contains(QLatin1String("--version")), qPrintable(out));
 }
 
 void TstStartup::qtTextsInRussian()

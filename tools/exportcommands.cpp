@@ -30,8 +30,8 @@ int exportCommand(const QStringList &args)
     request.hourDone = [](const archive::ExportHour &hour) {
         if (hour.failed())
             printError(hour.error);
-        if (hour.damaged)
-            printError(archive::tooManyRecordsNote(hour.sourcePath));
+        if (hour.damaged())
+            printError(archive::damageNote(hour.sourcePath, hour.damage));
     };
     const archive::ExportResult result = archive::exportPeriod(request);
     if (result.refused) {
@@ -39,10 +39,13 @@ int exportCommand(const QStringList &args)
             QStringLiteral("the period is longer than %1 s").arg(archive::kMaxLoadPeriodSecs));
         return ExitFailure;
     }
+    if (result.outOfMemory)
+        printError(QStringLiteral("out of memory after %1 hours; the rest were not exported")
+                       .arg(result.visited));
     std::printf("%s: %d hours visited, %d CSV files written, %d failed\n",
                 QDir(dir).absolutePath().toLocal8Bit().constData(), result.visited, result.written,
                 result.failed);
-    return result.failed == 0 ? ExitOk : ExitFailure;
+    return result.failed == 0 && !result.outOfMemory ? ExitOk : ExitFailure;
 }
 
 int repairCommand(const QStringList &args)

@@ -4,6 +4,7 @@
 #include <QFileInfo>
 
 #include <cstdio>
+#include <new>
 
 namespace {
 
@@ -55,7 +56,9 @@ Record lines of dump and series, one per record, fields separated by ";":
   9 significant digits; absent values read "nan".
 
 An hour file yields at most 36000 records (ten a second); one that holds
-more is named as damaged on stderr, without changing the exit status.
+more, or an entry longer than any record takes (whose entries are read up
+to it), is named as damaged on stderr, without changing the exit status.
+Memory that runs out is named on stderr and the exit status is 1.
 repair leaves hour files modified in the last two minutes, or changed while
 it runs, for a later run and names them on stderr; it removes temporary
 copies NAME.dat.XXXXXX that an interrupted repair left behind.
@@ -108,17 +111,10 @@ int parsePeriodArgs(const QString &command, const QStringList &args, PeriodArgs 
     return ExitOk;
 }
 
-int main(int argc, char *argv[])
+namespace {
+
+int runCommand(const QString &command, const QStringList &args)
 {
-    QCoreApplication app(argc, argv);
-    QStringList args = app.arguments().mid(1);
-    if (args.isEmpty())
-        return usageError();
-    const QString command = args.takeFirst();
-    if (command == QLatin1String("--help") || command == QLatin1String("-h")) {
-        std::fputs(kUsage, stdout);
-        return ExitOk;
-    }
     if (command == QLatin1String("dump"))
         return dumpCommand(args);
     if (command == QLatin1String("series"))
@@ -132,4 +128,27 @@ int main(int argc, char *argv[])
     if (command == QLatin1String("repair"))
         return repairCommand(args);
     return usageError(QStringLiteral("unknown command: %1").arg(command));
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QStringList args = app.arguments().mid(1);
+    if (args.isEmpty())
+        return usageError();
+    const QString command = args.takeFirst();
+    if (command == QLatin1String("--help") || command == QLatin1String("-h")) {
+        std::fputs(kUsage, stdout);
+        return ExitOk;
+    }
+    try {
+        return runCommand(command, args);
+    } catch (const std::bad_alloc &) {
+        // Memory ran out outside the archive code, which reports it itself.
+        std::fputs("kestrova-archive: out of memory\n", stderr);
+        std::fflush(stdout);
+        return ExitFailure;
+    }
 }

@@ -47,11 +47,14 @@ int loadCommandPeriod(const QString &command, const QStringList &args, archive::
 // records of the period but could not be read makes the result incomplete.
 int loadProblems(const archive::LoadResult &result)
 {
-    for (const QString &file : result.damaged)
-        printError(archive::tooManyRecordsNote(file));
+    for (const QString &note : result.damageNotes)
+        printError(note);
     for (const QString &failure : result.failures)
         printError(failure);
-    if (result.truncated)
+    if (result.outOfMemory)
+        printError(QStringLiteral("out of memory after %1 records; the rest is left out")
+                       .arg(result.records.size()));
+    else if (result.truncated)
         printError(QStringLiteral("the period holds more than %1 records; the rest is left out")
                        .arg(archive::kMaxSeriesRecords));
     return result.failures.isEmpty() && !result.truncated ? ExitOk : ExitFailure;
@@ -144,7 +147,9 @@ int dumpCommand(const QStringList &args)
         archive::decodeEntry(reader.next(), rec);
         writeRecord(rec, epoch);
     }
-    if (!reader.atEnd())
+    if (reader.oversizedEntry())
+        printError(archive::damageNote(path, archive::Damage::OversizedEntry));
+    else if (!reader.atEnd())
         printError(archive::tooManyRecordsNote(path));
     return ExitOk;
 }

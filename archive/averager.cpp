@@ -1,0 +1,105 @@
+#include "averager.h"
+
+#include "archformat.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace archive {
+
+namespace {
+
+template <int N> bool averageGroup(float (&values)[N], const int (&counts)[N])
+{
+    bool divided = false;
+    for (int i = 0; i < N; ++i) {
+        if (counts[i] != 0 && !std::isnan(values[i])) {
+            values[i] = values[i] / float(counts[i]);
+            divided = true;
+        }
+    }
+    return divided;
+}
+
+// Without a branch, so that the compiler can add a group in vector steps.
+// Adding 0.0 in place of an absent value leaves every sum as it is: a sum
+// starts at +0.0 and can never become -0.0, the one value that adding +0.0
+// would change.
+template <int N>
+void accumulateGroup(float (&__restrict sums)[N], int (&__restrict counts)[N],
+                     const float (&__restrict values)[N])
+{
+    for (int i = 0; i < N; ++i) {
+        const bool present = values[i] == values[i];
+        sums[i] += present ? values[i] : 0.0f;
+        counts[i] += present ? 1 : 0;
+    }
+}
+
+template <int N> void zeroGroup(float (&values)[N])
+{
+    std::fill(values, values + N, 0.0f);
+}
+
+bool relaysDiffer(const ArchRecord &a, const ArchRecord &b)
+{
+    return std::memcmp(a.relays, b.relays, sizeof a.relays) != 0;
+}
+
+} // namespace
+
+bool averageRecord(ArchRecord &rec, const SampleCounts &counts)
+{
+    bool divided = averageGroup(rec.aIn, counts.aIn);
+    divided |= averageGroup(rec.dIn, counts.dIn);
+    divided |= averageGroup(rec.aOut, counts.aOut);
+    divided |= averageGroup(rec.math, counts.math);
+    divided |= averageGroup(rec.modbus, counts.modbus);
+    return divided;
+}
+
+Averager::Averager(SeriesBuilder &series, SampleCounts &counts)
+    : series(series), counts(counts), interval(zeroRecord())
+{
+}
+
+bool Averager::add(const ArchRecord &rec)
+{
+    if (quint32(rec.time) - quint32(interval.time) > kAverageIntervalSecs ||
+        relaysDiffer(rec, interval)) {
+        if (!close(rec))
+            return false;
+        std::memset(&counts, 0, sizeof counts);
+        zeroGroup(interval.aIn);
+        zeroGroup(interval.dIn);
+        zeroGroup(interval.aOut);
+        zeroGroup(interval.modbus);
+        zeroGroup(interval.math);
+        interval.relayCount = rec.relayCount;
+        std::memcpy(interval.relays, rec.relays, sizeof interval.relays);
+        interval.counterCount = rec.counterCount;
+        std::memcpy(interval.counter, rec.counter, sizeof interval.counter);
+    }
+    accumulateGroup(interval.aIn, counts.aIn, rec.aIn);
+    accumulateGroup(interval.dIn, counts.dIn, rec.dIn);
+    accumulateGroup(interval.aOut, counts.aOut, rec.aOut);
+    accumulateGroup(interval.math, counts.math, rec.math);
+    accumulateGroup(interval.modbus, counts.modbus, rec.modbus);
+    return true;
+}
+
+bool Averager::close(const ArchRecord &last)
+{
+    const bool averaged = averageRecord(interval, counts);
+    if ((interval.relayCount != 0 && relaysDiffer(last, interval)) || averaged) {
+        if (!series.append(interval))
+            return false;
+        interval.time = last.time;
+        return series.append(interval);
+    }
+    interval.time = last.time;
+    return true;
+}
+
+} // namespace archive

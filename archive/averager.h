@@ -1,0 +1,41 @@
+#ifndef AVERAGER_H
+#define AVERAGER_H
+
+#include "archrecord.h"
+#include "recordseries.h"
+
+namespace archive {
+
+// An averaging interval ends at the first record more than this many seconds
+// after its start.
+constexpr quint32 kAverageIntervalSecs = 600;
+
+// Replaces each plot channel of rec that has samples and is not NaN by its
+// mean. Returns true if at least one value was divided.
+bool averageRecord(ArchRecord &rec, const SampleCounts &counts);
+
+// Condenses a period's records, taken in walk order, into interval means.
+// The open interval holds its start time, running sums of the plot channels
+// and the counters and relays of the record that opened it; it closes at a
+// record more than kAverageIntervalSecs after its start or with other
+// relays, and a closed interval enters the series twice, stamped with its
+// start and with the time of the record that ended it.
+class Averager
+{
+public:
+    Averager(SeriesBuilder &series, SampleCounts &counts);
+
+    // False if the series could not grow: memory ran out.
+    bool add(const ArchRecord &rec);
+    // Ends the interval at `last`.
+    bool close(const ArchRecord &last);
+
+private:
+    SeriesBuilder &series;
+    SampleCounts &counts;
+    ArchRecord interval;
+};
+
+} // namespace archive
+
+#endif // AVERAGER_H

@@ -1,0 +1,99 @@
+#include "hourdecoder.h"
+
+#include "payload.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace archive {
+
+void DecodedHour::start(const QString &path, HourFileReader &reader)
+{
+    count = 0;
+    damage = Damage::None;
+    taken = WalkRule::Range();
+    opened = reader.open(path);
+    if (!opened)
+        error = reader.errorString();
+}
+
+void DecodedHour::decode(const QString &path, HourFileReader &reader)
+{
+    start(path, reader);
+    if (opened)
+        decodeAll(reader);
+    reader.trim();
+}
+
+void DecodedHour::decodeAll(HourFileReader &reader)
+{
+    while (!reader.atEnd() && count < size_t(kMaxRecordsPerHourFile)) {
+        if (count == capacity)
+            grow(count + 1);
+        decodeEntry(reader.next(), storage[count++]);
+    }
+    finishReading(reader);
+}
+
+void DecodedHour::finishReading(const HourFileReader &reader)
+{
+    // Every entry up to the cap was read, and more follow; or an entry
+    // longer than any record takes ended the file.
+    if (reader.oversizedEntry())
+        damage = Damage::OversizedEntry;
+    else if (!reader.atEnd())
+        damage = Damage::TooManyEntries;
+}
+
+void DecodedHour::moveTaken(ArchRecord *to)
+{
+    if (taken.count > 0)
+        std::memmove(static_cast<void *>(to != nullptr ? to : storage.get()), &storage[size_t(taken.from)],
+                     size_t(taken.count) * sizeof(ArchRecord));
+    count = size_t(taken.count);
+}
+
+void DecodedHour::decodeTaken(ArchRecord *to)
+{
+    if (to == nullptr) {
+        if (size_t(taken.count) > capacity)
+            grow(size_t(taken.count));
+        to = storage.get();
+    }
+    for (int k = taken.from; k < taken.from + taken.count; ++k)
+        decodeEntry(entries[size_t(k)], *to++);
+    count = size_t(taken.count);
+}
+
+void DecodedHour::grow(size_t needed)
+{
+    const size_t bigger = std::max<size_t>({4096, 2 * capacity, needed});
+    std::unique_ptr<ArchRecord[]> more(new ArchRecord[bigger]);
+    if (count > 0)
+        std::memcpy(static_cast<void *>(more.get()), storage.get(), count * sizeof(ArchRecord));
+    storage = std::move(more);
+    capacity = bigger;
+}
+
+bool readHourFile(const QString &path, QVector<ArchRecord> &records, bool *damaged, QString *error,
+                  Damage *damage)
+{
+    thread_local HourFileReader reader;
+    DecodedHour hour;
+    hour.decode(path, reader);
+    if (!hour.opened) {
+        if (error)
+            *error = hour.error;
+        return false;
+    }
+    records.reserve(records.size() + int(hour.count));
+    for (size_t i = 0; i < hour.count; ++i)
+        records.append(hour.records()[i]);
+    if (damaged)
+        *damaged = hour.damaged();
+    if (damage)
+        *damage = hour.damage;
+    return true;
+}
+
+} // namespace archive

@@ -1,0 +1,56 @@
+#include "hourfile.h"
+
+#include "hourfilereader.h"
+
+namespace archive {
+
+void writeEntry(QDataStream &out, qint32 time, const QByteArray &payload)
+{
+    out << time << compressPayload(payload);
+}
+
+QString damageNote(const QString &path, Damage damage)
+{
+    if (damage == Damage::OversizedEntry)
+        return QStringLiteral("damaged: %1 holds an entry longer than any record; the rest are skipped")
+            .arg(path);
+    return tooManyRecordsNote(path);
+}
+
+QString tooManyRecordsNote(const QString &path)
+{
+    return QStringLiteral("damaged: %1 holds more than %2 entries; the rest are skipped")
+        .arg(path)
+        .arg(kMaxRecordsPerHourFile);
+}
+
+bool writeHourFile(const QString &path, const QVector<ArchRecord> &records, Layout layout)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    QDataStream out(&file);
+    for (const ArchRecord &rec : records)
+        writeEntry(out, rec.time, encodePayload(rec, layout));
+    if (out.status() != QDataStream::Ok) {
+        file.cancelWriting();
+        return false;
+    }
+    return commitFully(file);
+}
+
+bool commitFully(QSaveFile &file)
+{
+    // QSaveFile::commit() writes the buffered tail while closing and renames
+    // the new file over the old one even when that last write fails: on a
+    // full disk the operator's file would be replaced by a truncated one.
+    // Writing the tail out first makes the failure visible.
+    if (!file.flush()) {
+        file.cancelWriting();
+        file.commit(); // now only discards the new file
+        return false;
+    }
+    return file.commit();
+}
+
+} // namespace archive
