@@ -29,6 +29,44 @@ double distance(const QPointF &a, const QPointF &b)
     return std::hypot(a.x() - b.x(), a.y() - b.y());
 }
 
+// Event positions in the receiving widget, under the names each Qt gives
+// them (Qt 6 renamed them and made touch points QEventPoint).
+QPointF positionOf(const QMouseEvent *event)
+{
+#if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
+    return event->position();
+#else
+    return event->localPos();
+#endif
+}
+
+QPointF positionOf(const QTouchEvent::TouchPoint &point)
+{
+#if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
+    return point.position();
+#else
+    return point.pos();
+#endif
+}
+
+bool released(const QTouchEvent::TouchPoint &point)
+{
+#if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
+    return point.state() == QEventPoint::Released;
+#else
+    return point.state() == Qt::TouchPointReleased;
+#endif
+}
+
+const QList<QTouchEvent::TouchPoint> &pointsOf(const QTouchEvent *event)
+{
+#if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
+    return event->points();
+#else
+    return event->touchPoints();
+#endif
+}
+
 } // namespace
 
 PlotCursors::PlotCursors(QCustomPlot *plot_, const QList<QComboBox *> &selectors_,
@@ -336,17 +374,17 @@ bool PlotCursors::mouseEvent(QMouseEvent *event)
     case QEvent::MouseButtonPress:
         if (event->button() != Qt::LeftButton)
             return false;
-        pressPos = event->localPos();
+        pressPos = positionOf(event);
         draggedCursor = cursorNear(pressPos.x(), kMouseGrabPixels);
         gesture = draggedCursor >= 0 ? Gesture::DragCursor : Gesture::Tap;
         return gesture == Gesture::DragCursor;
     case QEvent::MouseMove:
         if (gesture == Gesture::DragCursor) {
-            moveCursor(Cursor(draggedCursor), keyAtPixel(event->localPos().x()));
+            moveCursor(Cursor(draggedCursor), keyAtPixel(positionOf(event).x()));
             return true;
         }
         if (gesture == Gesture::Tap &&
-            (event->localPos() - pressPos).manhattanLength() > kMouseClickPixels)
+            (positionOf(event) - pressPos).manhattanLength() > kMouseClickPixels)
             gesture = Gesture::Pan;
         return false;
     case QEvent::MouseButtonRelease: {
@@ -359,7 +397,7 @@ bool PlotCursors::mouseEvent(QMouseEvent *event)
             return ended == Gesture::DragCursor;
         }
         if (ended == Gesture::Tap)
-            tap(event->localPos(), true);
+            tap(positionOf(event), true);
         return ended == Gesture::DragCursor;
     }
     case QEvent::MouseButtonDblClick:
@@ -381,8 +419,8 @@ bool PlotCursors::touchEvent(QTouchEvent *event)
 {
     event->accept();
     QList<QTouchEvent::TouchPoint> down;
-    for (const QTouchEvent::TouchPoint &point : event->touchPoints()) {
-        if (point.state() != Qt::TouchPointReleased)
+    for (const QTouchEvent::TouchPoint &point : pointsOf(event)) {
+        if (!released(point))
             down << point;
     }
 
@@ -408,25 +446,25 @@ bool PlotCursors::touchEvent(QTouchEvent *event)
                 restore(beforeGesture);
             gesture = Gesture::Pinch;
             pressRange = plot->xAxis->range();
-            pinchDistance = std::max(1.0, distance(down.at(0).pos(), down.at(1).pos()));
-            const double centre = (down.at(0).pos().x() + down.at(1).pos().x()) / 2;
+            pinchDistance = std::max(1.0, distance(positionOf(down.at(0)), positionOf(down.at(1))));
+            const double centre = (positionOf(down.at(0)).x() + positionOf(down.at(1)).x()) / 2;
             pinchKey = keyAtPixel(centre);
         }
-        pinch(down.at(0).pos(), down.at(1).pos());
+        pinch(positionOf(down.at(0)), positionOf(down.at(1)));
         return true;
     }
 
     // A finger that has not moved yet may still be a tap, even on a cursor:
     // the second tap of a double tap lands on the cursor the first placed.
     if (event->type() == QEvent::TouchBegin && down.size() == 1) {
-        pressPos = down.first().pos();
+        pressPos = positionOf(down.first());
         draggedCursor = cursorNear(pressPos.x(), kTouchGrabPixels);
         gesture = Gesture::Tap;
         return true;
     }
 
     if (event->type() == QEvent::TouchUpdate && down.size() == 1) {
-        const QPointF pos = down.first().pos();
+        const QPointF pos = positionOf(down.first());
         if (gesture == Gesture::Tap &&
             distance(pos, pressPos) > QGuiApplication::styleHints()->startDragDistance())
             gesture = draggedCursor >= 0 ? Gesture::DragCursor : Gesture::Pan;
@@ -438,8 +476,8 @@ bool PlotCursors::touchEvent(QTouchEvent *event)
     }
 
     if (event->type() == QEvent::TouchEnd) {
-        if (gesture == Gesture::Tap && !event->touchPoints().isEmpty()) {
-            const QPointF pos = event->touchPoints().first().pos();
+        if (gesture == Gesture::Tap && !pointsOf(event).isEmpty()) {
+            const QPointF pos = positionOf(pointsOf(event).first());
             const bool secondTap =
                 lastTapTime.isValid() &&
                 lastTapTime.elapsed() < QGuiApplication::styleHints()->mouseDoubleClickInterval() &&

@@ -55,10 +55,16 @@ StartOptions parseCommandLine(const QStringList &arguments)
 
 bool installQtTranslations(QCoreApplication &app)
 {
+    // Debian keeps them per Qt version: qttranslations5-l10n for Qt 5,
+    // qt6-translations-l10n for Qt 6, each under its Qt's own path.
+#if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
+    const QString dir = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+#else
+    const QString dir = QLibraryInfo::location(QLibraryInfo::TranslationsPath);
+#endif
     auto *translator = new QTranslator(&app);
     if (!translator->load(QLocale(QLocale::Russian, QLocale::Russia), QStringLiteral("qtbase"),
-                          QStringLiteral("_"),
-                          QLibraryInfo::location(QLibraryInfo::TranslationsPath))) {
+                          QStringLiteral("_"), dir)) {
         delete translator;
         return false;
     }

@@ -8,6 +8,7 @@
 
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <limits>
@@ -31,8 +32,8 @@ int loadCommandPeriod(const QString &command, const QStringList &args, archive::
     // The viewer measures its period in whole seconds of an int; a longer one
     // saturates, so that it is refused rather than wrapped into a short one.
     const qint64 secs = period.begin.secsTo(period.end);
-    const int periodSecs =
-        int(qBound<qint64>(std::numeric_limits<int>::min(), secs, std::numeric_limits<int>::max()));
+    const int periodSecs = int(
+        std::clamp<qint64>(secs, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
     const QDateTime loadBegin = period.end.addSecs(-qint64(periodSecs));
     result = archive::loadPeriod(period.dir + QLatin1Char('/'), loadBegin, period.end, periodSecs);
     if (result.refused) {
