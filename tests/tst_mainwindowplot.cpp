@@ -458,7 +458,7 @@ void TstMainWindowPlot::mouse(QEvent::Type type, const QPoint &pos, Qt::MouseBut
 
 void TstMainWindowPlot::tap(bool touch, const QPoint &pos)
 {
-    static QTouchDevice *finger = QTest::createTouchDevice();
+    static auto *finger = QTest::createTouchDevice();
     if (touch) {
         QTest::touchEvent(plot(), finger).press(0, pos, plot());
         QTest::touchEvent(plot(), finger).release(0, pos, plot());
@@ -470,7 +470,7 @@ void TstMainWindowPlot::tap(bool touch, const QPoint &pos)
 
 void TstMainWindowPlot::drag(bool touch, const QPoint &from, const QPoint &to)
 {
-    static QTouchDevice *finger = QTest::createTouchDevice();
+    static auto *finger = QTest::createTouchDevice();
     const QPoint half = (from + to) / 2;
     if (touch) {
         QTest::touchEvent(plot(), finger).press(0, from, plot());
@@ -487,7 +487,7 @@ void TstMainWindowPlot::drag(bool touch, const QPoint &from, const QPoint &to)
 
 void TstMainWindowPlot::zoomIn(bool touch, const QPoint &centre)
 {
-    static QTouchDevice *fingers = QTest::createTouchDevice();
+    static auto *fingers = QTest::createTouchDevice();
     if (touch) {
         // Fingers 60 px either side of the centre move out to 120 px.
         const QPoint d(60, 0);
