@@ -226,7 +226,7 @@ int main()
     line("floor, one thread (read, libdeflate, integers, fdatasync)", floorOne);
     line("floor, every core by hour file", floorAll);
     line("export (target: ratio at most 1.5)", exportTiming);
-    line("today's code (QLocale, QTextStream, one thread)", todays);
+    line("today's code (QLocale, QString text, one thread)", todays);
     const double formatting = bench::bestOf(kRuns, [&] {
         char text[kCsvValueMax];
         qint64 n = 0;

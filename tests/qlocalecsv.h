@@ -7,10 +7,10 @@
 #include <QVector>
 
 // The export as it was written before its byte-level formatter: every value
-// through QLocale, the text through a QTextStream with the windows-1251
-// codec, each hour file read twice through a data stream and inflated by
-// zlib. It is the
-// reference the CSV bytes must match, and the benchmark's "today's code".
+// through QLocale, the text built as a QString and encoded to windows-1251,
+// each hour file read twice through a data stream and inflated by zlib. It
+// is the reference the CSV bytes must match, and the benchmark's "today's
+// code".
 namespace qlocalecsv {
 
 // One value, windows-1251.
