@@ -178,9 +178,12 @@ void loadRecords(LoadResult &result, const WalkFiles &walk, const WalkRule &rule
                                                    kMaxSeriesRecords);
             // The series moves only when this file lies beyond its end: then
             // no later file can have been given a place in it either, and no
-            // thread is writing into it.
+            // thread is writing into it. Where an earlier growth made room
+            // for it, later files may be writing into the series already.
             bool room = false;
-            pipeline.locked([&] { room = series.reserve(std::max(wanted, needed), spot.at); });
+            pipeline.locked([&] {
+                room = needed <= series.capacity() || series.reserve(std::max(wanted, needed), spot.at);
+            });
             if (!room) {
                 // No memory for the rest: the series ends before it.
                 report.outOfMemory();

@@ -207,10 +207,11 @@ RepairFile repairHourFile(const QString &path, const std::function<void()> &befo
     RepairFile result;
     result.path = path;
     // Most files are current: the first entry alone decides, and the rest is
-    // read only for a file that will be rewritten. Opened for writing as well:
-    // a file the operator made read-only is not ours to replace.
+    // read only for a file that will be rewritten. Only such a file is
+    // opened for writing too, so that an archive on a read-only disk names
+    // none of the files that need nothing.
     HourFileReader reader;
-    if (!reader.open(path, kHeadRead, true)) {
+    if (!reader.open(path, kHeadRead)) {
         result.outcome = RepairFile::OpenFailed;
         result.error = QStringLiteral("cannot open %1: %2").arg(path, reader.errorString());
         return result;
@@ -240,6 +241,14 @@ RepairFile repairHourFile(const QString &path, const std::function<void()> &befo
                                         "start")
                              .arg(path)
                              .arg(kRecentlyModifiedSecs));
+    // A file the operator made read-only is not ours to replace.
+    QFile writable(path);
+    if (!writable.open(QIODevice::ReadWrite | QIODevice::ExistingOnly)) {
+        result.outcome = RepairFile::OpenFailed;
+        result.error = QStringLiteral("cannot open %1: %2").arg(path, writable.errorString());
+        return result;
+    }
+    writable.close();
 
     // Records go straight from the old file into the new one; the new
     // content replaces the old only once all of it has been written.

@@ -84,7 +84,8 @@ bool SeriesBuilder::reserve(qint64 wanted, qint64 kept)
         return false;
     records = more;
     room = wanted;
-    preferLargePages(records + kept, records + room);
+    if (kept == 0)
+        preferLargePages(records, records + room);
     return true;
 }
 

@@ -2,8 +2,10 @@
 // a second, every channel, noisy values that deflate cannot shrink): the
 // viewer's load of 24 hours and 7 days (record by record) and of 8 and 30
 // days (interval means), the first 7-day load of a fresh process, and the
-// start-up repair of 30 days of files that need none. Each figure is printed
-// beside its floors, measured in turn with it in the same run:
+// start-up repair of 30 days of files that need none; and the peak memory of
+// a fresh process's record-by-record load against its series, for 7 days and
+// for a day of ten records a second, the most a recorder writes. Each figure
+// is printed beside its floors, measured in turn with it in the same run:
 //
 //   floor B  read each hour file of the period in one go and inflate every
 //            entry with libdeflate, on one core;
@@ -160,6 +162,42 @@ int childLoad(const QString &dir, qint64 endSecs)
     return 0;
 }
 
+// One record-by-record load of `secs` up to `endSecs` in this process, which
+// has loaded nothing before: prints the series' bytes and the peak resident
+// set during the load above what the process held before it.
+int childPeak(const QString &dir, qint64 endSecs, int secs)
+{
+    const QDateTime end = QDateTime::fromSecsSinceEpoch(endSecs);
+    const qint64 before = bench::residentBytes();
+    bench::resetPeakResident();
+    const archive::LoadResult result = archive::loadPeriod(dir, end.addSecs(-secs), end, secs);
+    const qint64 peak = bench::peakResidentBytes();
+    std::printf("%lld %lld %d\n", qint64(result.records.size()) * qint64(sizeof(ArchRecord)),
+                peak - before, result.records.size());
+    return 0;
+}
+
+// The peak of a fresh process's load against its series.
+void measurePeak(const char *what, const QString &program, const QString &dir, const QDateTime &end,
+                 int secs)
+{
+    QProcess child;
+    child.start(program, {QStringLiteral("--peak"), dir, QString::number(end.toSecsSinceEpoch()),
+                          QString::number(secs)});
+    const QList<QByteArray> f = child.waitForFinished(300000) && child.exitCode() == 0
+                                    ? child.readAllStandardOutput().trimmed().split(' ')
+                                    : QList<QByteArray>();
+    if (f.size() != 3) {
+        std::printf("%s: the child load failed\n", what);
+        return;
+    }
+    const double series = f.at(0).toDouble();
+    const double peak = f.at(1).toDouble();
+    std::printf("%-36s series %7.1f MiB (%s records)   peak resident %7.1f MiB   peak/series %4.2f "
+                "(target 1.30)\n",
+                what, series / 1048576.0, f.at(2).constData(), peak / 1048576.0, peak / series);
+}
+
 // Repair's floor: list the directory and read the first 4 KiB of each hour file.
 int repairFloor(const QString &dir)
 {
@@ -183,6 +221,8 @@ int main(int argc, char *argv[])
     const QStringList args = app.arguments();
     if (args.size() == 4 && args.at(1) == QLatin1String("--child"))
         return childLoad(args.at(2), args.at(3).toLongLong());
+    if (args.size() == 5 && args.at(1) == QLatin1String("--peak"))
+        return childPeak(args.at(2), args.at(3).toLongLong(), args.at(4).toInt());
 
     QTemporaryDir tmp;
     QString dir = args.value(1, tmp.path());
@@ -210,6 +250,14 @@ int main(int argc, char *argv[])
                     (peak - before) / 1048576.0, before / 1048576.0,
                     peakReset ? "" : " (peak could not be reset)", (peak - before) / bare);
     }
+
+    // A day as full as a recorder may write it, ten records a second: each
+    // hour file holds ten times what the series' first guess allows for.
+    const QString dense = dir + QStringLiteral("ten-a-second/");
+    std::fprintf(stderr, "writing a day of ten records a second into %s\n", qPrintable(dense));
+    bench::writeFullArchive(dense, end, 24, 10);
+    measurePeak("7 days, fresh process", app.applicationFilePath(), dir, end, 7 * 86400);
+    measurePeak("1 day of 10 a second, fresh process", app.applicationFilePath(), dense, end, 86400);
 
     measureLoad("24 hours", dir, end, 86400, 7);
     const double warm = measureLoad("7 days", dir, end, 7 * 86400, 5);

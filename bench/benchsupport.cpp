@@ -13,7 +13,7 @@
 
 namespace bench {
 
-int writeFullArchive(const QString &dir, const QDateTime &end, int hours)
+int writeFullArchive(const QString &dir, const QDateTime &end, int hours, int perSecond)
 {
     QDir().mkpath(dir);
     const QDateTime epoch = archive::archiveEpoch();
@@ -26,9 +26,11 @@ int writeFullArchive(const QString &dir, const QDateTime &end, int hours)
             continue;
         const qint64 first = epoch.secsTo(hour);
         QVector<ArchRecord> records;
-        records.reserve(3600);
-        for (qint64 t = first; t < first + 3600; ++t)
-            records.append(recorder.recordAt(qint32(t)));
+        records.reserve(3600 * perSecond);
+        for (qint64 t = first; t < first + 3600; ++t) {
+            for (int k = 0; k < perSecond; ++k)
+                records.append(recorder.recordAt(qint32(t)));
+        }
         if (!archive::writeHourFile(path, records))
             std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
         ++written;

@@ -10,11 +10,11 @@
 
 namespace bench {
 
-// Writes hour files of one record per second carrying every channel into
-// dir, for `hours` hours ending with the hour before `end`; hour files that
-// are already there are kept, so a folder can be reused between runs.
+// Writes hour files of `perSecond` records a second carrying every channel
+// into dir, for `hours` hours ending with the hour before `end`; hour files
+// that are already there are kept, so a folder can be reused between runs.
 // Returns the number of hour files written.
-int writeFullArchive(const QString &dir, const QDateTime &end, int hours);
+int writeFullArchive(const QString &dir, const QDateTime &end, int hours, int perSecond = 1);
 
 // Best wall time of `runs` calls, in seconds.
 double bestOf(int runs, const std::function<void()> &work);

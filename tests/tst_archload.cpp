@@ -114,6 +114,7 @@ private slots:
     void daylightSavingChanges();
     void parallelLoadMatchesSequential_data();
     void parallelLoadMatchesSequential();
+    void fullHoursGrowTheSeriesWhileOthersDecode();
     void emptyArchiveAndInvalidPeriod();
     void fifoNamedLikeAnHourFileIsPassedOver();
     void clockChanges_data();
@@ -388,6 +389,27 @@ void tst_ArchLoad::parallelLoadMatchesSequential()
         QVERIFY(std::memcmp(&parallel.sampleCounts, &sequential.sampleCounts,
                             sizeof(SampleCounts)) == 0);
         QCOMPARE(parallel.damaged, sequential.damaged);
+    }
+}
+
+// Hours ten times fuller than the series' first guess: the series grows for
+// one while the next ones, given room by an earlier growth, are decoded
+// straight into it. Growing it then would pull it away from under them.
+void tst_ArchLoad::fullHoursGrowTheSeriesWhileOthersDecode()
+{
+    const QDateTime first = at("2024-06-10 00:00:00");
+    QList<qint32> times;
+    for (int h = 0; h < 24; ++h) {
+        const QDateTime hour = first.addSecs(3600 * h);
+        const int entries = kMaxRecordsPerHourFile;
+        fixture::writeFile(dir + hourFileName(hour), fixture::tinyEntries(hour, entries));
+        for (int k = 0; k < entries; ++k)
+            times.append(archiveTime(hour) + k / 10);
+    }
+    for (int threads : {1, 2, 3}) {
+        const LoadResult result = loadPeriod(dir, first, first.addSecs(86400), 86400, threads);
+        QCOMPARE(result.records.size(), times.size());
+        QCOMPARE(::times(result.records), times);
     }
 }
 

@@ -12,6 +12,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtEndian>
+#include <QProcess>
 #include <QtTest>
 
 #include <atomic>
@@ -115,6 +116,7 @@ class tst_ArchRepair : public QObject
     Q_OBJECT
 
 private slots:
+    void readOnlyArchiveNamesOnlyFilesToRewrite();
     void earlierRecordOf59BytesBecomes21();
     void rewrittenFileKeepsOwnerAndPermissions();
     void firstRecordDecides_data();
@@ -339,6 +341,38 @@ void tst_ArchRepair::leftUntouched()
     QCOMPARE(readAll(path), before);
     QCOMPARE(QFileInfo(path).lastModified(), modified);
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{name});
+}
+
+// On a read-only disk only a file that would be rewritten is named: one in
+// the current layout needs nothing, writable or not.
+void tst_ArchRepair::readOnlyArchiveNamesOnlyFilesToRewrite()
+{
+    QTemporaryDir dir;
+    if (QProcess::execute(QStringLiteral("mount"), {QStringLiteral("-t"), QStringLiteral("tmpfs"),
+                                                     QStringLiteral("none"), dir.path()}) != 0)
+        QSKIP("no tmpfs can be mounted here");
+    struct Unmount
+    {
+        QString path;
+        ~Unmount() { QProcess::execute(QStringLiteral("umount"), {path}); }
+    } unmount{dir.path()};
+    const QString current = dir.filePath(QStringLiteral("2024_03_05-07.dat"));
+    const QString earlier = dir.filePath(QStringLiteral("2024_03_05-08.dat"));
+    QVERIFY(writeEntries(current, {{relayRecord(1), Layout::Current}}));
+    QVERIFY(writeEntries(earlier, {{relayRecord(2), Layout::Earlier}}));
+    setModified(current, QDateTime::currentDateTime().addSecs(-3600));
+    setModified(earlier, QDateTime::currentDateTime().addSecs(-3600));
+    QCOMPARE(QProcess::execute(QStringLiteral("mount"),
+                               {QStringLiteral("-o"), QStringLiteral("remount,ro"), dir.path()}),
+             0);
+
+    const RepairResult result = repairArchive(dir.path() + QLatin1Char('/'));
+    QCOMPARE(result.files.size(), 2);
+    for (const RepairFile &file : result.files) {
+        const bool rewritten = file.path == earlier;
+        QCOMPARE(int(file.outcome), int(rewritten ? RepairFile::OpenFailed : RepairFile::Current));
+        QCOMPARE(file.error.isEmpty(), !rewritten);
+    }
 }
 
 void tst_ArchRepair::isHourFileName_data()
