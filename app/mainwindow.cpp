@@ -3,6 +3,7 @@
 #include "archworker.h"
 #include "channels.h"
 #include "images.h"
+#include "loadnotice.h"
 #include "plotcursors.h"
 #include "ui_mainwindow.h"
 
@@ -10,6 +11,7 @@
 #include <QComboBox>
 #include <QPixmap>
 #include <QThread>
+#include <QVBoxLayout>
 
 MainWindow::MainWindow(QWidget *parent) : MainWindow(QStringLiteral("./archive"), parent) {}
 
@@ -80,6 +82,14 @@ MainWindow::MainWindow(const QString &dir, QWidget *parent)
 
     cursors = new PlotCursors(ui->customPlot, selectors, counterBoxes, graphColors, this);
     cursors->placeReadout(ui->gridLayout, 2, 0, ui->frame);
+
+    // The notice lies over the plot's top edge, where the eye is after a
+    // load, and takes no room from the plot while it is hidden.
+    notice = new LoadNotice(ui->customPlot);
+    auto *noticeLayout = new QVBoxLayout(ui->customPlot);
+    noticeLayout->setContentsMargins(60, 6, 20, 0);
+    noticeLayout->addWidget(notice, 0, Qt::AlignTop | Qt::AlignHCenter);
+    noticeLayout->addStretch();
 
     // The repair rewrites files of the earlier layout, so it has to be done
     // before anything reads them; the load waits behind it.

@@ -11,8 +11,10 @@
 #include <QMainWindow>
 #include <QMovie>
 #include <QString>
+#include <QStringList>
 
 class cArchWorker;
+class LoadNotice;
 class PlotCursors;
 class QCheckBox;
 class QComboBox;
@@ -88,6 +90,8 @@ private:
     void showBusy();
     void finishOperation(const char *workerSlot, const char *finishSlot);
     void startPending();
+    // Tells the operator what the last load and repair left out.
+    void showNotice();
     void stopWorker();
 
     Ui::MainWindow *ui;
@@ -110,6 +114,12 @@ private:
     QList<Request> pendingRequests;
     // Cursors, readout and touch navigation of the plot.
     PlotCursors *cursors = nullptr;
+    // What the last load and the start-up repair could not read or do.
+    LoadNotice *notice = nullptr;
+    // The repair's part of the notice holds while its directory is shown.
+    QString repairedPath;
+    QStringList repairFailures;
+    QStringList repairLater;
 
     friend class TstMainWindow;
     friend class TstMainWindowPlot;

@@ -5,6 +5,7 @@
 
 #include "archworker.h"
 #include "ccustomperiod.h"
+#include "loadnotice.h"
 #include "ui_mainwindow.h"
 
 #include <QFileDialog>
@@ -186,6 +187,7 @@ void MainWindow::endLoad()
 {
     finishOperation(SLOT(run()), SLOT(endLoad()));
     loadedRecords = worker->records;
+    showNotice();
     emit needUpdate();
     startPending();
 }
@@ -199,7 +201,28 @@ void MainWindow::endCopy()
 void MainWindow::endFix()
 {
     finishOperation(SLOT(fixArchive()), SLOT(endFix()));
+    repairedPath = worker->archivePath;
+    repairFailures = worker->repairFailures;
+    repairLater = worker->repairLater;
     startPending();
+}
+
+void MainWindow::showNotice()
+{
+    const cArchWorker::LoadReport &report = worker->loadReport;
+    LoadNotes notes;
+    notes.refused = report.refused;
+    if (report.outOfMemory)
+        notes.cut = LoadNotes::Cut::Memory;
+    else if (report.truncated)
+        notes.cut = LoadNotes::Cut::RecordCap;
+    notes.unreadable = report.failures;
+    notes.damaged = report.damageNotes;
+    if (worker->archivePath == repairedPath) {
+        notes.notRepaired = repairFailures;
+        notes.repairLater = repairLater;
+    }
+    notice->showNotes(notes);
 }
 
 void MainWindow::startPending()

@@ -57,6 +57,8 @@ void cArchWorker::run()
         else if (result.truncated)
             qDebug() << "ArchWorker series truncated";
     }
+    loadReport = LoadReport{result.refused, result.truncated, result.outOfMemory,
+                            std::move(result.failures), std::move(result.damageNotes)};
     records = std::move(result.records);
     emit finished();
 }
@@ -91,6 +93,8 @@ void cArchWorker::copyArchive()
 void cArchWorker::fixArchive()
 {
     const archive::RepairResult result = archive::repairArchive(archivePath);
+    repairFailures = result.leftoverErrors;
+    repairLater.clear();
     for (const QString &path : result.leftoversRemoved)
         QMessageLogger().debug("ArchWorker repair: removed the leftover %s", qPrintable(path));
     for (const QString &error : result.leftoverErrors)
@@ -103,6 +107,7 @@ void cArchWorker::fixArchive()
                            file.outcome == archive::RepairFile::Changed;
         QMessageLogger().debug(later ? "ArchWorker repair: %s" : "ArchWorker repair error: %s",
                                qPrintable(file.error));
+        (later ? repairLater : repairFailures).append(file.error);
     }
     emit finished();
 }

@@ -7,6 +7,7 @@
 #include <QDateTime>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QVector>
 
 // Carries out the long archive operations on a thread of its own: loading a
@@ -35,6 +36,20 @@ public:
     qint64 exportPeriodSecs = 0; // the length of the period before truncation
     QString exportSourceDir;
     QString exportTargetDir;
+
+    // What the last load left out, for the window to tell the operator.
+    struct LoadReport
+    {
+        bool refused = false;
+        bool truncated = false;
+        bool outOfMemory = false;
+        QStringList failures;
+        QStringList damageNotes;
+    };
+    LoadReport loadReport;
+    // What the last repair could not do, and the files it left for later.
+    QStringList repairFailures;
+    QStringList repairLater;
 
 signals:
     void finished();
