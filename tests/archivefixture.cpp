@@ -119,9 +119,16 @@ bool endsWithoutBlocking(const QString &fifo, const std::function<void()> &body)
     return ended;
 }
 
-ProcessRun runProgram(const QString &program, const QStringList &args)
+ProcessRun runProgram(const QString &program, const QStringList &args, const QStringList &env)
 {
     QProcess process;
+    if (!env.isEmpty()) {
+        QProcessEnvironment all = QProcessEnvironment::systemEnvironment();
+        for (const QString &setting : env)
+            all.insert(setting.section(QLatin1Char('='), 0, 0),
+                       setting.section(QLatin1Char('='), 1));
+        process.setProcessEnvironment(all);
+    }
     process.start(program, args);
     ProcessRun result;
     if (!process.waitForFinished(120000))

@@ -51,7 +51,9 @@ struct ProcessRun
     QByteArray out;
     QByteArray err;
 };
-ProcessRun runProgram(const QString &program, const QStringList &args);
+// `env` adds NAME=VALUE settings to this process's environment.
+ProcessRun runProgram(const QString &program, const QStringList &args,
+                      const QStringList &env = {});
 
 // Runs the rest of a test in another local zone, and restores the old one
 // however the test ends.

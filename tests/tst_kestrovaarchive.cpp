@@ -32,6 +32,8 @@ private slots:
     void usageAndFailures_data();
     void usageAndFailures();
     void demoTopsUp();
+    void memoryThatRunsOut_data();
+    void memoryThatRunsOut();
 };
 
 void tst_KestrovaArchive::dumpPrintsEveryField()
@@ -225,6 +227,43 @@ void tst_KestrovaArchive::demoTopsUp()
     QCOMPARE(r.status, 0);
     QVERIFY(QDir(dir).entryList(QDir::Files).size() >= 4);
     QCOMPARE(fixture::readFile(newest), before);
+}
+
+void tst_KestrovaArchive::memoryThatRunsOut_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QByteArray>("message");
+    QTest::newRow("series") << QStringLiteral("series") << QByteArray("out of memory after ");
+    QTest::newRow("stats") << QStringLiteral("stats") << QByteArray("out of memory after ");
+    QTest::newRow("export") << QStringLiteral("export")
+                            << QByteArray("out of memory after 0 hours");
+}
+
+// Memory that runs out on the companion's threads ends the command with a
+// message that names it and status 1, never an abort.
+void tst_KestrovaArchive::memoryThatRunsOut()
+{
+#if defined(__SANITIZE_ADDRESS__)
+    QSKIP("the address sanitizer's runtime must come first; nothing may be preloaded before it");
+#endif
+    QFETCH(QString, command);
+    QFETCH(QByteArray, message);
+    QTemporaryDir tmp;
+    const QString dir = tmp.path() + QLatin1Char('/');
+    const QDateTime hour = at("2024-06-10 10:00:00");
+    for (int h = 0; h < 2; ++h)
+        fixture::writeFile(dir + archive::hourFileName(hour.addSecs(3600 * h)),
+                           fixture::tinyEntries(hour.addSecs(3600 * h), 36000));
+    const QStringList args{command, dir, QStringLiteral("2024-06-10 10:00:00"),
+                           QStringLiteral("2024-06-10 12:00:00")};
+    const QStringList failing{QStringLiteral("LD_PRELOAD=" KESTROVA_FAILBIGALLOC),
+                              QStringLiteral("KESTROVA_FAIL_ALLOCATIONS_OVER=1048576")};
+    // Without the limit the same command succeeds.
+    QCOMPARE(fixture::runProgram(QStringLiteral(KESTROVA_ARCHIVE_BIN), args).status, 0);
+    const fixture::ProcessRun r =
+        fixture::runProgram(QStringLiteral(KESTROVA_ARCHIVE_BIN), args, failing);
+    QVERIFY2(r.status == 1, r.err.constData());
+    QVERIFY2(r.err.contains(message), r.err.constData());
 }
 
 QTEST_GUILESS_MAIN(tst_KestrovaArchive)
