@@ -32,17 +32,7 @@ void DecodedHour::decodeAll(HourFileReader &reader)
             grow(count + 1);
         decodeEntry(reader.next(), storage[count++]);
     }
-    finishReading(reader);
-}
-
-void DecodedHour::finishReading(const HourFileReader &reader)
-{
-    // Every entry up to the cap was read, and more follow; or an entry
-    // longer than any record takes ended the file.
-    if (reader.oversizedEntry())
-        damage = Damage::OversizedEntry;
-    else if (!reader.atEnd())
-        damage = Damage::TooManyEntries;
+    damage = reader.damage();
 }
 
 void DecodedHour::moveTaken(ArchRecord *to)

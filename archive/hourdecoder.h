@@ -54,7 +54,7 @@ public:
             entries.clear();
             while (!reader.atEnd() && entries.size() < size_t(kMaxRecordsPerHourFile))
                 entries.push_back(reader.next());
-            finishReading(reader);
+            damage = reader.damage();
             ArchRecord *to = place(int(entries.size()), [&](int k) { return entries[size_t(k)].time; }, taken);
             decodeTaken(to);
         }
@@ -64,7 +64,6 @@ public:
 private:
     void start(const QString &path, HourFileReader &reader);
     void decodeAll(HourFileReader &reader);
-    void finishReading(const HourFileReader &reader);
     void moveTaken(ArchRecord *to);
     void decodeTaken(ArchRecord *to);
     void grow(size_t needed);

@@ -14,11 +14,6 @@ QString damageNote(const QString &path, Damage damage)
     if (damage == Damage::OversizedEntry)
         return QStringLiteral("damaged: %1 holds an entry longer than any record; the rest are skipped")
             .arg(path);
-    return tooManyRecordsNote(path);
-}
-
-QString tooManyRecordsNote(const QString &path)
-{
     return QStringLiteral("damaged: %1 holds more than %2 entries; the rest are skipped")
         .arg(path)
         .arg(kMaxRecordsPerHourFile);

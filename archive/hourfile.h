@@ -2,6 +2,7 @@
 #define HOURFILE_H
 
 #include "archrecord.h"
+#include "hourfilereader.h"
 #include "payload.h"
 
 #include <QByteArray>
@@ -19,16 +20,8 @@ constexpr int kMaxRecordsPerHourFile = 36000;
 
 void writeEntry(QDataStream &out, qint32 time, const QByteArray &payload);
 
-// Why entries of an hour file were left unread.
-enum class Damage {
-    None,
-    TooManyEntries, // more entries than kMaxRecordsPerHourFile
-    OversizedEntry  // an entry longer than any record takes ended the file
-};
 // The note that names a damaged hour file and why.
 QString damageNote(const QString &path, Damage damage);
-// The note for an hour file holding more entries than any recorder writes.
-QString tooManyRecordsNote(const QString &path);
 // Commits a QSaveFile only when everything written has reached the new
 // file; otherwise discards it, leaving the old file as it was.
 bool commitFully(QSaveFile &file);

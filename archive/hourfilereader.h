@@ -10,6 +10,13 @@
 
 namespace archive {
 
+// Why entries of an hour file were left unread.
+enum class Damage {
+    None,
+    TooManyEntries, // more entries than kMaxRecordsPerHourFile
+    OversizedEntry  // an entry longer than any record takes ended the file
+};
+
 // Walks the entries of an hour file. The file is read in one go and its
 // entries are walked in memory, every length checked against what is left
 // before it is used; a file larger than any a recorder writes is read a
@@ -50,6 +57,13 @@ public:
     EntryView next();
     // Whether the walk ended at an entry longer than any record takes.
     bool oversizedEntry() const { return oversized; }
+    // Why entries are left unread when the caller stops here: an entry
+    // longer than any record ended the walk, or entries follow the last one
+    // the caller may take.
+    Damage damage() const
+    {
+        return oversized ? Damage::OversizedEntry : atEnd() ? Damage::None : Damage::TooManyEntries;
+    }
     // Gives back a buffer grown for an unusually large file, so that a
     // reader kept for a thread's life holds no more than an hour needs.
     void trim();

@@ -114,7 +114,7 @@ ArchRecord decodePayload(const QByteArray &payload, qint32 time, Layout layout)
 ArchRecord decodeEntry(const QByteArray &compressed, qint32 time)
 {
     ArchRecord rec;
-    decodeEntry(EntryView{time, compressed.constData(), compressed.size()}, rec);
+    decodeEntry(EntryView{time, compressed.constData(), int(compressed.size())}, rec);
     return rec;
 }
 

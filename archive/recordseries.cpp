@@ -61,15 +61,6 @@ RecordSeries::RecordSeries(const QVector<ArchRecord> &from)
     }
 }
 
-QVector<ArchRecord> RecordSeries::toVector() const
-{
-    QVector<ArchRecord> copy;
-    copy.reserve(n);
-    for (const ArchRecord &rec : *this)
-        copy.append(rec);
-    return copy;
-}
-
 SeriesBuilder::~SeriesBuilder()
 {
     std::free(records);

@@ -30,7 +30,6 @@ public:
     const ArchRecord *begin() const { return records; }
     const ArchRecord *end() const { return records + n; }
     void clear() { *this = RecordSeries(); }
-    QVector<ArchRecord> toVector() const;
 
 private:
     friend class SeriesBuilder;

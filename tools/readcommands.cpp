@@ -148,10 +148,8 @@ int dumpCommand(const QStringList &args)
         archive::decodeEntry(reader.next(), rec);
         writeRecord(rec, epoch);
     }
-    if (reader.oversizedEntry())
-        printError(archive::damageNote(path, archive::Damage::OversizedEntry));
-    else if (!reader.atEnd())
-        printError(archive::tooManyRecordsNote(path));
+    if (reader.damage() != archive::Damage::None)
+        printError(archive::damageNote(path, reader.damage()));
     return ExitOk;
 }
 
