@@ -19,6 +19,7 @@ MainWindow::MainWindow(const QString &dir, QWidget *parent)
     : QMainWindow(parent), ui(new Ui::MainWindow), worker(nullptr), workerThread(nullptr)
 {
     ui->setupUi(this);
+    setWindowTitle(QStringLiteral("Kestrova Archive Viewer v" KESTROVA_VERSION_SHORT));
     ui->customPlot->clearGraphs();
 
     archiveDir = dir;
@@ -66,6 +67,11 @@ MainWindow::MainWindow(const QString &dir, QWidget *parent)
     const QString tick = imagePath(QStringLiteral("./checkmark.png"));
     for (QCheckBox *box : qAsConst(counterBoxes)) {
         box->setStyleSheet(box->styleSheet().replace(QLatin1String("./checkmark.png"), tick));
+        // A hidden box keeps its room, so that choosing a channel moves no
+        // control of the side column from under the finger.
+        QSizePolicy policy = box->sizePolicy();
+        policy.setRetainSizeWhenHidden(true);
+        box->setSizePolicy(policy);
         box->hide();
         connect(box, SIGNAL(released()), this, SLOT(onCountersClicked()));
     }

@@ -42,6 +42,7 @@ private slots:
     void selectorPopupReadable_data();
     void selectorPopupReadable();
     void sideColumnStaysNarrow();
+    void controlsStayPut();
     void nothingClipped_data();
     void nothingClipped();
     void imagePaths_data();
@@ -352,6 +353,35 @@ void TstMainWindowForm::selectorPopupReadable()
     window->hide();
     // The closed selector keeps its white text.
     QCOMPARE(box->palette().color(QPalette::ButtonText), QColor(Qt::white));
+}
+
+// Choosing an analogue input shows its counter box; no control of the side
+// column may move for it, or a tap aimed at one lands on another.
+void TstMainWindowForm::controlsStayPut()
+{
+    window->resize(1168, 913);
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window));
+    const QList<QWidget *> column = child<QWidget>("frame")->findChildren<QWidget *>();
+    const auto geometries = [&] {
+        QList<QRect> rects;
+        for (QWidget *w : column)
+            rects << QRect(w->mapTo(window, QPoint()), w->size());
+        return rects;
+    };
+    QApplication::processEvents();
+    const QList<QRect> before = geometries();
+    for (const char *name : {"combo1ChannelArch", "combo3ChannelArch"}) {
+        child<QComboBox>(name)->setCurrentIndex(1);
+        QApplication::processEvents();
+    }
+    QVERIFY(child<QWidget>("checkBoxCounter1")->isVisible());
+    const QList<QRect> after = geometries();
+    for (int i = 0; i < column.size(); ++i)
+        QVERIFY2(before.at(i) == after.at(i), qPrintable(column.at(i)->objectName()));
+    for (const char *name : {"combo1ChannelArch", "combo3ChannelArch"})
+        child<QComboBox>(name)->setCurrentIndex(0);
+    window->hide();
 }
 
 void TstMainWindowForm::sideColumnStaysNarrow()
