@@ -9,6 +9,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QPixmap>
 #include <QThread>
 #include <QVBoxLayout>
@@ -95,6 +96,15 @@ MainWindow::MainWindow(const QString &dir, QWidget *parent)
     auto *noticeLayout = new QVBoxLayout(ui->customPlot);
     noticeLayout->setContentsMargins(60, 6, 20, 0);
     noticeLayout->addWidget(notice, 0, Qt::AlignTop | Qt::AlignHCenter);
+    plotMessage = new QLabel(ui->customPlot);
+    plotMessage->setObjectName(QStringLiteral("plotMessage"));
+    plotMessage->setAccessibleDescription(QStringLiteral("Почему график пуст"));
+    plotMessage->setAlignment(Qt::AlignCenter);
+    plotMessage->setWordWrap(true);
+    plotMessage->setStyleSheet(QStringLiteral("QLabel { color: rgb(90, 90, 90); font-size: 16pt; }"));
+    plotMessage->setAttribute(Qt::WA_TransparentForMouseEvents);
+    plotMessage->hide();
+    noticeLayout->addWidget(plotMessage, 1, Qt::AlignCenter);
     noticeLayout->addStretch();
 
     // The repair rewrites files of the earlier layout, so it has to be done

@@ -18,6 +18,7 @@ class LoadNotice;
 class PlotCursors;
 class QCheckBox;
 class QComboBox;
+class QLabel;
 class QPainter;
 class QPrinter;
 class QRect;
@@ -90,7 +91,8 @@ private:
     void showBusy();
     void finishOperation(const char *workerSlot, const char *finishSlot);
     void startPending();
-    // Tells the operator what the last load and repair left out.
+    // Tells the operator what the last load and repair left out, and why
+    // the plot is empty if it is.
     void showNotice();
     void stopWorker();
 
@@ -116,6 +118,8 @@ private:
     PlotCursors *cursors = nullptr;
     // What the last load and the start-up repair could not read or do.
     LoadNotice *notice = nullptr;
+    // Says in words why the plot is empty: no archive, or no data.
+    QLabel *plotMessage = nullptr;
     // The repair's part of the notice holds while its directory is shown.
     QString repairedPath;
     QStringList repairFailures;

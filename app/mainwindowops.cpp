@@ -8,7 +8,9 @@
 #include "loadnotice.h"
 #include "ui_mainwindow.h"
 
+#include <QDir>
 #include <QFileDialog>
+#include <QLabel>
 #include <QThread>
 
 #include <limits>
@@ -137,7 +139,11 @@ void MainWindow::beginLoad(const Request &request)
     ui->periodButton->setEnabled(false);
     connect(workerThread, SIGNAL(started()), worker, SLOT(run()));
     connect(worker, SIGNAL(finished()), this, SLOT(endLoad()));
-    worker->setPath(request.dir);
+    // A directory that is not there must not leave the worker on the one
+    // loaded before, drawn under the new name: the load is told the path
+    // asked for and names it as missing.
+    if (!worker->setPath(request.dir))
+        worker->archivePath = request.dir + QLatin1Char('/');
     worker->periodSecs = saturatedSecs(request.begin.secsTo(request.end));
     worker->endOffsetSecs = saturatedSecs(request.end.secsTo(QDateTime::currentDateTime()));
     showBusy();
@@ -223,6 +229,28 @@ void MainWindow::showNotice()
         notes.repairLater = repairLater;
     }
     notice->showNotes(notes);
+
+    QString message;
+    const QString dir = QDir::toNativeSeparators(worker->archivePath.chopped(1));
+    const QString choose = QStringLiteral("\nВыберите каталог архива кнопкой «...»");
+    switch (report.dir) {
+    case archive::DirState::Missing:
+        message = QStringLiteral("Нет архива: %1").arg(dir) + choose;
+        break;
+    case archive::DirState::NotADirectory:
+        message = QStringLiteral("Нет архива: %1 — не каталог").arg(dir) + choose;
+        break;
+    case archive::DirState::Unreadable:
+        message = QStringLiteral("Нет доступа к архиву: %1").arg(dir) + choose;
+        break;
+    case archive::DirState::Present:
+        if (!report.refused && loadedRecords.isEmpty())
+            message = QStringLiteral("В архиве нет данных за период");
+        break;
+    }
+    plotMessage->setText(message);
+    plotMessage->setAccessibleName(message);
+    plotMessage->setVisible(!message.isEmpty());
 }
 
 void MainWindow::startPending()

@@ -41,6 +41,9 @@ void cArchWorker::run()
     // the moment the load starts.
     const QDateTime end = QDateTime::currentDateTime().addSecs(-qint64(endOffsetSecs));
     const QDateTime begin = end.addSecs(-qint64(periodSecs));
+    // A directory that is not there, or not one, is named as such rather
+    // than taken for an archive without files.
+    const archive::DirState dir = archive::archiveDirState(archivePath);
     archive::LoadResult result = archive::loadPeriod(archivePath, begin, end, periodSecs);
     if (result.refused) {
         qDebug() << "ArchWorker error";
@@ -57,7 +60,7 @@ void cArchWorker::run()
         else if (result.truncated)
             qDebug() << "ArchWorker series truncated";
     }
-    loadReport = LoadReport{result.refused, result.truncated, result.outOfMemory,
+    loadReport = LoadReport{dir, result.refused, result.truncated, result.outOfMemory,
                             std::move(result.failures), std::move(result.damageNotes)};
     records = std::move(result.records);
     emit finished();

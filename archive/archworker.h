@@ -2,6 +2,7 @@
 #define ARCHWORKER_H
 
 #include "archrecord.h"
+#include "hourwalk.h"
 #include "recordseries.h"
 
 #include <QDateTime>
@@ -40,6 +41,7 @@ public:
     // What the last load left out, for the window to tell the operator.
     struct LoadReport
     {
+        archive::DirState dir = archive::DirState::Present;
         bool refused = false;
         bool truncated = false;
         bool outOfMemory = false;

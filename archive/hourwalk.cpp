@@ -8,6 +8,7 @@
 #ifdef Q_OS_UNIX
 #include <cerrno>
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 namespace archive {
@@ -109,6 +110,25 @@ Presence hourFilePresence(const QString &path, QString *error)
     Q_UNUSED(error);
     return QFileInfo::exists(path) ? Presence::Present : Presence::Absent;
 #endif
+}
+
+DirState archiveDirState(const QString &dirPath)
+{
+    // "file/" is no path at all to the system; "file" is something that is
+    // not a directory.
+    QString path = dirPath;
+    while (path.size() > 1 && path.endsWith(QLatin1Char('/')))
+        path.chop(1);
+    const QFileInfo info(path);
+    if (!info.exists())
+        return DirState::Missing;
+    if (!info.isDir())
+        return DirState::NotADirectory;
+#ifdef Q_OS_UNIX
+    if (::access(QFile::encodeName(path).constData(), R_OK | X_OK) != 0)
+        return DirState::Unreadable;
+#endif
+    return DirState::Present;
 }
 
 } // namespace archive

@@ -43,6 +43,12 @@ QStringList hourNames(const QDateTime &begin, const QDateTime &end, QDateTime *n
 enum class Presence { Absent, Present, Unknown };
 Presence hourFilePresence(const QString &path, QString *error = nullptr);
 
+// What stands at an archive directory's path: a directory this process may
+// list and search, nothing, something else, or a directory it may not read.
+// A trailing "/" is allowed.
+enum class DirState { Present, Missing, NotADirectory, Unreadable };
+DirState archiveDirState(const QString &dirPath);
+
 } // namespace archive
 
 #endif // HOURWALK_H

@@ -200,6 +200,12 @@ private:
     void finish(const char *what, const std::function<void()> &start);
     void loadExportRepair(const QString &dir);
     void checkNothingWrittenOutside();
+    // The plot's words, empty while it shows none.
+    QString plotMessage() const
+    {
+        const QLabel *label = window->findChild<QLabel *>(QStringLiteral("plotMessage"));
+        return label->isHidden() ? QString() : label->text();
+    }
     bool noticeShown() const
     {
         return !window->findChild<QPushButton *>(QStringLiteral("loadNotice"))->isHidden();
@@ -336,26 +342,33 @@ void tst_WindowBadInput::everyOperationEnds_data()
 {
     QTest::addColumn<QString>("dir");
     // Whether the notice tells of files that could not be read or repaired:
-    // 1 shown, 0 hidden, -1 not looked at (a missing directory loads none).
+    // 1 shown, 0 hidden.
     // The damaged and huge hours were written just now, so the repair leaves
     // those it would rewrite for a later start, and says so.
     QTest::addColumn<int>("notice");
-    QTest::newRow("damaged files") << QStringLiteral("damaged") << 1;
-    QTest::newRow("empty directory") << QStringLiteral("empty") << 0;
-    QTest::newRow("huge claims") << QStringLiteral("huge") << 1;
-    QTest::newRow("not an archive") << QStringLiteral("nonarchive") << 1;
-    QTest::newRow("no such directory") << QStringLiteral("missing") << -1;
+    // What the plot says in words instead of an empty grid.
+    QTest::addColumn<QString>("says");
+    const QString noData = QStringLiteral("В архиве нет данных за период");
+    QTest::newRow("damaged files") << QStringLiteral("damaged") << 1 << QString();
+    QTest::newRow("empty directory") << QStringLiteral("empty") << 0 << noData;
+    QTest::newRow("huge claims") << QStringLiteral("huge") << 1 << QString();
+    QTest::newRow("not an archive") << QStringLiteral("nonarchive") << 1 << QString();
+    QTest::newRow("no such directory")
+        << QStringLiteral("missing") << 0
+        << QStringLiteral("Нет архива: %1/missing\nВыберите каталог архива кнопкой «...»")
+               .arg(work);
 }
 
 void tst_WindowBadInput::everyOperationEnds()
 {
     QFETCH(QString, dir);
     QFETCH(int, notice);
+    QFETCH(QString, says);
     QVERIFY(window);
     loadExportRepair(work + QLatin1Char('/') + dir);
-    if (notice >= 0)
-        QVERIFY2(noticeShown() == (notice == 1),
-                 qPrintable(window->findChild<QPushButton *>(QStringLiteral("loadNotice"))->text()));
+    QCOMPARE(plotMessage(), says);
+    QVERIFY2(noticeShown() == (notice == 1),
+             qPrintable(window->findChild<QPushButton *>(QStringLiteral("loadNotice"))->text()));
     checkNothingWrittenOutside();
     QVERIFY(!QFileInfo::exists(work + QStringLiteral("/missing")));
 }
@@ -381,6 +394,8 @@ void tst_WindowBadInput::directoryThatStopsBeingOne()
     QVERIFY(QDir(dir).removeRecursively());
     fixture::writeFile(dir, "a file where the archive was\n");
     loadExportRepair(dir);
+    QVERIFY2(plotMessage().startsWith(QStringLiteral("Нет архива: %1 — не каталог").arg(dir)),
+             qPrintable(plotMessage()));
     QCOMPARE(fixture::readFile(dir), QByteArray("a file where the archive was\n"));
     checkNothingWrittenOutside();
 }
@@ -391,6 +406,7 @@ void tst_WindowBadInput::windowStaysUsable()
     finish("load", [&] { TstMainWindow::typeDirectory(window, dir); });
     QVERIFY(TstMainWindow::loadedRecords(window) >= 55);
     QVERIFY(!noticeShown());
+    QVERIFY(plotMessage().isEmpty());
     // The first selector on analogue input 1 draws the loaded records.
     window->findChild<QComboBox *>(QStringLiteral("combo1ChannelArch"))->setCurrentIndex(1);
     QCustomPlot *plot = window->findChild<QCustomPlot *>();
