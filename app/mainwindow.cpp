@@ -78,7 +78,7 @@ MainWindow::MainWindow(const QString &dir, QWidget *parent)
                 << QColor(43, 62, 76) << QColor(43, 62, 76) << QColor(232, 76, 61)
                 << QColor(102, 102, 255) << QColor(28, 185, 154);
 
-    cursors = new PlotCursors(ui->customPlot, selectors, counterBoxes, graphColors, this);
+    cursors = new PlotCursors(ui->customPlot, graphColors, this);
     cursors->placeReadout(ui->gridLayout, 2, 0, ui->frame);
 
     // The repair rewrites files of the earlier layout, so it has to be done

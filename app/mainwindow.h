@@ -2,6 +2,7 @@
 #define MAINWINDOW_H
 
 #include "archrecord.h"
+#include "channels.h"
 #include "recordseries.h"
 #include "plotseries.h"
 
@@ -11,6 +12,7 @@
 #include <QMainWindow>
 #include <QMovie>
 #include <QString>
+#include <QVector>
 
 class cArchWorker;
 class PlotCursors;
@@ -99,6 +101,8 @@ private:
     QThread *workerThread;
     QList<QComboBox *> selectors;
     QList<plot::Series> selectorSeries;
+    // The channel each of selectorSeries shows, for the readout.
+    QVector<Channel> selectorChannels;
     QList<QCheckBox *> counterBoxes;
     QList<QColor> graphColors;
 
