@@ -41,6 +41,12 @@ public:
     explicit MainWindow(const QString &dir, QWidget *parent = nullptr);
     ~MainWindow() override;
 
+    // What the worker is doing for the window.
+    enum class Operation { None, Load, Export, Repair };
+
+    // What tests and benchmarks may read and do (mainwindowprobe.h).
+    class Probe;
+
 signals:
     void needUpdate();
 
@@ -60,8 +66,6 @@ private slots:
     void onCountersClicked();
 
 private:
-    enum class Operation { None, Load, Export, Repair };
-
     // A request that came while the worker was busy, with the directory and
     // period it was made for: a later change of the window's period (a
     // cancelled period dialog, say) must not alter what was asked for.
@@ -114,10 +118,6 @@ private:
     QList<Request> pendingRequests;
     // Cursors, readout and touch navigation of the plot.
     PlotCursors *cursors = nullptr;
-
-    friend class TstMainWindow;
-    friend class TstMainWindowPlot;
-    friend class PlotBench;
 };
 
 #endif // MAINWINDOW_H
