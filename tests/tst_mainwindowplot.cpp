@@ -8,6 +8,7 @@
 #include "plotcursors.h"
 #include "viewerfixture.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -541,6 +542,13 @@ void TstMainWindowPlot::readingOffThePlot()
     QCOMPARE(readout("rangeMax1"), QStringLiteral("59"));
     QCOMPARE(readout("curveTag3"), QStringLiteral("AIn2"));
     QVERIFY(readout("curveTag2").isEmpty());
+    // A screen reader reads the value the operator sees, and what it is.
+    QAccessibleInterface *mean = QAccessible::queryAccessibleInterface(
+        window->findChild<QLabel *>(QStringLiteral("rangeMean1")));
+    QVERIFY(mean);
+    QCOMPARE(mean->text(QAccessible::Name), QStringLiteral("29,5"));
+    QCOMPARE(mean->text(QAccessible::Description),
+             QStringLiteral("Кривая 1, среднее видимого участка"));
     QVERIFY(readout("cursorTimeA").isEmpty());
 
     // A tap places cursor A on a whole second; the readout shows the value
