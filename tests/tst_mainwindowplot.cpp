@@ -220,11 +220,13 @@ void TstMainWindowPlot::counterBoxRules()
     QCOMPARE(plot()->graphCount(), 1);
     QCOMPARE(plot()->graph(0)->data()->at(4)->value, 2000.0 + 4);
     QCOMPARE(plot()->graph(0)->pen().color(), QColor(232, 76, 61));
+    QCOMPARE(readout("curveTag3"), QStringLiteral("СЧЁТЧИК 3"));
 
     // Another analogue input keeps the box ticked; a reload too.
     select(2, 2); // AIn2
     QVERIFY(box->isChecked());
     QCOMPARE(plot()->graph(0)->data()->at(4)->value, 1000.0 + 4);
+    QCOMPARE(readout("curveTag3"), QStringLiteral("СЧЁТЧИК 2"));
     load(demo);
     QVERIFY(box->isChecked());
 
@@ -232,6 +234,7 @@ void TstMainWindowPlot::counterBoxRules()
     select(2, 61); // AOut1
     QVERIFY(box->isHidden());
     QVERIFY(!box->isChecked());
+    QCOMPARE(readout("curveTag3"), QStringLiteral("AOut1"));
     select(2, 2);
     QVERIFY(box->isVisible());
     QVERIFY(!box->isChecked());
