@@ -87,11 +87,12 @@ CursorReadout::CursorReadout(QWidget *parent) : QWidget(parent)
     showReadings(false, 0, false, 0, QVector<CurveReading>());
 }
 
-QLabel *CursorReadout::addLabel(const QString &objectName, const QString &accessibleName)
+QLabel *CursorReadout::addLabel(const QString &objectName, const QString &role)
 {
     auto *label = new QLabel(this);
     label->setObjectName(objectName);
-    label->setAccessibleName(accessibleName);
+    // Without a name of its own, a label is named by its text.
+    label->setAccessibleDescription(role);
     // Empty rows keep their height, so the plot above does not jump when a
     // selector is cleared.
     label->setMinimumHeight(fontMetrics().height());

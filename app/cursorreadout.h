@@ -25,8 +25,9 @@ struct CurveReading
 // The strip under the plot that reads the curves off: the cursor times and
 // their distance, and per curve (in its selector's colour) the values at
 // the cursors, their difference and the statistics of the visible range.
-// Plain labels with accessible names, so that screen readers and UI
-// automation read the same texts the operator sees.
+// Plain labels, so that screen readers and UI automation read the same
+// texts the operator sees: a label's accessible name is the text it shows,
+// and its accessible description says what that text is.
 class CursorReadout : public QWidget
 {
     Q_OBJECT
@@ -46,7 +47,7 @@ public:
 private:
     enum Column { Tag, AtA, AtB, Delta, Minimum, Mean, Maximum, Columns };
 
-    QLabel *addLabel(const QString &objectName, const QString &accessibleName);
+    QLabel *addLabel(const QString &objectName, const QString &role);
 
     QGridLayout *table;
     QPushButton *bButton;

@@ -87,7 +87,7 @@ MainWindow::MainWindow(const QString &dir, QWidget *parent)
                 << QColor(43, 62, 76) << QColor(43, 62, 76) << QColor(232, 76, 61)
                 << QColor(102, 102, 255) << QColor(28, 185, 154);
 
-    cursors = new PlotCursors(ui->customPlot, selectors, counterBoxes, graphColors, this);
+    cursors = new PlotCursors(ui->customPlot, graphColors, this);
     cursors->placeReadout(ui->gridLayout, 2, 0, ui->frame);
 
     // The notice lies over the plot's top edge, where the eye is after a

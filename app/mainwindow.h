@@ -2,6 +2,7 @@
 #define MAINWINDOW_H
 
 #include "archrecord.h"
+#include "channels.h"
 #include "recordseries.h"
 #include "plotseries.h"
 
@@ -12,6 +13,7 @@
 #include <QMovie>
 #include <QString>
 #include <QStringList>
+#include <QVector>
 
 class cArchWorker;
 class LoadNotice;
@@ -42,6 +44,12 @@ public:
     explicit MainWindow(const QString &dir, QWidget *parent = nullptr);
     ~MainWindow() override;
 
+    // What the worker is doing for the window.
+    enum class Operation { None, Load, Export, Repair };
+
+    // What tests and benchmarks may read and do (mainwindowprobe.h).
+    class Probe;
+
 signals:
     void needUpdate();
 
@@ -61,8 +69,6 @@ private slots:
     void onCountersClicked();
 
 private:
-    enum class Operation { None, Load, Export, Repair };
-
     // A request that came while the worker was busy, with the directory and
     // period it was made for: a later change of the window's period (a
     // cancelled period dialog, say) must not alter what was asked for.
@@ -105,6 +111,8 @@ private:
     QThread *workerThread;
     QList<QComboBox *> selectors;
     QList<plot::Series> selectorSeries;
+    // The channel each of selectorSeries shows, for the readout.
+    QVector<Channel> selectorChannels;
     QList<QCheckBox *> counterBoxes;
     QList<QColor> graphColors;
 
@@ -124,10 +132,6 @@ private:
     QString repairedPath;
     QStringList repairFailures;
     QStringList repairLater;
-
-    friend class TstMainWindow;
-    friend class TstMainWindowPlot;
-    friend class PlotBench;
 };
 
 #endif // MAINWINDOW_H

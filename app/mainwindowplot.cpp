@@ -49,16 +49,17 @@ void MainWindow::updateData()
 
     const archive::RecordSeries records = loadedRecords;
     selectorSeries.clear();
+    selectorChannels.clear();
     for (int i = 0; i < selectors.size(); ++i) {
-        QPair<ChannelKind, int> channel = channelFromIndex(selectors.at(i)->currentIndex());
+        const int index = selectors.at(i)->currentIndex();
         const QDateTime epoch = archive::archiveEpoch();
         QCheckBox *counterBox = counterBoxes.at(i);
         // Only an analogue input has a counter.
-        counterBox->setVisible(channel.first == KindAnalogIn);
+        counterBox->setVisible(channelFromIndex(index).first == KindAnalogIn);
         if (!counterBox->isVisible())
             counterBox->setChecked(false);
-        if (counterBox->isChecked())
-            channel.first = KindCounter;
+        const Channel channel = shownChannel(index, counterBox->isChecked());
+        selectorChannels.append(channel);
         selectorSeries.append(plot::channelSeries(records, epoch, channel.first, channel.second));
     }
     updateGraph();
@@ -96,7 +97,8 @@ void MainWindow::updateGraph()
         const plot::ValueRange fitted = plot::fitValueRange(range.lower, range.upper);
         customPlot->yAxis->setRange(fitted.lower, fitted.upper);
     }
-    cursors->setCurves(selectorSeries, plot::timeKey(periodBegin), plot::timeKey(periodEnd));
+    cursors->setCurves(selectorSeries, selectorChannels, plot::timeKey(periodBegin),
+                       plot::timeKey(periodEnd));
     selectorSeries.clear();
 
     // The time axis always shows the chosen period, whatever the data cover.

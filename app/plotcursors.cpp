@@ -3,8 +3,6 @@
 #include "cursorreadout.h"
 #include "plotcursor.h"
 
-#include <QCheckBox>
-#include <QComboBox>
 #include <QGridLayout>
 #include <QGuiApplication>
 #include <QMouseEvent>
@@ -69,11 +67,8 @@ const QList<QTouchEvent::TouchPoint> &pointsOf(const QTouchEvent *event)
 
 } // namespace
 
-PlotCursors::PlotCursors(QCustomPlot *plot_, const QList<QComboBox *> &selectors_,
-                         const QList<QCheckBox *> &counterBoxes_, const QList<QColor> &colours_,
-                         QObject *parent)
-    : QObject(parent), plot(plot_), selectors(selectors_), counterBoxes(counterBoxes_),
-      colours(colours_)
+PlotCursors::PlotCursors(QCustomPlot *plot_, const QList<QColor> &colours_, QObject *parent)
+    : QObject(parent), plot(plot_), colours(colours_)
 {
     setObjectName(QStringLiteral("plotCursors"));
     // Buffered on its own, the layer is redrawn alone while a cursor moves
@@ -133,12 +128,13 @@ void PlotCursors::placeReadout(QGridLayout *grid, int row, int column, QWidget *
     grid->addWidget(readoutWidget, row, column);
 }
 
-void PlotCursors::setCurves(const QList<plot::Series> &series, double lower, double upper)
+void PlotCursors::setCurves(const QList<plot::Series> &series, const QVector<Channel> &channels,
+                            double lower, double upper)
 {
     curves = series;
     tags.clear();
-    for (int i = 0; i < selectors.size(); ++i)
-        tags << plot::curveTag(selectors.at(i)->currentIndex(), counterBoxes.at(i)->isChecked());
+    for (const Channel &channel : channels)
+        tags << channelTag(channel);
     periodLower = lower;
     periodUpper = upper;
     homeValues = plot->yAxis->range();

@@ -1,6 +1,7 @@
 #ifndef PLOTCURSORS_H
 #define PLOTCURSORS_H
 
+#include "channels.h"
 #include "cursorreadout.h"
 #include "plotcursor.h"
 #include "plotseries.h"
@@ -15,8 +16,6 @@
 
 #include <qcustomplot.h>
 
-class QCheckBox;
-class QComboBox;
 class QGridLayout;
 class QMouseEvent;
 class QTouchEvent;
@@ -39,9 +38,7 @@ public:
     static constexpr int kTouchGrabPixels = 20;
     static constexpr int kMouseGrabPixels = 8;
 
-    PlotCursors(QCustomPlot *plot, const QList<QComboBox *> &selectors,
-                const QList<QCheckBox *> &counterBoxes, const QList<QColor> &colours,
-                QObject *parent = nullptr);
+    PlotCursors(QCustomPlot *plot, const QList<QColor> &colours, QObject *parent = nullptr);
     ~PlotCursors() override;
 
     CursorReadout *readout() const { return readoutWidget; }
@@ -51,11 +48,12 @@ public:
     // its minimum size.
     void placeReadout(QGridLayout *grid, int row, int column, QWidget *sideColumn);
 
-    // The plot has been rebuilt from these series, one per selector, for
-    // the loaded period [periodLower, periodUpper] (plot time keys); the
-    // value axis holds the range fitted to them. A cursor outside the
-    // period goes.
-    void setCurves(const QList<plot::Series> &series, double periodLower, double periodUpper);
+    // The plot has been rebuilt from these series, one per selector, of
+    // these channels (KindNone: the selector has no curve), for the loaded
+    // period [periodLower, periodUpper] (plot time keys); the value axis
+    // holds the range fitted to them. A cursor outside the period goes.
+    void setCurves(const QList<plot::Series> &series, const QVector<Channel> &channels,
+                   double periodLower, double periodUpper);
 
     bool hasCursor(Cursor cursor) const { return cursors[cursor].shown; }
     double cursorTime(Cursor cursor) const { return cursors[cursor].key; }
@@ -108,8 +106,6 @@ private:
     QCustomPlot *plot;
     QCPLayer *layer;
     QPointer<CursorReadout> readoutWidget;
-    QList<QComboBox *> selectors;
-    QList<QCheckBox *> counterBoxes;
     QList<QColor> colours;
 
     QList<plot::Series> curves;

@@ -2,6 +2,7 @@
 
 #include "archformat.h"
 #include "archload.h"
+#include "channeltable.h"
 #include "cp1251.h"
 #include "csvformat.h"
 #include "hourdecoder.h"
@@ -22,58 +23,25 @@ namespace archive {
 
 namespace {
 
-enum Kind { AIn, Counter, DIn, AOut, Relay, Modbus, Math, KindCount };
-
-// Column labels in payload order, each followed by the channel's number.
-QString kindLabel(int kind)
+// The largest count of each group over the records of an hour file: the
+// columns of its CSV. The decoder clamps the counts to the group capacities,
+// so the header never outgrows the record.
+struct GroupMaxima
 {
-    switch (kind) {
-    case AIn:
-        return QStringLiteral("Аналоговый Вх. ");
-    case Counter:
-        return QStringLiteral("Счётчик ");
-    case DIn:
-        return QStringLiteral("Дискретный Вх. ");
-    case AOut:
-        return QStringLiteral("Аналоговый Вых. ");
-    case Relay:
-        return QStringLiteral("Реле. ");
-    case Modbus:
-        return QStringLiteral("Модбас канал ");
-    default:
-        return QStringLiteral("Мат. канал ");
-    }
-}
+    int n[kGroupCount] = {};
 
-struct KindMaxima
-{
-    int n[KindCount] = {};
-
-    void raise(const int (&counts)[KindCount])
+    void raise(const ArchRecord &rec)
     {
-        for (int k = 0; k < KindCount; ++k)
-            n[k] = std::max(n[k], counts[k]);
+        for (int k = 0; k < kGroupCount; ++k)
+            n[k] = std::max(n[k], channelCount(rec, kChannelGroups[k]));
     }
 };
 
-// The counts a decoded record carries, in payload order. The decoder clamps
-// them to the group capacities, so the header never outgrows the record.
-void countsOf(const ArchRecord &rec, int (&counts)[KindCount])
-{
-    counts[AIn] = rec.aInCount;
-    counts[Counter] = rec.counterCount;
-    counts[DIn] = rec.dInCount;
-    counts[AOut] = rec.aOutCount;
-    counts[Relay] = rec.relayCount;
-    counts[Modbus] = rec.modbusCount;
-    counts[Math] = rec.mathCount;
-}
-
-QString headerLine(const KindMaxima &maxima)
+QString headerLine(const GroupMaxima &maxima)
 {
     QString line = QStringLiteral("Дата Время;");
-    for (int k = 0; k < KindCount; ++k) {
-        const QString label = kindLabel(k);
+    for (int k = 0; k < kGroupCount; ++k) {
+        const QString label = QString::fromUtf8(kChannelGroups[k].csvLabel);
         for (int i = 1; i <= maxima.n[k]; ++i) {
             line += label;
             line += QString::number(i);
@@ -128,11 +96,11 @@ private:
 class CsvWriter
 {
 public:
-    CsvWriter(const KindMaxima &maxima, std::vector<char> &buffer) : maxima(maxima), buffer(buffer)
+    CsvWriter(const GroupMaxima &maxima, std::vector<char> &buffer) : maxima(maxima), buffer(buffer)
     {
         const QByteArray header = toWindows1251(headerLine(maxima));
         int columns = 0;
-        for (int k = 0; k < KindCount; ++k)
+        for (int k = 0; k < kGroupCount; ++k)
             columns += maxima.n[k];
         rowRoom = 1 + columns * (1 + kCsvValueMax);
         std::memcpy(reserve(header.size()), header.constData(), size_t(header.size()));
@@ -146,17 +114,19 @@ public:
     {
         const int dateRoom = dates.set(rec.time);
         char *p = dates.write(reserve(dateRoom + rowRoom));
-        p = appendFloats(p, rec.aIn, rec.aInCount, maxima.n[AIn]);
-        p = appendFloats(p, rec.counter, rec.counterCount, maxima.n[Counter]);
-        p = appendFloats(p, rec.dIn, rec.dInCount, maxima.n[DIn]);
-        p = appendFloats(p, rec.aOut, rec.aOutCount, maxima.n[AOut]);
-        for (int k = 0; k < maxima.n[Relay]; ++k) {
-            *p++ = ';';
-            if (k < rec.relayCount)
-                *p++ = char('0' + ((rec.relays[k / 8] >> (k % 8)) & 1));
+        for (int k = 0; k < kGroupCount; ++k) {
+            const ChannelGroup &group = kChannelGroups[k];
+            const int count = channelCount(rec, group);
+            if (group.values) {
+                p = appendFloats(p, group.values(rec), count, maxima.n[k]);
+                continue;
+            }
+            for (int i = 0; i < maxima.n[k]; ++i) {
+                *p++ = ';';
+                if (i < count)
+                    *p++ = char('0' + relayState(rec, i));
+            }
         }
-        p = appendFloats(p, rec.modbus, rec.modbusCount, maxima.n[Modbus]);
-        p = appendFloats(p, rec.math, rec.mathCount, maxima.n[Math]);
         *p++ = '\n';
         used = size_t(p - buffer.data());
     }
@@ -188,7 +158,7 @@ private:
         return p;
     }
 
-    const KindMaxima maxima;
+    const GroupMaxima maxima;
     int rowRoom = 0;
     DateFormatter dates;
     std::vector<char> &buffer;
@@ -222,12 +192,9 @@ ExportHour convertHourFile(const QString &sourcePath, const QString &targetPath,
     hour.damage = decoded.damage;
     const ArchRecord *records = decoded.records();
     const int count = int(decoded.count);
-    KindMaxima maxima;
-    for (int i = 0; i < count; ++i) {
-        int counts[KindCount];
-        countsOf(records[i], counts);
-        maxima.raise(counts);
-    }
+    GroupMaxima maxima;
+    for (int i = 0; i < count; ++i)
+        maxima.raise(records[i]);
 
     QSaveFile target(targetPath);
     if (!target.open(QIODevice::WriteOnly)) {
@@ -295,12 +262,9 @@ QLocale exportLocale()
 
 QByteArray csvBytes(const QVector<ArchRecord> &records)
 {
-    KindMaxima maxima;
-    for (const ArchRecord &rec : records) {
-        int counts[KindCount];
-        countsOf(rec, counts);
-        maxima.raise(counts);
-    }
+    GroupMaxima maxima;
+    for (const ArchRecord &rec : records)
+        maxima.raise(rec);
     std::vector<char> buffer;
     CsvWriter writer(maxima, buffer);
     for (const ArchRecord &rec : records)

@@ -8,7 +8,7 @@
 //   QT_QPA_PLATFORM=offscreen bench_cursor
 
 #include "benchsupport.h"
-#include "mainwindow.h"
+#include "mainwindowprobe.h"
 #include "plotbench.h"
 
 #include "archformat.h"
@@ -38,7 +38,6 @@ void PlotBench::run()
     MainWindow window;
     window.resize(1024, 768);
     prepare(window, week);
-    window.updateData();
     QCoreApplication::processEvents();
 
     QCustomPlot *customPlot = window.findChild<QCustomPlot *>(QStringLiteral("customPlot"));

@@ -6,7 +6,7 @@
 //   QT_QPA_PLATFORM=offscreen bench_plot
 
 #include "benchsupport.h"
-#include "mainwindow.h"
+#include "mainwindowprobe.h"
 #include "plotbench.h"
 
 #include "archformat.h"
@@ -33,7 +33,8 @@ void PlotBench::run()
     MainWindow window;
     prepare(window, week);
 
-    const double update = bench::bestOf(3, [&] { window.updateData(); });
+    MainWindow::Probe probe(window);
+    const double update = bench::bestOf(3, [&] { probe.redraw(); });
 
     const QDateTime epoch = archive::archiveEpoch();
     const double series = bench::bestOf(3, [&] {

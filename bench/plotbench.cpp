@@ -1,6 +1,6 @@
 #include "plotbench.h"
 
-#include "mainwindow.h"
+#include "mainwindowprobe.h"
 
 #include "archformat.h"
 #include "simulatedrecorder.h"
@@ -34,16 +34,16 @@ void PlotBench::prepare(MainWindow &window, const Week &week)
     window.show();
     if (!QTest::qWaitForWindowExposed(&window))
         std::fprintf(stderr, "the window was not exposed; drawing figures may be off\n");
-    while (window.runningOperation != MainWindow::Operation::None)
+    MainWindow::Probe probe(window);
+    while (probe.running() != MainWindow::Operation::None)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
 
     for (int i = 0; i < 4; ++i) {
-        QSignalBlocker block(window.selectors.at(i));
-        window.selectors.at(i)->setCurrentIndex(kIndexes[i]);
+        QSignalBlocker block(probe.selector(i));
+        probe.selector(i)->setCurrentIndex(kIndexes[i]);
     }
-    window.loadedRecords = week.records;
-    window.periodBegin = week.begin;
-    window.periodEnd = week.end;
+    probe.setPeriod(week.begin, week.end);
+    probe.finishLoad(week.records);
 }
 
 // Each plot benchmark is one PlotBench::run.

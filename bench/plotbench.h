@@ -11,8 +11,8 @@ class MainWindow;
 
 // What the plot benchmarks share: a week of one record per second carrying
 // every channel, and a shown window with four channels selected and that
-// week loaded but not yet drawn. The window lets this class reach its
-// loaded records and selectors, as a finished load would fill them.
+// week loaded and drawn, handed to it through the window's probe as a
+// finished load would hand it.
 class PlotBench
 {
 public:

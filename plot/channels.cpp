@@ -1,45 +1,70 @@
 #include "channels.h"
 
-#include "archrecord.h"
-
 namespace {
 
-struct Group
-{
-    const char *prefix;
-    int count;
-    ChannelKind kind;
-};
+using archive::Group;
 
-// Selector order of the channel groups; it is the plot-channel order of the
-// records (analogue inputs, discrete inputs, analogue outputs, Modbus, math).
-constexpr Group kGroups[] = {
-    {" (AIn", kAInMax, KindAnalogIn},    {" (Freq", kDInMax, KindDiscreteIn},
-    {" (AOut", kAOutMax, KindAnalogOut}, {" (Modbus", kModbusMax, KindModbus},
-    {" (Math", kMathMax, KindMath},
-};
+// The record group of kind k is kKindGroups[k - 1]; KindNone has none.
+constexpr Group kKindGroups[KindCounter] = {Group::AIn,    Group::Math, Group::DIn,
+                                            Group::Modbus, Group::AOut, Group::Counter};
+
+ChannelKind kindOf(const archive::ChannelGroup &group)
+{
+    for (int kind = KindNone + 1; kind <= KindCounter; ++kind) {
+        if (kKindGroups[kind - 1] == group.group)
+            return ChannelKind(kind);
+    }
+    return KindNone;
+}
 
 } // namespace
+
+const archive::ChannelGroup *channelGroup(ChannelKind kind)
+{
+    if (kind <= KindNone || kind > KindCounter)
+        return nullptr;
+    return &archive::channelGroup(kKindGroups[kind - 1]);
+}
 
 QStringList channelItems()
 {
     QStringList items;
     items.reserve(kChannelItemCount);
     items << QStringLiteral("НЕ ВЫБРАН");
-    for (const Group &group : kGroups) {
-        for (int n = 1; n <= group.count; ++n)
-            items << QLatin1String(group.prefix) + QString::number(n) + QLatin1Char(')');
+    // The plotted groups in the table's order: the plot-channel order.
+    for (const archive::ChannelGroup &group : archive::kChannelGroups) {
+        if (!archive::isPlotted(group))
+            continue;
+        for (int n = 1; n <= group.capacity; ++n)
+            items << QLatin1String(group.selectorPrefix) + QString::number(n) + QLatin1Char(')');
     }
     return items;
 }
 
-QPair<ChannelKind, int> channelFromIndex(int index)
+Channel channelFromIndex(int index)
 {
     int first = 1;
-    for (const Group &group : kGroups) {
-        if (index >= first && index < first + group.count)
-            return qMakePair(group.kind, index - first);
-        first += group.count;
+    for (const archive::ChannelGroup &group : archive::kChannelGroups) {
+        if (!archive::isPlotted(group))
+            continue;
+        if (index >= first && index < first + group.capacity)
+            return qMakePair(kindOf(group), index - first);
+        first += group.capacity;
     }
     return qMakePair(KindNone, 0);
+}
+
+Channel shownChannel(int index, bool counterTicked)
+{
+    Channel channel = channelFromIndex(index);
+    // Only an analogue input has a counter.
+    if (counterTicked && channel.first == KindAnalogIn)
+        channel.first = KindCounter;
+    return channel;
+}
+
+QString channelTag(const Channel &channel)
+{
+    const archive::ChannelGroup *group = channelGroup(channel.first);
+    return group ? archive::channelName(*group, channel.second) : QString();
 }

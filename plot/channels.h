@@ -1,6 +1,8 @@
 #ifndef CHANNELS_H
 #define CHANNELS_H
 
+#include "channeltable.h"
+
 #include <QPair>
 #include <QStringList>
 
@@ -17,14 +19,28 @@ enum ChannelKind {
     KindCounter = 6
 };
 
+// A channel: its kind and its zero-based number within the kind's group.
+using Channel = QPair<ChannelKind, int>;
+
 // Number of items in every selector: "НЕ ВЫБРАН" and the 98 plot channels.
-constexpr int kChannelItemCount = 99;
+constexpr int kChannelItemCount = 1 + archive::plotChannelCount();
+
+// The record group of a kind; null for KindNone.
+const archive::ChannelGroup *channelGroup(ChannelKind kind);
 
 // The texts of the selector items, in index order.
 QStringList channelItems();
 
 // The channel behind a selector index: its kind and its zero-based number
 // within the kind's record group. Indexes outside the list mean no channel.
-QPair<ChannelKind, int> channelFromIndex(int index);
+Channel channelFromIndex(int index);
+
+// The channel a selector's curve shows: the selected one, or the counter of
+// the selected analogue input while its counter box is ticked.
+Channel shownChannel(int index, bool counterTicked);
+
+// The short name the readout gives a channel ("AIn3", "СЧЁТЧИК 3"); empty
+// for no channel.
+QString channelTag(const Channel &channel);
 
 #endif // CHANNELS_H

@@ -85,16 +85,4 @@ QString spanText(double seconds)
     return seconds < 0 && whole > 0 ? QLatin1Char('-') + text : text;
 }
 
-QString curveTag(int selectorIndex, bool counter)
-{
-    const QPair<ChannelKind, int> channel = channelFromIndex(selectorIndex);
-    if (channel.first == KindNone)
-        return QString();
-    if (counter && channel.first == KindAnalogIn)
-        return QStringLiteral("СЧЁТЧИК ") + QString::number(channel.second + 1);
-    // The item text is " (AIn3)": the channel between the parentheses.
-    QString item = channelItems().value(selectorIndex);
-    return item.remove(QLatin1Char('(')).remove(QLatin1Char(')')).trimmed();
-}
-
 } // namespace plot

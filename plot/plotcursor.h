@@ -44,10 +44,6 @@ QString cursorTimeText(double key);
 // A span of seconds as "d hh:mm:ss", with a leading minus when negative.
 QString spanText(double seconds);
 
-// The short name the readout gives a selector's curve: the selector item's
-// channel ("AIn3", "Freq6", ...), or its counter while the box is ticked.
-QString curveTag(int selectorIndex, bool counter);
-
 } // namespace plot
 
 #endif // PLOTCURSOR_H

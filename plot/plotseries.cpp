@@ -7,23 +7,8 @@ namespace plot {
 
 double channelValue(const ArchRecord &rec, ChannelKind kind, int n)
 {
-    switch (kind) {
-    case KindAnalogIn:
-        return rec.aIn[n];
-    case KindMath:
-        return rec.math[n];
-    case KindDiscreteIn:
-        return rec.dIn[n];
-    case KindModbus:
-        return rec.modbus[n];
-    case KindAnalogOut:
-        return rec.aOut[n];
-    case KindCounter:
-        return rec.counter[n];
-    case KindNone:
-        break;
-    }
-    return 0.0;
+    const archive::ChannelGroup *group = channelGroup(kind);
+    return group ? double(archive::channelValue(rec, *group, n)) : 0.0;
 }
 
 double timeKey(const QDateTime &dt)
@@ -35,7 +20,8 @@ Series channelSeries(const archive::RecordSeries &records, const QDateTime &epoc
                      int n)
 {
     Series series;
-    if (kind == KindNone)
+    const archive::ChannelGroup *group = channelGroup(kind);
+    if (!group)
         return series;
     series.keys.reserve(records.size());
     series.values.reserve(records.size());
@@ -49,7 +35,7 @@ Series channelSeries(const archive::RecordSeries &records, const QDateTime &epoc
         if (!series.keys.isEmpty() && key <= series.keys.constLast())
             ascending = false;
         series.keys.append(key);
-        series.values.append(channelValue(rec, kind, n));
+        series.values.append(double(archive::channelValue(rec, *group, n)));
     }
     if (ascending)
         return series;

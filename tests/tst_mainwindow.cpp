@@ -2,7 +2,7 @@
 // while the worker is busy, back-to-back requests, the period dialog, the
 // directory controls, an empty directory and closing during an operation.
 
-#include "mainwindow.h"
+#include "mainwindowprobe.h"
 
 #include "archworker.h"
 #include "ccustomperiod.h"
@@ -24,6 +24,11 @@
 #include <thread>
 
 using Operation = int;
+
+MainWindow::Probe probe(MainWindow *w)
+{
+    return MainWindow::Probe(*w);
+}
 
 // Holds every operation at its start until the test lets it go, and logs the
 // order in which operations began. Its connection to the thread's started()
@@ -85,11 +90,8 @@ private slots:
 
 private:
     int op(MainWindow::Operation o) const { return int(o); }
-    int running(MainWindow *w) const { return int(w->runningOperation); }
-    bool idle(MainWindow *w) const
-    {
-        return w->runningOperation == MainWindow::Operation::None && w->pendingRequests.isEmpty();
-    }
+    int running(MainWindow *w) const { return int(probe(w).running()); }
+    bool idle(MainWindow *w) const { return probe(w).idle(); }
     QLabel *busyLabel(MainWindow *w) const
     {
         return w->findChild<QLabel *>(QStringLiteral("loadArchive"));
@@ -140,12 +142,12 @@ void TstMainWindow::startUpRepairsThenLoads()
     // Nothing has reached the event loop yet: the repair runs (or has run
     // and waits for its finish slot), the load waits behind it.
     QCOMPARE(running(w), op(MainWindow::Operation::Repair));
-    QCOMPARE(w->pendingRequests.size(), 1);
-    QCOMPARE(int(w->pendingRequests.first().operation), op(MainWindow::Operation::Load));
+    QCOMPARE(probe(w).pending().size(), 1);
+    QCOMPARE(int(probe(w).pending().first().operation), op(MainWindow::Operation::Load));
     QVERIFY(!busyLabel(w)->isHidden());
     QVERIFY(!button(w, "periodButton")->isEnabled());
 
-    Gate gate(w->workerThread, [w] { return int(w->runningOperation); });
+    Gate gate(probe(w).workerThread(), [w] { return int(probe(w).running()); });
     gate.open();
     QSignalSpy updates(w, SIGNAL(needUpdate()));
     QTRY_COMPARE(updates.count(), 1);
@@ -157,10 +159,10 @@ void TstMainWindow::startUpRepairsThenLoads()
     QVERIFY(idle(w));
     QVERIFY(busyLabel(w)->isHidden());
     QVERIFY(button(w, "periodButton")->isEnabled());
-    QVERIFY(!w->loadedRecords.isEmpty());
+    QVERIFY(!probe(w).loadedRecords().isEmpty());
     // The load is of the last hour, ending about now.
-    QCOMPARE(w->worker->periodSecs, 3600);
-    QVERIFY(qAbs(w->worker->endOffsetSecs) < 60);
+    QCOMPARE(probe(w).worker()->periodSecs, 3600);
+    QVERIFY(qAbs(probe(w).worker()->endOffsetSecs) < 60);
     // The repair's finished() did not run the load's finish.
     QTest::qWait(50);
     QCOMPARE(updates.count(), 1);
@@ -171,15 +173,15 @@ void TstMainWindow::startsOnDirectoryGiven()
     // Given on the command line: the repair and the first load are of that
     // directory, and the field shows it.
     MainWindow w(QStringLiteral("other"));
-    QCOMPARE(w.archiveDir, QStringLiteral("other"));
+    QCOMPARE(probe(&w).archiveDir(), QStringLiteral("other"));
     QCOMPARE(w.findChild<QLineEdit *>(QStringLiteral("pathToDir"))->text(),
              QStringLiteral("other"));
     QCOMPARE(running(&w), op(MainWindow::Operation::Repair));
-    QCOMPARE(w.pendingRequests.first().dir, QStringLiteral("other"));
+    QCOMPARE(probe(&w).pending().first().dir, QStringLiteral("other"));
     QSignalSpy updates(&w, SIGNAL(needUpdate()));
     QTRY_COMPARE(updates.count(), 1);
-    QCOMPARE(w.worker->archivePath, QStringLiteral("other/"));
-    QCOMPARE(w.loadedRecords.size(), 11);
+    QCOMPARE(probe(&w).worker()->archivePath, QStringLiteral("other/"));
+    QCOMPARE(probe(&w).loadedRecords().size(), 11);
 }
 
 void TstMainWindow::requestsWhileBusyAreQueued()
@@ -189,25 +191,25 @@ void TstMainWindow::requestsWhileBusyAreQueued()
     QTRY_COMPARE(updates.count(), 1);
     QTRY_VERIFY(idle(w));
 
-    Gate gate(w->workerThread, [w] { return int(w->runningOperation); });
-    QSignalSpy finishes(w->worker, SIGNAL(finished()));
-    w->on_refreshButton_clicked();
+    Gate gate(probe(w).workerThread(), [w] { return int(probe(w).running()); });
+    QSignalSpy finishes(probe(w).worker(), SIGNAL(finished()));
+    button(w, "refreshButton")->click();
     QCOMPARE(running(w), op(MainWindow::Operation::Load));
     QTRY_COMPARE(gate.log().size(), 1);
 
     // While the load is held: an export, then two loads; the second load
     // replaces the first, with the period it was asked for.
-    w->on_decodeButton_clicked();
-    w->on_refreshButton_clicked();
-    w->periodBegin = w->periodEnd.addSecs(-1800);
-    w->on_refreshButton_clicked();
-    QCOMPARE(w->pendingRequests.size(), 2);
-    QCOMPARE(int(w->pendingRequests.at(0).operation), op(MainWindow::Operation::Export));
-    QCOMPARE(int(w->pendingRequests.at(1).operation), op(MainWindow::Operation::Load));
+    button(w, "decodeButton")->click();
+    button(w, "refreshButton")->click();
+    probe(w).setPeriod(probe(w).periodEnd().addSecs(-1800), probe(w).periodEnd());
+    button(w, "refreshButton")->click();
+    QCOMPARE(probe(w).pending().size(), 2);
+    QCOMPARE(int(probe(w).pending().at(0).operation), op(MainWindow::Operation::Export));
+    QCOMPARE(int(probe(w).pending().at(1).operation), op(MainWindow::Operation::Load));
     QVERIFY(!busyLabel(w)->isHidden());
     // A selector change meanwhile redraws from the last finished load and
     // leaves the busy indication of the running load alone.
-    w->selectors.at(0)->setCurrentIndex(1);
+    probe(w).selector(0)->setCurrentIndex(1);
     QVERIFY(!busyLabel(w)->isHidden());
     QVERIFY(!button(w, "periodButton")->isEnabled());
     QCOMPARE(finishes.count(), 0);
@@ -219,7 +221,7 @@ void TstMainWindow::requestsWhileBusyAreQueued()
     QCOMPARE(gate.log(), QList<int>()
                              << op(MainWindow::Operation::Load) << op(MainWindow::Operation::Export)
                              << op(MainWindow::Operation::Load));
-    QCOMPARE(w->worker->periodSecs, 1800);
+    QCOMPARE(probe(w).worker()->periodSecs, 1800);
     QVERIFY(busyLabel(w)->isHidden());
     QVERIFY(button(w, "periodButton")->isEnabled());
     QTest::qWait(50);
@@ -235,8 +237,8 @@ void TstMainWindow::backToBackLoadsAllRun()
     // Each request comes right after the previous finish, while the worker
     // thread may still be winding down.
     for (int i = 2; i <= 30; ++i) {
-        w->on_refreshButton_clicked();
-        QVERIFY(w->workerThread->isRunning() || updates.count() < i);
+        button(w, "refreshButton")->click();
+        QVERIFY(probe(w).workerThread()->isRunning() || updates.count() < i);
         QTRY_COMPARE_WITH_TIMEOUT(updates.count(), i, 5000);
     }
     QTRY_VERIFY(idle(w));
@@ -251,9 +253,9 @@ void TstMainWindow::loadRequestedFromItsOwnFinish()
     // A request made inside the finish of the previous load.
     QMetaObject::Connection c = connect(w, &MainWindow::needUpdate, w, [&] {
         if (++chained < 20)
-            w->on_refreshButton_clicked();
+            button(w, "refreshButton")->click();
     });
-    w->on_refreshButton_clicked();
+    button(w, "refreshButton")->click();
     QTRY_COMPARE_WITH_TIMEOUT(chained, 20, 10000);
     disconnect(c);
     QTRY_VERIFY(idle(w));
@@ -265,20 +267,19 @@ void TstMainWindow::recordsCopyKeptDuringLoad()
     MainWindow *w = window;
     QSignalSpy updates(w, SIGNAL(needUpdate()));
     QTRY_COMPARE(updates.count(), 1);
-    const int loaded = w->loadedRecords.size();
+    const int loaded = probe(w).loadedRecords().size();
     QVERIFY(loaded > 300);
 
-    Gate gate(w->workerThread, [w] { return int(w->runningOperation); });
-    w->archiveDir = QStringLiteral("other");
-    w->on_refreshButton_clicked();
+    Gate gate(probe(w).workerThread(), [w] { return int(probe(w).running()); });
+    probe(w).typeDirectory(QStringLiteral("other"));
     QTRY_COMPARE(gate.log().size(), 1);
-    QCOMPARE(w->loadedRecords.size(), loaded);
+    QCOMPARE(probe(w).loadedRecords().size(), loaded);
     gate.open();
     QTRY_COMPARE(updates.count(), 2);
     // "other" holds 11 records in the last hour.
-    QCOMPARE(w->loadedRecords.size(), 11);
+    QCOMPARE(probe(w).loadedRecords().size(), 11);
     // The window shares the worker's series instead of copying it.
-    QCOMPARE(w->loadedRecords.constData(), w->worker->records.constData());
+    QCOMPARE(probe(w).loadedRecords().constData(), probe(w).worker()->records.constData());
 }
 
 void TstMainWindow::periodDialogOutcomes()
@@ -289,16 +290,16 @@ void TstMainWindow::periodDialogOutcomes()
     QTRY_VERIFY(idle(w));
 
     // OK at once keeps the period and loads it again.
-    const QDateTime begin = w->periodBegin;
-    const QDateTime end = w->periodEnd;
+    const QDateTime begin = probe(w).periodBegin();
+    const QDateTime end = probe(w).periodEnd();
     QTimer::singleShot(0, [] {
         QWidget *dialog = QApplication::activeModalWidget();
         QVERIFY(qobject_cast<cCustomPeriod *>(dialog));
         QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("bOK")), Qt::LeftButton);
     });
     button(w, "periodButton")->click();
-    QCOMPARE(w->periodBegin.secsTo(w->periodEnd), begin.secsTo(end));
-    QCOMPARE(w->periodBegin.toString(), begin.toString());
+    QCOMPARE(probe(w).periodBegin().secsTo(probe(w).periodEnd()), begin.secsTo(end));
+    QCOMPARE(probe(w).periodBegin().toString(), begin.toString());
     QTRY_COMPARE(updates.count(), 2);
 
     // A new range is shown in the labels and loaded.
@@ -311,8 +312,8 @@ void TstMainWindow::periodDialogOutcomes()
         QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("bOK")), Qt::LeftButton);
     });
     button(w, "periodButton")->click();
-    QCOMPARE(w->periodBegin, newBegin);
-    QCOMPARE(w->periodEnd, newEnd);
+    QCOMPARE(probe(w).periodBegin(), newBegin);
+    QCOMPARE(probe(w).periodEnd(), newEnd);
     QCOMPARE(w->findChild<QLabel *>(QStringLiteral("beginDate"))->text(),
              QStringLiteral("29.08.2021"));
     QCOMPARE(w->findChild<QLabel *>(QStringLiteral("beginTime"))->text(),
@@ -321,9 +322,9 @@ void TstMainWindow::periodDialogOutcomes()
              QStringLiteral("30.08.2021"));
     QCOMPARE(w->findChild<QLabel *>(QStringLiteral("endTime"))->text(), QStringLiteral("13:05:40"));
     QTRY_COMPARE(updates.count(), 3);
-    QCOMPARE(w->worker->periodSecs, 90001);
+    QCOMPARE(probe(w).worker()->periodSecs, 90001);
     QTRY_VERIFY(idle(w));
-    const int recordsBefore = w->loadedRecords.size();
+    const int recordsBefore = probe(w).loadedRecords().size();
 
     // Cancel keeps the period and its labels to the second, and loads
     // nothing.
@@ -340,15 +341,15 @@ void TstMainWindow::periodDialogOutcomes()
                           Qt::LeftButton);
     });
     button(w, "periodButton")->click();
-    QCOMPARE(w->periodBegin, newBegin);
-    QCOMPARE(w->periodEnd, newEnd);
+    QCOMPARE(probe(w).periodBegin(), newBegin);
+    QCOMPARE(probe(w).periodEnd(), newEnd);
     for (int i = 0; i < labels.size(); ++i)
         QCOMPARE(w->findChild<QLabel *>(labels.at(i))->text(), shown.at(i));
     QVERIFY(idle(w));
-    QVERIFY(!w->workerThread->isRunning());
+    QVERIFY(!probe(w).workerThread()->isRunning());
     QTest::qWait(50);
     QCOMPARE(updates.count(), 3);
-    QCOMPARE(w->loadedRecords.size(), recordsBefore);
+    QCOMPARE(probe(w).loadedRecords().size(), recordsBefore);
 }
 
 void TstMainWindow::typingDirectoryLoadsAfterEachEdit()
@@ -363,11 +364,11 @@ void TstMainWindow::typingDirectoryLoadsAfterEachEdit()
     // Clearing by program is no edit; typing five characters is five loads,
     // the later ones queued behind the running one and merged.
     QTest::keyClicks(field, QStringLiteral("other"));
-    QCOMPARE(w->archiveDir, QStringLiteral("other"));
+    QCOMPARE(probe(w).archiveDir(), QStringLiteral("other"));
     QTRY_VERIFY(idle(w));
     QVERIFY(updates.count() >= 2);
-    QCOMPARE(w->worker->archivePath, QStringLiteral("other/"));
-    QCOMPARE(w->loadedRecords.size(), 11);
+    QCOMPARE(probe(w).worker()->archivePath, QStringLiteral("other/"));
+    QCOMPARE(probe(w).loadedRecords().size(), 11);
 }
 
 void TstMainWindow::emptyDirectoryStartsNothing()
@@ -376,13 +377,13 @@ void TstMainWindow::emptyDirectoryStartsNothing()
     QSignalSpy updates(w, SIGNAL(needUpdate()));
     QTRY_COMPARE(updates.count(), 1);
     QTRY_VERIFY(idle(w));
-    const QString pathBefore = w->worker->archivePath;
+    const QString pathBefore = probe(w).worker()->archivePath;
 
     QLineEdit *field = w->findChild<QLineEdit *>(QStringLiteral("pathToDir"));
     field->setFocus();
     field->selectAll();
     QTest::keyClick(field, Qt::Key_Backspace);
-    QVERIFY(w->archiveDir.isEmpty());
+    QVERIFY(probe(w).archiveDir().isEmpty());
     QVERIFY(idle(w));
 
     button(w, "refreshButton")->click();
@@ -393,12 +394,12 @@ void TstMainWindow::emptyDirectoryStartsNothing()
     });
     button(w, "periodButton")->click();
     QVERIFY(idle(w));
-    QVERIFY(!w->workerThread->isRunning());
+    QVERIFY(!probe(w).workerThread()->isRunning());
     QVERIFY(busyLabel(w)->isHidden());
     QTest::qWait(50);
     QCOMPARE(updates.count(), 1);
-    QCOMPARE(w->worker->archivePath, pathBefore);
-    QVERIFY(w->worker->exportSourceDir.isEmpty());
+    QCOMPARE(probe(w).worker()->archivePath, pathBefore);
+    QVERIFY(probe(w).worker()->exportSourceDir.isEmpty());
 
     // A directory typed again loads again.
     QTest::keyClicks(field, QStringLiteral("archive"));
@@ -418,7 +419,7 @@ void TstMainWindow::cancelledDirectoryDialogKeepsField()
         QTest::keyClick(dialog, Qt::Key_Escape);
     });
     button(w, "dirButton")->click();
-    QVERIFY(w->archiveDir.isEmpty());
+    QVERIFY(probe(w).archiveDir().isEmpty());
     QCOMPARE(w->findChild<QLineEdit *>(QStringLiteral("pathToDir"))->text(),
              QStringLiteral("./archive"));
     QVERIFY(idle(w));
@@ -432,19 +433,19 @@ void TstMainWindow::exportPassesDirectoryAndHours()
 {
     MainWindow *w = window;
     QTRY_VERIFY(idle(w));
-    w->periodBegin = QDateTime(QDate(2024, 5, 1), QTime(10, 20, 30));
-    w->periodEnd = QDateTime(QDate(2024, 5, 1), QTime(10, 50, 0));
-    Gate gate(w->workerThread, [w] { return int(w->runningOperation); });
+    probe(w).setPeriod(QDateTime(QDate(2024, 5, 1), QTime(10, 20, 30)),
+                       QDateTime(QDate(2024, 5, 1), QTime(10, 50, 0)));
+    Gate gate(probe(w).workerThread(), [w] { return int(probe(w).running()); });
     button(w, "decodeButton")->click();
     QCOMPARE(running(w), op(MainWindow::Operation::Export));
     // No control is disabled for an export.
     QVERIFY(button(w, "periodButton")->isEnabled());
     QVERIFY(!busyLabel(w)->isHidden());
     QTRY_COMPARE(gate.log().size(), 1);
-    QCOMPARE(w->worker->exportSourceDir, QStringLiteral("./archive/"));
-    QCOMPARE(w->worker->exportTargetDir, QStringLiteral("./archive/"));
-    QCOMPARE(w->worker->exportBegin, QDateTime(QDate(2024, 5, 1), QTime(10, 0)));
-    QCOMPARE(w->worker->exportEnd, QDateTime(QDate(2024, 5, 1), QTime(10, 0)));
+    QCOMPARE(probe(w).worker()->exportSourceDir, QStringLiteral("./archive/"));
+    QCOMPARE(probe(w).worker()->exportTargetDir, QStringLiteral("./archive/"));
+    QCOMPARE(probe(w).worker()->exportBegin, QDateTime(QDate(2024, 5, 1), QTime(10, 0)));
+    QCOMPARE(probe(w).worker()->exportEnd, QDateTime(QDate(2024, 5, 1), QTime(10, 0)));
     gate.open();
     QTRY_VERIFY(idle(w));
     QVERIFY(busyLabel(w)->isHidden());
@@ -456,27 +457,27 @@ void TstMainWindow::longPeriodSaturates()
     QTRY_VERIFY(idle(w));
     QSignalSpy updates(w, SIGNAL(needUpdate()));
     // 2^32 + 3600 seconds would wrap round to one hour.
-    w->periodEnd = QDateTime::currentDateTime();
-    w->periodBegin = w->periodEnd.addSecs(-(qint64(1) << 32) - 3600);
-    QVERIFY(w->periodBegin.isValid());
+    const QDateTime now = QDateTime::currentDateTime();
+    probe(w).setPeriod(now.addSecs(-(qint64(1) << 32) - 3600), now);
+    QVERIFY(probe(w).periodBegin().isValid());
     QTest::ignoreMessage(QtDebugMsg, "ArchWorker start");
     QTest::ignoreMessage(QtDebugMsg, "ArchWorker error");
-    w->on_refreshButton_clicked();
+    button(w, "refreshButton")->click();
     QTRY_COMPARE(updates.count(), 1);
-    QCOMPARE(w->worker->periodSecs, std::numeric_limits<int>::max());
-    QVERIFY(w->loadedRecords.isEmpty());
+    QCOMPARE(probe(w).worker()->periodSecs, std::numeric_limits<int>::max());
+    QVERIFY(probe(w).loadedRecords().isEmpty());
 }
 
 void TstMainWindow::closingWaitsForRunningOperation()
 {
     MainWindow *w = window;
     QTRY_VERIFY(idle(w));
-    auto *gate = new Gate(w->workerThread, [w] { return int(w->runningOperation); });
-    QSignalSpy finishes(w->worker, SIGNAL(finished()));
-    w->on_decodeButton_clicked();
+    auto *gate = new Gate(probe(w).workerThread(), [w] { return int(probe(w).running()); });
+    QSignalSpy finishes(probe(w).worker(), SIGNAL(finished()));
+    button(w, "decodeButton")->click();
     QTRY_COMPARE(gate->log().size(), 1);
-    w->on_refreshButton_clicked(); // pending, dropped at close
-    QCOMPARE(w->pendingRequests.size(), 1);
+    button(w, "refreshButton")->click(); // pending, dropped at close
+    QCOMPARE(probe(w).pending().size(), 1);
 
     std::atomic<bool> released{false};
     std::thread opener([&] {

@@ -2,12 +2,13 @@
 // fit, the hidden-window rule, printing, and reading values off the plot
 // with cursors, by mouse and by touch.
 
-#include "mainwindow.h"
+#include "mainwindowprobe.h"
 
 #include "archformat.h"
 #include "plotcursors.h"
 #include "viewerfixture.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -50,16 +51,13 @@ private slots:
     void readingOffThePlot();
 
 private:
+    MainWindow::Probe probe() const { return MainWindow::Probe(*window); }
     QCustomPlot *plot() const
     {
         return window->findChild<QCustomPlot *>(QStringLiteral("customPlot"));
     }
-    void select(int selector, int index) { window->selectors.at(selector)->setCurrentIndex(index); }
-    void load(const QVector<ArchRecord> &records)
-    {
-        window->loadedRecords = records;
-        window->updateData();
-    }
+    void select(int selector, int index) { probe().selector(selector)->setCurrentIndex(index); }
+    void load(const QVector<ArchRecord> &records) { probe().finishLoad(records); }
     QImage page(const QSize &size, const QRect &pageRect);
     // Gestures on the plot, by finger or by mouse, at plot pixels.
     QPoint at(double key) const
@@ -96,12 +94,12 @@ void TstMainWindowPlot::initTestCase()
     window = new MainWindow;
     window->show();
     QVERIFY(QTest::qWaitForWindowExposed(window));
-    QTRY_VERIFY(window->runningOperation == MainWindow::Operation::None);
+    QTRY_VERIFY(probe().running() == MainWindow::Operation::None);
     // After the start-up load: no graph, and the time axis shows the last
     // hour, ending at construction.
     QCOMPARE(plot()->graphCount(), 0);
     QCOMPARE(plot()->xAxis->range().size(), 3600.0);
-    QCOMPARE(plot()->xAxis->range().upper, window->periodEnd.toMSecsSinceEpoch() / 1000.0);
+    QCOMPARE(plot()->xAxis->range().upper, probe().periodEnd().toMSecsSinceEpoch() / 1000.0);
 
     demo = viewerfixture::demoSeries(demoBegin, demoBegin.addSecs(3599), 60);
 }
@@ -114,8 +112,7 @@ void TstMainWindowPlot::cleanupTestCase()
 
 void TstMainWindowPlot::init()
 {
-    window->periodBegin = demoBegin;
-    window->periodEnd = demoBegin.addSecs(3600);
+    probe().setPeriod(demoBegin, demoBegin.addSecs(3600));
     window->show();
     for (int i = 0; i < 4; ++i)
         select(i, 0);
@@ -142,14 +139,14 @@ void TstMainWindowPlot::plotConfiguration()
 void TstMainWindowPlot::noSelectionNoGraphButTimeAxisFollowsPeriod()
 {
     plot()->yAxis->setRange(-3, 7);
-    window->periodBegin = QDateTime(QDate(2024, 2, 1), QTime(0, 0));
-    window->periodEnd = QDateTime(QDate(2024, 2, 8), QTime(0, 0));
-    window->updateData();
+    probe().setPeriod(QDateTime(QDate(2024, 2, 1), QTime(0, 0)),
+                      QDateTime(QDate(2024, 2, 8), QTime(0, 0)));
+    probe().redraw();
     QCOMPARE(plot()->graphCount(), 0);
     QCOMPARE(plot()->yAxis->range().lower, -3.0);
     QCOMPARE(plot()->yAxis->range().upper, 7.0);
-    QCOMPARE(plot()->xAxis->range().lower, window->periodBegin.toMSecsSinceEpoch() / 1000.0);
-    QCOMPARE(plot()->xAxis->range().upper, window->periodEnd.toMSecsSinceEpoch() / 1000.0);
+    QCOMPARE(plot()->xAxis->range().lower, probe().periodBegin().toMSecsSinceEpoch() / 1000.0);
+    QCOMPARE(plot()->xAxis->range().upper, probe().periodEnd().toMSecsSinceEpoch() / 1000.0);
 }
 
 void TstMainWindowPlot::oneGraphPerSelectedSelector()
@@ -179,7 +176,7 @@ void TstMainWindowPlot::oneGraphPerSelectedSelector()
     QCOMPARE(plot()->graph(2)->name(), QStringLiteral("graph #3"));
     QCOMPARE(plot()->graph(0)->data()->size(), plot()->graph(2)->data()->size());
     // The series are not kept once drawn: the plot has its own copies.
-    QVERIFY(window->selectorSeries.isEmpty());
+    QVERIFY(probe().selectorSeries().isEmpty());
 }
 
 void TstMainWindowPlot::equalTimesAndNanReachGraph()
@@ -209,7 +206,7 @@ void TstMainWindowPlot::emptyLoadNoGraph()
 
 void TstMainWindowPlot::counterBoxRules()
 {
-    QCheckBox *box = window->counterBoxes.at(2);
+    QCheckBox *box = probe().counterBox(2);
     select(2, 30); // Freq6
     QVERIFY(box->isHidden());
     select(2, 3); // AIn3
@@ -223,11 +220,13 @@ void TstMainWindowPlot::counterBoxRules()
     QCOMPARE(plot()->graphCount(), 1);
     QCOMPARE(plot()->graph(0)->data()->at(4)->value, 2000.0 + 4);
     QCOMPARE(plot()->graph(0)->pen().color(), QColor(232, 76, 61));
+    QCOMPARE(readout("curveTag3"), QStringLiteral("СЧЁТЧИК 3"));
 
     // Another analogue input keeps the box ticked; a reload too.
     select(2, 2); // AIn2
     QVERIFY(box->isChecked());
     QCOMPARE(plot()->graph(0)->data()->at(4)->value, 1000.0 + 4);
+    QCOMPARE(readout("curveTag3"), QStringLiteral("СЧЁТЧИК 2"));
     load(demo);
     QVERIFY(box->isChecked());
 
@@ -235,12 +234,13 @@ void TstMainWindowPlot::counterBoxRules()
     select(2, 61); // AOut1
     QVERIFY(box->isHidden());
     QVERIFY(!box->isChecked());
+    QCOMPARE(readout("curveTag3"), QStringLiteral("AOut1"));
     select(2, 2);
     QVERIFY(box->isVisible());
     QVERIFY(!box->isChecked());
     // Only its own selector's box moves.
     for (int i : {0, 1, 3})
-        QVERIFY(window->counterBoxes.at(i)->isHidden());
+        QVERIFY(probe().counterBox(i)->isHidden());
 }
 
 void TstMainWindowPlot::constantSeriesWidensEachUpdate()
@@ -248,17 +248,17 @@ void TstMainWindowPlot::constantSeriesWidensEachUpdate()
     QVector<ArchRecord> records = demo;
     for (ArchRecord &rec : records)
         rec.aOut[0] = 4.0f;
-    window->loadedRecords = records;
+    probe().finishLoad(records);
     plot()->yAxis->setRange(0, 10);
     select(1, 61); // AOut1, constant 4
     QCPRange range = plot()->yAxis->range();
     QCOMPARE(range.center(), 4.0);
     QVERIFY(qAbs(range.size() - 11.0) < 1e-9);
-    window->updateData();
+    probe().redraw();
     range = plot()->yAxis->range();
     QVERIFY(qAbs(range.size() - 12.1) < 1e-9);
     for (int i = 0; i < 200; ++i)
-        window->updateData();
+        probe().redraw();
     range = plot()->yAxis->range();
     QVERIFY(qAbs(range.size() - 199999.0) < 1e-6);
     QCOMPARE(range.center(), 4.0);
@@ -294,17 +294,17 @@ void TstMainWindowPlot::hiddenWindowDrawsNothing()
 {
     select(0, 1);
     QCOMPARE(plot()->graphCount(), 1);
-    window->counterBoxes.at(0)->setChecked(true);
+    probe().counterBox(0)->setChecked(true);
     window->hide();
     select(1, 2);
     QCOMPARE(plot()->graphCount(), 1);
-    QCOMPARE(window->selectorSeries.size(), 4);
-    QVERIFY(!window->selectorSeries.at(1).isEmpty());
+    QCOMPARE(probe().selectorSeries().size(), 4);
+    QVERIFY(!probe().selectorSeries().at(1).isEmpty());
     // A box that is not on screen is unticked.
-    QVERIFY(!window->counterBoxes.at(0)->isChecked());
+    QVERIFY(!probe().counterBox(0)->isChecked());
     window->show();
     QVERIFY(QTest::qWaitForWindowExposed(window));
-    window->updateData();
+    probe().redraw();
     QCOMPARE(plot()->graphCount(), 2);
 }
 
@@ -313,7 +313,7 @@ QImage TstMainWindowPlot::page(const QSize &size, const QRect &pageRect)
     QImage image(size, QImage::Format_RGB32);
     image.fill(Qt::white);
     QPainter painter(&image);
-    window->paintPage(painter, pageRect);
+    probe().paintPage(painter, pageRect);
     painter.end();
     return image;
 }
@@ -390,18 +390,18 @@ void TstMainWindowPlot::hiddenCounterBoxNotPrinted()
     const QRect pageRect(0, 0, 1168, 913);
     auto magenta = [](QColor c) { return near(c, QColor(255, 0, 255)); };
     select(0, 1);
-    QTest::mouseClick(window->counterBoxes.at(0), Qt::LeftButton);
-    QVERIFY(window->counterBoxes.at(0)->isChecked());
+    QTest::mouseClick(probe().counterBox(0), Qt::LeftButton);
+    QVERIFY(probe().counterBox(0)->isChecked());
     QImage image = page(QSize(1168, 913), pageRect);
     QVERIFY(countColour(image, image.rect(), magenta) > 100);
 
     // A hidden box is not drawn, even one left ticked.
     select(0, 30);
-    QVERIFY(window->counterBoxes.at(0)->isHidden());
-    window->counterBoxes.at(0)->setChecked(true);
+    QVERIFY(probe().counterBox(0)->isHidden());
+    probe().counterBox(0)->setChecked(true);
     image = page(QSize(1168, 913), pageRect);
     QCOMPARE(countColour(image, image.rect(), magenta), 0);
-    window->counterBoxes.at(0)->setChecked(false);
+    probe().counterBox(0)->setChecked(false);
 }
 
 void TstMainWindowPlot::printToPdf()
@@ -413,7 +413,7 @@ void TstMainWindowPlot::printToPdf()
     printer.setOutputFileName(path);
     printer.setPageOrientation(QPageLayout::Landscape);
     printer.setPageMargins(QMarginsF(5, 5, 10, 10), QPageLayout::Millimeter);
-    window->printArch(&printer);
+    probe().print(&printer);
     QFile pdf(path);
     QVERIFY(pdf.open(QIODevice::ReadOnly));
     const QByteArray content = pdf.readAll();
@@ -440,7 +440,7 @@ void TstMainWindowPlot::printPreviewSettings()
         preview->findChild<QPrintPreviewWidget *>()->updatePreview();
         QTimer::singleShot(100, preview, &QDialog::reject);
     });
-    window->on_print_clicked();
+    window->findChild<QPushButton *>(QStringLiteral("print"))->click();
     QVERIFY(seenPrinter);
     QCOMPARE(geometry.topLeft(), QPoint(100, 100));
     QCOMPARE(geometry.size(), QSize(800, 600));
@@ -545,6 +545,13 @@ void TstMainWindowPlot::readingOffThePlot()
     QCOMPARE(readout("rangeMax1"), QStringLiteral("59"));
     QCOMPARE(readout("curveTag3"), QStringLiteral("AIn2"));
     QVERIFY(readout("curveTag2").isEmpty());
+    // A screen reader reads the value the operator sees, and what it is.
+    QAccessibleInterface *mean = QAccessible::queryAccessibleInterface(
+        window->findChild<QLabel *>(QStringLiteral("rangeMean1")));
+    QVERIFY(mean);
+    QCOMPARE(mean->text(QAccessible::Name), QStringLiteral("29,5"));
+    QCOMPARE(mean->text(QAccessible::Description),
+             QStringLiteral("Кривая 1, среднее видимого участка"));
     QVERIFY(readout("cursorTimeA").isEmpty());
 
     // A tap places cursor A on a whole second; the readout shows the value
@@ -626,8 +633,7 @@ void TstMainWindowPlot::readingOffThePlot()
     QCOMPARE(readout("valueA2"), QStringLiteral("—"));
     QCOMPARE(readout("rangeMean2"), QStringLiteral("—"));
     QCOMPARE(cursors->cursorTime(PlotCursors::A), a);
-    window->periodBegin = demoBegin.addDays(1);
-    window->periodEnd = demoBegin.addDays(1).addSecs(3600);
+    probe().setPeriod(demoBegin.addDays(1), demoBegin.addDays(1).addSecs(3600));
     load(demo);
     QVERIFY(!cursors->hasCursor(PlotCursors::A));
     QVERIFY(!cursors->hasCursor(PlotCursors::B));

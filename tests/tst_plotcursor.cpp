@@ -129,11 +129,13 @@ void TstPlotCursor::texts_data()
     QTest::newRow("span over days")
         << plot::spanText(2 * 86400 + 59) << QStringLiteral("2 00:00:59");
     QTest::newRow("negative span") << plot::spanText(-60) << QStringLiteral("-0 00:01:00");
-    QTest::newRow("analogue input tag") << plot::curveTag(3, false) << QStringLiteral("AIn3");
-    QTest::newRow("counter tag") << plot::curveTag(3, true) << QStringLiteral("СЧЁТЧИК 3");
+    QTest::newRow("analogue input tag")
+        << channelTag(shownChannel(3, false)) << QStringLiteral("AIn3");
+    QTest::newRow("counter tag") << channelTag(shownChannel(3, true))
+                                 << QStringLiteral("СЧЁТЧИК 3");
     QTest::newRow("counter box on another kind")
-        << plot::curveTag(91, true) << QStringLiteral("Math1");
-    QTest::newRow("no channel") << plot::curveTag(0, false) << QString();
+        << channelTag(shownChannel(91, true)) << QStringLiteral("Math1");
+    QTest::newRow("no channel") << channelTag(shownChannel(0, false)) << QString();
 }
 
 void TstPlotCursor::texts()

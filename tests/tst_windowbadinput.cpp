@@ -4,7 +4,7 @@
 // load, export and repair must end with its finish slot, the window must
 // stay usable, and nothing outside the archive directory may be written.
 
-#include "mainwindow.h"
+#include "mainwindowprobe.h"
 
 #include "archformat.h"
 #include "archivefixture.h"
@@ -25,25 +25,11 @@
 
 #include <sys/stat.h>
 
-// The window's own tests reach its operation state through this friend; so
-// does this one, to tell when every finish slot has run.
-class TstMainWindow
+// The window's operation state, to tell when every finish slot has run.
+MainWindow::Probe probe(MainWindow *w)
 {
-public:
-    static bool idle(MainWindow *w)
-    {
-        return w->runningOperation == MainWindow::Operation::None && w->pendingRequests.isEmpty();
-    }
-    static cArchWorker *worker(MainWindow *w) { return w->worker; }
-    static int loadedRecords(MainWindow *w) { return w->loadedRecords.size(); }
-    // What the field does when the operator has typed `dir` into it.
-    static void typeDirectory(MainWindow *w, const QString &dir)
-    {
-        w->on_pathToDir_textEdited(dir);
-    }
-    // The repair is started by the window itself, at start-up.
-    static void repair(MainWindow *w) { w->startRepair(); }
-};
+    return MainWindow::Probe(*w);
+}
 
 namespace {
 
@@ -266,10 +252,10 @@ void tst_WindowBadInput::cleanupTestCase()
 
 void tst_WindowBadInput::finish(const char *what, const std::function<void()> &start)
 {
-    QVERIFY(TstMainWindow::idle(window));
-    QSignalSpy finished(TstMainWindow::worker(window), SIGNAL(finished()));
+    QVERIFY(probe(window).idle());
+    QSignalSpy finished(probe(window).worker(), SIGNAL(finished()));
     start();
-    QTRY_VERIFY2_WITH_TIMEOUT(TstMainWindow::idle(window), what, 60000);
+    QTRY_VERIFY2_WITH_TIMEOUT(probe(window).idle(), what, 60000);
     // The finish slot has run, so the worker's finished() came before it.
     QVERIFY2(finished.count() == 1, what);
     QVERIFY2(window->findChild<QLabel *>(QStringLiteral("loadArchive"))->isHidden(), what);
@@ -278,12 +264,12 @@ void tst_WindowBadInput::finish(const char *what, const std::function<void()> &s
 void tst_WindowBadInput::loadExportRepair(const QString &dir)
 {
     QSignalSpy updates(window, SIGNAL(needUpdate()));
-    finish("load", [&] { TstMainWindow::typeDirectory(window, dir); });
+    finish("load", [&] { probe(window).typeDirectory(dir); });
     QCOMPARE(updates.count(), 1);
     QVERIFY(window->findChild<QPushButton *>(QStringLiteral("periodButton"))->isEnabled());
     finish("export",
            [&] { window->findChild<QPushButton *>(QStringLiteral("decodeButton"))->click(); });
-    finish("repair", [&] { TstMainWindow::repair(window); });
+    finish("repair", [&] { probe(window).repair(); });
     finish("refresh",
            [&] { window->findChild<QPushButton *>(QStringLiteral("refreshButton"))->click(); });
     QCOMPARE(updates.count(), 2);
@@ -325,11 +311,11 @@ void tst_WindowBadInput::startUpOverADamagedArchive()
     window = new MainWindow;
     window->show();
     QVERIFY(QTest::qWaitForWindowExposed(window));
-    QTRY_VERIFY_WITH_TIMEOUT(TstMainWindow::idle(window), 60000);
+    QTRY_VERIFY_WITH_TIMEOUT(probe(window).idle(), 60000);
     QVERIFY(window->findChild<QLabel *>(QStringLiteral("loadArchive"))->isHidden());
     QVERIFY(window->findChild<QPushButton *>(QStringLiteral("periodButton"))->isEnabled());
     // The good records of the damaged hours were loaded.
-    QVERIFY(TstMainWindow::loadedRecords(window) > 0);
+    QVERIFY(probe(window).loadedRecords().size() > 0);
     // The earlier-layout file was repaired in place, the rest left alone.
     const QDateTime old = hoursAroundNow()[0].addDays(-3);
     QVector<ArchRecord> records;
@@ -376,8 +362,8 @@ void tst_WindowBadInput::everyOperationEnds()
 void tst_WindowBadInput::directoryThatDisappears()
 {
     const QString dir = work + QStringLiteral("/vanishing");
-    finish("load", [&] { TstMainWindow::typeDirectory(window, dir); });
-    QVERIFY(TstMainWindow::loadedRecords(window) > 0);
+    finish("load", [&] { probe(window).typeDirectory(dir); });
+    QVERIFY(probe(window).loadedRecords().size() > 0);
     QVERIFY(QDir(dir).removeRecursively());
     loadExportRepair(dir);
     QVERIFY(!QFileInfo::exists(dir)); // nothing brought it back
@@ -387,8 +373,8 @@ void tst_WindowBadInput::directoryThatDisappears()
 void tst_WindowBadInput::directoryThatStopsBeingOne()
 {
     const QString dir = work + QStringLiteral("/replaced");
-    finish("load", [&] { TstMainWindow::typeDirectory(window, dir); });
-    QVERIFY(TstMainWindow::loadedRecords(window) > 0);
+    finish("load", [&] { probe(window).typeDirectory(dir); });
+    QVERIFY(probe(window).loadedRecords().size() > 0);
     // The directory becomes a file of the same name: nothing can be read in
     // it, not even by root, whom permissions do not stop.
     QVERIFY(QDir(dir).removeRecursively());
@@ -403,8 +389,8 @@ void tst_WindowBadInput::directoryThatStopsBeingOne()
 void tst_WindowBadInput::windowStaysUsable()
 {
     const QString dir = work + QStringLiteral("/good");
-    finish("load", [&] { TstMainWindow::typeDirectory(window, dir); });
-    QVERIFY(TstMainWindow::loadedRecords(window) >= 55);
+    finish("load", [&] { probe(window).typeDirectory(dir); });
+    QVERIFY(probe(window).loadedRecords().size() >= 55);
     QVERIFY(!noticeShown());
     QVERIFY(plotMessage().isEmpty());
     // The first selector on analogue input 1 draws the loaded records.

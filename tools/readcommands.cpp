@@ -5,8 +5,10 @@
 
 #include "archformat.h"
 #include "archload.h"
+#include "channeltable.h"
 
 #include <QFileInfo>
+#include <QVector>
 
 #include <algorithm>
 #include <cmath>
@@ -82,44 +84,43 @@ struct ChannelStats
     }
 };
 
-// The channels `stats` prints, in the order it prints them.
-struct StatsGroup
+// The groups `stats` prints, in the order it prints them: the plotted
+// channels as the selectors list them, then the counters.
+QVector<const archive::ChannelGroup *> statsGroups()
 {
-    const char *name;
-    int size;
-};
-const StatsGroup kStatsGroups[] = {{"AIn", kAInMax},   {"Freq", kDInMax},
-                                   {"AOut", kAOutMax}, {"Modbus", kModbusMax},
-                                   {"Math", kMathMax}, {"Counter", kCounterMax}};
+    QVector<const archive::ChannelGroup *> groups;
+    for (const archive::ChannelGroup &group : archive::kChannelGroups) {
+        if (archive::isPlotted(group))
+            groups << &group;
+    }
+    groups << &archive::channelGroup(archive::Group::Counter);
+    return groups;
+}
 
 // Every channel's statistics in one pass over the series: a pass per
 // channel would read the whole series once for each of them.
 void printStats(const archive::LoadResult &result)
 {
+    const QVector<const archive::ChannelGroup *> groups = statsGroups();
     int channels = 0;
-    for (const StatsGroup &group : kStatsGroups)
-        channels += group.size;
+    for (const archive::ChannelGroup *group : groups)
+        channels += group->capacity;
     std::vector<ChannelStats> stats(static_cast<size_t>(channels));
     for (const ArchRecord &rec : result.records) {
         ChannelStats *channel = stats.data();
-        auto add = [&channel](const float *values, int n) {
-            for (int i = 0; i < n; ++i)
+        for (const archive::ChannelGroup *group : groups) {
+            const float *values = group->values(rec);
+            for (int i = 0; i < group->capacity; ++i)
                 (channel++)->add(values[i]);
-        };
-        add(rec.aIn, kAInMax);
-        add(rec.dIn, kDInMax);
-        add(rec.aOut, kAOutMax);
-        add(rec.modbus, kModbusMax);
-        add(rec.math, kMathMax);
-        add(rec.counter, kCounterMax);
+        }
     }
     const ChannelStats *channel = stats.data();
-    for (const StatsGroup &group : kStatsGroups) {
-        for (int i = 0; i < group.size; ++i, ++channel) {
+    for (const archive::ChannelGroup *group : groups) {
+        for (int i = 0; i < group->capacity; ++i, ++channel) {
             if (channel->count == 0)
                 continue;
             std::printf(
-                "%s%d;%lld;%s;%s;%s\n", group.name, i + 1, channel->count,
+                "%s%d;%lld;%s;%s;%s\n", group->name, i + 1, channel->count,
                 floatText(channel->min).constData(),
                 QByteArray::number(channel->sum / double(channel->count), 'g', 17).constData(),
                 floatText(channel->max).constData());

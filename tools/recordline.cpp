@@ -1,20 +1,9 @@
 #include "recordline.h"
 
 #include "archformat.h"
+#include "channeltable.h"
 
 #include <QString>
-
-namespace {
-
-template <int N> void appendFloats(QByteArray &line, const float (&values)[N])
-{
-    for (float value : values) {
-        line += ';';
-        line += floatText(value);
-    }
-}
-
-} // namespace
 
 QByteArray floatText(float value)
 {
@@ -28,21 +17,25 @@ QByteArray recordLine(const ArchRecord &rec, const QDateTime &epoch)
     line += archive::recordDateTime(epoch, rec.time)
                 .toString(QString::fromLatin1(archive::kDateTimeFormat))
                 .toLatin1();
-    for (quint8 count : {rec.aInCount, rec.counterCount, rec.dInCount, rec.aOutCount,
-                         rec.relayCount, rec.modbusCount, rec.mathCount}) {
+    for (const archive::ChannelGroup &group : archive::kChannelGroups) {
         line += ';';
-        line += QByteArray::number(count);
+        line += QByteArray::number(archive::channelCount(rec, group));
     }
-    appendFloats(line, rec.aIn);
-    appendFloats(line, rec.counter);
-    appendFloats(line, rec.dIn);
-    appendFloats(line, rec.aOut);
-    for (quint8 byte : rec.relays) {
-        line += ';';
-        line += QByteArray::number(byte);
+    for (const archive::ChannelGroup &group : archive::kChannelGroups) {
+        if (!group.values) {
+            // The relays as the bytes they are packed in.
+            for (quint8 byte : rec.relays) {
+                line += ';';
+                line += QByteArray::number(byte);
+            }
+            continue;
+        }
+        const float *values = group.values(rec);
+        for (int i = 0; i < group.capacity; ++i) {
+            line += ';';
+            line += floatText(values[i]);
+        }
     }
-    appendFloats(line, rec.modbus);
-    appendFloats(line, rec.math);
     line += '\n';
     return line;
 }

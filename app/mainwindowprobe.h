@@ -1,0 +1,61 @@
+#ifndef MAINWINDOWPROBE_H
+#define MAINWINDOWPROBE_H
+
+#include "mainwindow.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+
+// The window as its tests and benchmarks see it: what they read of its
+// state, and the few steps they take that an operator would take through a
+// dialog or a file system, or that the worker takes at the end of a load.
+// Everything else of the window they reach as the operator does, through
+// its widgets.
+class MainWindow::Probe
+{
+public:
+    using Request = MainWindow::Request;
+
+    explicit Probe(MainWindow &window) : w(window) {}
+
+    Operation running() const { return w.runningOperation; }
+    // Requests waiting for the worker, in the order they will run.
+    const QList<Request> &pending() const { return w.pendingRequests; }
+    bool idle() const { return running() == Operation::None && pending().isEmpty(); }
+    cArchWorker *worker() const { return w.worker; }
+    QThread *workerThread() const { return w.workerThread; }
+    const archive::RecordSeries &loadedRecords() const { return w.loadedRecords; }
+    QString archiveDir() const { return w.archiveDir; }
+    QDateTime periodBegin() const { return w.periodBegin; }
+    QDateTime periodEnd() const { return w.periodEnd; }
+    QComboBox *selector(int i) const { return w.selectors.at(i); }
+    QCheckBox *counterBox(int i) const { return w.counterBoxes.at(i); }
+    // The series built for the selectors and not drawn yet.
+    const QList<plot::Series> &selectorSeries() const { return w.selectorSeries; }
+
+    // The period as an accepted period dialog leaves it, before it loads.
+    void setPeriod(const QDateTime &begin, const QDateTime &end)
+    {
+        w.periodBegin = begin;
+        w.periodEnd = end;
+    }
+    // What the directory field does when the operator has typed dir into it.
+    void typeDirectory(const QString &dir) { w.on_pathToDir_textEdited(dir); }
+    // What the end of a load does with the records it read: keep and draw them.
+    void finishLoad(const archive::RecordSeries &records)
+    {
+        w.loadedRecords = records;
+        w.updateData();
+    }
+    // Draws the last load again, as a selector change does.
+    void redraw() { w.updateData(); }
+    // The repair the window starts by itself at start-up.
+    void repair() { w.startRepair(); }
+    void paintPage(QPainter &painter, const QRect &page) { w.paintPage(painter, page); }
+    void print(QPrinter *printer) { w.printArch(printer); }
+
+private:
+    MainWindow &w;
+};
+
+#endif // MAINWINDOWPROBE_H

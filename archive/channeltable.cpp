@@ -1,0 +1,30 @@
+#include "channeltable.h"
+
+namespace archive {
+
+namespace {
+
+constexpr bool inGroupOrder()
+{
+    for (int i = 0; i < kGroupCount; ++i) {
+        if (int(kChannelGroups[i].group) != i)
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+static_assert(inGroupOrder(), "the table is indexed by its groups");
+
+static_assert(plotChannelCount() == kPlotChannelCount,
+              "the plotted groups are the plot channels of the records");
+static_assert(channelGroup(Group::Relay).capacity == kRelayBytes * 8,
+              "relays are packed eight to a byte");
+
+QString channelName(const ChannelGroup &group, int n)
+{
+    return QString::fromUtf8(group.readoutName) + QString::number(n + 1);
+}
+
+} // namespace archive
