@@ -223,7 +223,7 @@ void MainWindow::showNotice()
     else if (report.truncated)
         notes.cut = LoadNotes::Cut::RecordCap;
     notes.unreadable = report.failures;
-    notes.damaged = report.damageNotes;
+    notes.damaged = report.damageNotes + report.partlyRead;
     if (worker->archivePath == repairedPath) {
         notes.notRepaired = repairFailures;
         notes.repairLater = repairLater;

@@ -120,6 +120,8 @@ public:
             result.damaged.append(walk.files.at(i));
             result.damageNotes.append(damageNote(walk.files.at(i), hour.damage));
         }
+        if (hour.undecoded > 0 || hour.cutShort)
+            result.partlyRead.append(partlyReadNote(walk.files.at(i), hour.undecoded, hour.cutShort));
     }
 
     void end(PipelineEnd end)

@@ -31,6 +31,7 @@ struct LoadResult
     QStringList failures;        // why an hour file could not be told or read
     QStringList damaged;         // hour files whose entries were not all read
     QStringList damageNotes;     // why, for each of `damaged`
+    QStringList partlyRead;      // hour files with entries read only in part, and why
 };
 
 // Loads the period [begin, end) from the hour files in dirPath (which ends in

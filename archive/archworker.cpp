@@ -54,6 +54,8 @@ void cArchWorker::run()
             QMessageLogger().debug("ArchWorker error: %s", qPrintable(failure));
         for (const QString &note : qAsConst(result.damageNotes))
             QMessageLogger().debug("ArchWorker %s", qPrintable(note));
+        for (const QString &note : qAsConst(result.partlyRead))
+            QMessageLogger().debug("ArchWorker damaged: %s", qPrintable(note));
         sampleCounts = result.sampleCounts;
         if (result.outOfMemory)
             qDebug() << "ArchWorker out of memory: series truncated";
@@ -61,7 +63,8 @@ void cArchWorker::run()
             qDebug() << "ArchWorker series truncated";
     }
     loadReport = LoadReport{dir, result.refused, result.truncated, result.outOfMemory,
-                            std::move(result.failures), std::move(result.damageNotes)};
+                            std::move(result.failures), std::move(result.damageNotes),
+                            std::move(result.partlyRead)};
     records = std::move(result.records);
     emit finished();
 }

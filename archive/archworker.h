@@ -47,6 +47,7 @@ public:
         bool outOfMemory = false;
         QStringList failures;
         QStringList damageNotes;
+        QStringList partlyRead;
     };
     LoadReport loadReport;
     // What the last repair could not do, and the files it left for later.

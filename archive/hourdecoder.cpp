@@ -10,6 +10,7 @@ namespace archive {
 void DecodedHour::start(const QString &path, HourFileReader &reader)
 {
     count = 0;
+    undecoded = 0;
     damage = Damage::None;
     taken = WalkRule::Range();
     opened = reader.open(path);
@@ -30,9 +31,14 @@ void DecodedHour::decodeAll(HourFileReader &reader)
     while (!reader.atEnd() && count < size_t(kMaxRecordsPerHourFile)) {
         if (count == capacity)
             grow(count + 1);
-        decodeEntry(reader.next(), storage[count++]);
+        const EntryView entry = reader.next();
+        // The entry a cut or an oversized length ended the file at is told
+        // by that, not counted as one that does not decode.
+        const bool broken = reader.cutShort() || reader.oversizedEntry();
+        undecoded += !decodeEntry(entry, storage[count++]) && !broken;
     }
     damage = reader.damage();
+    cutShort = reader.cutShort();
 }
 
 void DecodedHour::moveTaken(ArchRecord *to)
@@ -50,8 +56,12 @@ void DecodedHour::decodeTaken(ArchRecord *to)
             grow(size_t(taken.count));
         to = storage.get();
     }
+    // The last entry is where a cut or an oversized length ended the file,
+    // if either did; that is told by itself.
+    const int last = int(entries.size()) - 1;
+    const bool broken = cutShort || damage == Damage::OversizedEntry;
     for (int k = taken.from; k < taken.from + taken.count; ++k)
-        decodeEntry(entries[size_t(k)], *to++);
+        undecoded += !decodeEntry(entries[size_t(k)], *to++) && !(k == last && broken);
     count = size_t(taken.count);
 }
 

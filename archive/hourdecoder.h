@@ -24,6 +24,10 @@ public:
     bool opened = false;
     QString error;              // why it did not open
     Damage damage = Damage::None;
+    // Entries read in part: those that did not decode (kept as records with
+    // their time alone), and whether the file ended inside one.
+    int undecoded = 0;
+    bool cutShort = false;
     size_t count = 0;           // records at the start of records()
     WalkRule::Range taken;      // the entries a placed decode took
 
@@ -55,6 +59,7 @@ public:
             while (!reader.atEnd() && entries.size() < size_t(kMaxRecordsPerHourFile))
                 entries.push_back(reader.next());
             damage = reader.damage();
+            cutShort = reader.cutShort();
             ArchRecord *to = place(int(entries.size()), [&](int k) { return entries[size_t(k)].time; }, taken);
             decodeTaken(to);
         }

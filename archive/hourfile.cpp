@@ -2,6 +2,8 @@
 
 #include "hourfilereader.h"
 
+#include <QStringList>
+
 namespace archive {
 
 void writeEntry(QDataStream &out, qint32 time, const QByteArray &payload)
@@ -17,6 +19,17 @@ QString damageNote(const QString &path, Damage damage)
     return QStringLiteral("damaged: %1 holds more than %2 entries; the rest are skipped")
         .arg(path)
         .arg(kMaxRecordsPerHourFile);
+}
+
+QString partlyReadNote(const QString &path, int undecoded, bool cutShort)
+{
+    QStringList why;
+    if (undecoded > 0)
+        why << QStringLiteral("%1 %2 not decode").arg(undecoded).arg(
+                   undecoded == 1 ? QStringLiteral("entry does") : QStringLiteral("entries do"));
+    if (cutShort)
+        why << QStringLiteral("it is cut short");
+    return QStringLiteral("%1: %2").arg(path, why.join(QStringLiteral("; ")));
 }
 
 bool writeHourFile(const QString &path, const QVector<ArchRecord> &records, Layout layout)

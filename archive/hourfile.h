@@ -22,6 +22,9 @@ void writeEntry(QDataStream &out, qint32 time, const QByteArray &payload);
 
 // The note that names a damaged hour file and why.
 QString damageNote(const QString &path, Damage damage);
+// The note for an hour file whose entries were read, but not all whole:
+// `undecoded` entries that do not decode, and whether it is cut short.
+QString partlyReadNote(const QString &path, int undecoded, bool cutShort);
 // Commits a QSaveFile only when everything written has reached the new
 // file; otherwise discards it, leaving the old file as it was.
 bool commitFully(QSaveFile &file);

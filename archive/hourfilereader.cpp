@@ -103,6 +103,7 @@ bool HourFileReader::open(const QString &path, qint64 window, bool writable)
     pos = end = nullptr;
     fileLeft = 0;
     oversized = false;
+    cut = false;
     if (!openFile(path, writable))
         return false;
     if (fileLeft == 0) {
@@ -120,6 +121,7 @@ void HourFileReader::openBytes(const char *data, qint64 size)
     closeFile();
     error.clear();
     oversized = false;
+    cut = false;
     pos = data;
     end = data + size;
     fileLeft = 0;
@@ -176,6 +178,12 @@ void HourFileReader::trim()
     }
 }
 
+void HourFileReader::cutOff()
+{
+    cut = true;
+    finish();
+}
+
 void HourFileReader::finish()
 {
     pos = end;
@@ -187,13 +195,13 @@ EntryView HourFileReader::next()
 {
     EntryView entry;
     if (!fill(4)) {
-        finish(); // a time cut short reads as 0
+        cutOff(); // a time cut short reads as 0
         return entry;
     }
     entry.time = qint32(bigEndian32(pos));
     pos += 4;
     if (!fill(4)) {
-        finish();
+        cutOff();
         return entry;
     }
     const quint32 length = bigEndian32(pos);
@@ -203,7 +211,7 @@ EntryView HourFileReader::next()
     // A damaged length is checked against what any record takes and what
     // the file still holds before anything is read or allocated.
     if (qint64(length) > (end - pos) + fileLeft) {
-        finish();
+        cutOff();
         return entry;
     }
     if (qint64(length) > kMaxStoredEntrySize) {
@@ -212,7 +220,7 @@ EntryView HourFileReader::next()
         return entry;
     }
     if (!fill(length)) {
-        finish();
+        cutOff();
         return entry;
     }
     entry.data = pos;

@@ -57,6 +57,8 @@ public:
     EntryView next();
     // Whether the walk ended at an entry longer than any record takes.
     bool oversizedEntry() const { return oversized; }
+    // Whether the walk ended inside an entry: the file was cut short.
+    bool cutShort() const { return cut; }
     // Why entries are left unread when the caller stops here: an entry
     // longer than any record ended the walk, or entries follow the last one
     // the caller may take.
@@ -72,6 +74,7 @@ private:
     bool openFile(const QString &path, bool writable);
     qint64 readFile(char *to, qint64 size);
     void closeFile();
+    void cutOff();
     bool fill(qint64 needed);
     void finish();
 
@@ -90,6 +93,7 @@ private:
     qint64 sizeAtOpen = 0;
     qint64 modifiedNsAtOpen = 0;
     bool oversized = false;
+    bool cut = false;
 };
 
 } // namespace archive

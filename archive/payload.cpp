@@ -118,11 +118,12 @@ ArchRecord decodeEntry(const QByteArray &compressed, qint32 time)
     return rec;
 }
 
-void decodeEntry(const EntryView &entry, ArchRecord &rec)
+bool decodeEntry(const EntryView &entry, ArchRecord &rec)
 {
     const char *payload = nullptr;
     const int size = inflatePayload(entry.data, entry.size, payload);
     decodePayload(payload, size, entry.time, rec);
+    return size > 0;
 }
 
 QByteArray encodePayload(const ArchRecord &rec, Layout layout)

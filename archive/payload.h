@@ -33,7 +33,7 @@ ArchRecord decodeEntry(const QByteArray &compressed, qint32 time);
 // which is what the repair carries over into the current layout.
 QByteArray encodePayload(const ArchRecord &rec, Layout layout = Layout::Current);
 // Decompresses and decodes one stored entry (current layout) into rec.
-void decodeEntry(const EntryView &entry, ArchRecord &rec);
+bool decodeEntry(const EntryView &entry, ArchRecord &rec);
 
 } // namespace archive
 

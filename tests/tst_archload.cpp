@@ -122,6 +122,8 @@ private slots:
     void recordCap_data();
     void recordCap();
     void undeterminableFileIsAFailure();
+    void partlyReadFilesAreNamed_data();
+    void partlyReadFilesAreNamed();
     void walkRule_data();
     void walkRule();
     void memoryThatRunsOutIsAFailure_data();
@@ -543,6 +545,46 @@ void tst_ArchLoad::recordCap()
 
 // Only "no such file" means that an hour has no file; an hour file whose
 // existence cannot be told is reported.
+void tst_ArchLoad::partlyReadFilesAreNamed_data()
+{
+    QTest::addColumn<int>("chop");       // bytes cut off the file's end
+    QTest::addColumn<int>("undecodable"); // entries appended that do not decode
+    QTest::addColumn<int>("periodSecs");
+    QTest::addColumn<QString>("why");
+    QTest::newRow("whole") << 0 << 0 << 7200 << QString();
+    QTest::newRow("cut inside an entry") << 3 << 0 << 7200 << QStringLiteral("it is cut short");
+    QTest::newRow("cut inside a time") << -2 << 0 << 7200 << QStringLiteral("it is cut short");
+    QTest::newRow("one that does not decode") << 0 << 1 << 7200
+                                              << QStringLiteral("1 entry does not decode");
+    // The last of three is the one cut short: told as the cut, not counted.
+    QTest::newRow("both, averaged") << 5 << 3 << 8 * 86400
+                                    << QStringLiteral("2 entries do not decode; it is cut short");
+}
+
+// Files read only in part are named with why, beside those the cap or an
+// oversized entry ended; the records they hold are loaded all the same.
+void tst_ArchLoad::partlyReadFilesAreNamed()
+{
+    QFETCH(int, chop);
+    QFETCH(int, undecodable);
+    QFETCH(int, periodSecs);
+    QFETCH(QString, why);
+    const QDateTime hour = at("2024-06-10 10:00:00");
+    const qint32 t0 = archiveTime(hour);
+    fixture::appendRecords(dir, {fixture::record(t0, {1}), fixture::record(t0 + 60, {2})});
+    const QString path = dir + hourFileName(hour);
+    QByteArray bytes = fixture::readFile(path);
+    for (int i = 0; i < undecodable; ++i)
+        bytes += fixture::rawEntry(t0 + 120 + i, QByteArray("\x00\x00\x00\x10not zlib"));
+    bytes = chop >= 0 ? bytes.left(bytes.size() - chop) : bytes + QByteArray(-chop, '\x01');
+    fixture::writeFile(path, bytes);
+    const LoadResult result = load(dir, hour.addSecs(3600), periodSecs);
+    QVERIFY(!result.records.isEmpty());
+    QVERIFY(result.damaged.isEmpty());
+    QCOMPARE(result.partlyRead,
+             why.isEmpty() ? QStringList() : QStringList{path + QStringLiteral(": ") + why});
+}
+
 void tst_ArchLoad::undeterminableFileIsAFailure()
 {
     fixture::writeFile(dir + QStringLiteral("plain"), "a file, not a directory");
