@@ -6,6 +6,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <cmath>
+
 namespace {
 
 // The plot's own size: read at arm's length, larger than the counter
@@ -130,11 +132,13 @@ void CursorReadout::showReadings(bool hasA, double timeA_, bool hasB, double tim
         }
         QPalette palette = row[Tag]->palette();
         palette.setColor(QPalette::WindowText, reading.colour);
+        const QString noData = QStringLiteral("нет данных");
+        const double nan = std::numeric_limits<double>::quiet_NaN();
         const QString texts[Columns] = {
             reading.tag,
-            plot::readingText(reading.atA),
-            plot::readingText(reading.atB),
-            plot::readingText(reading.atB - reading.atA),
+            reading.gapA ? noData : plot::readingText(reading.atA),
+            reading.gapB ? noData : plot::readingText(reading.atB),
+            plot::readingText(reading.gapA || reading.gapB ? nan : reading.atB - reading.atA),
             plot::readingText(reading.stats.minimum),
             plot::readingText(reading.stats.mean),
             plot::readingText(reading.stats.maximum),
@@ -143,5 +147,14 @@ void CursorReadout::showReadings(bool hasA, double timeA_, bool hasB, double tim
             row[c]->setPalette(palette);
             row[c]->setText(shown[c] ? texts[c] : QString());
         }
+        // In a gap the value from before it is still there, for what it is.
+        const auto lastRecord = [](bool gap, double value, double key) {
+            return gap && !std::isnan(value)
+                       ? QStringLiteral("последняя запись: %1 в %2")
+                             .arg(plot::readingText(value), plot::cursorTimeText(key))
+                       : QString();
+        };
+        row[AtA]->setToolTip(lastRecord(reading.gapA, reading.atA, reading.lastKeyA));
+        row[AtB]->setToolTip(lastRecord(reading.gapB, reading.atB, reading.lastKeyB));
     }
 }

@@ -19,6 +19,12 @@ struct CurveReading
     QColor colour;
     double atA = std::numeric_limits<double>::quiet_NaN();
     double atB = std::numeric_limits<double>::quiet_NaN();
+    // A cursor in a stretch without records: atA/atB are then the last
+    // record's value before it, which was taken at lastKeyA/lastKeyB.
+    bool gapA = false;
+    bool gapB = false;
+    double lastKeyA = 0;
+    double lastKeyB = 0;
     plot::RangeStats stats;
 };
 

@@ -119,6 +119,7 @@ private:
     // The records of the last finished load. Selector changes redraw from
     // this copy, so nothing reads the worker's list while a load refills it.
     archive::RecordSeries loadedRecords;
+    bool loadedAveraged = false; // ... as interval means
     Operation runningOperation = Operation::None;
     // At most one load and one export wait, in the order they were asked for.
     QList<Request> pendingRequests;

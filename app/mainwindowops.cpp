@@ -3,6 +3,7 @@
 
 #include "mainwindow.h"
 
+#include "archload.h"
 #include "archworker.h"
 #include "ccustomperiod.h"
 #include "loadnotice.h"
@@ -193,6 +194,7 @@ void MainWindow::endLoad()
 {
     finishOperation(SLOT(run()), SLOT(endLoad()));
     loadedRecords = worker->records;
+    loadedAveraged = worker->periodSecs > archive::kMaxRawPeriodSecs;
     showNotice();
     emit needUpdate();
     startPending();

@@ -4,6 +4,7 @@
 #include "mainwindow.h"
 
 #include "archformat.h"
+#include "archload.h"
 #include "channels.h"
 #include "plotcursors.h"
 #include "plotseries.h"
@@ -60,7 +61,11 @@ void MainWindow::updateData()
             counterBox->setChecked(false);
         const Channel channel = shownChannel(index, counterBox->isChecked());
         selectorChannels.append(channel);
-        selectorSeries.append(plot::channelSeries(records, epoch, channel.first, channel.second));
+        plot::Series series = plot::channelSeries(records, epoch, channel.first, channel.second);
+        // The two points of an averaged interval lie up to an interval apart.
+        series.gapOver =
+            plot::gapThreshold(series.keys, loadedAveraged ? archive::kAverageIntervalSecs : 0);
+        selectorSeries.append(series);
     }
     updateGraph();
 }
@@ -80,8 +85,10 @@ void MainWindow::updateGraph()
         if (series.isEmpty())
             continue;
         QCPGraph *graph = customPlot->addGraph(customPlot->xAxis, customPlot->yAxis);
-        // The keys are ascending and unique by construction.
-        graph->setData(series.keys, series.values, true);
+        // The keys are ascending and unique by construction; a stretch
+        // without records is drawn as a break, not bridged by a line.
+        const plot::Series drawn = plot::withBreaks(series);
+        graph->setData(drawn.keys, drawn.values, true);
         graph->setName(QStringLiteral("graph #") + QString::number(i));
         pen.setColor(graphColors.at(i));
         graph->setPen(pen);

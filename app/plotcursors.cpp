@@ -212,10 +212,16 @@ void PlotCursors::refreshReadout()
         r.tag = tags.at(i);
         r.colour = colours.value(i);
         const plot::Series series = curves.value(i);
+        const auto read = [&series](double key, double &value, bool &gap, double &lastKey) {
+            const int k = plot::indexAtOrBefore(series.keys, key);
+            value = k < 0 ? std::numeric_limits<double>::quiet_NaN() : series.values.at(k);
+            lastKey = k < 0 ? 0 : series.keys.at(k);
+            gap = plot::inGap(series, key);
+        };
         if (cursors[A].shown)
-            r.atA = plot::valueAt(series, cursors[A].key);
+            read(cursors[A].key, r.atA, r.gapA, r.lastKeyA);
         if (cursors[B].shown)
-            r.atB = plot::valueAt(series, cursors[B].key);
+            read(cursors[B].key, r.atB, r.gapB, r.lastKeyB);
         r.stats = stats.value(i);
     }
     readoutWidget->showReadings(cursors[A].shown, cursors[A].key, cursors[B].shown, cursors[B].key,

@@ -9,6 +9,8 @@
 #include <QList>
 #include <QVector>
 
+#include <limits>
+
 namespace plot {
 
 // Largest and smallest span the value axis shows. Above the upper limit a
@@ -35,6 +37,9 @@ struct Series
 {
     QVector<double> keys;
     QVector<double> values;
+    // Neighbouring points further apart than this have a stretch without
+    // records between them (see gapThreshold); infinite when none is known.
+    double gapOver = std::numeric_limits<double>::infinity();
 
     bool isEmpty() const { return keys.isEmpty(); }
     int size() const { return keys.size(); }
@@ -45,6 +50,25 @@ struct Series
 // later record wins. Kind none gives an empty series.
 Series channelSeries(const archive::RecordSeries &records, const QDateTime &epoch, ChannelKind kind,
                      int n);
+
+// How far apart two neighbouring keys may lie before the stretch between
+// them counts as one without records: three times the series' typical step
+// and never less than `floor` (an averaging interval, in an averaged series,
+// whose two points per interval lie up to an interval apart). The typical
+// step is the lower quartile of the steps, so that the long steps of an
+// averaged series and the gaps themselves do not stretch it. Fewer than two
+// keys have no gap: infinity.
+double gapThreshold(const QVector<double> &keys, double floor = 0);
+
+// The series as the plot draws it: a NaN point in the middle of every gap,
+// which the graph draws as a break instead of a line across the stretch.
+// Shares the arrays of the series if it has no gap.
+Series withBreaks(const Series &series);
+
+// Whether time t lies in a gap of the series: after (not on) a point whose
+// next one lies further than series.gapOver away, or that long after the
+// last point.
+bool inGap(const Series &series, double t);
 
 struct ValueRange
 {

@@ -49,6 +49,7 @@ private slots:
     void printPreviewSettings();
     void readingOffThePlot_data();
     void readingOffThePlot();
+    void gapsAreBreaks();
 
 private:
     MainWindow::Probe probe() const { return MainWindow::Probe(*window); }
@@ -517,6 +518,43 @@ void TstMainWindowPlot::doubleTap(bool touch, const QPoint &pos)
         mouse(QEvent::MouseButtonDblClick, pos, Qt::LeftButton);
         mouse(QEvent::MouseButtonRelease, pos, Qt::NoButton);
     }
+}
+
+// Twenty minutes without records are drawn as a break, and a cursor in
+// them reads that there is no data, with the last record before as a hint.
+void TstMainWindowPlot::gapsAreBreaks()
+{
+    QVector<ArchRecord> gapped;
+    for (const ArchRecord &rec : qAsConst(demo)) {
+        const int minute = int(rec.time - demo.first().time) / 60;
+        if (minute < 20 || minute >= 40)
+            gapped << rec;
+    }
+    load(gapped);
+    select(0, 92); // Math2: the record's number
+    QCOMPARE(plot()->graphCount(), 1);
+    const QSharedPointer<QCPGraphDataContainer> data = plot()->graph(0)->data();
+    QCOMPARE(data->size(), gapped.size() + 1);
+    const double begin = plot::timeKey(demoBegin);
+    int breaks = 0;
+    for (const QCPGraphData &point : *data) {
+        if (std::isnan(point.value)) {
+            ++breaks;
+            QVERIFY(point.key > begin + 19 * 60 && point.key < begin + 40 * 60);
+        }
+    }
+    QCOMPARE(breaks, 1);
+
+    auto *cursors = window->findChild<PlotCursors *>();
+    QVERIFY(cursors->placeCursor(PlotCursors::A, begin + 30 * 60));
+    QCOMPARE(readout("valueA1"), QStringLiteral("нет данных"));
+    QCOMPARE(window->findChild<QLabel *>(QStringLiteral("valueA1"))->toolTip(),
+             QStringLiteral("последняя запись: 19 в ") + plot::cursorTimeText(begin + 19 * 60));
+    QVERIFY(cursors->placeCursor(PlotCursors::A, begin + 45 * 60));
+    QCOMPARE(readout("valueA1"), QStringLiteral("45"));
+    QVERIFY(window->findChild<QLabel *>(QStringLiteral("valueA1"))->toolTip().isEmpty());
+    // The statistics count the records alone, as before.
+    QCOMPARE(readout("rangeMax1"), QStringLiteral("59"));
 }
 
 void TstMainWindowPlot::readingOffThePlot_data()

@@ -34,6 +34,8 @@ private slots:
     void kindNoneGivesEmptySeries();
     void fitValueRange_data();
     void fitValueRange();
+    void gaps_data();
+    void gaps();
 };
 
 void TstPlotSeries::valueOfEachKind_data()
@@ -166,6 +168,66 @@ void TstPlotSeries::fitValueRange()
     const plot::ValueRange range = plot::fitValueRange(lower, upper);
     QVERIFY2(qAbs(range.lower - expectedLower) < 1e-9, qPrintable(QString::number(range.lower)));
     QVERIFY2(qAbs(range.upper - expectedUpper) < 1e-9, qPrintable(QString::number(range.upper)));
+}
+
+void TstPlotSeries::gaps_data()
+{
+    QTest::addColumn<QVector<double>>("keys");
+    QTest::addColumn<double>("floor");
+    QTest::addColumn<double>("threshold");
+    QTest::addColumn<QVector<double>>("breaks"); // keys of the NaN points drawn
+    QTest::addColumn<QVector<double>>("inGapAt");
+    QTest::addColumn<QVector<double>>("notInGapAt");
+    const double inf = std::numeric_limits<double>::infinity();
+    QTest::newRow("regular steps") << QVector<double>{0, 1, 2, 3, 4, 5} << 0.0 << 3.0
+                                   << QVector<double>{} << QVector<double>{9}
+                                   << QVector<double>{-1, 0, 2.5, 5, 8};
+    QTest::newRow("one gap") << QVector<double>{0, 1, 2, 3, 4, 24, 25, 26} << 0.0 << 3.0
+                             << QVector<double>{14} << QVector<double>{4.5, 20, 23.9}
+                             << QVector<double>{3.5, 24, 26};
+    QTest::newRow("uneven steps keep their lines")
+        << QVector<double>{0, 1, 3, 4, 6, 7, 9, 10} << 0.0 << 3.0 << QVector<double>{}
+        << QVector<double>{} << QVector<double>{2, 5, 10};
+    // Two points per interval, up to 600 s apart; a stretch of 20 minutes
+    // without records between the third and the fourth interval.
+    QTest::newRow("averaged")
+        << QVector<double>{0, 599, 600, 1199, 1200, 1799, 3000, 3599, 3600, 4199} << 600.0
+        << 600.0 << QVector<double>{2399.5} << QVector<double>{1800, 2999}
+        << QVector<double>{300, 1199.5, 1799, 3000, 4199};
+    QTest::newRow("single point") << QVector<double>{5} << 0.0 << inf << QVector<double>{}
+                                  << QVector<double>{} << QVector<double>{5, 1000};
+}
+
+void TstPlotSeries::gaps()
+{
+    QFETCH(QVector<double>, keys);
+    QFETCH(double, floor);
+    QFETCH(double, threshold);
+    QFETCH(QVector<double>, breaks);
+    QFETCH(QVector<double>, inGapAt);
+    QFETCH(QVector<double>, notInGapAt);
+    plot::Series series;
+    series.keys = keys;
+    for (int i = 0; i < keys.size(); ++i)
+        series.values << double(i);
+    series.gapOver = plot::gapThreshold(keys, floor);
+    QCOMPARE(series.gapOver, threshold);
+
+    // Every point is drawn as it is, with a NaN in the middle of each gap.
+    const plot::Series drawn = plot::withBreaks(series);
+    QCOMPARE(drawn.size(), keys.size() + breaks.size());
+    QVector<double> nanKeys;
+    for (int i = 0; i < drawn.size(); ++i) {
+        if (std::isnan(drawn.values.at(i)))
+            nanKeys << drawn.keys.at(i);
+        else
+            QCOMPARE(drawn.keys.at(i), keys.at(int(drawn.values.at(i))));
+    }
+    QCOMPARE(nanKeys, breaks);
+    for (double t : inGapAt)
+        QVERIFY2(plot::inGap(series, t), qPrintable(QString::number(t)));
+    for (double t : notInGapAt)
+        QVERIFY2(!plot::inGap(series, t), qPrintable(QString::number(t)));
 }
 
 QTEST_APPLESS_MAIN(TstPlotSeries)
