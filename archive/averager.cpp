@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 namespace archive {
 
@@ -37,6 +38,32 @@ void accumulateGroup(float (&__restrict sums)[N], int (&__restrict counts)[N],
     }
 }
 
+// The least and the greatest samples, without a branch either: a NaN
+// compares false and leaves both as they are.
+template <int N>
+void widenGroup(float *__restrict low, float *__restrict high, const float (&values)[N])
+{
+    for (int i = 0; i < N; ++i) {
+        low[i] = values[i] < low[i] ? values[i] : low[i];
+        high[i] = values[i] > high[i] ? values[i] : high[i];
+    }
+}
+
+// Where each group starts in plot-channel order.
+constexpr int kDInAt = kAInMax;
+constexpr int kAOutAt = kDInAt + kDInMax;
+constexpr int kModbusAt = kAOutAt + kAOutMax;
+constexpr int kMathAt = kModbusAt + kModbusMax;
+
+template <int N> void leaveOutUnsampled(float *low, float *high, const int (&counts)[N])
+{
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    for (int i = 0; i < N; ++i) {
+        if (counts[i] == 0)
+            low[i] = high[i] = nan;
+    }
+}
+
 template <int N> void zeroGroup(float (&values)[N])
 {
     std::fill(values, values + N, 0.0f);
@@ -59,9 +86,18 @@ bool averageRecord(ArchRecord &rec, const SampleCounts &counts)
     return divided;
 }
 
-Averager::Averager(SeriesBuilder &series, SampleCounts &counts)
-    : series(series), counts(counts), interval(zeroRecord())
+Averager::Averager(SeriesBuilder &series, SampleCounts &counts, EnvelopeBuilder *envelope)
+    : series(series), counts(counts), envelope(envelope), interval(zeroRecord())
 {
+    resetExtremes();
+}
+
+void Averager::resetExtremes()
+{
+    std::fill(std::begin(extremes.min), std::end(extremes.min),
+              std::numeric_limits<float>::infinity());
+    std::fill(std::begin(extremes.max), std::end(extremes.max),
+              -std::numeric_limits<float>::infinity());
 }
 
 bool Averager::add(const ArchRecord &rec)
@@ -80,12 +116,20 @@ bool Averager::add(const ArchRecord &rec)
         std::memcpy(interval.relays, rec.relays, sizeof interval.relays);
         interval.counterCount = rec.counterCount;
         std::memcpy(interval.counter, rec.counter, sizeof interval.counter);
+        resetExtremes();
     }
     accumulateGroup(interval.aIn, counts.aIn, rec.aIn);
     accumulateGroup(interval.dIn, counts.dIn, rec.dIn);
     accumulateGroup(interval.aOut, counts.aOut, rec.aOut);
     accumulateGroup(interval.math, counts.math, rec.math);
     accumulateGroup(interval.modbus, counts.modbus, rec.modbus);
+    if (envelope != nullptr) {
+        widenGroup(extremes.min, extremes.max, rec.aIn);
+        widenGroup(extremes.min + kDInAt, extremes.max + kDInAt, rec.dIn);
+        widenGroup(extremes.min + kAOutAt, extremes.max + kAOutAt, rec.aOut);
+        widenGroup(extremes.min + kModbusAt, extremes.max + kModbusAt, rec.modbus);
+        widenGroup(extremes.min + kMathAt, extremes.max + kMathAt, rec.math);
+    }
     return true;
 }
 
@@ -93,6 +137,16 @@ bool Averager::close(const ArchRecord &last)
 {
     const bool averaged = averageRecord(interval, counts);
     if ((interval.relayCount != 0 && relaysDiffer(last, interval)) || averaged) {
+        if (envelope != nullptr) {
+            IntervalExtremes closed = extremes;
+            leaveOutUnsampled(closed.min, closed.max, counts.aIn);
+            leaveOutUnsampled(closed.min + kDInAt, closed.max + kDInAt, counts.dIn);
+            leaveOutUnsampled(closed.min + kAOutAt, closed.max + kAOutAt, counts.aOut);
+            leaveOutUnsampled(closed.min + kModbusAt, closed.max + kModbusAt, counts.modbus);
+            leaveOutUnsampled(closed.min + kMathAt, closed.max + kMathAt, counts.math);
+            if (!envelope->append(closed))
+                return false;
+        }
         if (!series.append(interval))
             return false;
         interval.time = last.time;
