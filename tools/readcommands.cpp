@@ -1,4 +1,4 @@
-// The commands that read an archive: dump, series and stats.
+// The commands that read an archive: dump, series, envelope and stats.
 
 #include "commands.h"
 #include "recordline.h"
@@ -162,6 +162,28 @@ int seriesCommand(const QStringList &args)
     const QDateTime epoch = archive::archiveEpoch();
     for (const ArchRecord &rec : result.records)
         writeRecord(rec, epoch);
+    return loadProblems(result);
+}
+
+int envelopeCommand(const QStringList &args)
+{
+    archive::LoadResult result;
+    if (const int status = loadCommandPeriod(QStringLiteral("envelope"), args, result);
+        status != ExitOk)
+        return status;
+    const QDateTime epoch = archive::archiveEpoch();
+    for (int i = 0; i < result.records.size(); ++i) {
+        QByteArray line = recordStamp(result.records[i], epoch);
+        for (int c = 0; c < kPlotChannelCount; ++c) {
+            const archive::Extremes e = result.envelope.at(i, c);
+            line += ';';
+            line += floatText(e.min);
+            line += ';';
+            line += floatText(e.max);
+        }
+        line += '\n';
+        std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
+    }
     return loadProblems(result);
 }
 
