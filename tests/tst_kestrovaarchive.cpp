@@ -171,11 +171,16 @@ void tst_KestrovaArchive::statsSumsUpTheLoad_data()
         << 6;
     // Averaged: the interval of the first three records (AIn1 (1 + 2) / 2,
     // AIn2 (-1.5 + 0 + 1.5) / 3) is ended by the fourth, which opens the
-    // last one (6 and 2); each interval is stamped twice, counters are those
-    // of its opener, and every plot channel without samples holds 0.
+    // last one (6 and 2); each interval is stamped twice and counters are
+    // those of its opener. An interval without samples of a channel holds 0
+    // there, which is no value: Math1 counts only the first interval, and
+    // the channels never sampled have no line.
     QTest::newRow("interval means over 8 days")
-        << 8 << QByteArrayList{"records;4", "AIn1;4;1.5;3.75;6", "AIn2;4;0;1;2", "AIn3;4;0;0;0"}
-        << 1 + 98 + 1 + 1;
+        << 8
+        << QByteArrayList{"records;4", "AIn1;4;1.5;3.75;6", "AIn2;4;0;1;2",
+                          "Math1;2;0.100000001;0.10000000149011612;0.100000001",
+                          "Counter3;4;10;15;20", ""}
+        << 6;
 }
 
 // The means are worked out by hand from the records written below.

@@ -31,7 +31,9 @@ Commands:
                             NAME;count;min;mean;max, in the order AIn1..24,
                             Freq1..36, AOut1..24, Modbus1..6, Math1..8,
                             Counter1..24; the mean is taken in double
-                            precision and written with 17 digits
+                            precision and written with 17 digits; of
+                            interval means, an interval without samples of
+                            a channel is no value of it
   demo DIR [HOURS] [--earlier N]
                             write a simulated archive into DIR: HOURS hours
                             (default 48) ending with the current hour, one

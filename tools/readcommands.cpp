@@ -100,9 +100,21 @@ void printStats(const archive::LoadResult &result)
     for (const StatsGroup &group : kStatsGroups)
         channels += group.size;
     std::vector<ChannelStats> stats(static_cast<size_t>(channels));
-    for (const ArchRecord &rec : result.records) {
+    // An interval mean holds 0 for a channel without samples: no value,
+    // which the envelope's NaN tells.
+    const archive::SeriesEnvelope &envelope = result.envelope;
+    const bool averaged = envelope.isAveraged();
+    for (int r = 0; r < result.records.size(); ++r) {
+        const ArchRecord &rec = result.records[r];
         ChannelStats *channel = stats.data();
-        auto add = [&channel](const float *values, int n) {
+        int plotChannel = 0;
+        auto add = [&](const float *values, int n) {
+            for (int i = 0; i < n; ++i, ++channel) {
+                if (!averaged || !std::isnan(envelope.min(r, plotChannel++)))
+                    channel->add(values[i]);
+            }
+        };
+        auto addCarried = [&channel](const float *values, int n) {
             for (int i = 0; i < n; ++i)
                 (channel++)->add(values[i]);
         };
@@ -111,7 +123,7 @@ void printStats(const archive::LoadResult &result)
         add(rec.aOut, kAOutMax);
         add(rec.modbus, kModbusMax);
         add(rec.math, kMathMax);
-        add(rec.counter, kCounterMax);
+        addCarried(rec.counter, kCounterMax);
     }
     const ChannelStats *channel = stats.data();
     for (const StatsGroup &group : kStatsGroups) {
