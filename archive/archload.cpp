@@ -230,16 +230,21 @@ void loadMeans(LoadResult &result, const WalkFiles &walk, WalkRule rule, int thr
         const ArchRecord *recs = hour.records();
         const int n = int(hour.count);
         const WalkRule::Range taken = rule.take(n, [&](int k) { return recs[k].time; });
-        for (int k = taken.from; k < taken.from + taken.count; ++k) {
+        const int last = taken.from + taken.count;
+        for (int k = taken.from; k < last;) {
             const ArchRecord &rec = recs[k];
             current.time = rec.time;
             if (series.size() >= kMaxSeriesRecords) {
                 result.truncated = true;
                 return true;
             }
-            if (!averager.add(rec))
+            // Two records are taken together only within one interval, so
+            // the series cannot have grown for the second.
+            const int took = averager.add(recs + k, last - k);
+            if (took == 0)
                 throw std::bad_alloc();
             std::memcpy(current.relays, rec.relays, sizeof current.relays);
+            k += took;
         }
         if (n > 0)
             current.time = recs[WalkRule::lastLookedAt(taken, n)].time;

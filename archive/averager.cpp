@@ -38,14 +38,43 @@ void accumulateGroup(float (&__restrict sums)[N], int (&__restrict counts)[N],
     }
 }
 
-// The least and the greatest samples, without a branch either: a NaN
-// compares false and leaves both as they are.
+// The same, widening the group's least and greatest samples as well in the
+// same pass, again without a branch: a NaN compares false and leaves both
+// as they are.
 template <int N>
-void widenGroup(float *__restrict low, float *__restrict high, const float (&values)[N])
+void accumulateGroup(float (&__restrict sums)[N], int (&__restrict counts)[N],
+                     float *__restrict low, float *__restrict high,
+                     const float (&__restrict values)[N])
 {
     for (int i = 0; i < N; ++i) {
-        low[i] = values[i] < low[i] ? values[i] : low[i];
-        high[i] = values[i] > high[i] ? values[i] : high[i];
+        const float value = values[i];
+        const bool present = value == value;
+        sums[i] += present ? value : 0.0f;
+        counts[i] += present ? 1 : 0;
+        low[i] = value < low[i] ? value : low[i];
+        high[i] = value > high[i] ? value : high[i];
+    }
+}
+
+// Two records of one interval in one pass, which reads and writes the
+// interval's sums and extremes once for both; each sum still takes the
+// first record's value before the second's.
+template <int N>
+void accumulateGroup(float (&__restrict sums)[N], int (&__restrict counts)[N],
+                     float *__restrict low, float *__restrict high,
+                     const float (&__restrict first)[N], const float (&__restrict second)[N])
+{
+    for (int i = 0; i < N; ++i) {
+        const float a = first[i];
+        const float b = second[i];
+        const bool hasA = a == a;
+        const bool hasB = b == b;
+        sums[i] = (sums[i] + (hasA ? a : 0.0f)) + (hasB ? b : 0.0f);
+        counts[i] += (hasA ? 1 : 0) + (hasB ? 1 : 0);
+        const float least = a < low[i] ? a : low[i];
+        low[i] = b < least ? b : least;
+        const float greatest = a > high[i] ? a : high[i];
+        high[i] = b > greatest ? b : greatest;
     }
 }
 
@@ -100,12 +129,18 @@ void Averager::resetExtremes()
               -std::numeric_limits<float>::infinity());
 }
 
-bool Averager::add(const ArchRecord &rec)
+bool Averager::endsInterval(const ArchRecord &rec) const
 {
-    if (quint32(rec.time) - quint32(interval.time) > kAverageIntervalSecs ||
-        relaysDiffer(rec, interval)) {
+    return quint32(rec.time) - quint32(interval.time) > kAverageIntervalSecs ||
+           relaysDiffer(rec, interval);
+}
+
+int Averager::add(const ArchRecord *recs, int n)
+{
+    const ArchRecord &rec = recs[0];
+    if (endsInterval(rec)) {
         if (!close(rec))
-            return false;
+            return 0;
         std::memset(&counts, 0, sizeof counts);
         zeroGroup(interval.aIn);
         zeroGroup(interval.dIn);
@@ -118,19 +153,34 @@ bool Averager::add(const ArchRecord &rec)
         std::memcpy(interval.counter, rec.counter, sizeof interval.counter);
         resetExtremes();
     }
-    accumulateGroup(interval.aIn, counts.aIn, rec.aIn);
-    accumulateGroup(interval.dIn, counts.dIn, rec.dIn);
-    accumulateGroup(interval.aOut, counts.aOut, rec.aOut);
-    accumulateGroup(interval.math, counts.math, rec.math);
-    accumulateGroup(interval.modbus, counts.modbus, rec.modbus);
-    if (envelope != nullptr) {
-        widenGroup(extremes.min, extremes.max, rec.aIn);
-        widenGroup(extremes.min + kDInAt, extremes.max + kDInAt, rec.dIn);
-        widenGroup(extremes.min + kAOutAt, extremes.max + kAOutAt, rec.aOut);
-        widenGroup(extremes.min + kModbusAt, extremes.max + kModbusAt, rec.modbus);
-        widenGroup(extremes.min + kMathAt, extremes.max + kMathAt, rec.math);
+    if (envelope == nullptr) {
+        accumulateGroup(interval.aIn, counts.aIn, rec.aIn);
+        accumulateGroup(interval.dIn, counts.dIn, rec.dIn);
+        accumulateGroup(interval.aOut, counts.aOut, rec.aOut);
+        accumulateGroup(interval.math, counts.math, rec.math);
+        accumulateGroup(interval.modbus, counts.modbus, rec.modbus);
+        return 1;
     }
-    return true;
+    float *const low = extremes.min;
+    float *const high = extremes.max;
+    if (n > 1 && !endsInterval(recs[1])) {
+        const ArchRecord &next = recs[1];
+        accumulateGroup(interval.aIn, counts.aIn, low, high, rec.aIn, next.aIn);
+        accumulateGroup(interval.dIn, counts.dIn, low + kDInAt, high + kDInAt, rec.dIn, next.dIn);
+        accumulateGroup(interval.aOut, counts.aOut, low + kAOutAt, high + kAOutAt, rec.aOut,
+                        next.aOut);
+        accumulateGroup(interval.math, counts.math, low + kMathAt, high + kMathAt, rec.math,
+                        next.math);
+        accumulateGroup(interval.modbus, counts.modbus, low + kModbusAt, high + kModbusAt,
+                        rec.modbus, next.modbus);
+        return 2;
+    }
+    accumulateGroup(interval.aIn, counts.aIn, low, high, rec.aIn);
+    accumulateGroup(interval.dIn, counts.dIn, low + kDInAt, high + kDInAt, rec.dIn);
+    accumulateGroup(interval.aOut, counts.aOut, low + kAOutAt, high + kAOutAt, rec.aOut);
+    accumulateGroup(interval.math, counts.math, low + kMathAt, high + kMathAt, rec.math);
+    accumulateGroup(interval.modbus, counts.modbus, low + kModbusAt, high + kModbusAt, rec.modbus);
+    return 1;
 }
 
 bool Averager::close(const ArchRecord &last)

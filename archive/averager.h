@@ -28,12 +28,16 @@ class Averager
 public:
     Averager(SeriesBuilder &series, SampleCounts &counts, EnvelopeBuilder *envelope = nullptr);
 
-    // False if the series could not grow: memory ran out.
-    bool add(const ArchRecord &rec);
+    // Adds recs[0] and, when n > 1 and recs[1] stays in the same interval,
+    // recs[1] with it. Returns how many it took: 0 if the series could not
+    // grow, memory having run out.
+    int add(const ArchRecord *recs, int n);
+    bool add(const ArchRecord &rec) { return add(&rec, 1) == 1; }
     // Ends the interval at `last`.
     bool close(const ArchRecord &last);
 
 private:
+    bool endsInterval(const ArchRecord &rec) const;
     void resetExtremes();
 
     SeriesBuilder &series;
