@@ -206,14 +206,17 @@ void loadRecords(LoadResult &result, const WalkFiles &walk, const WalkRule &rule
     };
     report.end(pipeline.run(produce, consume));
     result.records = series.take(kept);
+    result.envelope = SeriesEnvelope(result.records);
 }
 
-void loadMeans(LoadResult &result, const WalkFiles &walk, WalkRule rule, int threads)
+void loadMeans(LoadResult &result, const WalkFiles &walk, WalkRule rule, int threads,
+               Envelope keep)
 {
     const QStringList &files = walk.files;
     Report report(result, walk);
     SeriesBuilder series;
-    Averager averager(series, result.sampleCounts);
+    EnvelopeBuilder envelope;
+    Averager averager(series, result.sampleCounts, keep == Envelope::Kept ? &envelope : nullptr);
     // `current` stands for the entry most recently looked at: the final
     // close takes the time of the last entry looked at and the relays of the
     // last one taken.
@@ -229,16 +232,21 @@ void loadMeans(LoadResult &result, const WalkFiles &walk, WalkRule rule, int thr
         const ArchRecord *recs = hour.records();
         const int n = int(hour.count);
         const WalkRule::Range taken = rule.take(n, [&](int k) { return recs[k].time; });
-        for (int k = taken.from; k < taken.from + taken.count; ++k) {
+        const int last = taken.from + taken.count;
+        for (int k = taken.from; k < last;) {
             const ArchRecord &rec = recs[k];
             current.time = rec.time;
             if (series.size() >= kMaxSeriesRecords) {
                 result.truncated = true;
                 return true;
             }
-            if (!averager.add(rec))
+            // Two records are taken together only within one interval, so
+            // the series cannot have grown for the second.
+            const int took = averager.add(recs + k, last - k);
+            if (took == 0)
                 throw std::bad_alloc();
             std::memcpy(current.relays, rec.relays, sizeof current.relays);
+            k += took;
         }
         if (n > 0)
             current.time = recs[WalkRule::lastLookedAt(taken, n)].time;
@@ -252,12 +260,14 @@ void loadMeans(LoadResult &result, const WalkFiles &walk, WalkRule rule, int thr
     if (series.size() > kMaxSeriesRecords)
         result.truncated = true;
     result.records = series.take(std::min<qint64>(series.size(), kMaxSeriesRecords));
+    if (keep == Envelope::Kept)
+        result.envelope = envelope.take(result.records.size());
 }
 
 } // namespace
 
 LoadResult loadPeriod(const QString &dirPath, const QDateTime &begin, const QDateTime &end,
-                      int periodSecs, int threads)
+                      int periodSecs, int threads, Envelope envelope)
 {
     LoadResult result;
     if (periodSecs > kMaxLoadPeriodSecs) {
@@ -270,13 +280,14 @@ LoadResult loadPeriod(const QString &dirPath, const QDateTime &begin, const QDat
         const WalkRule rule(archiveEpoch().toMSecsSinceEpoch(), begin.toMSecsSinceEpoch(),
                             end.toMSecsSinceEpoch());
         if (periodSecs > kMaxRawPeriodSecs)
-            loadMeans(result, walk, rule, hourThreads(threads));
+            loadMeans(result, walk, rule, hourThreads(threads), envelope);
         else
             loadRecords(result, walk, rule, hourThreads(threads));
     } catch (const std::bad_alloc &) {
         // Whatever was taken before is given up with the rest: only the
         // failure is certain.
         result.records = RecordSeries();
+        result.envelope = SeriesEnvelope();
         result.truncated = true;
         result.outOfMemory = true;
     }

@@ -4,6 +4,7 @@
 #include "archrecord.h"
 #include "averager.h"
 #include "recordseries.h"
+#include "seriesenvelope.h"
 
 #include <QDateTime>
 #include <QString>
@@ -26,6 +27,12 @@ struct LoadResult
     bool truncated = false;      // the series was cut short; the rest is left out
     bool outOfMemory = false;    // ... because memory ran out, not at kMaxSeriesRecords
     RecordSeries records;        // the series, in reading order
+    // What each value of `records` was made of, index for index: for
+    // interval means the least and greatest sample of each plot channel
+    // (NaN where the interval had none, while `records` holds 0 there), for
+    // a record-by-record load the value itself. Empty for interval means
+    // loaded with Envelope::Left.
+    SeriesEnvelope envelope;
     SampleCounts sampleCounts{}; // counters of the last averaging interval
     QStringList files;           // every existing hour file, in the order visited
     QStringList failures;        // why an hour file could not be told or read
@@ -34,6 +41,10 @@ struct LoadResult
     QStringList partlyRead;      // hour files with entries read only in part, and why
 };
 
+// Whether a load of interval means keeps their envelope. Leaving it out is
+// for measuring what it costs.
+enum class Envelope { Kept, Left };
+
 // Loads the period [begin, end) from the hour files in dirPath (which ends in
 // "/"). periodSecs is the period's length as the caller measured it: it
 // decides refusal and averaging. Hour files are decoded on `threads` threads
@@ -41,7 +52,7 @@ struct LoadResult
 // in walk order whatever the number. Memory that runs out on any thread
 // ends the load with what was taken before, as outOfMemory.
 LoadResult loadPeriod(const QString &dirPath, const QDateTime &begin, const QDateTime &end,
-                      int periodSecs, int threads = 0);
+                      int periodSecs, int threads = 0, Envelope envelope = Envelope::Kept);
 
 } // namespace archive
 

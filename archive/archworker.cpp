@@ -37,6 +37,7 @@ void cArchWorker::run()
 {
     qDebug() << "ArchWorker start";
     records.clear();
+    envelope = archive::SeriesEnvelope();
     // The period is rebuilt from the present: it ends endOffsetSecs before
     // the moment the load starts.
     const QDateTime end = QDateTime::currentDateTime().addSecs(-qint64(endOffsetSecs));
@@ -66,6 +67,7 @@ void cArchWorker::run()
                             std::move(result.failures), std::move(result.damageNotes),
                             std::move(result.partlyRead)};
     records = std::move(result.records);
+    envelope = std::move(result.envelope);
     emit finished();
 }
 

@@ -4,6 +4,7 @@
 #include "archrecord.h"
 #include "hourwalk.h"
 #include "recordseries.h"
+#include "seriesenvelope.h"
 
 #include <QDateTime>
 #include <QObject>
@@ -28,6 +29,9 @@ public:
     bool averageRecord(ArchRecord &rec);
 
     archive::RecordSeries records;
+    // What each value of `records` was made of (min and max of each plot
+    // channel), index for index with the records of the last load.
+    archive::SeriesEnvelope envelope;
     int periodSecs = 60;
     int endOffsetSecs = 0;
     QString archivePath;

@@ -1,10 +1,13 @@
 #include "averager.h"
 
+#include "channeltable.h"
+
 #include "archformat.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 namespace archive {
 
@@ -37,6 +40,63 @@ void accumulateGroup(float (&__restrict sums)[N], int (&__restrict counts)[N],
     }
 }
 
+// The same, widening the group's least and greatest samples as well in the
+// same pass, again without a branch: a NaN compares false and leaves both
+// as they are.
+template <int N>
+void accumulateGroup(float (&__restrict sums)[N], int (&__restrict counts)[N],
+                     float *__restrict low, float *__restrict high,
+                     const float (&__restrict values)[N])
+{
+    for (int i = 0; i < N; ++i) {
+        const float value = values[i];
+        const bool present = value == value;
+        sums[i] += present ? value : 0.0f;
+        counts[i] += present ? 1 : 0;
+        low[i] = value < low[i] ? value : low[i];
+        high[i] = value > high[i] ? value : high[i];
+    }
+}
+
+// Two records of one interval in one pass, which reads and writes the
+// interval's sums and extremes once for both; each sum still takes the
+// first record's value before the second's.
+template <int N>
+void accumulateGroup(float (&__restrict sums)[N], int (&__restrict counts)[N],
+                     float *__restrict low, float *__restrict high,
+                     const float (&__restrict first)[N], const float (&__restrict second)[N])
+{
+    for (int i = 0; i < N; ++i) {
+        const float a = first[i];
+        const float b = second[i];
+        const bool hasA = a == a;
+        const bool hasB = b == b;
+        sums[i] = (sums[i] + (hasA ? a : 0.0f)) + (hasB ? b : 0.0f);
+        counts[i] += (hasA ? 1 : 0) + (hasB ? 1 : 0);
+        const float least = a < low[i] ? a : low[i];
+        low[i] = b < least ? b : least;
+        const float greatest = a > high[i] ? a : high[i];
+        high[i] = b > greatest ? b : greatest;
+    }
+}
+
+// Where each group starts in plot-channel order.
+constexpr int kDInAt = kAInMax;
+constexpr int kAOutAt = kDInAt + kDInMax;
+constexpr int kModbusAt = kAOutAt + kAOutMax;
+constexpr int kMathAt = kModbusAt + kModbusMax;
+static_assert(kMathAt + kMathMax == plotChannelCount(),
+              "the averaged groups are the channel table's plotted ones");
+
+template <int N> void leaveOutUnsampled(float *low, float *high, const int (&counts)[N])
+{
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    for (int i = 0; i < N; ++i) {
+        if (counts[i] == 0)
+            low[i] = high[i] = nan;
+    }
+}
+
 template <int N> void zeroGroup(float (&values)[N])
 {
     std::fill(values, values + N, 0.0f);
@@ -59,17 +119,32 @@ bool averageRecord(ArchRecord &rec, const SampleCounts &counts)
     return divided;
 }
 
-Averager::Averager(SeriesBuilder &series, SampleCounts &counts)
-    : series(series), counts(counts), interval(zeroRecord())
+Averager::Averager(SeriesBuilder &series, SampleCounts &counts, EnvelopeBuilder *envelope)
+    : series(series), counts(counts), envelope(envelope), interval(zeroRecord())
 {
+    resetExtremes();
 }
 
-bool Averager::add(const ArchRecord &rec)
+void Averager::resetExtremes()
 {
-    if (quint32(rec.time) - quint32(interval.time) > kAverageIntervalSecs ||
-        relaysDiffer(rec, interval)) {
+    std::fill(std::begin(extremes.min), std::end(extremes.min),
+              std::numeric_limits<float>::infinity());
+    std::fill(std::begin(extremes.max), std::end(extremes.max),
+              -std::numeric_limits<float>::infinity());
+}
+
+bool Averager::endsInterval(const ArchRecord &rec) const
+{
+    return quint32(rec.time) - quint32(interval.time) > kAverageIntervalSecs ||
+           relaysDiffer(rec, interval);
+}
+
+int Averager::add(const ArchRecord *recs, int n)
+{
+    const ArchRecord &rec = recs[0];
+    if (endsInterval(rec)) {
         if (!close(rec))
-            return false;
+            return 0;
         std::memset(&counts, 0, sizeof counts);
         zeroGroup(interval.aIn);
         zeroGroup(interval.dIn);
@@ -80,19 +155,52 @@ bool Averager::add(const ArchRecord &rec)
         std::memcpy(interval.relays, rec.relays, sizeof interval.relays);
         interval.counterCount = rec.counterCount;
         std::memcpy(interval.counter, rec.counter, sizeof interval.counter);
+        resetExtremes();
     }
-    accumulateGroup(interval.aIn, counts.aIn, rec.aIn);
-    accumulateGroup(interval.dIn, counts.dIn, rec.dIn);
-    accumulateGroup(interval.aOut, counts.aOut, rec.aOut);
-    accumulateGroup(interval.math, counts.math, rec.math);
-    accumulateGroup(interval.modbus, counts.modbus, rec.modbus);
-    return true;
+    if (envelope == nullptr) {
+        accumulateGroup(interval.aIn, counts.aIn, rec.aIn);
+        accumulateGroup(interval.dIn, counts.dIn, rec.dIn);
+        accumulateGroup(interval.aOut, counts.aOut, rec.aOut);
+        accumulateGroup(interval.math, counts.math, rec.math);
+        accumulateGroup(interval.modbus, counts.modbus, rec.modbus);
+        return 1;
+    }
+    float *const low = extremes.min;
+    float *const high = extremes.max;
+    if (n > 1 && !endsInterval(recs[1])) {
+        const ArchRecord &next = recs[1];
+        accumulateGroup(interval.aIn, counts.aIn, low, high, rec.aIn, next.aIn);
+        accumulateGroup(interval.dIn, counts.dIn, low + kDInAt, high + kDInAt, rec.dIn, next.dIn);
+        accumulateGroup(interval.aOut, counts.aOut, low + kAOutAt, high + kAOutAt, rec.aOut,
+                        next.aOut);
+        accumulateGroup(interval.math, counts.math, low + kMathAt, high + kMathAt, rec.math,
+                        next.math);
+        accumulateGroup(interval.modbus, counts.modbus, low + kModbusAt, high + kModbusAt,
+                        rec.modbus, next.modbus);
+        return 2;
+    }
+    accumulateGroup(interval.aIn, counts.aIn, low, high, rec.aIn);
+    accumulateGroup(interval.dIn, counts.dIn, low + kDInAt, high + kDInAt, rec.dIn);
+    accumulateGroup(interval.aOut, counts.aOut, low + kAOutAt, high + kAOutAt, rec.aOut);
+    accumulateGroup(interval.math, counts.math, low + kMathAt, high + kMathAt, rec.math);
+    accumulateGroup(interval.modbus, counts.modbus, low + kModbusAt, high + kModbusAt, rec.modbus);
+    return 1;
 }
 
 bool Averager::close(const ArchRecord &last)
 {
     const bool averaged = averageRecord(interval, counts);
     if ((interval.relayCount != 0 && relaysDiffer(last, interval)) || averaged) {
+        if (envelope != nullptr) {
+            IntervalExtremes closed = extremes;
+            leaveOutUnsampled(closed.min, closed.max, counts.aIn);
+            leaveOutUnsampled(closed.min + kDInAt, closed.max + kDInAt, counts.dIn);
+            leaveOutUnsampled(closed.min + kAOutAt, closed.max + kAOutAt, counts.aOut);
+            leaveOutUnsampled(closed.min + kModbusAt, closed.max + kModbusAt, counts.modbus);
+            leaveOutUnsampled(closed.min + kMathAt, closed.max + kMathAt, counts.math);
+            if (!envelope->append(closed))
+                return false;
+        }
         if (!series.append(interval))
             return false;
         interval.time = last.time;

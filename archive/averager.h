@@ -3,6 +3,7 @@
 
 #include "archrecord.h"
 #include "recordseries.h"
+#include "seriesenvelope.h"
 
 namespace archive {
 
@@ -19,21 +20,33 @@ bool averageRecord(ArchRecord &rec, const SampleCounts &counts);
 // and the counters and relays of the record that opened it; it closes at a
 // record more than kAverageIntervalSecs after its start or with other
 // relays, and a closed interval enters the series twice, stamped with its
-// start and with the time of the record that ended it.
+// start and with the time of the record that ended it. With an envelope
+// builder, the interval's least and greatest samples of each plot channel
+// enter it once per interval, just before the interval's two records.
 class Averager
 {
 public:
-    Averager(SeriesBuilder &series, SampleCounts &counts);
+    Averager(SeriesBuilder &series, SampleCounts &counts, EnvelopeBuilder *envelope = nullptr);
 
-    // False if the series could not grow: memory ran out.
-    bool add(const ArchRecord &rec);
+    // Adds recs[0] and, when n > 1 and recs[1] stays in the same interval,
+    // recs[1] with it. Returns how many it took: 0 if the series could not
+    // grow, memory having run out.
+    int add(const ArchRecord *recs, int n);
+    bool add(const ArchRecord &rec) { return add(&rec, 1) == 1; }
     // Ends the interval at `last`.
     bool close(const ArchRecord &last);
 
 private:
+    bool endsInterval(const ArchRecord &rec) const;
+    void resetExtremes();
+
     SeriesBuilder &series;
     SampleCounts &counts;
+    EnvelopeBuilder *const envelope;
     ArchRecord interval;
+    // The open interval's least and greatest samples; a channel without
+    // samples holds +inf and -inf until the interval closes.
+    IntervalExtremes extremes;
 };
 
 } // namespace archive

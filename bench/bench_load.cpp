@@ -4,7 +4,9 @@
 // days (interval means), the first 7-day load of a fresh process, and the
 // start-up repair of 30 days of files that need none; and the peak memory of
 // a fresh process's record-by-record load against its series, for 7 days and
-// for a day of ten records a second, the most a recorder writes. Each figure
+// for a day of ten records a second, the most a recorder writes; and what
+// the envelope of interval means costs a 360-day load, against the same
+// load without it, in time and in memory a series record. Each figure
 // is printed beside its floors, measured in turn with it in the same run:
 //
 //   floor B  read each hour file of the period in one go and inflate every
@@ -32,6 +34,7 @@
 #include <QThread>
 #include <QtEndian>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <fcntl.h>
@@ -149,6 +152,24 @@ double measureLoad(const char *label, const QString &dir, const QDateTime &end, 
     return t[0].wall;
 }
 
+// A load of interval means with its envelope against the same load without.
+void measureEnvelope(const QString &dir, const QDateTime &end, int periodSecs, int runs)
+{
+    const QDateTime begin = end.addSecs(-periodSecs);
+    archive::LoadResult kept;
+    const std::vector<bench::Timing> t = alternate(
+        runs, {[&] { kept = archive::loadPeriod(dir, begin, end, periodSecs); },
+               [&] {
+                   archive::loadPeriod(dir, begin, end, periodSecs, 0, archive::Envelope::Left);
+               }});
+    const int records = kept.records.size();
+    std::printf("%d days, envelope         %7.3f s   without %7.3f s   with/without %5.2f (target "
+                "1.10)   envelope %.0f bytes a record (target %d)   %d records\n",
+                periodSecs / 86400, t[0].wall, t[1].wall, t[0].wall / t[1].wall,
+                double(kept.envelope.storedBytes()) / std::max(records, 1),
+                int(2 * kPlotChannelCount * sizeof(float)), records);
+}
+
 // One 7-day load in this process, which has loaded nothing before: prints
 // its wall time for the parent.
 int childLoad(const QString &dir, qint64 endSecs)
@@ -263,6 +284,8 @@ int main(int argc, char *argv[])
     const double warm = measureLoad("7 days", dir, end, 7 * 86400, 5);
     measureLoad("8 days, interval means", dir, end, 8 * 86400, 5);
     measureLoad("30 days, interval means", dir, end, 30 * 86400, 3);
+    // The archive holds 30 of the 360 days: the walk looks for every hour.
+    measureEnvelope(dir, end, archive::kMaxLoadPeriodSecs, 5);
 
     // A fresh process: no heap, no thread, no buffer left by an earlier load.
     double fresh = 1e300;

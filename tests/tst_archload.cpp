@@ -183,31 +183,65 @@ void tst_ArchLoad::rawUpToSevenDays()
 
 void tst_ArchLoad::intervalBoundary_data()
 {
-    QTest::addColumn<int>("gap");
+    QTest::addColumn<QString>("records"); // offset:AIn1[:relay bits, of 2 relays]
     QTest::addColumn<QList<int>>("offsets");
     QTest::addColumn<QList<float>>("means");
-    // Records at 0 and 300 (values 1 and 3) and a third at `gap` (value 10).
+    QTest::addColumn<QString>("mins"); // AIn1's envelope, record by record
+    QTest::addColumn<QString>("maxes");
     QTest::newRow("600 s stays in the interval")
-        << 600 << QList<int>{0, 600} << QList<float>{14.0f / 3, 14.0f / 3};
-    QTest::newRow("601 s ends it")
-        << 601 << QList<int>{0, 601, 601, 601} << QList<float>{2, 2, 10, 10};
+        << "0:1 300:3 600:10" << QList<int>{0, 600} << QList<float>{14.0f / 3, 14.0f / 3}
+        << "1 1" << "10 10";
+    // The record at 601 s opens an interval of its own, which enters twice
+    // with its extremes twice.
+    QTest::newRow("601 s ends it") << "0:1 300:3 601:10" << QList<int>{0, 601, 601, 601}
+                                   << QList<float>{2, 2, 10, 10} << "1 1 10 10" << "3 3 10 10";
+    // An interval of NaN alone leaves nothing.
+    QTest::newRow("NaN samples left out") << "0:1 100:nan 200:5 700:nan" << QList<int>{0, 700}
+                                          << QList<float>{3, 3} << "1 1" << "5 5";
+    // The second interval enters for its relays alone: AIn1 0, no extremes.
+    QTest::newRow("relay change, then an interval without samples")
+        << "0:4:1 10:2:1 20:nan:2 30:nan:1" << QList<int>{0, 20, 20, 30}
+        << QList<float>{3, 3, 0, 0} << "2 2 nan nan" << "4 4 nan nan";
 }
 
 void tst_ArchLoad::intervalBoundary()
 {
-    QFETCH(int, gap);
+    QFETCH(QString, records);
     QFETCH(QList<int>, offsets);
     QFETCH(QList<float>, means);
+    QFETCH(QString, mins);
+    QFETCH(QString, maxes);
     const QDateTime end = at("2024-06-10 12:00:00");
     const qint32 t0 = archiveTime(end.addSecs(-1800));
-    fixture::appendRecords(dir, {fixture::record(t0, {1}), fixture::record(t0 + 300, {3}),
-                                 fixture::record(t0 + gap, {10})});
+    QVector<ArchRecord> written;
+    for (const QString &spec : records.split(QLatin1Char(' '))) {
+        const QStringList f = spec.split(QLatin1Char(':'));
+        written.append(fixture::record(t0 + f[0].toInt(), {f[1].toFloat()}, f.size() > 2 ? 2 : 0,
+                                       f.value(2).toULongLong()));
+    }
+    fixture::appendRecords(dir, written);
     const LoadResult result = load(dir, end, 8 * 86400);
     QList<qint32> expectedTimes;
     for (int offset : offsets)
         expectedTimes.append(t0 + offset);
     QCOMPARE(times(result.records), expectedTimes);
     QCOMPARE(firstInputs(result.records), means);
+
+    QVERIFY(result.envelope.isAveraged());
+    QCOMPARE(result.envelope.size(), result.records.size());
+    QStringList low, high;
+    for (int i = 0; i < result.envelope.size(); ++i) {
+        low.append(QString::number(result.envelope.min(i, 0)));
+        high.append(QString::number(result.envelope.max(i, 0)));
+        // No record carries AIn2 or Math8: 0 in the means, NaN in the envelope.
+        for (int channel : {1, kPlotChannelCount - 1}) {
+            QCOMPARE(plotChannelValue(result.records[i], channel), 0.0f);
+            QVERIFY(std::isnan(result.envelope.min(i, channel)));
+            QVERIFY(std::isnan(result.envelope.max(i, channel)));
+        }
+    }
+    QCOMPARE(low.join(QLatin1Char(' ')), mins);
+    QCOMPARE(high.join(QLatin1Char(' ')), maxes);
 }
 
 void tst_ArchLoad::relayChangeEndsInterval()

@@ -119,6 +119,8 @@ void tst_ArchWorker::runLoadsOnItsThread()
     QVERIFY(thread.wait(5000));
     QCOMPARE(worker->records.size(), 2);
     QCOMPARE(worker->records[1].aIn[0], 2.0f);
+    QCOMPARE(worker->envelope.size(), 2);
+    QCOMPARE(worker->envelope.max(1, 0), 2.0f);
     delete worker;
 }
 

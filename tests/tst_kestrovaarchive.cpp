@@ -27,6 +27,7 @@ class tst_KestrovaArchive : public QObject
 private slots:
     void dumpPrintsEveryField();
     void seriesMatchesTheLoad();
+    void envelopeHoldsTheExtremes();
     void statsSumsUpTheLoad_data();
     void statsSumsUpTheLoad();
     void usageAndFailures_data();
@@ -90,6 +91,69 @@ void tst_KestrovaArchive::seriesMatchesTheLoad()
     QVERIFY(reversed.out.isEmpty());
 }
 
+void tst_KestrovaArchive::envelopeHoldsTheExtremes()
+{
+    QTemporaryDir tmp;
+    const QString dir = tmp.path() + QLatin1Char('/');
+    // A record every 10 s for an hour, AIn1 about 20, one spike and one dip;
+    // AIn2 carried but always NaN.
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const qint32 t0 = archiveTime(at("2024-06-10 10:00:00"));
+    QVector<ArchRecord> records;
+    for (int i = 0; i < 360; ++i) {
+        const float value = i == 100 ? 987.625f : i == 250 ? -3.5f : 20.0f + float(i % 7) / 8;
+        records.append(fixture::record(t0 + 10 * i, {value, nan}));
+    }
+    fixture::appendRecords(dir, records);
+
+    auto lines = [&](const char *command, const char *begin) {
+        const fixture::ProcessRun r = run({QLatin1String(command), tmp.path(),
+                                           QLatin1String(begin),
+                                           QStringLiteral("2024-06-10 12:00:00")});
+        [&] { QCOMPARE(r.status, 0); }();
+        QList<QByteArrayList> fields;
+        for (const QByteArray &line : r.out.split('\n'))
+            if (!line.isEmpty())
+                fields.append(line.split(';'));
+        return fields;
+    };
+    // Over 8 days: intervals of 600 s, each twice; the spike's is the only
+    // one whose max is the spike, as the dip's is the only one with its min.
+    const QList<QByteArrayList> series = lines("series", "2024-06-02 12:00:00");
+    const QList<QByteArrayList> envelope = lines("envelope", "2024-06-02 12:00:00");
+    QCOMPARE(envelope.size(), series.size());
+    QCOMPARE(envelope.size(), 12); // six intervals
+    int spikes = 0, dips = 0;
+    for (int i = 0; i < envelope.size(); ++i) {
+        QCOMPARE(envelope[i].size(), 2 + 2 * kPlotChannelCount);
+        QCOMPARE(envelope[i].mid(0, 2), series[i].mid(0, 2));
+        QVERIFY(envelope[i][2].toFloat() <= series[i][9].toFloat());
+        QVERIFY(envelope[i][3].toFloat() >= series[i][9].toFloat());
+        spikes += envelope[i][3] == "987.625";
+        dips += envelope[i][2] == "-3.5";
+        QCOMPARE(envelope[i].mid(4, 4), QByteArrayList({"nan", "nan", "nan", "nan"}));
+    }
+    QCOMPARE(spikes, 2);
+    QCOMPARE(dips, 2);
+
+    // Over a day: every min and max is the record's own value.
+    const QList<QByteArrayList> raw = lines("envelope", "2024-06-09 12:00:00");
+    const QList<QByteArrayList> rawSeries = lines("series", "2024-06-09 12:00:00");
+    QCOMPARE(raw.size(), 360);
+    QCOMPARE(rawSeries.size(), 360);
+    const int groupField[] = {9, 57, 93, 123, 129}; // AIn, Freq, AOut, Modbus, Math in series
+    const int groupSize[] = {kAInMax, kDInMax, kAOutMax, kModbusMax, kMathMax};
+    for (int i = 0; i < raw.size(); ++i) {
+        int c = 0;
+        for (int g = 0; g < 5; ++g) {
+            for (int k = 0; k < groupSize[g]; ++k, ++c) {
+                QCOMPARE(raw[i][2 + 2 * c], rawSeries[i][groupField[g] + k]);
+                QCOMPARE(raw[i][3 + 2 * c], rawSeries[i][groupField[g] + k]);
+            }
+        }
+    }
+}
+
 void tst_KestrovaArchive::statsSumsUpTheLoad_data()
 {
     QTest::addColumn<int>("days");
@@ -107,11 +171,16 @@ void tst_KestrovaArchive::statsSumsUpTheLoad_data()
         << 6;
     // Averaged: the interval of the first three records (AIn1 (1 + 2) / 2,
     // AIn2 (-1.5 + 0 + 1.5) / 3) is ended by the fourth, which opens the
-    // last one (6 and 2); each interval is stamped twice, counters are those
-    // of its opener, and every plot channel without samples holds 0.
+    // last one (6 and 2); each interval is stamped twice and counters are
+    // those of its opener. An interval without samples of a channel holds 0
+    // there, which is no value: Math1 counts only the first interval, and
+    // the channels never sampled have no line.
     QTest::newRow("interval means over 8 days")
-        << 8 << QByteArrayList{"records;4", "AIn1;4;1.5;3.75;6", "AIn2;4;0;1;2", "AIn3;4;0;0;0"}
-        << 1 + 98 + 1 + 1;
+        << 8
+        << QByteArrayList{"records;4", "AIn1;4;1.5;3.75;6", "AIn2;4;0;1;2",
+                          "Math1;2;0.100000001;0.10000000149011612;0.100000001",
+                          "Counter3;4;10;15;20", ""}
+        << 6;
 }
 
 // The means are worked out by hand from the records written below.
@@ -179,6 +248,11 @@ void tst_KestrovaArchive::usageAndFailures_data()
         << QStringList{"stats", "/nonexistent", a, a} << 1;
     QTest::newRow("stats over 360 days")
         << QStringList{"stats", ".", "2023-06-10 10:00:00", a} << 1;
+    QTest::newRow("envelope without an end") << QStringList{"envelope", ".", a} << 2;
+    QTest::newRow("envelope of a missing directory")
+        << QStringList{"envelope", "/nonexistent", a, a} << 1;
+    QTest::newRow("envelope over 360 days")
+        << QStringList{"envelope", ".", "2023-06-10 10:00:00", a} << 1;
     QTest::newRow("demo with bad hours") << QStringList{"demo", ".", "zero"} << 2;
     QTest::newRow("help") << QStringList{"--help"} << 0;
 }

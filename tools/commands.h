@@ -14,6 +14,7 @@ enum ExitStatus {
 // Each command receives the arguments after its own name.
 int dumpCommand(const QStringList &args);
 int seriesCommand(const QStringList &args);
+int envelopeCommand(const QStringList &args);
 int statsCommand(const QStringList &args);
 int demoCommand(const QStringList &args);
 int exportCommand(const QStringList &args);

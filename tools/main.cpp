@@ -17,13 +17,23 @@ Commands:
   series DIR BEGIN END      print the series that the viewer's load of the
                             period [BEGIN, END) yields from the archive DIR;
                             a period over 7 days gives interval means
+  envelope DIR BEGIN END    load the period as series does and print, for
+                            each record of the series, its time and
+                            date-time, then min;max of each of the 98 plot
+                            channels (AIn1..24, Freq1..36, AOut1..24,
+                            Modbus1..6, Math1..8): for an interval mean the
+                            least and greatest sample it was made of, "nan"
+                            where it had none; over 7 days or less the
+                            record's value twice
   stats DIR BEGIN END       load the period as series does and print a
                             summary: "records;N", then for every channel
                             with a value that is not NaN one line
                             NAME;count;min;mean;max, in the order AIn1..24,
                             Freq1..36, AOut1..24, Modbus1..6, Math1..8,
                             Counter1..24; the mean is taken in double
-                            precision and written with 17 digits
+                            precision and written with 17 digits; of
+                            interval means, an interval without samples of
+                            a channel is no value of it
   demo DIR [HOURS] [--earlier N]
                             write a simulated archive into DIR: HOURS hours
                             (default 48) ending with the current hour, one
@@ -64,9 +74,10 @@ it runs, for a later run and names them on stderr; it removes temporary
 copies NAME.dat.XXXXXX that an interrupted repair left behind.
 
 Exit status: 0 on success, 1 on a failure at run time (missing directory
-or file, a period longer than 31104000 s for series or export, a file that
-export or repair could not read or write, or whose existence export or
-series could not tell, each of which is named on stderr), 2 on bad usage.
+or file, a period longer than 31104000 s for series, envelope, stats or
+export, a file that export or repair could not read or write, or whose
+existence export, series, envelope or stats could not tell, each of which
+is named on stderr), 2 on bad usage.
 )";
 
 } // namespace
@@ -119,6 +130,8 @@ int runCommand(const QString &command, const QStringList &args)
         return dumpCommand(args);
     if (command == QLatin1String("series"))
         return seriesCommand(args);
+    if (command == QLatin1String("envelope"))
+        return envelopeCommand(args);
     if (command == QLatin1String("stats"))
         return statsCommand(args);
     if (command == QLatin1String("demo"))

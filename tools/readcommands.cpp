@@ -1,4 +1,4 @@
-// The commands that read an archive: dump, series and stats.
+// The commands that read an archive: dump, series, envelope and stats.
 
 #include "commands.h"
 #include "recordline.h"
@@ -106,12 +106,24 @@ void printStats(const archive::LoadResult &result)
     for (const archive::ChannelGroup *group : groups)
         channels += group->capacity;
     std::vector<ChannelStats> stats(static_cast<size_t>(channels));
-    for (const ArchRecord &rec : result.records) {
+    // An interval mean holds 0 for a channel without samples: no value,
+    // which the envelope's NaN tells.
+    const archive::SeriesEnvelope &envelope = result.envelope;
+    const bool averaged = envelope.isAveraged();
+    for (int r = 0; r < result.records.size(); ++r) {
+        const ArchRecord &rec = result.records[r];
         ChannelStats *channel = stats.data();
+        // Plot channels are numbered through the plotted groups, in order.
+        int plotChannel = 0;
         for (const archive::ChannelGroup *group : groups) {
             const float *values = group->values(rec);
-            for (int i = 0; i < group->capacity; ++i)
-                (channel++)->add(values[i]);
+            const bool plotted = archive::isPlotted(*group);
+            for (int i = 0; i < group->capacity; ++i, ++channel) {
+                if (!plotted)
+                    channel->add(values[i]); // counters carry their last value
+                else if (!averaged || !std::isnan(envelope.min(r, plotChannel++)))
+                    channel->add(values[i]);
+            }
         }
     }
     const ChannelStats *channel = stats.data();
@@ -163,6 +175,28 @@ int seriesCommand(const QStringList &args)
     const QDateTime epoch = archive::archiveEpoch();
     for (const ArchRecord &rec : result.records)
         writeRecord(rec, epoch);
+    return loadProblems(result);
+}
+
+int envelopeCommand(const QStringList &args)
+{
+    archive::LoadResult result;
+    if (const int status = loadCommandPeriod(QStringLiteral("envelope"), args, result);
+        status != ExitOk)
+        return status;
+    const QDateTime epoch = archive::archiveEpoch();
+    for (int i = 0; i < result.records.size(); ++i) {
+        QByteArray line = recordStamp(result.records[i], epoch);
+        for (int c = 0; c < kPlotChannelCount; ++c) {
+            const archive::Extremes e = result.envelope.at(i, c);
+            line += ';';
+            line += floatText(e.min);
+            line += ';';
+            line += floatText(e.max);
+        }
+        line += '\n';
+        std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
+    }
     return loadProblems(result);
 }
 

@@ -10,13 +10,19 @@ QByteArray floatText(float value)
     return QString::number(double(value), 'g', 9).toLatin1();
 }
 
+QByteArray recordStamp(const ArchRecord &rec, const QDateTime &epoch)
+{
+    QByteArray stamp = QByteArray::number(quint32(rec.time));
+    stamp += ';';
+    stamp += archive::recordDateTime(epoch, rec.time)
+                 .toString(QString::fromLatin1(archive::kDateTimeFormat))
+                 .toLatin1();
+    return stamp;
+}
+
 QByteArray recordLine(const ArchRecord &rec, const QDateTime &epoch)
 {
-    QByteArray line = QByteArray::number(quint32(rec.time));
-    line += ';';
-    line += archive::recordDateTime(epoch, rec.time)
-                .toString(QString::fromLatin1(archive::kDateTimeFormat))
-                .toLatin1();
+    QByteArray line = recordStamp(rec, epoch);
     for (const archive::ChannelGroup &group : archive::kChannelGroups) {
         line += ';';
         line += QByteArray::number(archive::channelCount(rec, group));

@@ -10,6 +10,9 @@
 // as an unsigned decimal, the record's date-time, the seven counts in payload
 // order, then every slot of every group at full capacity.
 QByteArray recordLine(const ArchRecord &rec, const QDateTime &epoch);
+// The first two fields of a record line, without a separator after them:
+// the time as an unsigned decimal and the record's date-time.
+QByteArray recordStamp(const ArchRecord &rec, const QDateTime &epoch);
 // A float as the record lines write it: 9 significant digits, "nan", "inf".
 QByteArray floatText(float value);
 
