@@ -89,6 +89,26 @@ CursorReadout::CursorReadout(QWidget *parent) : QWidget(parent)
     showReadings(false, 0, false, 0, QVector<CurveReading>());
 }
 
+void CursorReadout::setStatisticsHeadings(bool ofSamples, bool betweenCursors)
+{
+    const QString where = betweenCursors ? QStringLiteral(" A–B") : QString();
+    const QString samples = ofSamples ? QStringLiteral(" выборок") : QString();
+    header[Minimum]->setText(QStringLiteral("мин") + samples + where);
+    header[Mean]->setText(QStringLiteral("сред") + where);
+    header[Maximum]->setText(QStringLiteral("макс") + samples + where);
+    const QString of = betweenCursors ? QStringLiteral("участка между A и B")
+                                      : QStringLiteral("видимого участка");
+    const QString sampled = ofSamples ? QStringLiteral(" выборок") : QString();
+    for (int i = 0; i < kCurves; ++i) {
+        cells[i][Minimum]->setAccessibleDescription(
+            QStringLiteral("Кривая %1, минимум%2 %3").arg(i + 1).arg(sampled, of));
+        cells[i][Mean]->setAccessibleDescription(
+            QStringLiteral("Кривая %1, среднее %2").arg(i + 1).arg(of));
+        cells[i][Maximum]->setAccessibleDescription(
+            QStringLiteral("Кривая %1, максимум%2 %3").arg(i + 1).arg(sampled, of));
+    }
+}
+
 QLabel *CursorReadout::addLabel(const QString &objectName, const QString &role)
 {
     auto *label = new QLabel(this);

@@ -49,6 +49,10 @@ public:
     // hasA/hasB say which cursors are shown; times are plot time keys.
     void showReadings(bool hasA, double timeA, bool hasB, double timeB,
                       const QVector<CurveReading> &curves);
+    // What the statistics are of: the extremes of the samples behind
+    // interval means, and the stretch between the cursors instead of the
+    // visible range.
+    void setStatisticsHeadings(bool ofSamples, bool betweenCursors);
 
 private:
     enum Column { Tag, AtA, AtB, Delta, Minimum, Mean, Maximum, Columns };

@@ -4,6 +4,7 @@
 #include "archrecord.h"
 #include "channels.h"
 #include "recordseries.h"
+#include "seriesenvelope.h"
 #include "plotseries.h"
 
 #include <QColor>
@@ -18,6 +19,7 @@
 class cArchWorker;
 class LoadNotice;
 class PlotCursors;
+class QCPItemText;
 class QCheckBox;
 class QComboBox;
 class QLabel;
@@ -120,6 +122,7 @@ private:
     // this copy, so nothing reads the worker's list while a load refills it.
     archive::RecordSeries loadedRecords;
     bool loadedAveraged = false; // ... as interval means
+    archive::SeriesEnvelope loadedEnvelope; // what those means were made of
     Operation runningOperation = Operation::None;
     // At most one load and one export wait, in the order they were asked for.
     QList<Request> pendingRequests;
@@ -129,6 +132,8 @@ private:
     LoadNotice *notice = nullptr;
     // Says in words why the plot is empty: no archive, or no data.
     QLabel *plotMessage = nullptr;
+    // "средние за 600 с" in the plot's corner while interval means are shown.
+    QCPItemText *averagedLabel = nullptr;
     // The repair's part of the notice holds while its directory is shown.
     QString repairedPath;
     QStringList repairFailures;

@@ -194,6 +194,7 @@ void MainWindow::endLoad()
 {
     finishOperation(SLOT(run()), SLOT(endLoad()));
     loadedRecords = worker->records;
+    loadedEnvelope = worker->envelope;
     loadedAveraged = worker->periodSecs > archive::kMaxRawPeriodSecs;
     showNotice();
     emit needUpdate();

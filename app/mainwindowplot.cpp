@@ -15,6 +15,9 @@
 
 #include <qcustomplot.h>
 
+#include <algorithm>
+#include <cmath>
+
 void MainWindow::configurePlot()
 {
     QCustomPlot *customPlot = ui->customPlot;
@@ -36,6 +39,20 @@ void MainWindow::configurePlot()
     // a second per graph, segment by segment it takes a millisecond, and the
     // joins it leaves out do not show at this width.
     customPlot->setPlottingHint(QCP::phFastPolylines, true);
+
+    // Said in the plot's corner, where the eye is, and printed with it.
+    averagedLabel = new QCPItemText(customPlot);
+    averagedLabel->setObjectName(QStringLiteral("averagedLabel"));
+    averagedLabel->position->setType(QCPItemPosition::ptAxisRectRatio);
+    averagedLabel->position->setCoords(1, 0);
+    averagedLabel->setPositionAlignment(Qt::AlignRight | Qt::AlignTop);
+    averagedLabel->setPadding(QMargins(8, 4, 8, 4));
+    averagedLabel->setFont(QFont(QStringLiteral("Open Sans"), 12, QFont::Bold));
+    averagedLabel->setColor(QColor(60, 60, 60));
+    averagedLabel->setBrush(QBrush(QColor(255, 255, 255, 200)));
+    averagedLabel->setText(
+        QStringLiteral("средние за %1 с").arg(archive::kAverageIntervalSecs));
+    averagedLabel->setVisible(false);
 }
 
 void MainWindow::updateData()
@@ -61,7 +78,8 @@ void MainWindow::updateData()
             counterBox->setChecked(false);
         const Channel channel = shownChannel(index, counterBox->isChecked());
         selectorChannels.append(channel);
-        plot::Series series = plot::channelSeries(records, epoch, channel.first, channel.second);
+        plot::Series series =
+            plot::channelSeries(records, epoch, channel.first, channel.second, &loadedEnvelope);
         // The two points of an averaged interval lie up to an interval apart.
         series.gapOver =
             plot::gapThreshold(series.keys, loadedAveraged ? archive::kAverageIntervalSecs : 0);
@@ -89,12 +107,34 @@ void MainWindow::updateGraph()
         // without records is drawn as a break, not bridged by a line.
         const plot::Series drawn = plot::withBreaks(series);
         graph->setData(drawn.keys, drawn.values, true);
+        const bool sampled = std::any_of(drawn.lows.cbegin(), drawn.lows.cend(),
+                                         [](double v) { return !std::isnan(v); });
+        if (sampled) {
+            // The band of what each mean was made of, behind its curve, in
+            // the curve's colour: the upper edge filled down to the lower.
+            QColor shade = graphColors.at(i);
+            shade.setAlpha(64);
+            QCPGraph *low = customPlot->addGraph(customPlot->xAxis, customPlot->yAxis);
+            QCPGraph *high = customPlot->addGraph(customPlot->xAxis, customPlot->yAxis);
+            low->setData(drawn.keys, drawn.lows, true);
+            high->setData(drawn.keys, drawn.highs, true);
+            low->setName(QStringLiteral("band low #") + QString::number(i));
+            high->setName(QStringLiteral("band high #") + QString::number(i));
+            for (QCPGraph *edge : {low, high}) {
+                edge->setPen(QPen(shade, 1));
+                edge->setSelectable(QCP::stNone);
+                edge->setLayer(customPlot->layer(QStringLiteral("grid")));
+            }
+            high->setBrush(QBrush(shade));
+            high->setChannelFillGraph(low);
+        }
         graph->setName(QStringLiteral("graph #") + QString::number(i));
         pen.setColor(graphColors.at(i));
         graph->setPen(pen);
         anyGraph = true;
     }
 
+    averagedLabel->setVisible(loadedAveraged);
     if (anyGraph) {
         customPlot->rescaleAxes(false);
         // Widening about the centre is the axis' scale ratio to itself; done

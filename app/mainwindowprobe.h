@@ -41,10 +41,14 @@ public:
     }
     // What the directory field does when the operator has typed dir into it.
     void typeDirectory(const QString &dir) { w.on_pathToDir_textEdited(dir); }
-    // What the end of a load does with the records it read: keep and draw them.
-    void finishLoad(const archive::RecordSeries &records)
+    // What the end of a load does with the records it read (and, for
+    // interval means, their envelope): keep and draw them.
+    void finishLoad(const archive::RecordSeries &records,
+                    const archive::SeriesEnvelope &envelope = {})
     {
         w.loadedRecords = records;
+        w.loadedEnvelope = envelope;
+        w.loadedAveraged = envelope.isAveraged();
         w.updateData();
     }
     // Draws the last load again, as a selector change does.

@@ -192,15 +192,24 @@ void PlotCursors::redrawCursors()
         c.label->setVisible(c.shown);
     }
     layer->replot();
-    refreshReadout();
+    // Both cursors placed: the statistics are of the stretch between them.
+    updateStatistics();
 }
 
 void PlotCursors::updateStatistics()
 {
-    const QCPRange visible = plot->xAxis->range();
+    QCPRange range = plot->xAxis->range();
+    const bool between = cursors[A].shown && cursors[B].shown;
+    if (between)
+        range = QCPRange(std::min(cursors[A].key, cursors[B].key),
+                         std::max(cursors[A].key, cursors[B].key));
     stats.resize(curves.size());
-    for (int i = 0; i < curves.size(); ++i)
-        stats[i] = plot::rangeStats(curves.at(i), visible.lower, visible.upper);
+    bool ofSamples = false;
+    for (int i = 0; i < curves.size(); ++i) {
+        stats[i] = plot::rangeStats(curves.at(i), range.lower, range.upper);
+        ofSamples = ofSamples || !curves.at(i).lows.isEmpty();
+    }
+    readoutWidget->setStatisticsHeadings(ofSamples, between);
     refreshReadout();
 }
 

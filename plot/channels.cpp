@@ -54,6 +54,20 @@ Channel channelFromIndex(int index)
     return qMakePair(KindNone, 0);
 }
 
+int plotChannelOf(const Channel &channel)
+{
+    const archive::ChannelGroup *wanted = channelGroup(channel.first);
+    int first = 0;
+    for (const archive::ChannelGroup &group : archive::kChannelGroups) {
+        if (!archive::isPlotted(group))
+            continue;
+        if (&group == wanted)
+            return first + channel.second;
+        first += group.capacity;
+    }
+    return -1;
+}
+
 Channel shownChannel(int index, bool counterTicked)
 {
     Channel channel = channelFromIndex(index);

@@ -37,6 +37,10 @@ Channel channelFromIndex(int index);
 
 // The channel a selector's curve shows: the selected one, or the counter of
 // the selected analogue input while its counter box is ticked.
+// The channel's number in plot-channel order (the envelope's), or -1 for
+// a counter or no channel, which are not averaged.
+int plotChannelOf(const Channel &channel);
+
 Channel shownChannel(int index, bool counterTicked);
 
 // The short name the readout gives a channel ("AIn3", "СЧЁТЧИК 3"); empty

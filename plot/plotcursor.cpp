@@ -47,6 +47,22 @@ RangeStats rangeStats(const Series &series, double lower, double upper)
         stats.maximum = maximum;
         stats.mean = sum / count;
     }
+    if (!series.lows.isEmpty() && count) {
+        // Of interval means, the extremes of what was measured, not of the
+        // means: the band's.
+        const int from = int(begin - series.keys.cbegin());
+        const int to = int(end - series.keys.cbegin());
+        minimum = std::numeric_limits<double>::infinity();
+        maximum = -minimum;
+        for (int i = from; i < to; ++i) {
+            if (!std::isnan(series.lows.at(i)))
+                minimum = std::min(minimum, series.lows.at(i));
+            if (!std::isnan(series.highs.at(i)))
+                maximum = std::max(maximum, series.highs.at(i));
+        }
+        stats.minimum = minimum;
+        stats.maximum = maximum;
+    }
     return stats;
 }
 

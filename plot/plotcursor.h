@@ -31,6 +31,8 @@ struct RangeStats
 
 // Minimum, mean and maximum of the values of the points whose keys lie in
 // [lower, upper]; NaN values are left out. With count 0 the three are NaN.
+// For interval means with a band, the minimum and maximum are the band's:
+// the extremes of the samples the means were made of.
 RangeStats rangeStats(const Series &series, double lower, double upper);
 
 // A reading in the Russian number format (comma decimals) with as few

@@ -1,6 +1,7 @@
 #include "plotseries.h"
 
 #include <algorithm>
+#include <cmath>
 #include <numeric>
 #include <vector>
 
@@ -18,49 +19,78 @@ double timeKey(const QDateTime &dt)
 }
 
 Series channelSeries(const archive::RecordSeries &records, const QDateTime &epoch, ChannelKind kind,
-                     int n)
+                     int n, const archive::SeriesEnvelope *envelope)
 {
     Series series;
     const archive::ChannelGroup *group = channelGroup(kind);
     if (!group)
         return series;
-    series.keys.reserve(records.size());
-    series.values.reserve(records.size());
+    // Interval means carry the band of what they were made of; a channel
+    // without samples in an interval has no value there.
+    const int channel = envelope && envelope->isAveraged() && envelope->size() == records.size()
+                            ? plotChannelOf(qMakePair(kind, n))
+                            : -1;
     // Adding seconds to a date-time moves its UTC instant by exactly that
     // much, so the epoch's milliseconds plus the record time give the same
     // key as epoch.addSecs(time) without building a date-time per record.
     const qint64 epochMs = epoch.toMSecsSinceEpoch();
-    bool ascending = true;
-    for (const ArchRecord &rec : records) {
-        const double key = (epochMs + qint64(quint32(rec.time)) * 1000) / 1000.0;
-        if (!series.keys.isEmpty() && key <= series.keys.constLast())
-            ascending = false;
+    const auto keyOf = [epochMs](const ArchRecord &rec) {
+        return (epochMs + qint64(quint32(rec.time)) * 1000) / 1000.0;
+    };
+    const auto append = [&](int i, double key) {
+        const double value = double(archive::channelValue(records.at(i), *group, n));
         series.keys.append(key);
-        series.values.append(double(archive::channelValue(rec, *group, n)));
-    }
-    if (ascending)
+        if (channel < 0) {
+            series.values.append(value);
+            return;
+        }
+        const archive::Extremes e = envelope->at(i, channel);
+        series.values.append(std::isnan(e.min) ? std::numeric_limits<double>::quiet_NaN() : value);
+        series.lows.append(double(e.min));
+        series.highs.append(double(e.max));
+    };
+    const auto dropLast = [&series] {
+        series.keys.removeLast();
+        series.values.removeLast();
+        if (!series.lows.isEmpty()) {
+            series.lows.removeLast();
+            series.highs.removeLast();
+        }
+    };
+    const auto reserve = [&](int size) {
+        series.keys.reserve(size);
+        series.values.reserve(size);
+        if (channel >= 0) {
+            series.lows.reserve(size);
+            series.highs.reserve(size);
+        }
+    };
+
+    bool ascending = true;
+    for (int i = 1; i < records.size() && ascending; ++i)
+        ascending = keyOf(records.at(i)) > keyOf(records.at(i - 1));
+    reserve(records.size());
+    if (ascending) {
+        for (int i = 0; i < records.size(); ++i)
+            append(i, keyOf(records.at(i)));
         return series;
+    }
 
     // Records out of order or with repeated times (a clock set back): sort
     // by time, keeping the reading order among equal times, and let the last
     // of them stand.
-    QVector<int> order(series.size());
+    QVector<int> order(records.size());
     std::iota(order.begin(), order.end(), 0);
-    std::stable_sort(order.begin(), order.end(),
-                     [&](int a, int b) { return series.keys.at(a) < series.keys.at(b); });
-    Series sorted;
-    sorted.keys.reserve(series.size());
-    sorted.values.reserve(series.size());
+    std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+        return keyOf(records.at(a)) < keyOf(records.at(b));
+    });
     for (int i : qAsConst(order)) {
-        const double key = series.keys.at(i);
-        if (!sorted.keys.isEmpty() && sorted.keys.constLast() == key) {
-            sorted.values.last() = series.values.at(i);
-        } else {
-            sorted.keys.append(key);
-            sorted.values.append(series.values.at(i));
-        }
+        const double key = keyOf(records.at(i));
+        if (!series.keys.isEmpty() && series.keys.constLast() == key)
+            dropLast();
+        append(i, key);
     }
-    return sorted;
+    return series;
 }
 
 double gapThreshold(const QVector<double> &keys, double floor)
@@ -88,6 +118,8 @@ Series withBreaks(const Series &series)
         gaps += keys.at(i) - keys.at(i - 1) > series.gapOver;
     if (gaps == 0)
         return series;
+    const bool band = !series.lows.isEmpty();
+    const double nan = std::numeric_limits<double>::quiet_NaN();
     Series drawn;
     drawn.gapOver = series.gapOver;
     drawn.keys.reserve(keys.size() + gaps);
@@ -95,10 +127,18 @@ Series withBreaks(const Series &series)
     for (int i = 0; i < keys.size(); ++i) {
         if (i > 0 && keys.at(i) - keys.at(i - 1) > series.gapOver) {
             drawn.keys.append((keys.at(i) + keys.at(i - 1)) / 2);
-            drawn.values.append(std::numeric_limits<double>::quiet_NaN());
+            drawn.values.append(nan);
+            if (band) {
+                drawn.lows.append(nan);
+                drawn.highs.append(nan);
+            }
         }
         drawn.keys.append(keys.at(i));
         drawn.values.append(series.values.at(i));
+        if (band) {
+            drawn.lows.append(series.lows.at(i));
+            drawn.highs.append(series.highs.at(i));
+        }
     }
     return drawn;
 }

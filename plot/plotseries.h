@@ -3,6 +3,7 @@
 
 #include "archrecord.h"
 #include "recordseries.h"
+#include "seriesenvelope.h"
 #include "channels.h"
 
 #include <QDateTime>
@@ -37,6 +38,10 @@ struct Series
 {
     QVector<double> keys;
     QVector<double> values;
+    // For interval means, the least and greatest sample behind each value
+    // (NaN where there was none); empty for a record-by-record series.
+    QVector<double> lows;
+    QVector<double> highs;
     // Neighbouring points further apart than this have a stretch without
     // records between them (see gapThreshold); infinite when none is known.
     double gapOver = std::numeric_limits<double>::infinity();
@@ -47,9 +52,11 @@ struct Series
 
 // The series of one channel: key is the record's date-time (archive epoch
 // plus its time, taken as unsigned) as a plot time key. On equal keys the
-// later record wins. Kind none gives an empty series.
+// later record wins. Kind none gives an empty series. Given the envelope of
+// averaged records, a value made of no sample is NaN, and lows and highs
+// hold the band.
 Series channelSeries(const archive::RecordSeries &records, const QDateTime &epoch, ChannelKind kind,
-                     int n);
+                     int n, const archive::SeriesEnvelope *envelope = nullptr);
 
 // How far apart two neighbouring keys may lie before the stretch between
 // them counts as one without records: three times the series' typical step

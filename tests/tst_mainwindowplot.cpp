@@ -5,6 +5,7 @@
 #include "mainwindowprobe.h"
 
 #include "archformat.h"
+#include "archload.h"
 #include "plotcursors.h"
 #include "viewerfixture.h"
 
@@ -50,6 +51,7 @@ private slots:
     void readingOffThePlot_data();
     void readingOffThePlot();
     void gapsAreBreaks();
+    void averagedLoadShowsItsBand();
 
 private:
     MainWindow::Probe probe() const { return MainWindow::Probe(*window); }
@@ -557,6 +559,57 @@ void TstMainWindowPlot::gapsAreBreaks()
     QCOMPARE(readout("rangeMax1"), QStringLiteral("59"));
 }
 
+// Interval means are drawn with the band of their samples, say that they
+// are means, take their extremes from the band, and a channel the recorder
+// does not have is no value rather than a line at 0.
+void TstMainWindowPlot::averagedLoadShowsItsBand()
+{
+    QTemporaryDir archiveDir;
+    QVERIFY(viewerfixture::writeRecords(archiveDir.path(), demo));
+    const QDateTime end = demoBegin.addSecs(3600);
+    const int periodSecs = 8 * 86400;
+    const archive::LoadResult result = archive::loadPeriod(
+        archiveDir.path() + QLatin1Char('/'), end.addSecs(-periodSecs), end, periodSecs);
+    QVERIFY(result.envelope.isAveraged());
+    probe().setPeriod(end.addSecs(-periodSecs), end);
+    probe().finishLoad(result.records, result.envelope);
+    select(2, 2);  // AIn2: 10 + number % 7, ten records an interval
+    select(0, 10); // AIn10: not in the records
+    QCOMPARE(plot()->graphCount(), 4); // AIn10's curve, AIn2's and its band's two edges
+    QCPGraph *high = nullptr;
+    QCPGraph *low = nullptr;
+    for (int i = 0; i < plot()->graphCount(); ++i) {
+        if (plot()->graph(i)->name() == QLatin1String("band high #2"))
+            high = plot()->graph(i);
+        if (plot()->graph(i)->name() == QLatin1String("band low #2"))
+            low = plot()->graph(i);
+    }
+    QVERIFY(high && low);
+    QCOMPARE(high->channelFillGraph(), low);
+    bool found = false;
+    QCPRange highs = high->getValueRange(found);
+    QVERIFY(found);
+    QCOMPARE(highs.upper, 16.0);
+    QCOMPARE(low->getValueRange(found).lower, 10.0);
+    // The axis is fitted to the band, and not stretched down to 0.
+    QVERIFY(plot()->yAxis->range().contains(10.0) && plot()->yAxis->range().contains(16.0));
+    QVERIFY(plot()->yAxis->range().lower > 5.0);
+    QCOMPARE(readout("rangeMax3"), QStringLiteral("16"));
+    QCOMPARE(readout("rangeMin3"), QStringLiteral("10"));
+    QCOMPARE(readout("rangeMaxHeader"), QStringLiteral("макс выборок"));
+    QCOMPARE(readout("rangeMean1"), QStringLiteral("—"));
+    auto *label = plot()->findChild<QCPItemText *>(QStringLiteral("averagedLabel"));
+    QVERIFY(label && label->visible());
+    QCOMPARE(label->text(), QStringLiteral("средние за 600 с"));
+
+    // Record by record again: no band, no word of means.
+    probe().setPeriod(demoBegin, end);
+    load(demo);
+    QCOMPARE(plot()->graphCount(), 2);
+    QVERIFY(!label->visible());
+    QCOMPARE(readout("rangeMaxHeader"), QStringLiteral("макс"));
+}
+
 void TstMainWindowPlot::readingOffThePlot_data()
 {
     QTest::addColumn<bool>("touch");
@@ -650,11 +703,14 @@ void TstMainWindowPlot::readingOffThePlot()
     QVERIFY(qAbs(plot()->xAxis->pixelToCoord(centre.x()) - keyAtCentre) < 2 * keysPerPixel);
     QCOMPARE(cursors->cursorTime(PlotCursors::A), a);
     QCOMPARE(cursors->cursorTime(PlotCursors::B), b);
+    // With both cursors placed the statistics are of the stretch between
+    // them, whatever the zoom, and their headings say so.
     QCOMPARE(readout("rangeMin1"),
              plot::readingText(
                  plot::rangeStats(plot::channelSeries(demo, archive::archiveEpoch(), KindMath, 1),
-                                  plot()->xAxis->range().lower, plot()->xAxis->range().upper)
+                                  std::min(a, b), std::max(a, b))
                      .minimum));
+    QCOMPARE(readout("rangeMinHeader"), QStringLiteral("мин A–B"));
 
     // A double tap goes back to the loaded period and value range, and
     // its taps place no cursor.
@@ -664,7 +720,8 @@ void TstMainWindowPlot::readingOffThePlot()
     QCOMPARE(plot()->yAxis->range(), homeValues);
     QCOMPARE(cursors->cursorTime(PlotCursors::A), a);
     QCOMPARE(cursors->cursorTime(PlotCursors::B), b);
-    QCOMPARE(readout("rangeMax1"), QStringLiteral("59"));
+    // Still between the cursors: the record number rises up to B.
+    QCOMPARE(readout("rangeMax1"), QString::number(recordB));
 
     // Selector changes keep the cursors; a load of another period drops them.
     select(1, 93); // Math3, absent in the demo records
