@@ -153,11 +153,19 @@ void CursorReadout::showReadings(bool hasA, double timeA_, bool hasB, double tim
         QPalette palette = row[Tag]->palette();
         palette.setColor(QPalette::WindowText, reading.colour);
         const QString noData = QStringLiteral("нет данных");
+        // A mean with the span of its samples beside it: "12,9 (10–16)".
+        const auto meanText = [](double value, double low, double high) {
+            QString text = plot::readingText(value);
+            if (!std::isnan(value) && !std::isnan(low))
+                text += QStringLiteral(" (%1–%2)").arg(plot::readingText(low),
+                                                       plot::readingText(high));
+            return text;
+        };
         const double nan = std::numeric_limits<double>::quiet_NaN();
         const QString texts[Columns] = {
             reading.tag,
-            reading.gapA ? noData : plot::readingText(reading.atA),
-            reading.gapB ? noData : plot::readingText(reading.atB),
+            reading.gapA ? noData : meanText(reading.atA, reading.lowA, reading.highA),
+            reading.gapB ? noData : meanText(reading.atB, reading.lowB, reading.highB),
             plot::readingText(reading.gapA || reading.gapB ? nan : reading.atB - reading.atA),
             plot::readingText(reading.stats.minimum),
             plot::readingText(reading.stats.mean),

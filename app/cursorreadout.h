@@ -25,6 +25,11 @@ struct CurveReading
     bool gapB = false;
     double lastKeyA = 0;
     double lastKeyB = 0;
+    // Of an interval mean, the least and greatest sample behind it.
+    double lowA = std::numeric_limits<double>::quiet_NaN();
+    double highA = std::numeric_limits<double>::quiet_NaN();
+    double lowB = std::numeric_limits<double>::quiet_NaN();
+    double highB = std::numeric_limits<double>::quiet_NaN();
     plot::RangeStats stats;
 };
 

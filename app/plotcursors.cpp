@@ -221,16 +221,21 @@ void PlotCursors::refreshReadout()
         r.tag = tags.at(i);
         r.colour = colours.value(i);
         const plot::Series series = curves.value(i);
-        const auto read = [&series](double key, double &value, bool &gap, double &lastKey) {
+        const auto read = [&series](double key, double &value, bool &gap, double &lastKey,
+                                    double &low, double &high) {
             const int k = plot::indexAtOrBefore(series.keys, key);
             value = k < 0 ? std::numeric_limits<double>::quiet_NaN() : series.values.at(k);
             lastKey = k < 0 ? 0 : series.keys.at(k);
             gap = plot::inGap(series, key);
+            if (k >= 0 && !series.lows.isEmpty()) {
+                low = series.lows.at(k);
+                high = series.highs.at(k);
+            }
         };
         if (cursors[A].shown)
-            read(cursors[A].key, r.atA, r.gapA, r.lastKeyA);
+            read(cursors[A].key, r.atA, r.gapA, r.lastKeyA, r.lowA, r.highA);
         if (cursors[B].shown)
-            read(cursors[B].key, r.atB, r.gapB, r.lastKeyB);
+            read(cursors[B].key, r.atB, r.gapB, r.lastKeyB, r.lowB, r.highB);
         r.stats = stats.value(i);
     }
     readoutWidget->showReadings(cursors[A].shown, cursors[A].key, cursors[B].shown, cursors[B].key,

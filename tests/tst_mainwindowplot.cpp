@@ -598,6 +598,10 @@ void TstMainWindowPlot::averagedLoadShowsItsBand()
     QCOMPARE(readout("rangeMin3"), QStringLiteral("10"));
     QCOMPARE(readout("rangeMaxHeader"), QStringLiteral("макс выборок"));
     QCOMPARE(readout("rangeMean1"), QStringLiteral("—"));
+    // At a cursor: the mean, and the span of its interval's samples.
+    auto *cursors = window->findChild<PlotCursors *>();
+    QVERIFY(cursors->placeCursor(PlotCursors::A, plot::timeKey(demoBegin.addSecs(300))));
+    QVERIFY2(readout("valueA3").endsWith(QStringLiteral(" (10–16)")), qPrintable(readout("valueA3")));
     auto *label = plot()->findChild<QCPItemText *>(QStringLiteral("averagedLabel"));
     QVERIFY(label && label->visible());
     QCOMPARE(label->text(), QStringLiteral("средние за 600 с"));
