@@ -3,6 +3,7 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLocale>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -153,13 +154,18 @@ void CursorReadout::showReadings(bool hasA, double timeA_, bool hasB, double tim
         QPalette palette = row[Tag]->palette();
         palette.setColor(QPalette::WindowText, reading.colour);
         const QString noData = QStringLiteral("нет данных");
-        // A mean with the span of its samples beside it: "12,9 (10–16)".
+        // A mean with the span of its samples beside it, to four digits so
+        // that the three fit the column: "27,08 (26,16–28,02)".
         const auto meanText = [](double value, double low, double high) {
-            QString text = plot::readingText(value);
-            if (!std::isnan(value) && !std::isnan(low))
-                text += QStringLiteral(" (%1–%2)").arg(plot::readingText(low),
-                                                       plot::readingText(high));
-            return text;
+            if (std::isnan(value) || std::isnan(low))
+                return plot::readingText(value);
+            const QLocale russian(QLocale::Russian);
+            const auto brief = [&russian](double v) {
+                QString text = russian.toString(v, 'g', 4);
+                text.remove(russian.groupSeparator());
+                return text;
+            };
+            return QStringLiteral("%1 (%2–%3)").arg(brief(value), brief(low), brief(high));
         };
         const double nan = std::numeric_limits<double>::quiet_NaN();
         const QString texts[Columns] = {
