@@ -739,6 +739,15 @@ void TstMainWindowPlot::axisPerCurve()
     zoomIn(false, plot()->axisRect()->center());
     QVERIFY(plot()->xAxis->range().size() < time.size());
     QCOMPARE(plot()->graph(0)->valueAxis()->range(), values);
+    // Over a value axis, the wheel zooms that axis alone.
+    QCPAxis *left = plot()->graph(0)->valueAxis();
+    const QCPRange others = plot()->graph(2)->valueAxis()->range();
+    const QCPRange zoomedTime = plot()->xAxis->range();
+    zoomIn(false, QPoint(plot()->axisRect()->left() - left->offset() - 3,
+                         plot()->axisRect()->center().y()));
+    QVERIFY(left->range().size() < values.size());
+    QCOMPARE(plot()->graph(2)->valueAxis()->range(), others);
+    QCOMPARE(plot()->xAxis->range(), zoomedTime);
 
     // Back to one axis for all.
     QTest::mouseClick(toggle, Qt::LeftButton);
