@@ -40,6 +40,18 @@ CursorReadout::CursorReadout(QWidget *parent) : QWidget(parent)
     bButton->setEnabled(false);
     bButton->setFixedSize(48, 40);
     timeRow->addWidget(bButton);
+    // A counter of tens of thousands beside an input of tens leaves the
+    // input a flat line on a shared axis; its own axis shows its shape.
+    axesToggle = new QPushButton(QStringLiteral("ШКАЛЫ"), this);
+    axesToggle->setObjectName(QStringLiteral("axesButton"));
+    axesToggle->setAccessibleName(QStringLiteral("Шкала для каждой кривой"));
+    axesToggle->setAccessibleDescription(
+        QStringLiteral("Переключатель: своя шкала значений у каждой кривой или одна общая"));
+    axesToggle->setToolTip(QStringLiteral("Своя шкала значений у каждой кривой"));
+    axesToggle->setCheckable(true);
+    axesToggle->setMinimumSize(48, 40);
+    axesToggle->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    timeRow->addWidget(axesToggle);
     timeA = addLabel(QStringLiteral("cursorTimeA"), QStringLiteral("Время курсора A"));
     timeB = addLabel(QStringLiteral("cursorTimeB"), QStringLiteral("Время курсора B"));
     span = addLabel(QStringLiteral("cursorSpan"), QStringLiteral("Интервал от A до B"));

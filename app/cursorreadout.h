@@ -50,6 +50,9 @@ public:
 
     // The toggle that adds cursor B.
     QPushButton *cursorBButton() const { return bButton; }
+    // The toggle between one value axis for all curves (off) and one value
+    // axis per curve, in its colour and fitted to it alone (on).
+    QPushButton *axesButton() const { return axesToggle; }
 
     // hasA/hasB say which cursors are shown; times are plot time keys.
     void showReadings(bool hasA, double timeA, bool hasB, double timeB,
@@ -66,6 +69,7 @@ private:
 
     QGridLayout *table;
     QPushButton *bButton;
+    QPushButton *axesToggle;
     QLabel *timeA;
     QLabel *timeB;
     QLabel *span;

@@ -11,6 +11,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QPixmap>
+#include <QPushButton>
 #include <QThread>
 #include <QVBoxLayout>
 
@@ -89,6 +90,7 @@ MainWindow::MainWindow(const QString &dir, QWidget *parent)
 
     cursors = new PlotCursors(ui->customPlot, graphColors, this);
     cursors->placeReadout(ui->gridLayout, 2, 0, ui->frame);
+    connect(cursors->readout()->axesButton(), SIGNAL(toggled(bool)), this, SLOT(updateData()));
 
     // The notice lies over the plot's top edge, where the eye is after a
     // load, and takes no room from the plot while it is hidden.

@@ -21,6 +21,7 @@ class LoadNotice;
 class PlotCursors;
 class QCPItemText;
 class QCheckBox;
+class QCPAxis;
 class QComboBox;
 class QLabel;
 class QPainter;
@@ -117,6 +118,9 @@ private:
     QVector<Channel> selectorChannels;
     QList<QCheckBox *> counterBoxes;
     QList<QColor> graphColors;
+    // The value axes of selectors 1 to 4 while each curve has its own:
+    // 1 and 2 on the left, 3 and 4 on the right, shown for drawn curves.
+    QVector<QCPAxis *> curveAxes;
 
     // The records of the last finished load. Selector changes redraw from
     // this copy, so nothing reads the worker's list while a load refills it.

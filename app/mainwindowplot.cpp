@@ -12,6 +12,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QPushButton>
 
 #include <qcustomplot.h>
 
@@ -53,6 +54,19 @@ void MainWindow::configurePlot()
     averagedLabel->setText(
         QStringLiteral("средние за %1 с").arg(archive::kAverageIntervalSecs));
     averagedLabel->setVisible(false);
+
+    // The wheel zooms the time axis alone (PlotCursors takes it); a drag
+    // in the plot moves the time axis and the value axes of the curves.
+    customPlot->axisRect()->setRangeZoom(Qt::Horizontal);
+    for (int i = 0; i < 4; ++i) {
+        QCPAxis *axis =
+            customPlot->axisRect()->addAxis(i < 2 ? QCPAxis::atLeft : QCPAxis::atRight);
+        axis->setTickLabelFont(tickFont);
+        axis->grid()->setPen(gridPen);
+        axis->grid()->setVisible(false);
+        axis->setVisible(false);
+        curveAxes.append(axis);
+    }
 }
 
 void MainWindow::updateData()
@@ -95,14 +109,20 @@ void MainWindow::updateGraph()
 
     QCustomPlot *customPlot = ui->customPlot;
     customPlot->clearGraphs();
+    const bool axisPerCurve = cursors->readout()->axesButton()->isChecked();
+    for (QCPAxis *axis : qAsConst(curveAxes)) {
+        axis->setVisible(false);
+        axis->grid()->setVisible(false);
+    }
     QPen pen;
     pen.setWidth(2);
-    bool anyGraph = false;
+    QList<QCPAxis *> valueAxes;
     for (int i = 0; i < selectorSeries.size(); ++i) {
         const plot::Series &series = selectorSeries.at(i);
         if (series.isEmpty())
             continue;
-        QCPGraph *graph = customPlot->addGraph(customPlot->xAxis, customPlot->yAxis);
+        QCPAxis *valueAxis = axisPerCurve ? curveAxes.at(i) : customPlot->yAxis;
+        QCPGraph *graph = customPlot->addGraph(customPlot->xAxis, valueAxis);
         // The keys are ascending and unique by construction; a stretch
         // without records is drawn as a break, not bridged by a line.
         const plot::Series drawn = plot::withBreaks(series);
@@ -114,8 +134,8 @@ void MainWindow::updateGraph()
             // the curve's colour: the upper edge filled down to the lower.
             QColor shade = graphColors.at(i);
             shade.setAlpha(64);
-            QCPGraph *low = customPlot->addGraph(customPlot->xAxis, customPlot->yAxis);
-            QCPGraph *high = customPlot->addGraph(customPlot->xAxis, customPlot->yAxis);
+            QCPGraph *low = customPlot->addGraph(customPlot->xAxis, valueAxis);
+            QCPGraph *high = customPlot->addGraph(customPlot->xAxis, valueAxis);
             low->setData(drawn.keys, drawn.lows, true);
             high->setData(drawn.keys, drawn.highs, true);
             low->setName(QStringLiteral("band low #") + QString::number(i));
@@ -131,18 +151,39 @@ void MainWindow::updateGraph()
         graph->setName(QStringLiteral("graph #") + QString::number(i));
         pen.setColor(graphColors.at(i));
         graph->setPen(pen);
-        anyGraph = true;
+        if (axisPerCurve) {
+            // The axis in its curve's colour says which curve it measures.
+            const QPen axisPen(graphColors.at(i), 1);
+            valueAxis->setBasePen(axisPen);
+            valueAxis->setTickPen(axisPen);
+            valueAxis->setSubTickPen(axisPen);
+            valueAxis->setTickLabelColor(graphColors.at(i));
+            valueAxis->setVisible(true);
+        }
+        if (!valueAxes.contains(valueAxis))
+            valueAxes.append(valueAxis);
     }
+    // Without a drawn curve the shared axis stays, as before any load.
+    customPlot->yAxis->setVisible(!axisPerCurve || valueAxes.isEmpty());
+    customPlot->yAxis->grid()->setVisible(!axisPerCurve || valueAxes.isEmpty());
+    if (axisPerCurve && !valueAxes.isEmpty())
+        valueAxes.first()->grid()->setVisible(true);
 
     averagedLabel->setVisible(loadedAveraged);
-    if (anyGraph) {
+    if (!valueAxes.isEmpty()) {
+        // Each value axis is rescaled to its own graphs (NaN points left
+        // out); an axis whose graphs have no value keeps its range.
         customPlot->rescaleAxes(false);
         // Widening about the centre is the axis' scale ratio to itself; done
         // here as arithmetic, since the ratio divides by the axis' pixel
         // size, which is 0 before the plot has been laid out.
-        const QCPRange range = customPlot->yAxis->range();
-        const plot::ValueRange fitted = plot::fitValueRange(range.lower, range.upper);
-        customPlot->yAxis->setRange(fitted.lower, fitted.upper);
+        for (QCPAxis *axis : qAsConst(valueAxes)) {
+            const QCPRange range = axis->range();
+            const plot::ValueRange fitted = plot::fitValueRange(range.lower, range.upper);
+            axis->setRange(fitted.lower, fitted.upper);
+        }
+        customPlot->axisRect()->setRangeDragAxes(QList<QCPAxis *>() << customPlot->xAxis,
+                                                 valueAxes);
     }
     cursors->setCurves(selectorSeries, selectorChannels, plot::timeKey(periodBegin),
                        plot::timeKey(periodEnd));

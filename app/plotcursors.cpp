@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QStyleHints>
 #include <QTouchEvent>
+#include <QWheelEvent>
 
 #include <cmath>
 
@@ -35,6 +36,15 @@ QPointF positionOf(const QMouseEvent *event)
     return event->position();
 #else
     return event->localPos();
+#endif
+}
+
+QPointF positionOf(const QWheelEvent *event)
+{
+#if QT_VERSION >= QT_VERSION_CHECK(5, 14, 0)
+    return event->position();
+#else
+    return event->posF();
 #endif
 }
 
@@ -137,7 +147,9 @@ void PlotCursors::setCurves(const QList<plot::Series> &series, const QVector<Cha
         tags << channelTag(channel);
     periodLower = lower;
     periodUpper = upper;
-    homeValues = plot->yAxis->range();
+    homeValues.clear();
+    for (QCPAxis *axis : plot->axisRect()->axes(QCPAxis::atLeft | QCPAxis::atRight))
+        homeValues.insert(axis, axis->range());
     for (Cursor c : {B, A}) {
         if (cursors[c].shown && (cursors[c].key < lower || cursors[c].key > upper))
             removeCursor(c);
@@ -285,7 +297,8 @@ void PlotCursors::resetView()
     if (periodUpper < periodLower)
         return;
     plot->xAxis->setRange(periodLower, periodUpper);
-    plot->yAxis->setRange(homeValues);
+    for (auto it = homeValues.cbegin(); it != homeValues.cend(); ++it)
+        it.key()->setRange(it.value());
     plot->replot();
 }
 
@@ -362,6 +375,50 @@ void PlotCursors::pinch(const QPointF &p1, const QPointF &p2)
     plot->replot(QCustomPlot::rpQueuedReplot);
 }
 
+QCPAxis *PlotCursors::valueAxisAt(const QPointF &pos) const
+{
+    // A hidden axis keeps the place it was last drawn at: only shown ones.
+    for (QCPAxis *axis : plot->axisRect()->axes(QCPAxis::atLeft | QCPAxis::atRight)) {
+        if (axis->visible() && axis->selectTest(pos, false) >= 0)
+            return axis;
+    }
+    return nullptr;
+}
+
+void PlotCursors::dragAxis(double fromY, double toY)
+{
+    if (!draggedAxis)
+        return;
+    const double valuesPerPixel = pressValues.size() / std::max(1, plot->axisRect()->height());
+    const double shift = (toY - fromY) * valuesPerPixel;
+    draggedAxis->setRange(pressValues.lower + shift, pressValues.upper + shift);
+    plot->replot(QCustomPlot::rpQueuedReplot);
+}
+
+// The wheel over a value axis zooms that axis about the pointer; anywhere
+// else it zooms the time axis, so that no notch can take the curves off
+// the plot.
+bool PlotCursors::wheelEvent(QWheelEvent *event)
+{
+    const QPointF pos = positionOf(event);
+    const double steps = event->angleDelta().y() / 120.0;
+    if (QCPAxis *axis = valueAxisAt(pos)) {
+        const double factor = std::pow(plot->axisRect()->rangeZoomFactor(Qt::Vertical), steps);
+        axis->scaleRange(factor, axis->pixelToCoord(pos.y()));
+    } else {
+        const double size = plot->xAxis->range().size();
+        const double factor =
+            qBound(kMinTimeSpan, size * std::pow(plot->axisRect()->rangeZoomFactor(Qt::Horizontal),
+                                                 steps),
+                   kMaxTimeSpan) /
+            size;
+        plot->xAxis->scaleRange(factor, plot->xAxis->pixelToCoord(pos.x()));
+    }
+    plot->replot(QCustomPlot::rpQueuedReplot);
+    event->accept();
+    return true;
+}
+
 bool PlotCursors::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched != plot)
@@ -377,6 +434,8 @@ bool PlotCursors::eventFilter(QObject *watched, QEvent *event)
     case QEvent::TouchEnd:
     case QEvent::TouchCancel:
         return touchEvent(static_cast<QTouchEvent *>(event));
+    case QEvent::Wheel:
+        return wheelEvent(static_cast<QWheelEvent *>(event));
     default:
         return false;
     }
@@ -391,12 +450,24 @@ bool PlotCursors::mouseEvent(QMouseEvent *event)
         if (event->button() != Qt::LeftButton)
             return false;
         pressPos = positionOf(event);
+        draggedAxis = valueAxisAt(pressPos);
+        if (draggedAxis) {
+            // A double click here leaves the cursors as they are now.
+            beforeLastTap = state();
+            pressValues = draggedAxis->range();
+            gesture = Gesture::DragAxis;
+            return true;
+        }
         draggedCursor = cursorNear(pressPos.x(), kMouseGrabPixels);
         gesture = draggedCursor >= 0 ? Gesture::DragCursor : Gesture::Tap;
         return gesture == Gesture::DragCursor;
     case QEvent::MouseMove:
         if (gesture == Gesture::DragCursor) {
             moveCursor(Cursor(draggedCursor), keyAtPixel(positionOf(event).x()));
+            return true;
+        }
+        if (gesture == Gesture::DragAxis) {
+            dragAxis(pressPos.y(), positionOf(event).y());
             return true;
         }
         if (gesture == Gesture::Tap &&
@@ -410,11 +481,11 @@ bool PlotCursors::mouseEvent(QMouseEvent *event)
         gesture = Gesture::None;
         if (ignoreRelease) {
             ignoreRelease = false;
-            return ended == Gesture::DragCursor;
+            return ended == Gesture::DragCursor || ended == Gesture::DragAxis;
         }
         if (ended == Gesture::Tap)
             tap(positionOf(event), true);
-        return ended == Gesture::DragCursor;
+        return ended == Gesture::DragCursor || ended == Gesture::DragAxis;
     }
     case QEvent::MouseButtonDblClick:
         if (event->button() != Qt::LeftButton)
@@ -475,6 +546,9 @@ bool PlotCursors::touchEvent(QTouchEvent *event)
     if (event->type() == QEvent::TouchBegin && down.size() == 1) {
         pressPos = positionOf(down.first());
         draggedCursor = cursorNear(pressPos.x(), kTouchGrabPixels);
+        draggedAxis = valueAxisAt(pressPos);
+        if (draggedAxis)
+            pressValues = draggedAxis->range();
         gesture = Gesture::Tap;
         return true;
     }
@@ -483,8 +557,12 @@ bool PlotCursors::touchEvent(QTouchEvent *event)
         const QPointF pos = positionOf(down.first());
         if (gesture == Gesture::Tap &&
             distance(pos, pressPos) > QGuiApplication::styleHints()->startDragDistance())
-            gesture = draggedCursor >= 0 ? Gesture::DragCursor : Gesture::Pan;
-        if (gesture == Gesture::DragCursor)
+            gesture = draggedAxis        ? Gesture::DragAxis
+                      : draggedCursor >= 0 ? Gesture::DragCursor
+                                           : Gesture::Pan;
+        if (gesture == Gesture::DragAxis)
+            dragAxis(pressPos.y(), pos.y());
+        else if (gesture == Gesture::DragCursor)
             moveCursor(Cursor(draggedCursor), keyAtPixel(pos.x()));
         else if (gesture == Gesture::Pan)
             pan(pressPos.x(), pos.x());

@@ -8,6 +8,7 @@
 
 #include <QColor>
 #include <QElapsedTimer>
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QPointF>
@@ -19,15 +20,17 @@
 class QGridLayout;
 class QMouseEvent;
 class QTouchEvent;
+class QWheelEvent;
 
 // Reading values off the plot: two vertical cursors on a layer of their
 // own, the readout strip under the plot, and the plot's touch navigation.
 //
 // A tap or click that is not a drag places cursor A (cursor B while the
 // readout's "Δ" toggle is on); a drag starting on a cursor moves it, any
-// other drag pans the time axis; two fingers zoom the time axis about their
-// centre; a double tap or click goes back to the view after the last
-// rebuild. Moving a cursor redraws only the cursor layer.
+// other drag pans the time axis; two fingers or the wheel zoom the time
+// axis about their centre; a drag or the wheel over a value axis moves or
+// zooms that axis alone; a double tap or click goes back to the view after
+// the last rebuild. Moving a cursor redraws only the cursor layer.
 class PlotCursors : public QObject
 {
     Q_OBJECT
@@ -51,7 +54,7 @@ public:
     // The plot has been rebuilt from these series, one per selector, of
     // these channels (KindNone: the selector has no curve), for the loaded
     // period [periodLower, periodUpper] (plot time keys); the value axis
-    // holds the range fitted to them. A cursor outside the period goes.
+    // axes hold the ranges fitted to them. A cursor outside the period goes.
     void setCurves(const QList<plot::Series> &series, const QVector<Channel> &channels,
                    double periodLower, double periodUpper);
 
@@ -60,7 +63,7 @@ public:
     // Places a cursor at a time inside the loaded period (whole seconds, as
     // the recorder logs them); a time outside it places nothing.
     bool placeCursor(Cursor cursor, double key);
-    // Back to the loaded period and the value range after the last rebuild.
+    // Back to the loaded period and the value ranges after the last rebuild.
     void resetView();
     // A printed page shows the plot as it was before cursors existed.
     void setPrinting(bool printing);
@@ -85,10 +88,14 @@ private:
         bool shownA, shownB;
         double keyA, keyB;
     };
-    enum class Gesture { None, Tap, DragCursor, Pan, Pinch };
+    enum class Gesture { None, Tap, DragCursor, Pan, Pinch, DragAxis };
 
     bool mouseEvent(QMouseEvent *event);
     bool touchEvent(QTouchEvent *event);
+    bool wheelEvent(QWheelEvent *event);
+    // The shown value axis at a plot pixel, or none.
+    QCPAxis *valueAxisAt(const QPointF &pos) const;
+    void dragAxis(double fromY, double toY);
     // A tap at pos; one on a cursor line only counts towards a double tap.
     void tap(const QPointF &pos, bool placing);
     void doubleTap();
@@ -113,12 +120,15 @@ private:
     QVector<plot::RangeStats> stats;
     double periodLower = 0.0;
     double periodUpper = -1.0;
-    QCPRange homeValues;
+    // Every value axis' range after the last rebuild.
+    QHash<QCPAxis *, QCPRange> homeValues;
     CursorLine cursors[2];
 
     // The gesture under way, mouse or touch, and where it started.
     Gesture gesture = Gesture::None;
     int draggedCursor = -1;
+    QCPAxis *draggedAxis = nullptr;
+    QCPRange pressValues;
     QPointF pressPos;
     QCPRange pressRange;
     double pinchDistance = 1.0;

@@ -52,6 +52,7 @@ private slots:
     void readingOffThePlot();
     void gapsAreBreaks();
     void averagedLoadShowsItsBand();
+    void axisPerCurve();
 
 private:
     MainWindow::Probe probe() const { return MainWindow::Probe(*window); }
@@ -175,7 +176,6 @@ void TstMainWindowPlot::oneGraphPerSelectedSelector()
     select(0, 92);
     QCOMPARE(plot()->graphCount(), 3);
     QCOMPARE(plot()->graph(0)->name(), QStringLiteral("graph #0"));
-    QCOMPARE(plot()->graph(0)->pen().color(), QColor(28, 185, 154));
     QCOMPARE(plot()->graph(2)->name(), QStringLiteral("graph #3"));
     QCOMPARE(plot()->graph(0)->data()->size(), plot()->graph(2)->data()->size());
     // The series are not kept once drawn: the plot has its own copies.
@@ -586,6 +586,20 @@ void TstMainWindowPlot::averagedLoadShowsItsBand()
     }
     QVERIFY(high && low);
     QCOMPARE(high->channelFillGraph(), low);
+    // With an axis per curve the band lies on its curve's axis.
+    window->findChild<QPushButton *>(QStringLiteral("axesButton"))->click();
+    QCPAxis *curveAxis = nullptr;
+    int onIt = 0;
+    for (int i = 0; i < plot()->graphCount(); ++i) {
+        if (plot()->graph(i)->name() == QLatin1String("graph #2"))
+            curveAxis = plot()->graph(i)->valueAxis();
+    }
+    QVERIFY(curveAxis && curveAxis != plot()->yAxis);
+    for (int i = 0; i < plot()->graphCount(); ++i)
+        onIt += plot()->graph(i)->name().endsWith(QLatin1String("#2")) &&
+                plot()->graph(i)->valueAxis() == curveAxis;
+    QCOMPARE(onIt, 3);
+    window->findChild<QPushButton *>(QStringLiteral("axesButton"))->click();
     bool found = false;
     QCPRange highs = high->getValueRange(found);
     QVERIFY(found);
@@ -738,6 +752,84 @@ void TstMainWindowPlot::readingOffThePlot()
     QVERIFY(!cursors->hasCursor(PlotCursors::B));
     QVERIFY(!bButton->isChecked());
     QVERIFY(readout("cursorTimeA").isEmpty());
+}
+
+// An input of tens beside a counter of tens of thousands: on their own axes
+// each fills the plot; the wheel over the plot zooms time alone.
+void TstMainWindowPlot::axisPerCurve()
+{
+    QVector<ArchRecord> records = demo;
+    for (int i = 0; i < records.size(); ++i)
+        records[i].counter[2] = float(41700 + i);
+    load(records);
+    select(0, 2); // AIn2: 10 to 16
+    select(2, 3); // AIn3, as its counter
+    probe().counterBox(2)->setChecked(true);
+    probe().redraw();
+    QCOMPARE(plot()->graphCount(), 2);
+    const QCPRange shared = plot()->yAxis->range();
+    QPushButton *toggle = window->findChild<QPushButton *>(QStringLiteral("axesButton"));
+    QVERIFY(toggle->height() >= 40 && toggle->width() >= 40);
+    QCOMPARE(toggle->text(), QStringLiteral("ШКАЛЫ"));
+    QVERIFY(!toggle->isChecked());
+    QCOMPARE(plot()->graph(0)->valueAxis(), plot()->yAxis);
+
+    QTest::mouseClick(toggle, Qt::LeftButton);
+    const struct { int graph; QCPAxis::AxisType side; int colour; } expected[] = {
+        {0, QCPAxis::atLeft, 0}, {1, QCPAxis::atRight, 2}};
+    const QColor colours[] = {QColor(28, 185, 154), QColor(102, 102, 255), QColor(232, 76, 61)};
+    QCPRange ranges[2];
+    for (const auto &e : expected) {
+        QCPAxis *axis = plot()->graph(e.graph)->valueAxis();
+        QVERIFY(axis != plot()->yAxis && axis->visible());
+        QCOMPARE(axis->axisType(), e.side);
+        QCOMPARE(axis->basePen().color(), colours[e.colour]);
+        bool found = false;
+        const QCPRange data = plot()->graph(e.graph)->getValueRange(found);
+        QVERIFY(found);
+        QVERIFY(axis->range().contains(data.lower) && axis->range().contains(data.upper));
+        ranges[e.graph] = axis->range();
+    }
+    QVERIFY(ranges[0].upper < ranges[1].lower);
+    QVERIFY(ranges[0].size() < shared.size() / 100);
+    // Only the axes of drawn curves show, the shared one among them not.
+    QCOMPARE(plot()->axisRect()->axes(QCPAxis::atLeft).size(), 3);
+    int shown = 0;
+    for (QCPAxis *axis : plot()->axisRect()->axes(QCPAxis::atLeft | QCPAxis::atRight))
+        shown += axis->visible() ? 1 : 0;
+    QCOMPARE(shown, 2);
+
+    // The choice stays through a selector change and a reload.
+    select(1, 1);
+    QVERIFY(toggle->isChecked());
+    QCOMPARE(plot()->graph(1)->valueAxis()->axisType(), QCPAxis::atLeft);
+    QVERIFY(plot()->graph(1)->valueAxis() != plot()->graph(0)->valueAxis());
+    load(records);
+    QCOMPARE(plot()->graph(2)->valueAxis()->range(), ranges[1]);
+
+    // The wheel over the plot zooms time, not the values.
+    plot()->replot();
+    const QCPRange time = plot()->xAxis->range();
+    const QCPRange values = plot()->graph(0)->valueAxis()->range();
+    zoomIn(false, plot()->axisRect()->center());
+    QVERIFY(plot()->xAxis->range().size() < time.size());
+    QCOMPARE(plot()->graph(0)->valueAxis()->range(), values);
+    // Over a value axis, the wheel zooms that axis alone.
+    QCPAxis *left = plot()->graph(0)->valueAxis();
+    const QCPRange others = plot()->graph(2)->valueAxis()->range();
+    const QCPRange zoomedTime = plot()->xAxis->range();
+    zoomIn(false, QPoint(plot()->axisRect()->left() - left->offset() - 3,
+                         plot()->axisRect()->center().y()));
+    QVERIFY(left->range().size() < values.size());
+    QCOMPARE(plot()->graph(2)->valueAxis()->range(), others);
+    QCOMPARE(plot()->xAxis->range(), zoomedTime);
+
+    // Back to one axis for all.
+    QTest::mouseClick(toggle, Qt::LeftButton);
+    for (int g = 0; g < plot()->graphCount(); ++g)
+        QCOMPARE(plot()->graph(g)->valueAxis(), plot()->yAxis);
+    QVERIFY(plot()->yAxis->visible());
+    QVERIFY(plot()->yAxis->range().contains(5) && plot()->yAxis->range().contains(41700));
 }
 
 QTEST_MAIN(TstMainWindowPlot)
