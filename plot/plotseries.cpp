@@ -66,15 +66,22 @@ Series channelSeries(const archive::RecordSeries &records, const QDateTime &epoc
         }
     };
 
-    bool ascending = true;
-    for (int i = 1; i < records.size() && ascending; ++i)
-        ascending = keyOf(records.at(i)) > keyOf(records.at(i - 1));
+    // One pass while the times ascend, as the recorder writes them.
     reserve(records.size());
-    if (ascending) {
-        for (int i = 0; i < records.size(); ++i)
-            append(i, keyOf(records.at(i)));
-        return series;
+    bool ascending = true;
+    for (int i = 0; i < records.size() && ascending; ++i) {
+        const double key = keyOf(records.at(i));
+        ascending = series.keys.isEmpty() || key > series.keys.constLast();
+        if (ascending)
+            append(i, key);
     }
+    if (ascending)
+        return series;
+    series.keys.clear();
+    series.values.clear();
+    series.lows.clear();
+    series.highs.clear();
+    reserve(records.size());
 
     // Records out of order or with repeated times (a clock set back): sort
     // by time, keeping the reading order among equal times, and let the last

@@ -214,8 +214,8 @@ void tst_ArchLoad::intervalBoundary()
     const QDateTime end = at("2024-06-10 12:00:00");
     const qint32 t0 = archiveTime(end.addSecs(-1800));
     QVector<ArchRecord> written;
-    for (const QString &spec : records.split(QLatin1Char(' '))) {
-        const QStringList f = spec.split(QLatin1Char(':'));
+    for (const QString &item : records.split(QLatin1Char(' '))) {
+        const QStringList f = item.split(QLatin1Char(':'));
         written.append(fixture::record(t0 + f[0].toInt(), {f[1].toFloat()}, f.size() > 2 ? 2 : 0,
                                        f.value(2).toULongLong()));
     }
