@@ -13,6 +13,7 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QThread>
+#include <QTimer>
 #include <QVBoxLayout>
 
 MainWindow::MainWindow(QWidget *parent) : MainWindow(QStringLiteral("./archive"), parent) {}
@@ -27,7 +28,20 @@ MainWindow::MainWindow(const QString &dir, QWidget *parent)
     archiveDir = dir;
     ui->pathToDir->setText(archiveDir);
 
+    ui->busyFrame->hide();
     ui->loadArchive->hide();
+    ui->progressBar->hide();
+    ui->stopButton->hide();
+    ui->operationMessage->hide();
+    // The export's end is told for a few seconds.
+    messageTimer = new QTimer(this);
+    messageTimer->setSingleShot(true);
+    messageTimer->setInterval(8000);
+    connect(messageTimer, &QTimer::timeout, this, [this] {
+        ui->operationMessage->hide();
+        if (runningOperation == Operation::None)
+            ui->busyFrame->hide();
+    });
     busyMovie.setFileName(imagePath(QStringLiteral("./load2.gif")));
     ui->loadArchive->setMovie(&busyMovie);
 
@@ -62,6 +76,7 @@ MainWindow::MainWindow(const QString &dir, QWidget *parent)
     // The thread runs only while one operation runs: its event loop ends
     // after every operation, so the next one can start it again.
     connect(worker, SIGNAL(finished()), workerThread, SLOT(quit()));
+    connect(worker, SIGNAL(progress(int, int)), this, SLOT(showProgress(int, int)));
     worker->moveToThread(workerThread);
 
     counterBoxes << ui->checkBoxCounter1 << ui->checkBoxCounter2 << ui->checkBoxCounter3
@@ -82,6 +97,8 @@ MainWindow::MainWindow(const QString &dir, QWidget *parent)
 
     periodEnd = QDateTime::currentDateTime();
     periodBegin = periodEnd.addSecs(-3600);
+    shownBegin = periodBegin;
+    shownEnd = periodEnd;
     showPeriod();
 
     graphColors << QColor(28, 185, 154) << QColor(102, 102, 255) << QColor(232, 76, 61)

@@ -28,6 +28,7 @@ class QPainter;
 class QPrinter;
 class QRect;
 class QThread;
+class QTimer;
 
 namespace Ui {
 class MainWindow;
@@ -69,7 +70,9 @@ private slots:
     void updateGraph();
     void on_decodeButton_clicked();
     void on_pathToDir_textEdited(const QString &arg1);
+    void on_stopButton_clicked();
     void onCountersClicked();
+    void showProgress(int done, int total);
 
 private:
     // A request that came while the worker was busy, with the directory and
@@ -97,7 +100,10 @@ private:
     void beginLoad(const Request &request);
     void beginExport(const Request &request);
     void beginRepair(const Request &request);
-    void showBusy();
+    void showBusy(const Request &request);
+    void hideBusy();
+    // Says in the busy area for a few seconds how the export ended.
+    void showExportEnd();
     void finishOperation(const char *workerSlot, const char *finishSlot);
     void startPending();
     // Tells the operator what the last load and repair left out, and why
@@ -128,6 +134,12 @@ private:
     bool loadedAveraged = false; // ... as interval means
     archive::SeriesEnvelope loadedEnvelope; // what those means were made of
     Operation runningOperation = Operation::None;
+    // The request the worker is carrying out, and the period the plot shows:
+    // a stopped load leaves the window on the latter.
+    Request runningRequest{Operation::None, QString(), QDateTime(), QDateTime()};
+    QDateTime shownBegin;
+    QDateTime shownEnd;
+    QTimer *messageTimer = nullptr;
     // At most one load and one export wait, in the order they were asked for.
     QList<Request> pendingRequests;
     // Cursors, readout and touch navigation of the plot.

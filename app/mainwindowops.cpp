@@ -3,6 +3,7 @@
 
 #include "mainwindow.h"
 
+#include "archexport.h"
 #include "archload.h"
 #include "archworker.h"
 #include "ccustomperiod.h"
@@ -12,7 +13,10 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QThread>
+#include <QTimer>
 
 #include <limits>
 
@@ -119,6 +123,8 @@ void MainWindow::begin(const Request &request)
     // the operation really runs, on a worker that is idle.
     workerThread->wait();
     runningOperation = request.operation;
+    runningRequest = request;
+    worker->stopRequested = false;
     switch (request.operation) {
     case Operation::Load:
         beginLoad(request);
@@ -147,7 +153,7 @@ void MainWindow::beginLoad(const Request &request)
         worker->archivePath = request.dir + QLatin1Char('/');
     worker->periodSecs = saturatedSecs(request.begin.secsTo(request.end));
     worker->endOffsetSecs = saturatedSecs(request.end.secsTo(QDateTime::currentDateTime()));
-    showBusy();
+    showBusy(request);
     workerThread->start(QThread::LowestPriority);
 }
 
@@ -159,7 +165,7 @@ void MainWindow::beginExport(const Request &request)
     worker->setExportPeriod(request.begin, request.end);
     connect(workerThread, SIGNAL(started()), worker, SLOT(copyArchive()));
     connect(worker, SIGNAL(finished()), this, SLOT(endCopy()));
-    showBusy();
+    showBusy(request);
     workerThread->start(QThread::LowestPriority);
 }
 
@@ -168,23 +174,66 @@ void MainWindow::beginRepair(const Request &request)
     connect(workerThread, SIGNAL(started()), worker, SLOT(fixArchive()));
     connect(worker, SIGNAL(finished()), this, SLOT(endFix()));
     worker->setPath(request.dir);
-    showBusy();
+    showBusy(request);
     ui->periodButton->setEnabled(false);
     workerThread->start(QThread::LowestPriority);
 }
 
-void MainWindow::showBusy()
+void MainWindow::showBusy(const Request &request)
 {
+    // The animation until the first progress comes, then how far it is.
+    ui->progressBar->hide();
     ui->loadArchive->show();
     busyMovie.start();
+    // The repair is not stopped: it is brief for an archive in the current
+    // layout, each file is replaced whole, and what comes after waits for it.
+    ui->stopButton->setVisible(request.operation != Operation::Repair);
+    ui->stopButton->setEnabled(true);
+    ui->busyFrame->setAttribute(Qt::WA_TransparentForMouseEvents, false);
+    ui->busyFrame->show();
+}
+
+void MainWindow::hideBusy()
+{
+    busyMovie.stop();
+    ui->loadArchive->hide();
+    ui->progressBar->hide();
+    ui->stopButton->hide();
+    if (ui->operationMessage->isHidden())
+        ui->busyFrame->hide();
+}
+
+void MainWindow::showProgress(int done, int total)
+{
+    // One hour file is over before anyone could read a count.
+    if (runningOperation == Operation::None || total < 2)
+        return;
+    const QLocale locale = archive::exportLocale();
+    const QString text = QStringLiteral("%1 из %2 ч").arg(locale.toString(done), locale.toString(total));
+    busyMovie.stop();
+    ui->loadArchive->hide();
+    ui->progressBar->setRange(0, total);
+    ui->progressBar->setValue(done);
+    ui->progressBar->setFormat(text);
+    ui->progressBar->setAccessibleName(text);
+    ui->progressBar->show();
+}
+
+void MainWindow::on_stopButton_clicked()
+{
+    // What waits behind the operation was asked for with it in mind.
+    pendingRequests.clear();
+    if (runningOperation == Operation::Load || runningOperation == Operation::Export) {
+        worker->stopRequested = true;
+        ui->stopButton->setEnabled(false);
+    }
 }
 
 // What every finish slot does first: the busy animation stops and the
 // operation's two connections go, so that the next operation starts clean.
 void MainWindow::finishOperation(const char *workerSlot, const char *finishSlot)
 {
-    busyMovie.stop();
-    ui->loadArchive->hide();
+    hideBusy();
     disconnect(workerThread, SIGNAL(started()), worker, workerSlot);
     disconnect(worker, SIGNAL(finished()), this, finishSlot);
     runningOperation = Operation::None;
@@ -193,6 +242,18 @@ void MainWindow::finishOperation(const char *workerSlot, const char *finishSlot)
 void MainWindow::endLoad()
 {
     finishOperation(SLOT(run()), SLOT(endLoad()));
+    if (worker->loadReport.stopped) {
+        // Nothing of the stopped period is shown: the plot, its cursors and
+        // the period's labels stay on what was loaded before.
+        periodBegin = shownBegin;
+        periodEnd = shownEnd;
+        showPeriod();
+        ui->periodButton->setEnabled(true);
+        startPending();
+        return;
+    }
+    shownBegin = runningRequest.begin;
+    shownEnd = runningRequest.end;
     loadedRecords = worker->records;
     loadedEnvelope = worker->envelope;
     loadedAveraged = worker->periodSecs > archive::kMaxRawPeriodSecs;
@@ -204,6 +265,7 @@ void MainWindow::endLoad()
 void MainWindow::endCopy()
 {
     finishOperation(SLOT(copyArchive()), SLOT(endCopy()));
+    showExportEnd();
     startPending();
 }
 
@@ -214,6 +276,40 @@ void MainWindow::endFix()
     repairFailures = worker->repairFailures;
     repairLater = worker->repairLater;
     startPending();
+}
+
+void MainWindow::showExportEnd()
+{
+    const cArchWorker::ExportReport &report = worker->exportReport;
+    const QLocale locale = archive::exportLocale();
+    const QString dir = QDir::toNativeSeparators(runningRequest.dir);
+    QStringList lines;
+    if (report.refused) {
+        lines << QStringLiteral("Выгрузка не начата: период длиннее %1 сут")
+                     .arg(archive::kMaxLoadPeriodSecs / 86400);
+    } else {
+        if (report.stopped)
+            lines << QStringLiteral("Выгрузка остановлена после %1 ч").arg(locale.toString(report.visited));
+        lines << QStringLiteral("Записано %1 CSV в %2").arg(locale.toString(report.written), dir);
+        if (report.missing > 0)
+            lines << QStringLiteral("без файла: %1 ч").arg(locale.toString(report.missing));
+        if (report.failed > 0)
+            lines << QStringLiteral("не удалось: %1").arg(locale.toString(report.failed));
+        if (report.outOfMemory)
+            lines << QStringLiteral("не хватило памяти: остальные часы не выгружены");
+    }
+    const QString text = lines.join(QLatin1Char('\n'));
+    // A long path breaks at its separators rather than widen the column.
+    QString shown = text;
+    shown.replace(QLatin1Char('/'), QStringLiteral("/\u200B"));
+    ui->operationMessage->setText(shown);
+    ui->operationMessage->setAccessibleName(text);
+    ui->operationMessage->show();
+    // The message lies over the legend's top: a tap goes through it to the
+    // selector underneath.
+    ui->busyFrame->setAttribute(Qt::WA_TransparentForMouseEvents, !ui->stopButton->isVisible());
+    ui->busyFrame->show();
+    messageTimer->start();
 }
 
 void MainWindow::showNotice()
@@ -265,11 +361,13 @@ void MainWindow::startPending()
 
 void MainWindow::stopWorker()
 {
-    // Closing the window must not cut an export or a repair off in the middle
-    // of a file: let the running operation finish, then end the thread. The
+    // Closing the window stops the running operation at its next hour file:
+    // an export drops the CSV it was writing, a repair ends between two files,
+    // each of which is replaced whole. What waits behind it is dropped. The
     // event loop no longer runs, so the thread is told to quit here instead
     // of through the worker's finished().
     pendingRequests.clear();
+    worker->stopRequested = true;
     disconnect(worker, SIGNAL(finished()), this, nullptr);
     workerThread->quit();
     workerThread->wait();

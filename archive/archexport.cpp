@@ -175,7 +175,7 @@ struct ExportBuffers
 };
 
 ExportHour convertHourFile(const QString &sourcePath, const QString &targetPath,
-                           ExportBuffers &buffers)
+                           ExportBuffers &buffers, const Progress &progress = Progress())
 {
     ExportHour hour;
     hour.sourcePath = sourcePath;
@@ -187,6 +187,10 @@ ExportHour convertHourFile(const QString &sourcePath, const QString &targetPath,
     if (!decoded.opened) {
         hour.outcome = ExportHour::ReadFailed;
         hour.error = QStringLiteral("cannot read %1: %2").arg(sourcePath, decoded.error);
+        return hour;
+    }
+    if (progress.stopRequested()) {
+        hour.outcome = ExportHour::Stopped;
         return hour;
     }
     hour.damage = decoded.damage;
@@ -210,6 +214,13 @@ ExportHour convertHourFile(const QString &sourcePath, const QString &targetPath,
         if (csv.full()) {
             writing = target.write(csv.data(), csv.size()) == csv.size();
             csv.clear();
+            if (progress.stopRequested()) {
+                // Half a table under the hour's name would pass for all of it.
+                target.cancelWriting();
+                target.commit();
+                hour.outcome = ExportHour::Stopped;
+                return hour;
+            }
         }
     }
     if (writing)
@@ -235,17 +246,28 @@ ExportHour convertHourFile(const QString &sourcePath, const QString &targetPath,
 
 // Visits one hour of the walk: a CSV of a visited hour never outlives the
 // export, since an hour without a file must not keep the table of an hour
-// file deleted since; an hour file that exists is converted.
-ExportHour visitHour(const QString &sourcePath, const QString &targetPath, ExportBuffers &buffers)
+// file deleted since; an hour file that exists is converted, its CSV
+// replaced whole or, when that fails, removed. A stopped export leaves the
+// CSV of an hour it did not finish as it was.
+ExportHour visitHour(const QString &sourcePath, const QString &targetPath, ExportBuffers &buffers,
+                     const Progress &progress)
 {
-    QFile::remove(targetPath);
-    QString error;
-    const Presence presence = hourFilePresence(sourcePath, &error);
-    if (presence == Presence::Present)
-        return convertHourFile(sourcePath, targetPath, buffers);
     ExportHour visited;
     visited.sourcePath = sourcePath;
     visited.targetPath = targetPath;
+    if (progress.stopRequested()) {
+        visited.outcome = ExportHour::Stopped;
+        return visited;
+    }
+    QString error;
+    const Presence presence = hourFilePresence(sourcePath, &error);
+    if (presence == Presence::Present) {
+        visited = convertHourFile(sourcePath, targetPath, buffers, progress);
+        if (visited.failed())
+            QFile::remove(targetPath);
+        return visited;
+    }
+    QFile::remove(targetPath);
     if (presence == Presence::Unknown) {
         visited.outcome = ExportHour::ReadFailed;
         visited.error = error;
@@ -293,12 +315,20 @@ ExportResult exportPeriod(const ExportRequest &request)
         HourPipeline<ExportHour, ExportBuffers> pipeline(names.size(), hourThreads(request.threads));
         auto produce = [&](int i, ExportHour &hour, ExportBuffers &buffers) {
             hour = visitHour(request.sourceDir + names.at(i) + QStringLiteral(".dat"),
-                             request.targetDir + names.at(i) + QStringLiteral(".csv"), buffers);
+                             request.targetDir + names.at(i) + QStringLiteral(".csv"), buffers,
+                             request.progress);
         };
-        // Reports come back on this thread, in the order of the walk.
+        // Reports come back on this thread, in the order of the walk. After a
+        // stop the hours in flight still come: those finished before it are
+        // complete and counted, the others take no time.
         auto consume = [&](int, const ExportHour &visited) {
+            if (visited.outcome == ExportHour::Stopped) {
+                result.stopped = true;
+                return true;
+            }
             ++result.visited;
             result.written += visited.outcome == ExportHour::Written ? 1 : 0;
+            result.missing += visited.outcome == ExportHour::NoSource ? 1 : 0;
             result.damaged += visited.damaged() ? 1 : 0;
             if (visited.failed()) {
                 if (result.failed < kMaxNamedExportFailures)
@@ -307,6 +337,7 @@ ExportResult exportPeriod(const ExportRequest &request)
             }
             if (request.hourDone)
                 request.hourDone(visited);
+            request.progress.tell(result.visited, names.size());
             return true;
         };
         result.outOfMemory = pipeline.run(produce, consume) == PipelineEnd::OutOfMemory;

@@ -3,6 +3,7 @@
 
 #include "archrecord.h"
 #include "hourfile.h"
+#include "progress.h"
 
 #include <QDateTime>
 #include <QList>
@@ -21,7 +22,8 @@ struct ExportHour
         Written,    // the CSV holds every record of the hour file
         NoSource,   // there is no hour file: the old CSV is only removed
         ReadFailed, // the hour file exists, or may, but cannot be read
-        WriteFailed // the CSV could not be written; none is left under its name
+        WriteFailed, // the CSV could not be written; none is left under its name
+        Stopped     // the export stopped before the hour was done: its CSV is as it was
     };
 
     QString sourcePath;
@@ -49,6 +51,10 @@ struct ExportRequest
     // Threads that convert hour files (0: one per core; 1: the calling
     // thread only); the hours are reported in walk order whatever the number.
     int threads = 0;
+    // Counts the hours of the walk. A stop asked for ends the export at the
+    // next hour, and the CSV being written when it came is dropped: every CSV
+    // is then either complete or as it was before the export.
+    Progress progress;
 };
 
 // Failures are named up to this many; the count goes on.
@@ -60,11 +66,13 @@ struct ExportResult
     bool refused = false; // the period is longer than a load accepts: nothing visited
     int visited = 0;      // hours visited
     int written = 0;      // CSV files written
+    int missing = 0;      // hours without an hour file
     int failed = 0;       // hours whose hour file or CSV failed
     int damaged = 0;      // hour files whose entries were not all read
     bool outOfMemory = false; // memory ran out: the hours after `visited` were not reported
+    bool stopped = false; // the caller stopped it: the hours not visited were left as they were
     QStringList errors;   // why, for the first kMaxNamedExportFailures failures
-    QDateTime next;       // the start of the hour after the last one visited; begin if none
+    QDateTime next;       // the start of the hour after the walk's last; begin if none
     int failures() const { return failed; }
 };
 

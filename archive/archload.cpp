@@ -24,10 +24,18 @@ struct WalkFiles
     QStringList failuresAfter;
 };
 
-WalkFiles walkFiles(const QString &dirPath, const QDateTime &begin, const QDateTime &end)
+// Looking for the hour files of a long period takes a while on a cold disk:
+// a stop asked for meanwhile ends the walk, and `stopped` says so.
+WalkFiles walkFiles(const QString &dirPath, const QDateTime &begin, const QDateTime &end,
+                    const Progress &progress, bool &stopped)
 {
     WalkFiles walk;
+    int looked = 0;
     for (const QString &hour : hourNames(begin, end)) {
+        if (++looked % 64 == 0 && progress.stopRequested()) {
+            stopped = true;
+            return walk;
+        }
         const QString name = dirPath + hour + QStringLiteral(".dat");
         QString error;
         const Presence presence = hourFilePresence(name, &error);
@@ -128,7 +136,7 @@ public:
     {
         if (end == PipelineEnd::OutOfMemory)
             outOfMemory();
-        else
+        else if (end == PipelineEnd::Done)
             result.failures += walk.failuresAfter;
     }
 
@@ -143,7 +151,25 @@ private:
     const WalkFiles &walk;
 };
 
-void loadRecords(LoadResult &result, const WalkFiles &walk, const WalkRule &rule, int threads)
+// Wraps a load's consumer: each hour file is told to the caller once it is
+// taken, and a stop asked for ends the walk before the next one.
+template <typename Consume>
+auto followed(LoadResult &result, const Progress &progress, int files, Consume &consume)
+{
+    return [&result, &progress, files, &consume](int i, const auto &slot) {
+        if (progress.stopRequested()) {
+            result.stopped = true;
+            return false;
+        }
+        const bool more = consume(i, slot);
+        result.filesDone = i + 1;
+        progress.tell(i + 1, files);
+        return more;
+    };
+}
+
+void loadRecords(LoadResult &result, const WalkFiles &walk, const WalkRule &rule, int threads,
+                 const Progress &progress)
 {
     const QStringList &files = walk.files;
     Report report(result, walk);
@@ -204,18 +230,28 @@ void loadRecords(LoadResult &result, const WalkFiles &walk, const WalkRule &rule
         report.damage(i, slot.hour);
         return true;
     };
-    report.end(pipeline.run(produce, consume));
+    report.end(pipeline.run(produce, followed(result, progress, files.size(), consume)));
     result.records = series.take(kept);
     result.envelope = SeriesEnvelope(result.records);
 }
 
 void loadMeans(LoadResult &result, const WalkFiles &walk, WalkRule rule, int threads,
-               Envelope keep)
+               Envelope keep, const Progress &progress)
 {
     const QStringList &files = walk.files;
     Report report(result, walk);
     SeriesBuilder series;
     EnvelopeBuilder envelope;
+    // An hour of records as a recorder writes them makes six intervals,
+    // each entering the series as two records: room for that many, and for
+    // the interval a file's first record may close, keeps the series and
+    // its envelope from growing, and from holding two copies while they do.
+    // More intervals (relays that switch often) grow them by half.
+    const qint64 intervals = std::min<qint64>(
+        qint64(files.size()) * (3600 / kAverageIntervalSecs + 1) + 1, kMaxSeriesRecords / 2);
+    if (!series.reserve(2 * intervals, 0) ||
+        (keep == Envelope::Kept && !envelope.reserve(intervals)))
+        throw std::bad_alloc();
     Averager averager(series, result.sampleCounts, keep == Envelope::Kept ? &envelope : nullptr);
     // `current` stands for the entry most recently looked at: the final
     // close takes the time of the last entry looked at and the relays of the
@@ -253,9 +289,9 @@ void loadMeans(LoadResult &result, const WalkFiles &walk, WalkRule rule, int thr
         report.damage(i, hour);
         return true;
     };
-    const PipelineEnd end = pipeline.run(produce, consume);
+    const PipelineEnd end = pipeline.run(produce, followed(result, progress, files.size(), consume));
     report.end(end);
-    if (end != PipelineEnd::OutOfMemory && !averager.close(current))
+    if (end == PipelineEnd::Done && !averager.close(current))
         report.outOfMemory();
     if (series.size() > kMaxSeriesRecords)
         result.truncated = true;
@@ -267,7 +303,7 @@ void loadMeans(LoadResult &result, const WalkFiles &walk, WalkRule rule, int thr
 } // namespace
 
 LoadResult loadPeriod(const QString &dirPath, const QDateTime &begin, const QDateTime &end,
-                      int periodSecs, int threads, Envelope envelope)
+                      int periodSecs, int threads, Envelope envelope, const Progress &progress)
 {
     LoadResult result;
     if (periodSecs > kMaxLoadPeriodSecs) {
@@ -275,14 +311,20 @@ LoadResult loadPeriod(const QString &dirPath, const QDateTime &begin, const QDat
         return result;
     }
     try {
-        const WalkFiles walk = walkFiles(dirPath, begin, end);
+        const WalkFiles walk = walkFiles(dirPath, begin, end, progress, result.stopped);
         result.files = walk.files;
         const WalkRule rule(archiveEpoch().toMSecsSinceEpoch(), begin.toMSecsSinceEpoch(),
                             end.toMSecsSinceEpoch());
-        if (periodSecs > kMaxRawPeriodSecs)
-            loadMeans(result, walk, rule, hourThreads(threads), envelope);
-        else
-            loadRecords(result, walk, rule, hourThreads(threads));
+        if (!result.stopped && periodSecs > kMaxRawPeriodSecs)
+            loadMeans(result, walk, rule, hourThreads(threads), envelope, progress);
+        else if (!result.stopped)
+            loadRecords(result, walk, rule, hourThreads(threads), progress);
+        if (result.stopped) {
+            // Half a period is no answer to the question asked.
+            result.records = RecordSeries();
+            result.envelope = SeriesEnvelope();
+            result.truncated = false;
+        }
     } catch (const std::bad_alloc &) {
         // Whatever was taken before is given up with the rest: only the
         // failure is certain.

@@ -3,6 +3,7 @@
 
 #include "archrecord.h"
 #include "averager.h"
+#include "progress.h"
 #include "recordseries.h"
 #include "seriesenvelope.h"
 
@@ -39,6 +40,10 @@ struct LoadResult
     QStringList damaged;         // hour files whose entries were not all read
     QStringList damageNotes;     // why, for each of `damaged`
     QStringList partlyRead;      // hour files with entries read only in part, and why
+    // The caller stopped the load after `filesDone` of the walk's hour files;
+    // nothing is kept of what was read.
+    bool stopped = false;
+    int filesDone = 0;
 };
 
 // Whether a load of interval means keeps their envelope. Leaving it out is
@@ -50,9 +55,12 @@ enum class Envelope { Kept, Left };
 // decides refusal and averaging. Hour files are decoded on `threads` threads
 // (0: one per core; 1: on the calling thread only); the records are taken
 // in walk order whatever the number. Memory that runs out on any thread
-// ends the load with what was taken before, as outOfMemory.
+// ends the load with what was taken before, as outOfMemory. Progress counts
+// the existing hour files of the period; a stop asked for ends the load at
+// the next of them.
 LoadResult loadPeriod(const QString &dirPath, const QDateTime &begin, const QDateTime &end,
-                      int periodSecs, int threads = 0, Envelope envelope = Envelope::Kept);
+                      int periodSecs, int threads = 0, Envelope envelope = Envelope::Kept,
+                      const Progress &progress = Progress());
 
 } // namespace archive
 

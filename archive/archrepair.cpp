@@ -323,13 +323,19 @@ RepairFile repairHourFile(const QString &path, const std::function<void()> &befo
     return result;
 }
 
-RepairResult repairArchive(const QString &dirPath)
+RepairResult repairArchive(const QString &dirPath, const Progress &progress)
 {
     RepairResult result;
     result.leftoversRemoved = removeLeftovers(dirPath, result.leftoverErrors);
     const QStringList paths = hourFilesOldestFirst(dirPath);
-    for (const QString &path : paths)
+    for (const QString &path : paths) {
+        if (progress.stopRequested()) {
+            result.stopped = true;
+            break;
+        }
         result.files.append(repairHourFile(path));
+        progress.tell(result.files.size(), paths.size());
+    }
     return result;
 }
 

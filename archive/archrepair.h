@@ -1,6 +1,8 @@
 #ifndef ARCHREPAIR_H
 #define ARCHREPAIR_H
 
+#include "progress.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -46,6 +48,7 @@ struct RepairResult
     QStringList leftoversRemoved; // temporary files of an interrupted repair
     QStringList leftoverErrors;   // such files that could not be removed, and why
     QList<RepairFile> files;      // in the order visited, oldest first
+    bool stopped = false;         // the caller stopped it: later files were not visited
     int rewritten() const;
     int failures() const;
 };
@@ -74,8 +77,9 @@ RepairFile repairHourFile(const QString &path, const std::function<void()> &befo
 
 // Removes the leftovers of an interrupted repair older than
 // kRecentlyModifiedSecs, then repairs every hour file of the directory,
-// oldest first.
-RepairResult repairArchive(const QString &dirPath);
+// oldest first. Progress counts the hour files; a stop asked for ends the
+// repair between two of them.
+RepairResult repairArchive(const QString &dirPath, const Progress &progress = Progress());
 
 } // namespace archive
 

@@ -33,6 +33,17 @@ bool cArchWorker::averageRecord(ArchRecord &rec)
     return archive::averageRecord(rec, sampleCounts);
 }
 
+archive::Progress cArchWorker::followed()
+{
+    archive::Progress progress;
+    progress.stop = &stopRequested;
+    progress.report = [this, throttle = archive::ProgressThrottle()](int done, int total) mutable {
+        if (throttle.due(done, total))
+            emit this->progress(done, total);
+    };
+    return progress;
+}
+
 void cArchWorker::run()
 {
     qDebug() << "ArchWorker start";
@@ -45,8 +56,15 @@ void cArchWorker::run()
     // A directory that is not there, or not one, is named as such rather
     // than taken for an archive without files.
     const archive::DirState dir = archive::archiveDirState(archivePath);
-    archive::LoadResult result = archive::loadPeriod(archivePath, begin, end, periodSecs);
-    if (result.refused) {
+    archive::LoadResult result =
+        archive::loadPeriod(archivePath, begin, end, periodSecs, 0, archive::Envelope::Kept, followed());
+    if (result.stopped) {
+        QMessageLogger().debug("ArchWorker stopped after %d of %d hour files%s%s", result.filesDone,
+                               int(result.files.size()), result.filesDone > 0 ? ", the last " : "",
+                               result.filesDone > 0
+                                   ? qPrintable(result.files.at(result.filesDone - 1))
+                                   : "");
+    } else if (result.refused) {
         qDebug() << "ArchWorker error";
     } else {
         for (const QString &file : qAsConst(result.files))
@@ -65,7 +83,7 @@ void cArchWorker::run()
     }
     loadReport = LoadReport{dir, result.refused, result.truncated, result.outOfMemory,
                             std::move(result.failures), std::move(result.damageNotes),
-                            std::move(result.partlyRead)};
+                            std::move(result.partlyRead), result.stopped};
     records = std::move(result.records);
     envelope = std::move(result.envelope);
     emit finished();
@@ -79,6 +97,7 @@ void cArchWorker::copyArchive()
     request.begin = exportBegin;
     request.end = exportEnd;
     request.periodSecs = exportPeriodSecs;
+    request.progress = followed();
     request.hourDone = [](const archive::ExportHour &hour) {
         QMessageLogger().debug("%s %s", qPrintable(hour.sourcePath), qPrintable(hour.targetPath));
         if (hour.failed())
@@ -94,13 +113,20 @@ void cArchWorker::copyArchive()
     if (result.outOfMemory)
         QMessageLogger().debug("ArchWorker export error: out of memory after %d hours",
                                result.visited);
+    if (result.stopped)
+        QMessageLogger().debug("ArchWorker export stopped after %d hours", result.visited);
+    exportReport = ExportReport{result.refused, result.stopped, result.outOfMemory, result.visited,
+                                result.written, result.missing, result.failed};
     exportBegin = result.next;
     emit finished();
 }
 
 void cArchWorker::fixArchive()
 {
-    const archive::RepairResult result = archive::repairArchive(archivePath);
+    const archive::RepairResult result = archive::repairArchive(archivePath, followed());
+    if (result.stopped)
+        QMessageLogger().debug("ArchWorker repair stopped after %d hour files",
+                               int(result.files.size()));
     repairFailures = result.leftoverErrors;
     repairLater.clear();
     for (const QString &path : result.leftoversRemoved)

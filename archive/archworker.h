@@ -3,6 +3,7 @@
 
 #include "archrecord.h"
 #include "hourwalk.h"
+#include "progress.h"
 #include "recordseries.h"
 #include "seriesenvelope.h"
 
@@ -12,11 +13,15 @@
 #include <QStringList>
 #include <QVector>
 
+#include <atomic>
+
 // Carries out the long archive operations on a thread of its own: loading a
 // period for the plot, exporting hour files to CSV and repairing hour files.
 // The window writes the members before it starts the thread and reads the
 // results after finished(); the slots only read their inputs, call the
-// archive library and emit finished() once, last.
+// archive library and emit finished() once, last. Meanwhile they emit
+// progress() about ten times a second, and stop at the next hour file once
+// `stopRequested` is set.
 class cArchWorker : public QObject
 {
     Q_OBJECT
@@ -52,19 +57,41 @@ public:
         QStringList failures;
         QStringList damageNotes;
         QStringList partlyRead;
+        bool stopped = false; // nothing was loaded: `records` is empty
     };
     LoadReport loadReport;
+    // What the last export did.
+    struct ExportReport
+    {
+        bool refused = false;
+        bool stopped = false;
+        bool outOfMemory = false;
+        int visited = 0;
+        int written = 0;
+        int missing = 0;
+        int failed = 0;
+    };
+    ExportReport exportReport;
     // What the last repair could not do, and the files it left for later.
     QStringList repairFailures;
     QStringList repairLater;
+    // Set from any thread to stop the running operation; the window clears
+    // it before it starts the next one.
+    std::atomic<bool> stopRequested{false};
 
 signals:
     void finished();
+    // Hour files (or hours) done of those in the operation's walk.
+    void progress(int done, int total);
 
 public slots:
     void run();
     void copyArchive();
     void fixArchive();
+
+private:
+    // Reports to progress(), as often as a screen can follow.
+    archive::Progress followed();
 };
 
 #endif // ARCHWORKER_H

@@ -5,6 +5,7 @@
 #include <limits>
 
 #include <algorithm>
+#include <exception>
 #include <new>
 
 namespace archive {
@@ -40,12 +41,25 @@ bool EnvelopeBuilder::append(const IntervalExtremes &interval)
     return true;
 }
 
+bool EnvelopeBuilder::reserve(qint64 count)
+{
+    try {
+        intervals.reserve(size_t(std::max<qint64>(count, 0)));
+    } catch (const std::exception &) {
+        return false;
+    }
+    return true;
+}
+
 SeriesEnvelope EnvelopeBuilder::take(int records)
 {
     // Each interval is appended before its two records, so there is always
     // one for every pair of them; a series cut short leaves some over.
     intervals.resize(std::min(intervals.size(), (size_t(std::max(records, 0)) + 1) / 2));
-    intervals.shrink_to_fit();
+    // Shrinking copies the extremes: worth it only for a guess far off,
+    // since for a moment both copies are held.
+    if (intervals.capacity() > intervals.size() + intervals.size() / 4 + 64)
+        intervals.shrink_to_fit();
     SeriesEnvelope envelope;
     envelope.intervals =
         std::make_shared<const std::vector<IntervalExtremes>>(std::move(intervals));

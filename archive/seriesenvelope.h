@@ -83,6 +83,8 @@ class EnvelopeBuilder
 public:
     // False if the memory cannot be had.
     bool append(const IntervalExtremes &interval);
+    // Room for `count` intervals; false if the memory cannot be had.
+    bool reserve(qint64 count);
     // The envelope of a series of the first `records` records; the builder
     // is empty afterwards.
     SeriesEnvelope take(int records);

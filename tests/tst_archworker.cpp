@@ -36,15 +36,18 @@ void tst_ArchWorker::initialState()
     QVERIFY(worker.exportBegin.isNull());
     QVERIFY(worker.exportSourceDir.isEmpty());
 
-    // The meta-object: the signal first, then the three slots.
+    QVERIFY(!worker.stopRequested);
+
+    // The meta-object: the two signals first, then the three slots.
     const QMetaObject *mo = worker.metaObject();
     const int base = QObject::staticMetaObject.methodCount();
     QCOMPARE(QByteArray(mo->className()), QByteArray("cArchWorker"));
-    QCOMPARE(mo->methodCount() - base, 4);
+    QCOMPARE(mo->methodCount() - base, 5);
     QCOMPARE(mo->method(base).methodSignature(), QByteArray("finished()"));
-    QCOMPARE(mo->method(base + 1).methodSignature(), QByteArray("run()"));
-    QCOMPARE(mo->method(base + 2).methodSignature(), QByteArray("copyArchive()"));
-    QCOMPARE(mo->method(base + 3).methodSignature(), QByteArray("fixArchive()"));
+    QCOMPARE(mo->method(base + 1).methodSignature(), QByteArray("progress(int,int)"));
+    QCOMPARE(mo->method(base + 2).methodSignature(), QByteArray("run()"));
+    QCOMPARE(mo->method(base + 3).methodSignature(), QByteArray("copyArchive()"));
+    QCOMPARE(mo->method(base + 4).methodSignature(), QByteArray("fixArchive()"));
 }
 
 void tst_ArchWorker::setPath()

@@ -68,6 +68,8 @@ private slots:
     void escapeAfterRefusedOkHandsOverRefusedPair();
     void cancelKeepsPeriod();
     void escapeWithoutOkKeepsValues();
+    void presetEndsNow_data();
+    void presetEndsNow();
     void nothingClipped();
     void calendarPopup_data();
     void calendarPopup();
@@ -88,8 +90,8 @@ void TstCustomPeriod::form()
     cCustomPeriod dialog;
     QCOMPARE(dialog.objectName(), QStringLiteral("cCustomPeriod"));
     QCOMPARE(dialog.windowTitle(), QStringLiteral("Период"));
-    QCOMPARE(dialog.minimumSize(), QSize(434, 225));
-    QCOMPARE(dialog.maximumSize(), QSize(434, 225));
+    QCOMPARE(dialog.minimumSize(), QSize(434, 285));
+    QCOMPARE(dialog.maximumSize(), QSize(434, 285));
     QCOMPARE(dialog.styleSheet(), QStringLiteral("background-color: white;\n"));
 
     auto *title = dialog.findChild<QLabel *>(QStringLiteral("label_83"));
@@ -255,6 +257,52 @@ void TstCustomPeriod::escapeWithoutOkKeepsValues()
     dialog.exec();
     QCOMPARE(globalBegin, begin);
     QCOMPARE(globalEnd, end);
+}
+
+void TstCustomPeriod::presetEndsNow_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<qint64>("secs");
+    QTest::newRow("hour") << QStringLiteral("preset1h") << QStringLiteral("1 ч") << qint64(3600);
+    QTest::newRow("day") << QStringLiteral("preset24h") << QStringLiteral("24 ч") << qint64(86400);
+    QTest::newRow("week") << QStringLiteral("preset7d") << QStringLiteral("7 сут")
+                          << qint64(7 * 86400);
+    QTest::newRow("month") << QStringLiteral("preset30d") << QStringLiteral("30 сут")
+                           << qint64(30 * 86400);
+}
+
+void TstCustomPeriod::presetEndsNow()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, text);
+    QFETCH(qint64, secs);
+    cCustomPeriod dialog;
+    dialog.setModal(true);
+    QSize size;
+    QString accessible;
+    bool visibleAfter = true;
+    whenShown([&](cCustomPeriod *d) {
+        auto *button = d->findChild<QPushButton *>(name);
+        QVERIFY(button);
+        size = button->size();
+        accessible = button->accessibleName();
+        QCOMPARE(button->text(), text);
+        QTest::mouseClick(button, Qt::LeftButton);
+        visibleAfter = d->isVisible();
+        if (visibleAfter)
+            d->close();
+    });
+    const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
+    dialog.exec();
+    const QDateTime after = QDateTime::currentDateTime();
+
+    // One tap chooses the period up to now and closes the dialog as OK does.
+    QVERIFY(!visibleAfter);
+    QVERIFY2(globalEnd >= before && globalEnd <= after, qPrintable(globalEnd.toString()));
+    QCOMPARE(globalBegin.secsTo(globalEnd), secs);
+    QCOMPARE(accessible, text);
+    QVERIFY(size.height() >= 40 && size.width() >= 40);
 }
 
 void TstCustomPeriod::nothingClipped()

@@ -1,6 +1,8 @@
 #ifndef COMMANDS_H
 #define COMMANDS_H
 
+#include "progress.h"
+
 #include <QDateTime>
 #include <QStringList>
 
@@ -8,8 +10,16 @@
 enum ExitStatus {
     ExitOk = 0,
     ExitFailure = 1, // something failed at run time: a one-line message on stderr
-    ExitUsage = 2    // bad usage: the usage text on stderr
+    ExitUsage = 2,   // bad usage: the usage text on stderr
+    ExitInterrupted = 130 // stopped by Ctrl+C (SIGINT), as a shell reports it
 };
+
+// Makes SIGINT stop the command's long work at its next hour file, and
+// writes the hours done to stderr while it is a terminal. `what` names the
+// work on that line.
+archive::Progress commandProgress(const char *what);
+// True once SIGINT came.
+bool interrupted();
 
 // Each command receives the arguments after its own name.
 int dumpCommand(const QStringList &args);

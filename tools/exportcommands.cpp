@@ -27,6 +27,7 @@ int exportCommand(const QStringList &args)
     request.begin = period.begin;
     request.end = period.end;
     request.periodSecs = period.begin.secsTo(period.end);
+    request.progress = commandProgress("export");
     request.hourDone = [](const archive::ExportHour &hour) {
         if (hour.failed())
             printError(hour.error);
@@ -42,9 +43,15 @@ int exportCommand(const QStringList &args)
     if (result.outOfMemory)
         printError(QStringLiteral("out of memory after %1 hours; the rest were not exported")
                        .arg(result.visited));
+    if (result.stopped)
+        printError(QStringLiteral("interrupted after %1 hours; the CSV files of the others are as "
+                                  "they were")
+                       .arg(result.visited));
     std::printf("%s: %d hours visited, %d CSV files written, %d failed\n",
                 QDir(dir).absolutePath().toLocal8Bit().constData(), result.visited, result.written,
                 result.failed);
+    if (result.stopped)
+        return ExitInterrupted;
     return result.failed == 0 && !result.outOfMemory ? ExitOk : ExitFailure;
 }
 
@@ -57,7 +64,8 @@ int repairCommand(const QStringList &args)
         printError(QStringLiteral("no such directory: %1").arg(dir));
         return ExitFailure;
     }
-    const archive::RepairResult result = archive::repairArchive(dir + QLatin1Char('/'));
+    const archive::RepairResult result =
+        archive::repairArchive(dir + QLatin1Char('/'), commandProgress("repair"));
     for (const QString &path : result.leftoversRemoved)
         printError(QStringLiteral("removed %1, left over from an interrupted repair").arg(path));
     for (const QString &error : result.leftoverErrors)
@@ -80,6 +88,10 @@ int repairCommand(const QStringList &args)
                 "%d unreadable left as they were, %d left for a later run, %d failed\n",
                 QDir(dir).absolutePath().toLocal8Bit().constData(), result.files.size(),
                 result.rewritten(), undecodable, later, result.failures());
+    if (result.stopped) {
+        printError(QStringLiteral("interrupted after %1 hour files").arg(result.files.size()));
+        return ExitInterrupted;
+    }
     const bool clean =
         result.failures() == 0 && undecodable == 0 && result.leftoverErrors.isEmpty();
     return clean ? ExitOk : ExitFailure;

@@ -77,7 +77,11 @@ Exit status: 0 on success, 1 on a failure at run time (missing directory
 or file, a period longer than 31104000 s for series, envelope, stats or
 export, a file that export or repair could not read or write, or whose
 existence export, series, envelope or stats could not tell, each of which
-is named on stderr), 2 on bad usage.
+is named on stderr), 2 on bad usage, 130 when Ctrl+C (SIGINT) stopped it.
+Ctrl+C stops series, envelope, stats, export and repair at the next hour
+file: export leaves each CSV complete or as it was before, repair each hour
+file replaced whole or as it was. While stderr is a terminal, these commands
+show there how many hours they have done.
 )";
 
 } // namespace

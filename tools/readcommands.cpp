@@ -37,7 +37,12 @@ int loadCommandPeriod(const QString &command, const QStringList &args, archive::
     const int periodSecs = int(
         std::clamp<qint64>(secs, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
     const QDateTime loadBegin = period.end.addSecs(-qint64(periodSecs));
-    result = archive::loadPeriod(period.dir + QLatin1Char('/'), loadBegin, period.end, periodSecs);
+    result = archive::loadPeriod(period.dir + QLatin1Char('/'), loadBegin, period.end, periodSecs,
+                                 0, archive::Envelope::Kept, commandProgress("load"));
+    if (result.stopped) {
+        printError(QStringLiteral("interrupted after %1 hour files").arg(result.filesDone));
+        return ExitInterrupted;
+    }
     if (result.refused) {
         printError(
             QStringLiteral("the period is longer than %1 s").arg(archive::kMaxLoadPeriodSecs));

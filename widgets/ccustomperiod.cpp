@@ -65,6 +65,15 @@ void cCustomPeriod::on_bOK_clicked()
     refuse(QStringLiteral("Введён неверный диапазон архива!"));
 }
 
+void cCustomPeriod::choosePreset(int secs)
+{
+    QDateTime now = QDateTime::currentDateTime();
+    now.setTime(QTime(now.time().hour(), now.time().minute(), now.time().second()));
+    ui->finishEdit->setDateTime(now);
+    ui->startEdit->setDateTime(now.addSecs(-secs));
+    on_bOK_clicked();
+}
+
 void cCustomPeriod::on_bCancel_clicked()
 {
     // The window keeps the period it plots, so that its labels, the printout
