@@ -4,6 +4,7 @@
 
 #include "mainwindowprobe.h"
 
+#include "archexport.h"
 #include "archworker.h"
 #include "ccustomperiod.h"
 #include "viewerfixture.h"
@@ -14,7 +15,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMutex>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSemaphore>
 #include <QTemporaryDir>
 #include <QThread>
@@ -22,6 +25,8 @@
 
 #include <atomic>
 #include <thread>
+
+#include <qcustomplot.h>
 
 using Operation = int;
 
@@ -87,6 +92,8 @@ private slots:
     void exportPassesDirectoryAndHours();
     void longPeriodSaturates();
     void closingWaitsForRunningOperation();
+    void stopLeavesWindowAsItWas_data();
+    void stopLeavesWindowAsItWas();
 
 private:
     int op(MainWindow::Operation o) const { return int(o); }
@@ -449,6 +456,10 @@ void TstMainWindow::exportPassesDirectoryAndHours()
     gate.open();
     QTRY_VERIFY(idle(w));
     QVERIFY(busyLabel(w)->isHidden());
+    // Where the progress was, the end is told.
+    auto *message = w->findChild<QLabel *>(QStringLiteral("operationMessage"));
+    QVERIFY(!message->isHidden());
+    QCOMPARE(message->accessibleName(), QStringLiteral("Записано 0 CSV в ./archive\nбез файла: 1 ч"));
 }
 
 void TstMainWindow::longPeriodSaturates()
@@ -493,10 +504,122 @@ void TstMainWindow::closingWaitsForRunningOperation()
     opener.join();
     QVERIFY(released);
     QVERIFY2(waited >= 250, qPrintable(QString::number(waited)));
-    // The export ran to its end; the pending load never started.
+    // The export stopped at its first hour; the pending load never started.
     QCOMPARE(finishes.count(), 1);
     QCOMPARE(gate->log().size(), 1);
     delete gate;
+}
+
+void TstMainWindow::stopLeavesWindowAsItWas_data()
+{
+    QTest::addColumn<bool>("load");
+    QTest::addColumn<int>("heldAt"); // 0: before the first hour file, else after that many
+    for (bool load : {true, false})
+        for (int heldAt : {0, 1})
+            QTest::addRow("%s, stop after %d", load ? "load" : "export", heldAt) << load << heldAt;
+}
+
+void TstMainWindow::stopLeavesWindowAsItWas()
+{
+    QFETCH(bool, load);
+    QFETCH(int, heldAt);
+    MainWindow *w = window;
+    w->show(); // a hidden window draws no curve
+    QTRY_VERIFY(idle(w));
+    probe(w).selector(0)->setCurrentIndex(1);
+    const archive::RecordSeries before = probe(w).loadedRecords();
+    QVERIFY(!before.isEmpty());
+    const QDateTime begin = probe(w).periodBegin();
+    auto *beginTime = w->findChild<QLabel *>(QStringLiteral("beginTime"));
+    const QString shownBegin = beginTime->text();
+    QCustomPlot *plot = w->findChild<QCustomPlot *>(QStringLiteral("customPlot"));
+    const int points = plot->graph(0)->data()->size();
+
+    // The hour files the export would visit, each with a CSV of before.
+    const QStringList hours = QDir(QStringLiteral("archive")).entryList({QStringLiteral("*.dat")});
+    QMap<QString, QByteArray> whole;
+    QTemporaryDir reference;
+    for (const QString &hour : hours) {
+        const QString csv = hour.chopped(4) + QStringLiteral(".csv");
+        archive::exportHourFile(QStringLiteral("archive/") + hour, reference.path() + '/' + csv);
+        QFile file(reference.path() + '/' + csv);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        whole.insert(csv, file.readAll());
+        QFile old(QStringLiteral("archive/") + csv);
+        QVERIFY(old.open(QIODevice::WriteOnly) && old.write("old") == 3);
+    }
+    const auto removeCsv = qScopeGuard([&] {
+        for (const QString &csv : whole.keys())
+            QFile::remove(QStringLiteral("archive/") + csv);
+    });
+
+    // The worker is held where the stop is to come.
+    Gate gate(probe(w).workerThread(), [w] { return int(probe(w).running()); });
+    gate.closed = heldAt == 0;
+    QSemaphore reached, resume;
+    const QMetaObject::Connection held = connect(
+        probe(w).worker(), &cArchWorker::progress, probe(w).worker(),
+        [&, heldAt](int done, int) {
+            if (done == heldAt) {
+                reached.release();
+                resume.acquire();
+            }
+        },
+        Qt::DirectConnection);
+    if (load) {
+        QTimer::singleShot(0, [] {
+            QWidget *dialog = QApplication::activeModalWidget();
+            QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("preset24h")),
+                              Qt::LeftButton);
+        });
+        button(w, "periodButton")->click();
+        QVERIFY(beginTime->text() != shownBegin || probe(w).periodBegin() != begin);
+    } else {
+        // A day: the hour files are at its end, long after the hour it
+        // is held at, past the hours converted ahead.
+        probe(w).setPeriod(probe(w).periodEnd().addSecs(-86400), probe(w).periodEnd());
+        button(w, "decodeButton")->click();
+    }
+    if (heldAt == 0)
+        QTRY_COMPARE(gate.log().size(), 1);
+    else
+        QTRY_VERIFY(reached.available() > 0);
+    QPushButton *stop = button(w, "stopButton");
+    QVERIFY(stop->isVisible());
+    QVERIFY(stop->height() >= 40 && stop->width() >= 40);
+    button(w, "refreshButton")->click(); // waits behind, dropped by the stop
+    QTest::mouseClick(stop, Qt::LeftButton);
+    QVERIFY(probe(w).pending().isEmpty());
+    gate.open();
+    resume.release();
+    QTRY_VERIFY(idle(w));
+    disconnect(held);
+    QVERIFY(stop->isHidden());
+
+    if (load) {
+        // Nothing half-loaded: the records, the curve and the period stay.
+        QVERIFY(probe(w).worker()->loadReport.stopped);
+        QCOMPARE(probe(w).loadedRecords().constData(), before.constData());
+        QCOMPARE(plot->graph(0)->data()->size(), points);
+        QCOMPARE(probe(w).periodBegin(), begin);
+        QCOMPARE(beginTime->text(), shownBegin);
+    } else {
+        // Every CSV is whole or as it was, and the window says it stopped.
+        int done = 0;
+        for (auto it = whole.cbegin(); it != whole.cend(); ++it) {
+            QFile file(QStringLiteral("archive/") + it.key());
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            const QByteArray bytes = file.readAll();
+            QVERIFY2(bytes == "old" || bytes == it.value(), qPrintable(it.key()));
+            done += bytes == it.value() ? 1 : 0;
+        }
+        QVERIFY(done < whole.size());
+        QCOMPARE(QDir(QStringLiteral("archive")).entryList(QDir::Files).size(),
+                 hours.size() + whole.size());
+        const QString said =
+            w->findChild<QLabel *>(QStringLiteral("operationMessage"))->accessibleName();
+        QVERIFY2(said.startsWith(QStringLiteral("Выгрузка остановлена после ")), qPrintable(said));
+    }
 }
 
 QTEST_MAIN(TstMainWindow)
