@@ -59,11 +59,11 @@ void cArchWorker::run()
     archive::LoadResult result =
         archive::loadPeriod(archivePath, begin, end, periodSecs, 0, archive::Envelope::Kept, followed());
     if (result.stopped) {
-        QMessageLogger().debug("ArchWorker stopped after %d of %d hour files%s%s", result.filesDone,
-                               int(result.files.size()), result.filesDone > 0 ? ", the last " : "",
-                               result.filesDone > 0
-                                   ? qPrintable(result.files.at(result.filesDone - 1))
-                                   : "");
+        const QString last = result.filesDone > 0
+                                 ? QStringLiteral(", the last ") + result.files.at(result.filesDone - 1)
+                                 : QString();
+        QMessageLogger().debug("ArchWorker stopped after %d of %d hour files%s", result.filesDone,
+                               int(result.files.size()), qPrintable(last));
     } else if (result.refused) {
         qDebug() << "ArchWorker error";
     } else {

@@ -183,9 +183,10 @@ int childLoad(const QString &dir, qint64 endSecs)
     return 0;
 }
 
-// One record-by-record load of `secs` up to `endSecs` in this process, which
-// has loaded nothing before: prints the series' bytes and the peak resident
-// set during the load above what the process held before it.
+// One load of `secs` up to `endSecs` in this process, which has loaded
+// nothing before: prints the series' bytes, the peak resident set during the
+// load above what the process held before it, the records and the bytes of
+// the envelope of interval means.
 int childPeak(const QString &dir, qint64 endSecs, int secs)
 {
     const QDateTime end = QDateTime::fromSecsSinceEpoch(endSecs);
@@ -193,8 +194,8 @@ int childPeak(const QString &dir, qint64 endSecs, int secs)
     bench::resetPeakResident();
     const archive::LoadResult result = archive::loadPeriod(dir, end.addSecs(-secs), end, secs);
     const qint64 peak = bench::peakResidentBytes();
-    std::printf("%lld %lld %d\n", qint64(result.records.size()) * qint64(sizeof(ArchRecord)),
-                peak - before, result.records.size());
+    std::printf("%lld %lld %d %lld\n", qint64(result.records.size()) * qint64(sizeof(ArchRecord)),
+                peak - before, result.records.size(), qint64(result.envelope.storedBytes()));
     return 0;
 }
 
@@ -208,15 +209,21 @@ void measurePeak(const char *what, const QString &program, const QString &dir, c
     const QList<QByteArray> f = child.waitForFinished(300000) && child.exitCode() == 0
                                     ? child.readAllStandardOutput().trimmed().split(' ')
                                     : QList<QByteArray>();
-    if (f.size() != 3) {
+    if (f.size() != 4) {
         std::printf("%s: the child load failed\n", what);
         return;
     }
     const double series = f.at(0).toDouble();
     const double peak = f.at(1).toDouble();
+    const double envelope = f.at(3).toDouble();
     std::printf("%-36s series %7.1f MiB (%s records)   peak resident %7.1f MiB   peak/series %4.2f "
                 "(target 1.30)\n",
                 what, series / 1048576.0, f.at(2).constData(), peak / 1048576.0, peak / series);
+    // Interval means keep what they were made of beside them: the least a
+    // load can hold is both.
+    if (envelope > 0)
+        std::printf("%-36s   with its envelope of %.1f MiB: peak/(series + envelope) %4.2f\n", "",
+                    envelope / 1048576.0, peak / (series + envelope));
 }
 
 // Repair's floor: list the directory and read the first 4 KiB of each hour file.
@@ -279,6 +286,14 @@ int main(int argc, char *argv[])
     bench::writeFullArchive(dense, end, 24, 10);
     measurePeak("7 days, fresh process", app.applicationFilePath(), dir, end, 7 * 86400);
     measurePeak("1 day of 10 a second, fresh process", app.applicationFilePath(), dense, end, 86400);
+    // A year of hour files, for the series of a 360-day load: interval means
+    // of every channel, six an hour whatever the rate, so a record a minute
+    // makes the same series as one a second, in a 60th of the files' bytes.
+    const QString year = dir + QStringLiteral("year-a-minute/");
+    std::fprintf(stderr, "writing 360 days of a record a minute into %s\n", qPrintable(year));
+    bench::writeFullArchive(year, end, 360 * 24, 1, 60);
+    measurePeak("360 days (means), fresh process", app.applicationFilePath(), year, end,
+                archive::kMaxLoadPeriodSecs);
 
     measureLoad("24 hours", dir, end, 86400, 7);
     const double warm = measureLoad("7 days", dir, end, 7 * 86400, 5);

@@ -13,7 +13,8 @@
 
 namespace bench {
 
-int writeFullArchive(const QString &dir, const QDateTime &end, int hours, int perSecond)
+int writeFullArchive(const QString &dir, const QDateTime &end, int hours, int perSecond,
+                     int secondsApart)
 {
     QDir().mkpath(dir);
     const QDateTime epoch = archive::archiveEpoch();
@@ -26,8 +27,8 @@ int writeFullArchive(const QString &dir, const QDateTime &end, int hours, int pe
             continue;
         const qint64 first = epoch.secsTo(hour);
         QVector<ArchRecord> records;
-        records.reserve(3600 * perSecond);
-        for (qint64 t = first; t < first + 3600; ++t) {
+        records.reserve(3600 * perSecond / secondsApart);
+        for (qint64 t = first; t < first + 3600; t += secondsApart) {
             for (int k = 0; k < perSecond; ++k)
                 records.append(recorder.recordAt(qint32(t)));
         }

@@ -10,11 +10,13 @@
 
 namespace bench {
 
-// Writes hour files of `perSecond` records a second carrying every channel
-// into dir, for `hours` hours ending with the hour before `end`; hour files
-// that are already there are kept, so a folder can be reused between runs.
+// Writes hour files of `perSecond` records a second (every `secondsApart`
+// seconds) carrying every channel into dir, for `hours` hours ending with
+// the hour before `end`; hour files that are already there are kept, so a
+// folder can be reused between runs.
 // Returns the number of hour files written.
-int writeFullArchive(const QString &dir, const QDateTime &end, int hours, int perSecond = 1);
+int writeFullArchive(const QString &dir, const QDateTime &end, int hours, int perSecond = 1,
+                     int secondsApart = 1);
 
 // Best wall time of `runs` calls, in seconds.
 double bestOf(int runs, const std::function<void()> &work);

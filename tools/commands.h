@@ -18,8 +18,8 @@ enum ExitStatus {
 // writes the hours done to stderr while it is a terminal. `what` names the
 // work on that line.
 archive::Progress commandProgress(const char *what);
-// True once SIGINT came.
-bool interrupted();
+// Ends a progress line left open, so that a message starts a line of its own.
+void endProgressLine();
 
 // Each command receives the arguments after its own name.
 int dumpCommand(const QStringList &args);

@@ -10,6 +10,8 @@
 namespace {
 
 std::atomic<bool> interruptedFlag{false};
+// A progress line is on the terminal without its line feed.
+bool lineOpen = false;
 static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");
 
 extern "C" void onInterrupt(int)
@@ -39,7 +41,8 @@ archive::Progress commandProgress(const char *what)
             if (!throttle.due(done, total))
                 return;
             std::fprintf(stderr, "\r%s: %d of %d hours", what, done, total);
-            if (done >= total)
+            lineOpen = done < total;
+            if (!lineOpen)
                 std::fputc('\n', stderr);
             std::fflush(stderr);
         };
@@ -47,7 +50,9 @@ archive::Progress commandProgress(const char *what)
     return progress;
 }
 
-bool interrupted()
+void endProgressLine()
 {
-    return interruptedFlag.load(std::memory_order_relaxed);
+    if (lineOpen)
+        std::fputc('\n', stderr);
+    lineOpen = false;
 }

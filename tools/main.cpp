@@ -88,6 +88,7 @@ show there how many hours they have done.
 
 void printError(const QString &message)
 {
+    endProgressLine();
     std::fprintf(stderr, "kestrova-archive: %s\n", message.toLocal8Bit().constData());
 }
 
