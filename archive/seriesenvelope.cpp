@@ -5,7 +5,7 @@
 #include <limits>
 
 #include <algorithm>
-#include <exception>
+#include <cstdlib>
 #include <new>
 
 namespace archive {
@@ -28,26 +28,31 @@ SeriesEnvelope::SeriesEnvelope(const RecordSeries &records) : records(records), 
 
 qint64 SeriesEnvelope::storedBytes() const
 {
-    return intervals != nullptr ? qint64(intervals->capacity() * sizeof(IntervalExtremes)) : 0;
+    return stored * qint64(sizeof(IntervalExtremes));
 }
 
-bool EnvelopeBuilder::append(const IntervalExtremes &interval)
+EnvelopeBuilder::~EnvelopeBuilder()
 {
-    try {
-        intervals.push_back(interval);
-    } catch (const std::bad_alloc &) {
-        return false;
-    }
-    return true;
+    std::free(intervals);
 }
 
 bool EnvelopeBuilder::reserve(qint64 count)
 {
-    try {
-        intervals.reserve(size_t(std::max<qint64>(count, 0)));
-    } catch (const std::exception &) {
+    if (count <= room)
+        return true;
+    void *more = std::realloc(intervals, size_t(count) * sizeof(IntervalExtremes));
+    if (more == nullptr)
         return false;
-    }
+    intervals = static_cast<IntervalExtremes *>(more);
+    room = count;
+    return true;
+}
+
+bool EnvelopeBuilder::append(const IntervalExtremes &interval)
+{
+    if (used == room && !reserve(std::max<qint64>(256, room + room / 2)))
+        return false;
+    intervals[used++] = interval;
     return true;
 }
 
@@ -55,16 +60,23 @@ SeriesEnvelope EnvelopeBuilder::take(int records)
 {
     // Each interval is appended before its two records, so there is always
     // one for every pair of them; a series cut short leaves some over.
-    intervals.resize(std::min(intervals.size(), (size_t(std::max(records, 0)) + 1) / 2));
-    // Shrinking copies the extremes: worth it only for a guess far off,
-    // since for a moment both copies are held.
-    if (intervals.capacity() > intervals.size() + intervals.size() / 4 + 64)
-        intervals.shrink_to_fit();
+    const qint64 kept = std::min<qint64>(used, (qint64(std::max(records, 0)) + 1) / 2);
+    // Even without an interval the envelope is one of interval means.
+    if (!reserve(1))
+        throw std::bad_alloc();
+    if (kept < room) {
+        if (void *fitted = std::realloc(intervals, size_t(std::max<qint64>(kept, 1)) *
+                                                       sizeof(IntervalExtremes)))
+            intervals = static_cast<IntervalExtremes *>(fitted);
+    }
     SeriesEnvelope envelope;
-    envelope.intervals =
-        std::make_shared<const std::vector<IntervalExtremes>>(std::move(intervals));
+    // The block is the envelope's from here, or freed if that fails.
+    IntervalExtremes *block = intervals;
+    intervals = nullptr;
+    room = used = 0;
+    envelope.intervals = std::shared_ptr<const IntervalExtremes>(block, std::free);
+    envelope.stored = kept;
     envelope.n = records;
-    intervals = std::vector<IntervalExtremes>();
     return envelope;
 }
 

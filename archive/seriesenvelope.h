@@ -53,7 +53,7 @@ public:
     Extremes at(int i, int channel) const
     {
         if (intervals != nullptr) {
-            const IntervalExtremes &e = (*intervals)[size_t(i / 2)];
+            const IntervalExtremes &e = intervals.get()[i / 2];
             return {e.min[channel], e.max[channel]};
         }
         const float value = plotChannelValue(records.at(i), channel);
@@ -72,15 +72,23 @@ private:
     // Every averaging interval enters the series as two records in a row
     // (stamped with its start and with the record that ended it), so
     // record i is of interval i / 2: one entry serves both.
-    std::shared_ptr<const std::vector<IntervalExtremes>> intervals;
+    std::shared_ptr<const IntervalExtremes> intervals;
+    qint64 stored = 0; // intervals held
     int n = 0;
 };
 
 // Collects the extremes of an averaged series, one entry per interval, in
-// the order the intervals enter the series.
+// the order the intervals enter the series. A year's extremes take some
+// 140 MB: they grow and shrink by realloc, which for a block that size
+// remaps pages instead of copying them, so that never two copies are held.
 class EnvelopeBuilder
 {
 public:
+    EnvelopeBuilder() = default;
+    ~EnvelopeBuilder();
+    EnvelopeBuilder(const EnvelopeBuilder &) = delete;
+    EnvelopeBuilder &operator=(const EnvelopeBuilder &) = delete;
+
     // False if the memory cannot be had.
     bool append(const IntervalExtremes &interval);
     // Room for `count` intervals; false if the memory cannot be had.
@@ -90,7 +98,9 @@ public:
     SeriesEnvelope take(int records);
 
 private:
-    std::vector<IntervalExtremes> intervals;
+    IntervalExtremes *intervals = nullptr;
+    qint64 room = 0;
+    qint64 used = 0;
 };
 
 } // namespace archive
