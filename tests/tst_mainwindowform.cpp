@@ -549,7 +549,8 @@ void TstMainWindowForm::metaObjectOrder()
                                   "updateGraph()",
                                   "on_decodeButton_clicked()",
                                   "on_pathToDir_textEdited(QString)",
-                                  "onCountersClicked()"};
+                                  "onCountersClicked()",
+                                  "on_pdfButton_clicked()"};
     QStringList actual;
     for (int i = mo->methodOffset(); i < mo->methodCount(); ++i)
         actual << QString::fromLatin1(mo->method(i).methodSignature());
