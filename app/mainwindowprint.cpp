@@ -18,6 +18,7 @@
 #include <QPrintPreviewDialog>
 #include <QPrinter>
 #include <QSaveFile>
+#include <QSet>
 
 #include <qcustomplot.h>
 
@@ -165,7 +166,7 @@ bool MainWindow::writePdf(const QString &path, QString *error)
     }
     if (!painted) {
         file.cancelWriting();
-        *error = QStringLiteral("страница не нарисована");
+        *error = QStringLiteral("не удалось нарисовать страницу");
         return false;
     }
     if (!file.commit()) {
