@@ -102,13 +102,20 @@ CursorReadout::CursorReadout(QWidget *parent) : QWidget(parent)
     showReadings(false, 0, false, 0, QVector<CurveReading>());
 }
 
-void CursorReadout::setStatisticsHeadings(bool ofSamples, bool betweenCursors)
+QStringList CursorReadout::statisticsHeadings(bool ofSamples, bool betweenCursors)
 {
     const QString where = betweenCursors ? QStringLiteral(" A–B") : QString();
     const QString samples = ofSamples ? QStringLiteral(" выборок") : QString();
-    header[Minimum]->setText(QStringLiteral("мин") + samples + where);
-    header[Mean]->setText(QStringLiteral("сред") + where);
-    header[Maximum]->setText(QStringLiteral("макс") + samples + where);
+    return {QStringLiteral("мин") + samples + where, QStringLiteral("сред") + where,
+            QStringLiteral("макс") + samples + where};
+}
+
+void CursorReadout::setStatisticsHeadings(bool ofSamples, bool betweenCursors)
+{
+    const QStringList titles = statisticsHeadings(ofSamples, betweenCursors);
+    header[Minimum]->setText(titles.at(0));
+    header[Mean]->setText(titles.at(1));
+    header[Maximum]->setText(titles.at(2));
     const QString of = betweenCursors ? QStringLiteral("участка между A и B")
                                       : QStringLiteral("видимого участка");
     const QString sampled = ofSamples ? QStringLiteral(" выборок") : QString();
@@ -132,6 +139,33 @@ QLabel *CursorReadout::addLabel(const QString &objectName, const QString &role)
     // selector is cleared.
     label->setMinimumHeight(fontMetrics().height());
     return label;
+}
+
+CursorReadout::Texts CursorReadout::texts(const CurveReading &reading)
+{
+    const QString noData = QStringLiteral("нет данных");
+    // A mean with the span of its samples beside it, to four digits so
+    // that the three fit the column: "27,08 (26,16–28,02)".
+    const auto meanText = [](double value, double low, double high) {
+        if (std::isnan(value) || std::isnan(low))
+            return plot::readingText(value);
+        const QLocale russian(QLocale::Russian);
+        const auto brief = [&russian](double v) {
+            QString text = russian.toString(v, 'g', 4);
+            text.remove(russian.groupSeparator());
+            return text;
+        };
+        return QStringLiteral("%1 (%2–%3)").arg(brief(value), brief(low), brief(high));
+    };
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    Texts t;
+    t.atA = reading.gapA ? noData : meanText(reading.atA, reading.lowA, reading.highA);
+    t.atB = reading.gapB ? noData : meanText(reading.atB, reading.lowB, reading.highB);
+    t.delta = plot::readingText(reading.gapA || reading.gapB ? nan : reading.atB - reading.atA);
+    t.minimum = plot::readingText(reading.stats.minimum);
+    t.mean = plot::readingText(reading.stats.mean);
+    t.maximum = plot::readingText(reading.stats.maximum);
+    return t;
 }
 
 void CursorReadout::showReadings(bool hasA, double timeA_, bool hasB, double timeB_,
@@ -165,30 +199,9 @@ void CursorReadout::showReadings(bool hasA, double timeA_, bool hasB, double tim
         }
         QPalette palette = row[Tag]->palette();
         palette.setColor(QPalette::WindowText, reading.colour);
-        const QString noData = QStringLiteral("нет данных");
-        // A mean with the span of its samples beside it, to four digits so
-        // that the three fit the column: "27,08 (26,16–28,02)".
-        const auto meanText = [](double value, double low, double high) {
-            if (std::isnan(value) || std::isnan(low))
-                return plot::readingText(value);
-            const QLocale russian(QLocale::Russian);
-            const auto brief = [&russian](double v) {
-                QString text = russian.toString(v, 'g', 4);
-                text.remove(russian.groupSeparator());
-                return text;
-            };
-            return QStringLiteral("%1 (%2–%3)").arg(brief(value), brief(low), brief(high));
-        };
-        const double nan = std::numeric_limits<double>::quiet_NaN();
-        const QString texts[Columns] = {
-            reading.tag,
-            reading.gapA ? noData : meanText(reading.atA, reading.lowA, reading.highA),
-            reading.gapB ? noData : meanText(reading.atB, reading.lowB, reading.highB),
-            plot::readingText(reading.gapA || reading.gapB ? nan : reading.atB - reading.atA),
-            plot::readingText(reading.stats.minimum),
-            plot::readingText(reading.stats.mean),
-            plot::readingText(reading.stats.maximum),
-        };
+        const Texts t = CursorReadout::texts(reading);
+        const QString texts[Columns] = {reading.tag, t.atA,  t.atB,   t.delta,
+                                        t.minimum,   t.mean, t.maximum};
         for (int c = 0; c < Columns; ++c) {
             row[c]->setPalette(palette);
             row[c]->setText(shown[c] ? texts[c] : QString());

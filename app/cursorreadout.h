@@ -62,6 +62,15 @@ public:
     // visible range.
     void setStatisticsHeadings(bool ofSamples, bool betweenCursors);
 
+    // The texts the readout gives a curve, also on the printed page.
+    struct Texts
+    {
+        QString atA, atB, delta, minimum, mean, maximum;
+    };
+    static Texts texts(const CurveReading &reading);
+    // The headings of the minimum, mean and maximum columns.
+    static QStringList statisticsHeadings(bool ofSamples, bool betweenCursors);
+
 private:
     enum Column { Tag, AtA, AtB, Delta, Minimum, Mean, Maximum, Columns };
 

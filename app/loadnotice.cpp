@@ -110,8 +110,9 @@ LoadNotice::LoadNotice(QWidget *parent) : QPushButton(parent)
     setMinimumHeight(40);
     setCursor(Qt::PointingHandCursor);
     setStyleSheet(QStringLiteral(
-        "QPushButton { background: rgb(214, 110, 20); color: white; border: none;"
-        " border-radius: 6px; padding: 6px 16px; font-size: 12pt; font-weight: bold; }"));
+        "QPushButton { background: %1; color: white; border: none;"
+        " border-radius: 6px; padding: 6px 16px; font-size: 12pt; font-weight: bold; }")
+                      .arg(warningColour().name()));
     connect(this, SIGNAL(clicked()), this, SLOT(showDetails()));
     hide();
 }

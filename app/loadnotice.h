@@ -1,6 +1,7 @@
 #ifndef LOADNOTICE_H
 #define LOADNOTICE_H
 
+#include <QColor>
 #include <QPushButton>
 #include <QStringList>
 
@@ -39,6 +40,9 @@ class LoadNotice : public QPushButton
 
 public:
     explicit LoadNotice(QWidget *parent = nullptr);
+
+    // The colour the notice is drawn in, on screen and on paper.
+    static QColor warningColour() { return QColor(214, 110, 20); }
 
     void showNotes(const LoadNotes &notes);
     QString details() const { return detailText; }

@@ -33,6 +33,9 @@ class QTimer;
 namespace Ui {
 class MainWindow;
 }
+namespace printpage {
+struct Content;
+}
 
 // The viewer's one window: the archive directory and period, four channel
 // selectors drawn as curves, and the archive worker on a thread of its own
@@ -73,6 +76,7 @@ private slots:
     void on_stopButton_clicked();
     void onCountersClicked();
     void showProgress(int done, int total);
+    void on_pdfButton_clicked();
 
 private:
     // A request that came while the worker was busy, with the directory and
@@ -92,6 +96,13 @@ private:
     // Draws the plot, the legend and the period into the page rectangle,
     // given in the painter's coordinates.
     void paintPage(QPainter &painter, const QRect &page);
+    // What the page says, taken from the window as it is now.
+    printpage::Content pageContent() const;
+    // Writes the page as a PDF file at path; false with the reason if the
+    // file could not be written, and then nothing is left at path.
+    bool writePdf(const QString &path, QString *error);
+    // "archive_2024-03-01_2024-03-08.pdf": the directory's name and the period.
+    QString defaultPdfName() const;
     void showPeriod();
 
     Request currentRequest(Operation operation) const;

@@ -1,20 +1,43 @@
-// Printing of the main window: the plot, the legend and the period on one
-// landscape page, through a print preview.
+// Printing of the main window: the plot, its legend and the period on one
+// landscape page, through a print preview or into a PDF file.
 
 #include "mainwindow.h"
 
+#include "cursorreadout.h"
+#include "loadnotice.h"
 #include "plotcursors.h"
+#include "printpage.h"
 #include "ui_mainwindow.h"
 
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
 #include <QPainter>
+#include <QPdfWriter>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
+#include <QSaveFile>
+#include <QSet>
+
+#include <qcustomplot.h>
+
+namespace {
+
+// Left, top, right, bottom, in millimetres.
+const QMarginsF kPageMargins(5, 5, 10, 10);
+// The plot's background on the screen, as configurePlot sets it; on paper
+// it is white.
+const QColor kScreenBackground(230, 230, 230);
+const QString kDateTimeFormat = QStringLiteral("dd.MM.yyyy hh:mm:ss");
+
+} // namespace
 
 void MainWindow::on_print_clicked()
 {
-    QPrinter printer(QPrinter::ScreenResolution);
+    QPrinter printer(QPrinter::HighResolution);
     printer.setPageOrientation(QPageLayout::Landscape);
-    printer.setPageMargins(QMarginsF(5, 5, 10, 10), QPageLayout::Millimeter);
+    printer.setPageMargins(kPageMargins, QPageLayout::Millimeter);
     auto *preview = new QPrintPreviewDialog(&printer, this, Qt::Window);
     connect(preview, SIGNAL(paintRequested(QPrinter *)), this, SLOT(printArch(QPrinter *)));
     preview->setGeometry(100, 100, 800, 600);
@@ -38,27 +61,132 @@ void MainWindow::printArch(QPrinter *printer)
     painter.end();
 }
 
+printpage::Content MainWindow::pageContent() const
+{
+    printpage::Content content;
+    content.directory = QDir::toNativeSeparators(QDir::cleanPath(QDir(archiveDir).absolutePath()));
+    content.period = QStringLiteral("с %1 по %2")
+                         .arg(periodBegin.toString(kDateTimeFormat),
+                              periodEnd.toString(kDateTimeFormat));
+    if (averagedLabel->visible())
+        content.averaging = averagedLabel->text();
+    if (!notice->isHidden()) {
+        content.notice = notice->text();
+        content.noticeColour = LoadNotice::warningColour();
+    }
+
+    const bool hasA = cursors->hasCursor(PlotCursors::A);
+    const bool hasB = hasA && cursors->hasCursor(PlotCursors::B);
+    const double a = cursors->cursorTime(PlotCursors::A);
+    const double b = cursors->cursorTime(PlotCursors::B);
+    if (hasA)
+        content.cursorA = QStringLiteral("A  ") + plot::cursorTimeText(a);
+    if (hasB) {
+        content.cursorB = QStringLiteral("B  ") + plot::cursorTimeText(b);
+        content.span = QStringLiteral("Δt  ") + plot::spanText(b - a);
+    }
+    content.statisticsHeadings = cursors->statisticsHeadings();
+
+    // A row for each curve on the plot, with the readout's texts for it.
+    QSet<QString> drawn;
+    for (int i = 0; i < ui->customPlot->graphCount(); ++i)
+        drawn.insert(ui->customPlot->graph(i)->name());
+    const QVector<CurveReading> readings = cursors->readings();
+    for (int i = 0; i < readings.size(); ++i) {
+        const CurveReading &reading = readings.at(i);
+        if (reading.tag.isEmpty() || !drawn.contains(QStringLiteral("graph #") + QString::number(i)))
+            continue;
+        printpage::LegendRow row;
+        row.colour = reading.colour;
+        // The full name, and the readout's short one where it differs.
+        row.name = channelTitle(selectorChannels.value(i));
+        if (row.name.compare(reading.tag, Qt::CaseInsensitive) != 0)
+            row.name += QStringLiteral(" (%1)").arg(reading.tag);
+        const CursorReadout::Texts texts = CursorReadout::texts(reading);
+        row.atA = hasA ? texts.atA : QString();
+        row.atB = hasB ? texts.atB : QString();
+        row.minimum = texts.minimum;
+        row.mean = texts.mean;
+        row.maximum = texts.maximum;
+        content.rows << row;
+    }
+    content.printedAt = QDateTime::currentDateTime().toString(kDateTimeFormat);
+    return content;
+}
+
 void MainWindow::paintPage(QPainter &painter, const QRect &page)
 {
-    const int x = page.left();
-    const int y = page.top();
-    const int w = page.width();
-    const int h = page.height();
-    painter.translate(double(x + w / 2), double(y + h / 2));
-    // The window's shape is stretched to the page's, not fitted into it.
-    const int windowWidth = width();
-    const int windowHeight = height();
-    painter.scale(double(w) / windowWidth, double(h) / windowHeight);
-    painter.translate(double(-(windowWidth / 2)), double(-(windowHeight / 2)));
+    QCustomPlot *customPlot = ui->customPlot;
+    printpage::draw(painter, page, pageContent(), [customPlot](QPainter &p, const QRectF &area) {
+        customPlot->setBackground(QBrush(Qt::white));
+        printpage::drawPlot(p, area, customPlot);
+        customPlot->setBackground(QBrush(kScreenBackground));
+        // Laid out for the page, the plot is laid out for the screen again.
+        customPlot->replot();
+    });
+}
 
-    // Fixed offsets, not the widgets' places in the window: on the page the
-    // legend stands next to the plot and the period under the legend.
-    const QWidget::RenderFlags flags = QWidget::DrawWindowBackground | QWidget::DrawChildren;
-    const int plotWidth = ui->customPlot->width();
-    const int legendHeight = ui->legendFrame->height();
-    cursors->setPrinting(true);
-    ui->customPlot->render(&painter, QPoint(0, 0), QRegion(), flags);
-    cursors->setPrinting(false);
-    ui->legendFrame->render(&painter, QPoint(plotWidth + 8, 0), QRegion(), flags);
-    ui->periodFrame->render(&painter, QPoint(plotWidth + 8, legendHeight + 8), QRegion(), flags);
+QString MainWindow::defaultPdfName() const
+{
+    QString name = QFileInfo(QDir::cleanPath(archiveDir)).fileName();
+    if (name.isEmpty() || name == QLatin1String("."))
+        name = QStringLiteral("archive");
+    const QString day = QStringLiteral("yyyy-MM-dd");
+    return QStringLiteral("%1_%2_%3.pdf")
+        .arg(name, periodBegin.toString(day), periodEnd.toString(day));
+}
+
+bool MainWindow::writePdf(const QString &path, QString *error)
+{
+    // Written beside its place and put there only when whole: a failed
+    // write leaves what was there before.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        *error = file.errorString();
+        return false;
+    }
+    bool painted = false;
+    {
+        QPdfWriter writer(&file);
+        writer.setCreator(windowTitle());
+        writer.setTitle(QStringLiteral("Архив %1, %2").arg(
+            QDir::toNativeSeparators(archiveDir),
+            QStringLiteral("с %1 по %2")
+                .arg(periodBegin.toString(kDateTimeFormat), periodEnd.toString(kDateTimeFormat))));
+        writer.setPageSize(QPageSize(QPageSize::A4));
+        writer.setPageOrientation(QPageLayout::Landscape);
+        writer.setPageMargins(kPageMargins, QPageLayout::Millimeter);
+        QPainter painter;
+        if (painter.begin(&writer)) {
+            // The painter starts at the corner inside the margins.
+            const QRect page = writer.pageLayout().paintRectPixels(writer.resolution());
+            paintPage(painter, QRect(QPoint(0, 0), page.size()));
+            painted = painter.end();
+        }
+    }
+    if (!painted) {
+        file.cancelWriting();
+        *error = QStringLiteral("не удалось нарисовать страницу");
+        return false;
+    }
+    if (!file.commit()) {
+        *error = file.errorString();
+        return false;
+    }
+    return true;
+}
+
+void MainWindow::on_pdfButton_clicked()
+{
+    const QString suggested =
+        QDir(QFileInfo(QDir::cleanPath(archiveDir)).absolutePath()).filePath(defaultPdfName());
+    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Сохранить в PDF"),
+                                                      suggested, QStringLiteral("PDF (*.pdf)"));
+    if (path.isEmpty())
+        return;
+    QString error;
+    if (!writePdf(path, &error))
+        QMessageBox::warning(this, QStringLiteral("PDF"),
+                             QStringLiteral("Не удалось записать файл «%1»:\n%2")
+                                 .arg(QDir::toNativeSeparators(path), error));
 }

@@ -2,6 +2,7 @@
 #define MAINWINDOWPROBE_H
 
 #include "mainwindow.h"
+#include "printpage.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -57,6 +58,9 @@ public:
     void repair() { w.startRepair(); }
     void paintPage(QPainter &painter, const QRect &page) { w.paintPage(painter, page); }
     void print(QPrinter *printer) { w.printArch(printer); }
+    printpage::Content pageContent() const { return w.pageContent(); }
+    bool writePdf(const QString &path, QString *error) { return w.writePdf(path, error); }
+    QString defaultPdfName() const { return w.defaultPdfName(); }
 
 private:
     MainWindow &w;

@@ -221,11 +221,17 @@ void PlotCursors::updateStatistics()
         stats[i] = plot::rangeStats(curves.at(i), range.lower, range.upper);
         ofSamples = ofSamples || !curves.at(i).lows.isEmpty();
     }
+    statsOfSamples = ofSamples;
     readoutWidget->setStatisticsHeadings(ofSamples, between);
     refreshReadout();
 }
 
-void PlotCursors::refreshReadout()
+QStringList PlotCursors::statisticsHeadings() const
+{
+    return CursorReadout::statisticsHeadings(statsOfSamples, cursors[A].shown && cursors[B].shown);
+}
+
+QVector<CurveReading> PlotCursors::readings() const
 {
     QVector<CurveReading> readings(tags.size());
     for (int i = 0; i < tags.size(); ++i) {
@@ -250,8 +256,13 @@ void PlotCursors::refreshReadout()
             read(cursors[B].key, r.atB, r.gapB, r.lastKeyB, r.lowB, r.highB);
         r.stats = stats.value(i);
     }
+    return readings;
+}
+
+void PlotCursors::refreshReadout()
+{
     readoutWidget->showReadings(cursors[A].shown, cursors[A].key, cursors[B].shown, cursors[B].key,
-                                readings);
+                                readings());
 }
 
 void PlotCursors::onCursorBToggled(bool on)
@@ -300,19 +311,6 @@ void PlotCursors::resetView()
     for (auto it = homeValues.cbegin(); it != homeValues.cend(); ++it)
         it.key()->setRange(it.value());
     plot->replot();
-}
-
-void PlotCursors::setPrinting(bool printing)
-{
-    layer->setVisible(!printing);
-    // The plot takes back the readout's height while it is printed, as
-    // the page is laid out from the window without it.
-    readoutWidget->setVisible(!printing);
-    if (QWidget *parent = readoutWidget->parentWidget()) {
-        if (QLayout *layout = parent->layout())
-            layout->activate();
-    }
-    layer->replot();
 }
 
 double PlotCursors::keyAtPixel(double x) const

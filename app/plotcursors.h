@@ -65,8 +65,10 @@ public:
     bool placeCursor(Cursor cursor, double key);
     // Back to the loaded period and the value ranges after the last rebuild.
     void resetView();
-    // A printed page shows the plot as it was before cursors existed.
-    void setPrinting(bool printing);
+    // What the readout shows of each curve, in selector order, and the
+    // headings of its statistics: the printed page's legend says the same.
+    QVector<CurveReading> readings() const;
+    QStringList statisticsHeadings() const;
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -118,6 +120,7 @@ private:
     QList<plot::Series> curves;
     QStringList tags;
     QVector<plot::RangeStats> stats;
+    bool statsOfSamples = false; // ... of the samples behind interval means
     double periodLower = 0.0;
     double periodUpper = -1.0;
     // Every value axis' range after the last rebuild.

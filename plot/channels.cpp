@@ -82,3 +82,10 @@ QString channelTag(const Channel &channel)
     const archive::ChannelGroup *group = channelGroup(channel.first);
     return group ? archive::channelName(*group, channel.second) : QString();
 }
+
+QString channelTitle(const Channel &channel)
+{
+    const archive::ChannelGroup *group = channelGroup(channel.first);
+    return group ? QString::fromUtf8(group->csvLabel) + QString::number(channel.second + 1)
+                 : QString();
+}

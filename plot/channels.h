@@ -47,4 +47,8 @@ Channel shownChannel(int index, bool counterTicked);
 // for no channel.
 QString channelTag(const Channel &channel);
 
+// The channel's full name, the one a reader of a printed page knows:
+// "Аналоговый Вх. 3", "Счётчик 3"; empty for no channel.
+QString channelTitle(const Channel &channel);
+
 #endif // CHANNELS_H

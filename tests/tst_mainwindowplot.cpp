@@ -7,6 +7,7 @@
 #include "archformat.h"
 #include "archload.h"
 #include "plotcursors.h"
+#include "printpage.h"
 #include "viewerfixture.h"
 
 #include <QAccessible>
@@ -355,39 +356,37 @@ void TstMainWindowPlot::pageHoldsPlotLegendAndPeriod()
     }
     QCOMPARE(countColour(outside, outside.rect(), [](QColor c) { return c != Qt::white; }), 0);
 
-    const double sx = double(pageRect.width()) / window->width();
-    const double sy = double(pageRect.height()) / window->height();
-    const QWidget *plotWidget = plot();
-    const QWidget *legend = window->findChild<QWidget *>(QStringLiteral("legendFrame"));
-    const QWidget *period = window->findChild<QWidget *>(QStringLiteral("periodFrame"));
-    auto onPage = [&](const QRect &r) {
-        return QRect(pageRect.left() + int(r.left() * sx), pageRect.top() + int(r.top() * sy),
-                     int(r.width() * sx), int(r.height() * sy));
-    };
-    const QRect plotArea = onPage(QRect(QPoint(0, 0), plotWidget->size()));
-    const QRect legendArea = onPage(QRect(QPoint(plotWidget->width() + 8, 0), legend->size()));
-    const QRect periodArea =
-        onPage(QRect(QPoint(plotWidget->width() + 8, legend->height() + 8), period->size()));
+    const printpage::Layout layout =
+        printpage::layout(probe().pageContent(), &image, QRectF(pageRect));
+    const QRect plotArea = layout.plot.toRect();
+    const QRect legendArea = layout.legend.toRect();
+    const QRect periodArea = layout.heading.toRect();
+    QVERIFY(pageRect.contains(plotArea) && pageRect.contains(legendArea) &&
+            pageRect.contains(periodArea));
 
-    // The plot's grey background fills most of its area, and its curve is
-    // drawn in the first selector's colour.
-    const int grey =
-        countColour(image, plotArea, [](QColor c) { return near(c, QColor(230, 230, 230)); });
-    QVERIFY2(grey > plotArea.width() * plotArea.height() / 3, qPrintable(QString::number(grey)));
+    // White paper fills most of the plot's area, and its curve is drawn in
+    // the first selector's colour; the screen's grey is not on the page.
+    const int white =
+        countColour(image, plotArea, [](QColor c) { return c == QColor(Qt::white); });
+    QVERIFY2(white > plotArea.width() * plotArea.height() / 3, qPrintable(QString::number(white)));
+    QVERIFY(countColour(image, plotArea, [](QColor c) { return near(c, QColor(230, 230, 230)); }) <
+            plotArea.width() * plotArea.height() / 100);
     QVERIFY(countColour(image, plotArea, [](QColor c) { return near(c, QColor(28, 185, 154)); }) >
             20);
-    // The legend shows the four selectors in their colours.
-    for (const QColor &colour :
-         {QColor(26, 188, 156), QColor(102, 102, 255), QColor(230, 77, 59), QColor(44, 61, 77)})
-        QVERIFY2(countColour(image, legendArea, [&](QColor c) { return near(c, colour); }) > 200,
-                 qPrintable(colour.name()));
-    // The period: dark text on the window background.
+    // The legend shows the drawn curve's colour, and no other selector's.
+    QVERIFY(countColour(image, legendArea, [](QColor c) { return near(c, QColor(28, 185, 154)); }) >
+            100);
+    for (const QColor &colour : {QColor(102, 102, 255), QColor(232, 76, 61), QColor(43, 62, 76)})
+        QCOMPARE(countColour(image, legendArea, [&](QColor c) { return near(c, colour); }), 0);
+    // The period: dark text in the heading.
     QVERIFY(countColour(image, periodArea, [](QColor c) { return c.value() < 60; }) > 100);
-    // The period lies below the legend, the legend right of the plot.
-    QVERIFY(legendArea.left() > plotArea.right());
-    QVERIFY(periodArea.top() > legendArea.bottom());
+    // The heading lies above the plot, the legend below it.
+    QVERIFY(periodArea.bottom() < plotArea.top());
+    QVERIFY(legendArea.top() > plotArea.bottom());
 }
 
+// The page shows the channel a curve is of, and no control: a ticked
+// counter box names the counter, a hidden one left ticked does not.
 void TstMainWindowPlot::hiddenCounterBoxNotPrinted()
 {
     const QRect pageRect(0, 0, 1168, 913);
@@ -396,7 +395,9 @@ void TstMainWindowPlot::hiddenCounterBoxNotPrinted()
     QTest::mouseClick(probe().counterBox(0), Qt::LeftButton);
     QVERIFY(probe().counterBox(0)->isChecked());
     QImage image = page(QSize(1168, 913), pageRect);
-    QVERIFY(countColour(image, image.rect(), magenta) > 100);
+    QCOMPARE(countColour(image, image.rect(), magenta), 0);
+    QCOMPARE(probe().pageContent().rows.size(), 1);
+    QCOMPARE(probe().pageContent().rows.at(0).name, QStringLiteral("Счётчик 1"));
 
     // A hidden box is not drawn, even one left ticked.
     select(0, 30);
@@ -404,6 +405,7 @@ void TstMainWindowPlot::hiddenCounterBoxNotPrinted()
     probe().counterBox(0)->setChecked(true);
     image = page(QSize(1168, 913), pageRect);
     QCOMPARE(countColour(image, image.rect(), magenta), 0);
+    QCOMPARE(probe().pageContent().rows.at(0).name, QStringLiteral("Дискретный Вх. 6 (Freq6)"));
     probe().counterBox(0)->setChecked(false);
 }
 
@@ -438,7 +440,7 @@ void TstMainWindowPlot::printPreviewSettings()
         QCOMPARE(seenPrinter->pageLayout().orientation(), QPageLayout::Landscape);
         QCOMPARE(seenPrinter->pageLayout().margins(QPageLayout::Millimeter),
                  QMarginsF(5, 5, 10, 10));
-        QCOMPARE(seenPrinter->resolution(), QPrinter(QPrinter::ScreenResolution).resolution());
+        QCOMPARE(seenPrinter->resolution(), QPrinter(QPrinter::HighResolution).resolution());
         connect(preview, &QPrintPreviewDialog::paintRequested, [&] { ++paints; });
         preview->findChild<QPrintPreviewWidget *>()->updatePreview();
         QTimer::singleShot(100, preview, &QDialog::reject);
@@ -665,12 +667,13 @@ void TstMainWindowPlot::readingOffThePlot()
     QVERIFY(readout("cursorTimeA").isEmpty());
 
     // A tap places cursor A on a whole second; the readout shows the value
-    // of the last record at or before it. The printed page stays as it was.
+    // of the last record at or before it, and so does the printed page.
     const QPoint first = at(begin + 10 * 60 + 30);
     double a = std::floor(plot()->xAxis->pixelToCoord(first.x()));
-    const QImage pageBefore = page(QSize(1168, 913), QRect(0, 0, 1168, 913));
+    QVERIFY(probe().pageContent().cursorA.isEmpty());
     tap(touch, first);
-    QCOMPARE(page(QSize(1168, 913), QRect(0, 0, 1168, 913)), pageBefore);
+    QCOMPARE(probe().pageContent().cursorA, readout("cursorTimeA"));
+    QCOMPARE(probe().pageContent().rows.at(0).atA, readout("valueA1"));
     QVERIFY(cursors->hasCursor(PlotCursors::A));
     QCOMPARE(cursors->cursorTime(PlotCursors::A), a);
     QCOMPARE(readout("cursorTimeA"), QStringLiteral("A  ") + plot::cursorTimeText(a));
