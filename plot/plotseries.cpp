@@ -150,6 +150,123 @@ Series withBreaks(const Series &series)
     return drawn;
 }
 
+Series decimate(const Series &series, double lower, double upper, int columns)
+{
+    Series out;
+    const int n = series.size();
+    if (n == 0 || !(upper >= lower))
+        return out;
+    const bool band = !series.lows.isEmpty();
+    const double *keys = series.keys.constData();
+    const double *values = series.values.constData();
+    const double *lows = band ? series.lows.constData() : nullptr;
+    const double *highs = band ? series.highs.constData() : nullptr;
+    const int begin = int(std::lower_bound(keys, keys + n, lower) - keys);
+    const int end = int(std::upper_bound(keys + begin, keys + n, upper) - keys);
+
+    const int most = std::min(n, end - begin + 2);
+    const int room = columns < 1 ? most : std::min(most, (columns + 1) * (band ? 8 : 4) + 2);
+    out.keys.reserve(room);
+    out.values.reserve(room);
+    if (band) {
+        out.lows.reserve(room);
+        out.highs.reserve(room);
+    }
+    const auto keep = [&](int i) {
+        out.keys.append(keys[i]);
+        out.values.append(values[i]);
+        if (band) {
+            out.lows.append(lows[i]);
+            out.highs.append(highs[i]);
+        }
+    };
+    const auto broken = [&](int i) {
+        return std::isnan(values[i]) || (band && (std::isnan(lows[i]) || std::isnan(highs[i])));
+    };
+
+    // The plot draws a graph of at least two points a pixel on average as
+    // the first, last, least and greatest point of each pixel, and one of
+    // fewer point by point: fewer must keep every point, more must stay
+    // over that mark. Its count is of the points from the one before the
+    // range to the one after it; its span from the first of those to the
+    // last, in pixels, and a point around the mark is left to rounding.
+    const int first = std::max(0, begin - 1);
+    const int last = std::min(n - 1, end);
+    const double spanPixels =
+        upper > lower ? std::fabs(keys[last] - keys[first]) / (upper - lower) * columns : 0.0;
+    const double mark = 2 * spanPixels + 2 + 1;
+    const auto keepAll = [&] {
+        for (int i = first; i <= last; ++i)
+            keep(i);
+    };
+    if (columns < 1 || last - first + 1 < mark) {
+        keepAll();
+        return out;
+    }
+    if (begin > 0)
+        keep(begin - 1);
+    // The pixel a key falls on, worked out as the axis maps keys to
+    // pixels, so that a column holds what the plot puts on its pixel.
+    const double span = upper - lower;
+    const auto column = [&](double key) {
+        return span > 0 ? std::floor((key - lower) / span * columns) : 0.0;
+    };
+    int from = begin;
+    while (from < end) {
+        const double c = column(keys[from]);
+        const int to = int(std::partition_point(keys + from, keys + end,
+                                                [&](double key) { return column(key) <= c; }) -
+                           keys);
+        int i = from;
+        while (i < to) {
+            if (broken(i)) {
+                keep(i);
+                ++i;
+                continue;
+            }
+            // One run without a NaN: its ends and its extremes.
+            int minValue = i, maxValue = i, minLow = i, maxLow = i, minHigh = i, maxHigh = i;
+            int j = i + 1;
+            if (band) {
+                for (; j < to && !broken(j); ++j) {
+                    minValue = values[j] < values[minValue] ? j : minValue;
+                    maxValue = values[j] > values[maxValue] ? j : maxValue;
+                    minLow = lows[j] < lows[minLow] ? j : minLow;
+                    maxLow = lows[j] > lows[maxLow] ? j : maxLow;
+                    minHigh = highs[j] < highs[minHigh] ? j : minHigh;
+                    maxHigh = highs[j] > highs[maxHigh] ? j : maxHigh;
+                }
+            } else {
+                for (; j < to && !std::isnan(values[j]); ++j) {
+                    minValue = values[j] < values[minValue] ? j : minValue;
+                    maxValue = values[j] > values[maxValue] ? j : maxValue;
+                }
+            }
+            int picked[9] = {i, j - 1, minValue, maxValue, minLow, maxLow, minHigh, maxHigh};
+            std::sort(picked, picked + (band ? 8 : 4));
+            int *pickedEnd = std::unique(picked, picked + (band ? 8 : 4));
+            // A run of three points or more keeps three, so that the
+            // decimated graph stays over the mark; one from inside the
+            // run changes none of its pixels.
+            if (pickedEnd - picked < 3 && j - i >= 3) {
+                *pickedEnd++ = i + 1;
+                std::sort(picked, pickedEnd);
+            }
+            for (const int *p = picked; p != pickedEnd; ++p)
+                keep(*p);
+            i = j;
+        }
+        from = to;
+    }
+    if (end < n)
+        keep(end);
+    if (out.size() < mark) {
+        out = Series();
+        keepAll();
+    }
+    return out;
+}
+
 bool inGap(const Series &series, double t)
 {
     const QVector<double> &keys = series.keys;
