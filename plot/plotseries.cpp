@@ -5,6 +5,10 @@
 #include <numeric>
 #include <vector>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 namespace plot {
 
 double channelValue(const ArchRecord &rec, ChannelKind kind, int n)
@@ -150,6 +154,49 @@ Series withBreaks(const Series &series)
     return drawn;
 }
 
+namespace {
+
+// The first points of least and of greatest value among values[from, to),
+// two at a time; false if one of them is NaN. Without NaN the lanes'
+// minimum and maximum are exact, and the first point equal to each is the
+// one a scan from the start would have kept.
+bool extremesOf(const double *values, int from, int to, int &minAt, int &maxAt)
+{
+    double least = values[from];
+    double greatest = least;
+    bool nan = std::isnan(least);
+    int i = from + 1;
+#ifdef __SSE2__
+    __m128d lo = _mm_set1_pd(least);
+    __m128d hi = lo;
+    __m128d unordered = _mm_setzero_pd();
+    for (; i + 2 <= to; i += 2) {
+        const __m128d v = _mm_loadu_pd(values + i);
+        unordered = _mm_or_pd(unordered, _mm_cmpunord_pd(v, v));
+        lo = _mm_min_pd(lo, v);
+        hi = _mm_max_pd(hi, v);
+    }
+    double l[2], h[2];
+    _mm_storeu_pd(l, lo);
+    _mm_storeu_pd(h, hi);
+    least = std::min(l[0], l[1]);
+    greatest = std::max(h[0], h[1]);
+    nan = nan || _mm_movemask_pd(unordered) != 0;
+#endif
+    for (; i < to; ++i) {
+        nan = nan || std::isnan(values[i]);
+        least = std::min(least, values[i]);
+        greatest = std::max(greatest, values[i]);
+    }
+    if (nan)
+        return false;
+    minAt = int(std::find(values + from, values + to, least) - values);
+    maxAt = int(std::find(values + from, values + to, greatest) - values);
+    return true;
+}
+
+} // namespace
+
 Series decimate(const Series &series, double lower, double upper, int columns)
 {
     Series out;
@@ -165,7 +212,7 @@ Series decimate(const Series &series, double lower, double upper, int columns)
     const int end = int(std::upper_bound(keys + begin, keys + n, upper) - keys);
 
     const int most = std::min(n, end - begin + 2);
-    const int room = columns < 1 ? most : std::min(most, (columns + 1) * (band ? 8 : 4) + 2);
+    const int room = columns < 1 ? most : std::min(most, (columns + 1) * (band ? 9 : 5) + 2);
     out.keys.reserve(room);
     out.values.reserve(room);
     if (band) {
@@ -203,6 +250,21 @@ Series decimate(const Series &series, double lower, double upper, int columns)
         keepAll();
         return out;
     }
+    // The points picked of the run [start, end), in time order, each once.
+    // A run of three points or more keeps three, so that the decimated
+    // graph stays over the mark; one from inside the run changes none of
+    // its pixels. `picked` has room for one more.
+    const auto keepRun = [&](int *picked, int count, int start, int end) {
+        std::sort(picked, picked + count);
+        int *pickedEnd = std::unique(picked, picked + count);
+        if (pickedEnd - picked < 3 && end - start >= 3) {
+            *pickedEnd++ = start + 1;
+            std::sort(picked, pickedEnd);
+        }
+        for (const int *p = picked; p != pickedEnd; ++p)
+            keep(*p);
+    };
+
     if (begin > 0)
         keep(begin - 1);
     // The pixel a key falls on, worked out as the axis maps keys to
@@ -213,11 +275,25 @@ Series decimate(const Series &series, double lower, double upper, int columns)
     };
     int from = begin;
     while (from < end) {
+        // The column's end, searched from its start outwards: a search
+        // over the whole series would miss the cache at every step.
         const double c = column(keys[from]);
-        const int to = int(std::partition_point(keys + from, keys + end,
-                                                [&](double key) { return column(key) <= c; }) -
-                           keys);
+        const auto inColumn = [&](double key) { return column(key) <= c; };
+        int known = from; // the last point known to be in the column
+        int past = from + 1;
+        for (int step = 2; past < end && inColumn(keys[past]); step *= 2) {
+            known = past;
+            past = std::min(end, known + step);
+        }
+        const int to = int(std::partition_point(keys + known + 1, keys + past, inColumn) - keys);
         int i = from;
+        // Most columns are one run without a NaN.
+        int minAt = 0, maxAt = 0;
+        if (!band && to - from > 4 && extremesOf(values, from, to, minAt, maxAt)) {
+            int picked[5] = {from, minAt, maxAt, to - 1};
+            keepRun(picked, 4, from, to);
+            i = to;
+        }
         while (i < to) {
             if (broken(i)) {
                 keep(i);
@@ -237,23 +313,26 @@ Series decimate(const Series &series, double lower, double upper, int columns)
                     maxHigh = highs[j] > highs[maxHigh] ? j : maxHigh;
                 }
             } else {
-                for (; j < to && !std::isnan(values[j]); ++j) {
-                    minValue = values[j] < values[minValue] ? j : minValue;
-                    maxValue = values[j] > values[maxValue] ? j : maxValue;
+                // The extremes held in registers, not read back through
+                // their indices.
+                double least = values[i];
+                double greatest = least;
+                for (; j < to; ++j) {
+                    const double v = values[j];
+                    if (std::isnan(v))
+                        break;
+                    if (v < least) {
+                        least = v;
+                        minValue = j;
+                    }
+                    if (v > greatest) {
+                        greatest = v;
+                        maxValue = j;
+                    }
                 }
             }
             int picked[9] = {i, j - 1, minValue, maxValue, minLow, maxLow, minHigh, maxHigh};
-            std::sort(picked, picked + (band ? 8 : 4));
-            int *pickedEnd = std::unique(picked, picked + (band ? 8 : 4));
-            // A run of three points or more keeps three, so that the
-            // decimated graph stays over the mark; one from inside the
-            // run changes none of its pixels.
-            if (pickedEnd - picked < 3 && j - i >= 3) {
-                *pickedEnd++ = i + 1;
-                std::sort(picked, pickedEnd);
-            }
-            for (const int *p = picked; p != pickedEnd; ++p)
-                keep(*p);
+            keepRun(picked, band ? 8 : 4, i, j);
             i = j;
         }
         from = to;
