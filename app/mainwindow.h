@@ -139,6 +139,23 @@ private:
         int envelopeSize = 0;
         plot::Series series;
         plot::Series drawn; // with its breaks (plot::withBreaks)
+        // Its graphs' points, decimated for this range and these columns.
+        plot::Series shown;
+        double shownLower = 0.0;
+        double shownUpper = -1.0;
+        int shownColumns = -1;
+
+        bool shows(double lower, double upper, int columns) const
+        {
+            return shownLower == lower && shownUpper == upper && shownColumns == columns;
+        }
+        void show(const plot::Series &points, double lower, double upper, int columns)
+        {
+            shown = points;
+            shownLower = lower;
+            shownUpper = upper;
+            shownColumns = columns;
+        }
     };
     QVector<SeriesCache> seriesCache;
     // The graphs of each drawn curve (the band's edges only for a band),
@@ -149,6 +166,7 @@ private:
         QPointer<QCPGraph> low;
         QPointer<QCPGraph> high;
         plot::Series drawn;
+        int selector;
     };
     QVector<DrawnCurve> drawnCurves;
     double decimatedLower = 0.0;

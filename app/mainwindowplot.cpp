@@ -110,6 +110,7 @@ void MainWindow::updateData()
             // The two points of an averaged interval lie up to an interval apart.
             series.gapOver =
                 plot::gapThreshold(series.keys, loadedAveraged ? archive::kAverageIntervalSecs : 0);
+            cached = SeriesCache();
             cached.channel = channel;
             cached.records = records;
             cached.averaged = loadedAveraged;
@@ -132,18 +133,19 @@ void MainWindow::updateGraph()
     drawnCurves.clear();
     const double periodLower = plot::timeKey(periodBegin);
     const double periodUpper = plot::timeKey(periodEnd);
-    // The value axes are fitted to all of each series: the graphs start
-    // out decimated for the period and whatever the series hold beyond it,
-    // which keeps every extreme, and the next frame decimates them for the
-    // period alone if that is less.
+    // The value axes are fitted to all of each series. Decimated for the
+    // period, a graph holds every extreme of its series, and a point on
+    // either side of it; a series with more points outside starts out
+    // decimated for all of them, and the next frame decimates it for the
+    // period alone.
     double lower = periodLower;
     double upper = periodUpper;
     for (int i = 0; i < selectorSeries.size(); ++i) {
-        const plot::Series &series = selectorSeries.at(i);
-        if (!series.isEmpty()) {
-            lower = std::min(lower, series.keys.constFirst());
-            upper = std::max(upper, series.keys.constLast());
-        }
+        const QVector<double> &keys = selectorSeries.at(i).keys;
+        if (keys.size() > 1 && keys.at(1) < periodLower)
+            lower = std::min(lower, keys.constFirst());
+        if (keys.size() > 1 && keys.at(keys.size() - 2) > periodUpper)
+            upper = std::max(upper, keys.constLast());
     }
     const int columns = pageColumns > 0 ? pageColumns : customPlot->axisRect()->width();
     const bool axisPerCurve = cursors->readout()->axesButton()->isChecked();
@@ -162,12 +164,22 @@ void MainWindow::updateGraph()
         QCPGraph *graph = customPlot->addGraph(customPlot->xAxis, valueAxis);
         // The keys are ascending and unique by construction; a stretch
         // without records is drawn as a break, not bridged by a line.
-        const SeriesCache &cached = seriesCache.value(i);
-        const plot::Series drawn = cached.series.keys.constData() == series.keys.constData()
-                                       ? cached.drawn
-                                       : plot::withBreaks(series);
-        DrawnCurve curve{graph, nullptr, nullptr, drawn};
-        const plot::Series shown = plot::decimate(drawn, lower, upper, columns);
+        SeriesCache *cached = i < seriesCache.size() &&
+                                      seriesCache.at(i).series.keys.constData() ==
+                                          series.keys.constData()
+                                  ? &seriesCache[i]
+                                  : nullptr;
+        const plot::Series drawn = cached ? cached->drawn : plot::withBreaks(series);
+        DrawnCurve curve{graph, nullptr, nullptr, drawn, i};
+        // A selector that did not change keeps its decimation.
+        plot::Series shown;
+        if (cached && cached->shows(lower, upper, columns)) {
+            shown = cached->shown;
+        } else {
+            shown = plot::decimate(drawn, lower, upper, columns);
+            if (cached)
+                cached->show(shown, lower, upper, columns);
+        }
         graph->setData(shown.keys, shown.values, true);
         const bool sampled = std::any_of(drawn.lows.cbegin(), drawn.lows.cend(),
                                          [](double v) { return !std::isnan(v); });
@@ -221,7 +233,9 @@ void MainWindow::updateGraph()
     if (!valueAxes.isEmpty()) {
         // Each value axis is rescaled to its own graphs (NaN points left
         // out); an axis whose graphs have no value keeps its range.
-        customPlot->rescaleAxes(false);
+        // The time axis is left as it is: it shows the period, set below.
+        for (QCPAxis *axis : qAsConst(valueAxes))
+            axis->rescale(false);
         // Widening about the centre is the axis' scale ratio to itself; done
         // here as arithmetic, since the ratio divides by the axis' pixel
         // size, which is 0 before the plot has been laid out.
@@ -261,6 +275,11 @@ void MainWindow::redecimate()
         if (!curve.graph)
             continue;
         const plot::Series shown = plot::decimate(curve.drawn, range.lower, range.upper, columns);
+        if (curve.selector < seriesCache.size()) {
+            SeriesCache &cached = seriesCache[curve.selector];
+            if (cached.drawn.keys.constData() == curve.drawn.keys.constData())
+                cached.show(shown, range.lower, range.upper, columns);
+        }
         curve.graph->setData(shown.keys, shown.values, true);
         if (curve.low && curve.high) {
             curve.low->setData(shown.keys, shown.lows, true);
