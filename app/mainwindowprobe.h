@@ -56,6 +56,7 @@ public:
     // The repair the window starts by itself at start-up.
     void repair() { w.startRepair(); }
     void paintPage(QPainter &painter, const QRect &page) { w.paintPage(painter, page); }
+    void decimateGraphs(int columns) { w.decimateGraphs(columns); }
     void print(QPrinter *printer) { w.printArch(printer); }
 
 private:

@@ -868,6 +868,16 @@ void TstMainWindowPlot::decimatedGraphsDrawTheWholeSeries()
         plot()->replot();
         QCOMPARE(plot()->toPixmap().toImage(), decimated);
     }
+    // The printed page decimates for its own width until it gives it back.
+    plot()->xAxis->setRange(begin, begin + 3600);
+    plot()->replot();
+    const int onScreen = plot()->graph(0)->dataCount();
+    probe().decimateGraphs(100);
+    plot()->replot();
+    QVERIFY(plot()->graph(0)->dataCount() <= 101 * 5 + 2);
+    probe().decimateGraphs(0);
+    QCOMPARE(plot()->graph(0)->dataCount(), onScreen);
+    QVERIFY(onScreen > 101 * 5 + 2);
 }
 
 QTEST_MAIN(TstMainWindowPlot)
