@@ -89,11 +89,14 @@ private:
     void startRepair();
     void configurePlot();
     // Gives the graphs the points of their series that draw the time
-    // axis' current range on `columns` pixel columns (plot::decimate). The
-    // printed page calls it with the width of its plot in page pixels
-    // before it draws the plot, as every replot keeps those columns until
-    // it is called again with 0 after the page is drawn, which goes back
-    // to the plot's own width on the screen.
+    // axis' current range on `columns` pixel columns (plot::decimate), and
+    // keeps those columns through every replot and drawing until it is
+    // called with 0, which goes back to the axis rect's own width. Without
+    // it the graphs follow the axis rect: QCustomPlot::toPainter or
+    // toPixmap at a page's size lays the plot out at that size and so
+    // decimates for the page's axis rect, and the next replot on the screen
+    // for the screen's. The printed page calls it before it draws when it
+    // wants other columns than its axis rect's width, and with 0 after.
     void decimateGraphs(int columns);
     // The same when a replot has laid the plot out: for a new range of the
     // time axis or a new width, only then.
