@@ -297,18 +297,24 @@ Series decimate(const Series &series, double lower, double upper, int columns)
         return span > 0 ? std::floor((key - lower) / span * columns) : 0.0;
     };
     int from = begin;
+    int previous = 0; // points in the column before
     while (from < end) {
         // The column's end, searched from its start outwards: a search
-        // over the whole series would miss the cache at every step.
+        // over the whole series would miss the cache at every step. Evenly
+        // logged points put one fewer than the column before in the column
+        // or all of them, and then the search is over in a cache line.
         const double c = column(keys[from]);
         const auto inColumn = [&](double key) { return column(key) <= c; };
         int known = from; // the last point known to be in the column
-        int past = from + 1;
+        if (previous > 2 && from + previous - 2 < end && inColumn(keys[from + previous - 2]))
+            known = from + previous - 2;
+        int past = known + 1;
         for (int step = 2; past < end && inColumn(keys[past]); step *= 2) {
             known = past;
             past = std::min(end, known + step);
         }
         const int to = int(std::partition_point(keys + known + 1, keys + past, inColumn) - keys);
+        previous = to - from;
         int i = from;
         // Most columns are one run without a NaN.
         int minAt = 0, maxAt = 0;
