@@ -12,6 +12,7 @@
 #include <QList>
 #include <QMainWindow>
 #include <QMovie>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <QVector>
@@ -22,6 +23,7 @@ class PlotCursors;
 class QCPItemText;
 class QCheckBox;
 class QCPAxis;
+class QCPGraph;
 class QComboBox;
 class QLabel;
 class QPainter;
@@ -93,6 +95,19 @@ private:
     void startLoad();
     void startRepair();
     void configurePlot();
+    // Gives the graphs the points of their series that draw the time
+    // axis' current range on `columns` pixel columns (plot::decimate), and
+    // keeps those columns through every replot and drawing until it is
+    // called with 0, which goes back to the axis rect's own width. Without
+    // it the graphs follow the axis rect: QCustomPlot::toPainter or
+    // toPixmap at a page's size lays the plot out at that size and so
+    // decimates for the page's axis rect, and the next replot on the screen
+    // for the screen's. The printed page calls it before it draws when it
+    // wants other columns than its axis rect's width, and with 0 after.
+    void decimateGraphs(int columns);
+    // The same when a replot has laid the plot out: for a new range of the
+    // time axis or a new width, only then.
+    void redecimate();
     // Draws the plot, the legend and the period into the page rectangle,
     // given in the painter's coordinates.
     void paintPage(QPainter &painter, const QRect &page);
@@ -133,6 +148,51 @@ private:
     QList<plot::Series> selectorSeries;
     // The channel each of selectorSeries shows, for the readout.
     QVector<Channel> selectorChannels;
+    // Per selector, the series last taken out of the loaded records, with
+    // what it was taken for: a redraw takes out again only the channels
+    // whose selector or counter box changed, or all after a new load.
+    struct SeriesCache
+    {
+        Channel channel;
+        archive::RecordSeries records;
+        bool averaged = false;
+        int envelopeSize = 0;
+        plot::Series series;
+        plot::Series drawn; // with its breaks (plot::withBreaks)
+        // Its graphs' points, decimated for this range and these columns.
+        plot::Series shown;
+        double shownLower = 0.0;
+        double shownUpper = -1.0;
+        int shownColumns = -1;
+
+        bool shows(double lower, double upper, int columns) const
+        {
+            return shownLower == lower && shownUpper == upper && shownColumns == columns;
+        }
+        void show(const plot::Series &points, double lower, double upper, int columns)
+        {
+            shown = points;
+            shownLower = lower;
+            shownUpper = upper;
+            shownColumns = columns;
+        }
+    };
+    QVector<SeriesCache> seriesCache;
+    // The graphs of each drawn curve (the band's edges only for a band),
+    // what they are decimated from, and for what range and columns.
+    struct DrawnCurve
+    {
+        QPointer<QCPGraph> graph;
+        QPointer<QCPGraph> low;
+        QPointer<QCPGraph> high;
+        plot::Series drawn;
+        int selector;
+    };
+    QVector<DrawnCurve> drawnCurves;
+    double decimatedLower = 0.0;
+    double decimatedUpper = -1.0;
+    int decimatedColumns = 0;
+    int pageColumns = 0; // while the page is drawn
     QList<QCheckBox *> counterBoxes;
     QList<QColor> graphColors;
     // The value axes of selectors 1 to 4 while each curve has its own:

@@ -67,6 +67,12 @@ void MainWindow::configurePlot()
         axis->setVisible(false);
         curveAxes.append(axis);
     }
+
+    // Each frame draws the graphs from their series decimated for what it
+    // shows: once laid out, the axis rect has the width of this frame, and
+    // a pan or zoom that set the range several times since the last frame
+    // costs one decimation.
+    connect(customPlot, &QCustomPlot::afterLayout, this, [this] { redecimate(); });
 }
 
 void MainWindow::updateData()
@@ -82,6 +88,7 @@ void MainWindow::updateData()
     const archive::RecordSeries records = loadedRecords;
     selectorSeries.clear();
     selectorChannels.clear();
+    seriesCache.resize(selectors.size());
     for (int i = 0; i < selectors.size(); ++i) {
         const int index = selectors.at(i)->currentIndex();
         const QDateTime epoch = archive::archiveEpoch();
@@ -92,12 +99,26 @@ void MainWindow::updateData()
             counterBox->setChecked(false);
         const Channel channel = shownChannel(index, counterBox->isChecked());
         selectorChannels.append(channel);
-        plot::Series series =
-            plot::channelSeries(records, epoch, channel.first, channel.second, &loadedEnvelope);
-        // The two points of an averaged interval lie up to an interval apart.
-        series.gapOver =
-            plot::gapThreshold(series.keys, loadedAveraged ? archive::kAverageIntervalSecs : 0);
-        selectorSeries.append(series);
+        // A week of records is 300 MB; taking a channel out of it is most of
+        // what a redraw costs, so a channel is taken out once per load.
+        SeriesCache &cached = seriesCache[i];
+        if (cached.channel != channel || cached.records.constData() != records.constData() ||
+            cached.records.size() != records.size() || cached.averaged != loadedAveraged ||
+            cached.envelopeSize != loadedEnvelope.size()) {
+            plot::Series series =
+                plot::channelSeries(records, epoch, channel.first, channel.second, &loadedEnvelope);
+            // The two points of an averaged interval lie up to an interval apart.
+            series.gapOver =
+                plot::gapThreshold(series.keys, loadedAveraged ? archive::kAverageIntervalSecs : 0);
+            cached = SeriesCache();
+            cached.channel = channel;
+            cached.records = records;
+            cached.averaged = loadedAveraged;
+            cached.envelopeSize = loadedEnvelope.size();
+            cached.drawn = plot::withBreaks(series);
+            cached.series = series;
+        }
+        selectorSeries.append(cached.series);
     }
     updateGraph();
 }
@@ -109,6 +130,24 @@ void MainWindow::updateGraph()
 
     QCustomPlot *customPlot = ui->customPlot;
     customPlot->clearGraphs();
+    drawnCurves.clear();
+    const double periodLower = plot::timeKey(periodBegin);
+    const double periodUpper = plot::timeKey(periodEnd);
+    // The value axes are fitted to all of each series. Decimated for the
+    // period, a graph holds every extreme of its series, and a point on
+    // either side of it; a series with more points outside starts out
+    // decimated for all of them, and the next frame decimates it for the
+    // period alone.
+    double lower = periodLower;
+    double upper = periodUpper;
+    for (int i = 0; i < selectorSeries.size(); ++i) {
+        const QVector<double> &keys = selectorSeries.at(i).keys;
+        if (keys.size() > 1 && keys.at(1) < periodLower)
+            lower = std::min(lower, keys.constFirst());
+        if (keys.size() > 1 && keys.at(keys.size() - 2) > periodUpper)
+            upper = std::max(upper, keys.constLast());
+    }
+    const int columns = pageColumns > 0 ? pageColumns : customPlot->axisRect()->width();
     const bool axisPerCurve = cursors->readout()->axesButton()->isChecked();
     for (QCPAxis *axis : qAsConst(curveAxes)) {
         axis->setVisible(false);
@@ -125,8 +164,23 @@ void MainWindow::updateGraph()
         QCPGraph *graph = customPlot->addGraph(customPlot->xAxis, valueAxis);
         // The keys are ascending and unique by construction; a stretch
         // without records is drawn as a break, not bridged by a line.
-        const plot::Series drawn = plot::withBreaks(series);
-        graph->setData(drawn.keys, drawn.values, true);
+        SeriesCache *cached = i < seriesCache.size() &&
+                                      seriesCache.at(i).series.keys.constData() ==
+                                          series.keys.constData()
+                                  ? &seriesCache[i]
+                                  : nullptr;
+        const plot::Series drawn = cached ? cached->drawn : plot::withBreaks(series);
+        DrawnCurve curve{graph, nullptr, nullptr, drawn, i};
+        // A selector that did not change keeps its decimation.
+        plot::Series shown;
+        if (cached && cached->shows(lower, upper, columns)) {
+            shown = cached->shown;
+        } else {
+            shown = plot::decimate(drawn, lower, upper, columns);
+            if (cached)
+                cached->show(shown, lower, upper, columns);
+        }
+        graph->setData(shown.keys, shown.values, true);
         const bool sampled = std::any_of(drawn.lows.cbegin(), drawn.lows.cend(),
                                          [](double v) { return !std::isnan(v); });
         if (sampled) {
@@ -136,8 +190,10 @@ void MainWindow::updateGraph()
             shade.setAlpha(64);
             QCPGraph *low = customPlot->addGraph(customPlot->xAxis, valueAxis);
             QCPGraph *high = customPlot->addGraph(customPlot->xAxis, valueAxis);
-            low->setData(drawn.keys, drawn.lows, true);
-            high->setData(drawn.keys, drawn.highs, true);
+            curve.low = low;
+            curve.high = high;
+            low->setData(shown.keys, shown.lows, true);
+            high->setData(shown.keys, shown.highs, true);
             low->setName(QStringLiteral("band low #") + QString::number(i));
             high->setName(QStringLiteral("band high #") + QString::number(i));
             for (QCPGraph *edge : {low, high}) {
@@ -148,6 +204,7 @@ void MainWindow::updateGraph()
             high->setBrush(QBrush(shade));
             high->setChannelFillGraph(low);
         }
+        drawnCurves.append(curve);
         graph->setName(QStringLiteral("graph #") + QString::number(i));
         pen.setColor(graphColors.at(i));
         graph->setPen(pen);
@@ -170,10 +227,15 @@ void MainWindow::updateGraph()
         valueAxes.first()->grid()->setVisible(true);
 
     averagedLabel->setVisible(loadedAveraged);
+    decimatedLower = lower;
+    decimatedUpper = upper;
+    decimatedColumns = columns;
     if (!valueAxes.isEmpty()) {
         // Each value axis is rescaled to its own graphs (NaN points left
         // out); an axis whose graphs have no value keeps its range.
-        customPlot->rescaleAxes(false);
+        // The time axis is left as it is: it shows the period, set below.
+        for (QCPAxis *axis : qAsConst(valueAxes))
+            axis->rescale(false);
         // Widening about the centre is the axis' scale ratio to itself; done
         // here as arithmetic, since the ratio divides by the axis' pixel
         // size, which is 0 before the plot has been laid out.
@@ -185,13 +247,45 @@ void MainWindow::updateGraph()
         customPlot->axisRect()->setRangeDragAxes(QList<QCPAxis *>() << customPlot->xAxis,
                                                  valueAxes);
     }
-    cursors->setCurves(selectorSeries, selectorChannels, plot::timeKey(periodBegin),
-                       plot::timeKey(periodEnd));
+    cursors->setCurves(selectorSeries, selectorChannels, periodLower, periodUpper);
     selectorSeries.clear();
 
     // The time axis always shows the chosen period, whatever the data cover.
-    customPlot->xAxis->setRange(plot::timeKey(periodBegin), plot::timeKey(periodEnd));
+    customPlot->xAxis->setRange(periodLower, periodUpper);
     customPlot->replot();
+}
+
+void MainWindow::decimateGraphs(int columns)
+{
+    pageColumns = std::max(0, columns);
+    redecimate();
+}
+
+void MainWindow::redecimate()
+{
+    const QCPRange range = ui->customPlot->xAxis->range();
+    const int columns = pageColumns > 0 ? pageColumns : ui->customPlot->axisRect()->width();
+    if (range.lower == decimatedLower && range.upper == decimatedUpper &&
+        columns == decimatedColumns)
+        return;
+    decimatedLower = range.lower;
+    decimatedUpper = range.upper;
+    decimatedColumns = columns;
+    for (const DrawnCurve &curve : qAsConst(drawnCurves)) {
+        if (!curve.graph)
+            continue;
+        const plot::Series shown = plot::decimate(curve.drawn, range.lower, range.upper, columns);
+        if (curve.selector < seriesCache.size()) {
+            SeriesCache &cached = seriesCache[curve.selector];
+            if (cached.drawn.keys.constData() == curve.drawn.keys.constData())
+                cached.show(shown, range.lower, range.upper, columns);
+        }
+        curve.graph->setData(shown.keys, shown.values, true);
+        if (curve.low && curve.high) {
+            curve.low->setData(shown.keys, shown.lows, true);
+            curve.high->setData(shown.keys, shown.highs, true);
+        }
+    }
 }
 
 void MainWindow::onCountersClicked()

@@ -57,6 +57,7 @@ public:
     // The repair the window starts by itself at start-up.
     void repair() { w.startRepair(); }
     void paintPage(QPainter &painter, const QRect &page) { w.paintPage(painter, page); }
+    void decimateGraphs(int columns) { w.decimateGraphs(columns); }
     void print(QPrinter *printer) { w.printArch(printer); }
     printpage::Content pageContent() const { return w.pageContent(); }
     bool writePdf(const QString &path, QString *error) { return w.writePdf(path, error); }

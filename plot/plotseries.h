@@ -72,6 +72,23 @@ double gapThreshold(const QVector<double> &keys, double floor = 0);
 // Shares the arrays of the series if it has no gap.
 Series withBreaks(const Series &series);
 
+// The points of a drawn series (withBreaks) that draw the same picture of
+// the time range [lower, upper] on `columns` pixel columns as all of them.
+// The plot draws a graph of two points a pixel or more as the first, last,
+// least and greatest point of each pixel, so that is what each column
+// keeps of each run of points between NaN points (in a band, the least and
+// greatest low and high too, so that both edges and the fill between them
+// keep their extent), and at least three points of a run of three or more,
+// so that the plot still draws it by pixels; it keeps every point with a
+// NaN, which the plot draws as a break, and the last point before lower
+// and the first after upper, so that the lines run on to the plot's edges.
+// Points at upper itself lie on the pixel past the last column and are
+// kept as one column more. A range the plot draws point by point (fewer
+// than about two points a pixel), or no column, keeps every point. The
+// points keep their time order; the result's gapOver is infinite, as its
+// breaks are in it.
+Series decimate(const Series &series, double lower, double upper, int columns);
+
 // Whether time t lies in a gap of the series: after (not on) a point whose
 // next one lies further than series.gapOver away, or that long after the
 // last point.

@@ -54,6 +54,7 @@ private slots:
     void gapsAreBreaks();
     void averagedLoadShowsItsBand();
     void axisPerCurve();
+    void decimatedGraphsDrawTheWholeSeries();
 
 private:
     MainWindow::Probe probe() const { return MainWindow::Probe(*window); }
@@ -834,6 +835,52 @@ void TstMainWindowPlot::axisPerCurve()
         QCOMPARE(plot()->graph(g)->valueAxis(), plot()->yAxis);
     QVERIFY(plot()->yAxis->visible());
     QVERIFY(plot()->yAxis->range().contains(5) && plot()->yAxis->range().contains(41700));
+}
+
+// The graphs hold what each pixel column shows of their series, for the
+// range shown: the picture is the one all the points draw.
+void TstMainWindowPlot::decimatedGraphsDrawTheWholeSeries()
+{
+    const QVector<ArchRecord> all =
+        viewerfixture::demoSeries(demoBegin, demoBegin.addSecs(3599), 1);
+    const QVector<ArchRecord> records = all.mid(0, 1200) + all.mid(1500); // five minutes off
+    load(records);
+    select(0, 92); // Math2: the record's number, rising
+    select(2, 2);  // AIn2: 10 + number % 7
+    QCOMPARE(plot()->graphCount(), 2);
+    const double begin = plot::timeKey(demoBegin);
+    const struct { double lower, upper; int points; } ranges[] = {
+        {begin, begin + 3600, -1}, {begin + 1100, begin + 1700, -1}, {begin + 600, begin + 660, 63}};
+    for (const auto &range : ranges) {
+        plot()->xAxis->setRange(range.lower, range.upper);
+        plot()->replot();
+        const QImage decimated = plot()->toPixmap().toImage();
+        for (int g = 0; g < 2; ++g) {
+            plot::Series series = plot::channelSeries(records, archive::archiveEpoch(),
+                                                      g == 0 ? KindMath : KindAnalogIn, 1);
+            series.gapOver = plot::gapThreshold(series.keys);
+            const plot::Series full = plot::withBreaks(series);
+            // Zoomed out the graph holds less than its series; zoomed in,
+            // the points of the range and one on either side.
+            if (range.points < 0 && range.upper - range.lower > 3000)
+                QVERIFY(plot()->graph(g)->dataCount() < full.size());
+            if (range.points > 0)
+                QCOMPARE(plot()->graph(g)->dataCount(), range.points);
+            plot()->graph(g)->setData(full.keys, full.values, true);
+        }
+        plot()->replot();
+        QCOMPARE(plot()->toPixmap().toImage(), decimated);
+    }
+    // The printed page decimates for its own width until it gives it back.
+    plot()->xAxis->setRange(begin, begin + 3600);
+    plot()->replot();
+    const int onScreen = plot()->graph(0)->dataCount();
+    probe().decimateGraphs(100);
+    plot()->replot();
+    QVERIFY(plot()->graph(0)->dataCount() <= 101 * 5 + 2);
+    probe().decimateGraphs(0);
+    QCOMPARE(plot()->graph(0)->dataCount(), onScreen);
+    QVERIFY(onScreen > 101 * 5 + 2);
 }
 
 QTEST_MAIN(TstMainWindowPlot)

@@ -36,6 +36,8 @@ private slots:
     void fitValueRange();
     void gaps_data();
     void gaps();
+    void decimate_data();
+    void decimate();
 };
 
 void TstPlotSeries::valueOfEachKind_data()
@@ -228,6 +230,138 @@ void TstPlotSeries::gaps()
         QVERIFY2(plot::inGap(series, t), qPrintable(QString::number(t)));
     for (double t : notInGapAt)
         QVERIFY2(!plot::inGap(series, t), qPrintable(QString::number(t)));
+}
+
+namespace {
+
+// A series of `n` points one second apart from `first`, noisy, with what
+// each row adds.
+plot::Series noisy(int n, double first = 0, bool band = false)
+{
+    plot::Series series;
+    for (int i = 0; i < n; ++i) {
+        const double v = std::sin(i * 0.37) * 5 + (i * 7919 % 13);
+        series.keys << first + i;
+        series.values << v;
+        if (band) {
+            series.lows << v - 1 - (i * 31 % 5);
+            series.highs << v + 1 + (i * 17 % 7);
+        }
+    }
+    return series;
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(plot::Series)
+
+void TstPlotSeries::decimate_data()
+{
+    QTest::addColumn<plot::Series>("series");
+    QTest::addColumn<double>("lower");
+    QTest::addColumn<double>("upper");
+    QTest::addColumn<int>("columns");
+    QTest::addColumn<int>("size"); // of the result where it is known, else -1
+
+    plot::Series spike = noisy(1000);
+    spike.values[503] = 100;
+    spike.values[740] = -100;
+    QTest::newRow("spikes in one column each") << spike << 0.0 << 1000.0 << 10 << -1;
+    plot::Series gapped = noisy(400);
+    gapped.keys.remove(200, 60);
+    gapped.values.remove(200, 60);
+    gapped.values[50] = std::numeric_limits<double>::quiet_NaN();
+    gapped.gapOver = 3;
+    QTest::newRow("gap and absent value are breaks") << gapped << 0.0 << 400.0 << 8 << -1;
+    QTest::newRow("one point") << noisy(1, 5) << 0.0 << 10.0 << 4 << 1;
+    QTest::newRow("empty range: the neighbours") << noisy(100) << 40.2 << 40.8 << 3 << 2;
+    QTest::newRow("range past the data: the last") << noisy(100) << 200.0 << 300.0 << 3 << 1;
+    QTest::newRow("range wider than the data") << noisy(100, 100) << 0.0 << 1000.0 << 5 << -1;
+    QTest::newRow("column boundaries on points") << noisy(101) << 0.0 << 100.0 << 10 << -1;
+    QTest::newRow("zoomed, a point each side")
+        << noisy(10000) << 1234.5 << 2345.5 << 7 << -1;
+    QTest::newRow("fewer points than columns") << noisy(50) << 0.0 << 49.0 << 100 << 50;
+    // Under two points a pixel the plot draws each point: a cluster stays.
+    plot::Series sparse = noisy(50);
+    for (int i = 0; i < 50; ++i)
+        sparse.keys[i] = i < 40 ? 2.0 * i : 80 + 0.1 * (i - 40);
+    QTest::newRow("few points a pixel are all kept") << sparse << 0.0 << 100.0 << 50 << 50;
+    QTest::newRow("no columns keeps the range") << noisy(50) << 10.0 << 19.0 << 0 << 12;
+    plot::Series band = noisy(3000, 0, true);
+    band.values[1500] = band.lows[1500] = band.highs[1500] = std::numeric_limits<double>::quiet_NaN();
+    QTest::newRow("band") << band << 100.0 << 2900.0 << 13 << -1;
+}
+
+void TstPlotSeries::decimate()
+{
+    QFETCH(plot::Series, series);
+    QFETCH(double, lower);
+    QFETCH(double, upper);
+    QFETCH(int, columns);
+    QFETCH(int, size);
+    const plot::Series full = plot::withBreaks(series);
+    const plot::Series kept = plot::decimate(full, lower, upper, columns);
+    const bool band = !full.lows.isEmpty();
+    QCOMPARE(kept.values.size(), kept.size());
+    QCOMPARE(kept.lows.size(), band ? kept.size() : 0);
+    if (size >= 0)
+        QCOMPARE(kept.size(), size);
+    // Every kept point is one of the series, in time order.
+    for (int i = 0, at = 0; i < kept.size(); ++i, ++at) {
+        while (at < full.size() && full.keys.at(at) != kept.keys.at(i))
+            ++at;
+        QVERIFY2(at < full.size(), qPrintable(QString::number(kept.keys.at(i))));
+        QCOMPARE(QString::number(kept.values.at(i)), QString::number(full.values.at(at)));
+    }
+    // The neighbours outside the range, every break, and per column the
+    // first, the last and the extremes of the series as they are.
+    const auto column = [&](double key) {
+        if (key < lower)
+            return -1.0;
+        if (key > upper)
+            return double(columns) + 2;
+        return upper > lower && columns > 0 ? std::floor((key - lower) / (upper - lower) * columns)
+                                            : 0.0;
+    };
+    // Per column: first and last key, least and greatest value, low, high.
+    const auto gather = [&](const plot::Series &s, int &breaks) {
+        QMap<double, QVector<double>> into;
+        for (int i = 0; i < s.size(); ++i) {
+            const double c = column(s.keys.at(i));
+            if (c < 0 || c > columns)
+                continue;
+            breaks += std::isnan(s.values.at(i)) ? 1 : 0;
+            QVector<double> &e = into[c];
+            if (e.isEmpty())
+                e = {s.keys.at(i), 0, +1e300, -1e300, +1e300, -1e300, +1e300, -1e300};
+            e[1] = s.keys.at(i);
+            const double v[3] = {s.values.at(i), band ? s.lows.at(i) : 0, band ? s.highs.at(i) : 0};
+            for (int k = 0; k < 3; ++k) {
+                e[2 + 2 * k] = std::isnan(v[k]) ? e[2 + 2 * k] : std::min(e[2 + 2 * k], v[k]);
+                e[3 + 2 * k] = std::isnan(v[k]) ? e[3 + 2 * k] : std::max(e[3 + 2 * k], v[k]);
+            }
+        }
+        return into;
+    };
+    int fullBreaks = 0, keptBreaks = 0;
+    const QMap<double, QVector<double>> ofFull = gather(full, fullBreaks);
+    const QMap<double, QVector<double>> ofKept = gather(kept, keptBreaks);
+    QCOMPARE(keptBreaks, fullBreaks);
+    QCOMPARE(ofKept.keys(), ofFull.keys());
+    for (double c : ofFull.keys())
+        QVERIFY2(ofKept.value(c) == ofFull.value(c), qPrintable(QString::number(c)));
+    const int lastBefore = int(std::lower_bound(full.keys.cbegin(), full.keys.cend(), lower) -
+                               full.keys.cbegin()) - 1;
+    const int firstAfter = int(std::upper_bound(full.keys.cbegin(), full.keys.cend(), upper) -
+                               full.keys.cbegin());
+    if (lastBefore >= 0)
+        QCOMPARE(kept.keys.first(), full.keys.at(lastBefore));
+    if (firstAfter < full.size())
+        QCOMPARE(kept.keys.last(), full.keys.at(firstAfter));
+    // ... and no more than those: a break parts a column's run in two.
+    const int perRun = band ? 8 : 4;
+    if (columns > 0)
+        QVERIFY(kept.size() <= (columns + 1 + fullBreaks) * perRun + fullBreaks + 2);
 }
 
 QTEST_APPLESS_MAIN(TstPlotSeries)
