@@ -113,7 +113,11 @@ PlotCursors::PlotCursors(QCustomPlot *plot_, const QList<QColor> &colours_, QObj
     readoutWidget = new CursorReadout;
     connect(readoutWidget->cursorBButton(), SIGNAL(toggled(bool)), this,
             SLOT(onCursorBToggled(bool)));
-    connect(plot->xAxis, SIGNAL(rangeChanged(QCPRange)), this, SLOT(updateStatistics()));
+    // A week's statistics take a few milliseconds of a frame's sixteen.
+    statsTimer.setSingleShot(true);
+    statsTimer.setInterval(80);
+    connect(&statsTimer, SIGNAL(timeout()), this, SLOT(updateStatistics()));
+    connect(plot->xAxis, SIGNAL(rangeChanged(QCPRange)), this, SLOT(scheduleStatistics()));
 
     plot->setAttribute(Qt::WA_AcceptTouchEvents);
     plot->installEventFilter(this);
@@ -208,11 +212,10 @@ void PlotCursors::redrawCursors()
     updateStatistics();
 }
 
-void PlotCursors::updateStatistics()
+void PlotCursors::computeStatistics() const
 {
     QCPRange range = plot->xAxis->range();
-    const bool between = cursors[A].shown && cursors[B].shown;
-    if (between)
+    if (cursors[A].shown && cursors[B].shown)
         range = QCPRange(std::min(cursors[A].key, cursors[B].key),
                          std::max(cursors[A].key, cursors[B].key));
     stats.resize(curves.size());
@@ -222,17 +225,38 @@ void PlotCursors::updateStatistics()
         ofSamples = ofSamples || !curves.at(i).lows.isEmpty();
     }
     statsOfSamples = ofSamples;
-    readoutWidget->setStatisticsHeadings(ofSamples, between);
+    statsPending = false;
+}
+
+void PlotCursors::updateStatistics()
+{
+    statsTimer.stop();
+    computeStatistics();
+    readoutWidget->setStatisticsHeadings(statsOfSamples, cursors[A].shown && cursors[B].shown);
     refreshReadout();
+}
+
+void PlotCursors::scheduleStatistics()
+{
+    // Between two cursors the statistics do not depend on the range shown.
+    if (cursors[A].shown && cursors[B].shown)
+        return;
+    statsPending = true;
+    if (!statsTimer.isActive())
+        statsTimer.start();
 }
 
 QStringList PlotCursors::statisticsHeadings() const
 {
+    if (statsPending)
+        computeStatistics();
     return CursorReadout::statisticsHeadings(statsOfSamples, cursors[A].shown && cursors[B].shown);
 }
 
 QVector<CurveReading> PlotCursors::readings() const
 {
+    if (statsPending)
+        computeStatistics();
     QVector<CurveReading> readings(tags.size());
     for (int i = 0; i < tags.size(); ++i) {
         CurveReading &r = readings[i];

@@ -13,6 +13,7 @@
 #include <QObject>
 #include <QPointF>
 #include <QPointer>
+#include <QTimer>
 #include <QVector>
 
 #include <qcustomplot.h>
@@ -75,6 +76,9 @@ protected:
 
 private slots:
     void updateStatistics();
+    // The time range moved: the statistics follow a few times a second, not
+    // in every frame of a pan or zoom.
+    void scheduleStatistics();
     void onCursorBToggled(bool on);
 
 private:
@@ -107,6 +111,8 @@ private:
     void removeCursor(Cursor cursor);
     void redrawCursors();
     void refreshReadout();
+    // Brings `stats` up to the range and cursors, if they moved since.
+    void computeStatistics() const;
     CursorState state() const;
     void restore(const CursorState &saved);
     void pan(double fromX, double toX);
@@ -119,8 +125,10 @@ private:
 
     QList<plot::Series> curves;
     QStringList tags;
-    QVector<plot::RangeStats> stats;
-    bool statsOfSamples = false; // ... of the samples behind interval means
+    mutable QVector<plot::RangeStats> stats;
+    mutable bool statsOfSamples = false; // ... of the samples behind interval means
+    mutable bool statsPending = false;   // the range moved since they were taken
+    QTimer statsTimer;
     double periodLower = 0.0;
     double periodUpper = -1.0;
     // Every value axis' range after the last rebuild.

@@ -697,6 +697,9 @@ void TstMainWindowPlot::readingOffThePlot()
             2 * keysPerPixel);
     QCOMPARE(plot()->xAxis->range().size(), home.size());
     QCOMPARE(cursors->cursorTime(PlotCursors::A), a);
+    // The statistics follow the range shown once the pan has moved it.
+    QVERIFY(probe().pageContent().rows.at(0).maximum != QStringLiteral("59"));
+    QTRY_COMPARE(readout("rangeMax1"), probe().pageContent().rows.at(0).maximum);
 
     // Cursor B: the toggle, then a tap; the readout gives both, Δt and B − A.
     QPushButton *bButton = window->findChild<QPushButton *>(QStringLiteral("cursorBButton"));
