@@ -107,9 +107,8 @@ void MainWindow::updateData()
             cached.envelopeSize != loadedEnvelope.size()) {
             plot::Series series =
                 plot::channelSeries(records, epoch, channel.first, channel.second, &loadedEnvelope);
-            // The two points of an averaged interval lie up to an interval apart.
             series.gapOver =
-                plot::gapThreshold(series.keys, loadedAveraged ? archive::kAverageIntervalSecs : 0);
+                plot::gapThreshold(series.keys, loadedAveraged ? plot::kMeansGapFloorSecs : 0);
             cached = SeriesCache();
             cached.channel = channel;
             cached.records = records;

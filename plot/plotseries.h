@@ -2,6 +2,7 @@
 #define PLOTSERIES_H
 
 #include "archrecord.h"
+#include "averager.h"
 #include "recordseries.h"
 #include "seriesenvelope.h"
 #include "channels.h"
@@ -58,10 +59,15 @@ struct Series
 Series channelSeries(const archive::RecordSeries &records, const QDateTime &epoch, ChannelKind kind,
                      int n, const archive::SeriesEnvelope *envelope = nullptr);
 
+// The least gap of a series of interval means. An interval's two points
+// lie as far apart as its start and the record that closed it, the first
+// more than an interval after the start: an interval and one step of the
+// recorder, which may log as seldom as once an interval.
+constexpr double kMeansGapFloorSecs = 2.0 * archive::kAverageIntervalSecs;
+
 // How far apart two neighbouring keys may lie before the stretch between
 // them counts as one without records: three times the series' typical step
-// and never less than `floor` (an averaging interval, in an averaged series,
-// whose two points per interval lie up to an interval apart). The typical
+// and never less than `floor` (kMeansGapFloorSecs for interval means). The typical
 // step is the lower quartile of the steps, so that the long steps of an
 // averaged series and the gaps themselves do not stretch it. Fewer than two
 // keys have no gap: infinity.

@@ -589,6 +589,10 @@ void TstMainWindowPlot::averagedLoadShowsItsBand()
     }
     QVERIFY(high && low);
     QCOMPARE(high->channelFillGraph(), low);
+    // A record a minute without a pause: the interval means make one line,
+    // though each interval's two points lie more than its 600 s apart.
+    for (const QCPGraphData &point : *high->data())
+        QVERIFY2(!std::isnan(point.value), qPrintable(QString::number(point.key, 'f', 0)));
     bool found = false;
     QCPRange highs = high->getValueRange(found);
     QVERIFY(found);

@@ -196,6 +196,12 @@ void TstPlotSeries::gaps_data()
         << QVector<double>{0, 599, 600, 1199, 1200, 1799, 3000, 3599, 3600, 4199} << 600.0
         << 600.0 << QVector<double>{2399.5} << QVector<double>{1800, 2999}
         << QVector<double>{300, 1199.5, 1799, 3000, 4199};
+    // A record a second: each interval closes at the first record 601 s
+    // after its start; the stretch of 20 minutes stays a gap.
+    QTest::newRow("averaged, a record a second")
+        << QVector<double>{0, 601, 602, 1203, 1204, 1805, 3400, 4001, 4002, 4603}
+        << plot::kMeansGapFloorSecs << plot::kMeansGapFloorSecs << QVector<double>{2602.5}
+        << QVector<double>{1806, 3399} << QVector<double>{300, 1203.5, 1805, 3400, 4603};
     QTest::newRow("single point") << QVector<double>{5} << 0.0 << inf << QVector<double>{}
                                   << QVector<double>{} << QVector<double>{5, 1000};
 }
