@@ -191,8 +191,9 @@ void MainWindow::updateGraph()
             QCPGraph *high = customPlot->addGraph(customPlot->xAxis, valueAxis);
             curve.low = low;
             curve.high = high;
-            low->setData(shown.keys, shown.lows, true);
-            high->setData(shown.keys, shown.highs, true);
+            const plot::Series outline = plot::bandOutline(drawn, lower, upper, columns);
+            low->setData(outline.keys, outline.lows, true);
+            high->setData(outline.keys, outline.highs, true);
             low->setName(QStringLiteral("band low #") + QString::number(i));
             high->setName(QStringLiteral("band high #") + QString::number(i));
             for (QCPGraph *edge : {low, high}) {
@@ -281,8 +282,10 @@ void MainWindow::redecimate()
         }
         curve.graph->setData(shown.keys, shown.values, true);
         if (curve.low && curve.high) {
-            curve.low->setData(shown.keys, shown.lows, true);
-            curve.high->setData(shown.keys, shown.highs, true);
+            const plot::Series outline =
+                plot::bandOutline(curve.drawn, range.lower, range.upper, columns);
+            curve.low->setData(outline.keys, outline.lows, true);
+            curve.high->setData(outline.keys, outline.highs, true);
         }
     }
 }

@@ -12,7 +12,10 @@
 // graphs; for (b), the least and greatest value per pixel column of the
 // visible part of each curve's float array, and the same replot.
 // Then the picture: the decimated graphs and the graphs of every point
-// drawn over the week, an hour and five minutes, pixel for pixel.
+// drawn over the week, an hour and five minutes, pixel for pixel. Last,
+// (c) a pan frame over a year of interval means (a record a minute, every
+// channel, condensed as a load condenses it), whose curves come with the
+// band of their samples, against the same floor.
 //
 //   QT_QPA_PLATFORM=offscreen bench_plot
 
@@ -21,7 +24,10 @@
 #include "plotbench.h"
 
 #include "archformat.h"
+#include "archload.h"
+#include "averager.h"
 #include "plotcursor.h"
+#include "simulatedrecorder.h"
 #include "plotseries.h"
 
 #include <QDir>
@@ -266,6 +272,56 @@ void PlotBench::run()
                     decimated.width() * decimated.height());
     }
     std::printf("replot of every point over the week (as before) %7.4f s\n", fullReplot);
+
+    // (c) A year of interval means, as a 360-day load condenses it.
+    archive::SeriesBuilder means;
+    archive::EnvelopeBuilder extremes;
+    SampleCounts counts{};
+    archive::Averager averager(means, counts, &extremes);
+    const QDateTime yearEnd = week.end;
+    const QDateTime yearBegin = yearEnd.addSecs(-qint64(archive::kMaxLoadPeriodSecs));
+    const SimulatedRecorder recorder(ChannelSet::full());
+    ArchRecord last = archive::zeroRecord();
+    for (qint32 t = qint32(epoch.secsTo(yearBegin)), stop = qint32(epoch.secsTo(yearEnd)); t < stop;
+         t += 60) {
+        last = recorder.recordAt(t);
+        averager.add(last);
+    }
+    averager.close(last);
+    const archive::RecordSeries yearRecords = means.take();
+    probe.setPeriod(yearBegin, yearEnd);
+    probe.finishLoad(yearRecords, extremes.take(yearRecords.size()));
+    const double yearLower = plot::timeKey(yearBegin);
+    const double yearUpper = plot::timeKey(yearEnd);
+    std::vector<std::vector<float>> yearArrays(4);
+    for (int i = 0; i < 4; ++i) {
+        const Channel channel = channelFromIndex(kIndexes[i]);
+        for (const ArchRecord &rec : yearRecords)
+            yearArrays[size_t(i)].push_back(float(plot::channelValue(rec, channel.first, channel.second)));
+    }
+    int bands = 0;
+    for (int g = 0; g < customPlot->graphCount(); ++g)
+        bands += customPlot->graph(g)->name().startsWith(QLatin1String("band high")) ? 1 : 0;
+    const auto yearPan = [&](int f) {
+        const double shift = (f % 40 - 20) * 10 * (yearUpper - yearLower) / columns;
+        return QCPRange(yearLower + shift, yearUpper + shift);
+    };
+    const std::vector<bench::Timing> yearFrames = bench::alternate(
+        10, {[&] {
+                 customPlot->xAxis->setRange(yearPan(++frame));
+                 customPlot->replot();
+             },
+             [&] {
+                 const int size = yearRecords.size();
+                 for (int i = 0; i < 4; ++i)
+                     checksum += minMaxColumns(yearArrays[size_t(i)].data(), 0, size, columns);
+                 customPlot->replot();
+             }});
+    std::printf("(c) year of interval means: %d records, %d curves with their band\n",
+                yearRecords.size(), bands);
+    print("    pan frame, whole year (range + replot)", yearFrames[0], "   target 0.016 s");
+    print("    floor: min/max per column of 4 float arrays, replot", yearFrames[1], "");
+    ratio(yearFrames[0], yearFrames[1]);
     if (checksum == 0)
         std::printf("(checksum 0)\n");
 }

@@ -397,4 +397,52 @@ ValueRange fitValueRange(double lower, double upper)
     return {center - size / 2.0, center + size / 2.0};
 }
 
+Series bandOutline(const Series &series, double lower, double upper, int columns)
+{
+    const int n = series.size();
+    if (n == 0 || series.lows.isEmpty() || !(upper > lower) || columns < 1)
+        return decimate(series, lower, upper, columns);
+    const double *keys = series.keys.constData();
+    const int begin = int(std::lower_bound(keys, keys + n, lower) - keys);
+    const int end = int(std::upper_bound(keys + begin, keys + n, upper) - keys);
+    if (end - begin <= 2 * columns + 2)
+        return decimate(series, lower, upper, columns);
+
+    Series out;
+    const auto append = [&out](double key, double low, double high) {
+        out.keys.append(key);
+        out.values.append(low);
+        out.lows.append(low);
+        out.highs.append(high);
+    };
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    if (begin > 0)
+        append(keys[begin - 1], series.lows.at(begin - 1), series.highs.at(begin - 1));
+    const double scale = columns / (upper - lower);
+    int i = begin;
+    while (i < end) {
+        if (std::isnan(series.lows.at(i)) || std::isnan(series.highs.at(i))) {
+            append(keys[i], nan, nan); // a break, where the series has one
+            ++i;
+            continue;
+        }
+        // The points of this column up to its end or to the next break.
+        const double column = std::floor((keys[i] - lower) * scale);
+        const int from = i;
+        double low = series.lows.at(i);
+        double high = series.highs.at(i);
+        for (++i; i < end && std::floor((keys[i] - lower) * scale) == column; ++i) {
+            if (std::isnan(series.lows.at(i)) || std::isnan(series.highs.at(i)))
+                break;
+            low = std::min(low, series.lows.at(i));
+            high = std::max(high, series.highs.at(i));
+        }
+        append((keys[from] + keys[i - 1]) / 2, low, high);
+    }
+    if (end < n)
+        append(keys[end], series.lows.at(end), series.highs.at(end));
+    out.gapOver = std::numeric_limits<double>::infinity();
+    return out;
+}
+
 } // namespace plot

@@ -95,6 +95,17 @@ Series withBreaks(const Series &series);
 // breaks are in it.
 Series decimate(const Series &series, double lower, double upper, int columns);
 
+// The band of a drawn series of interval means (withBreaks) as its outline
+// on `columns` pixel columns of [lower, upper]: one point a column, in the
+// middle of the column's points, with their least low and greatest high,
+// broken where the series is. Filled between its edges it covers what the
+// band of every point covers, but as one simple shape: the band of every
+// point zigzags across the whole band in each column, and filling that
+// takes the painter a second for a year. Where the plot draws points one
+// by one (fewer than about two a column), the points themselves, as
+// decimate keeps them.
+Series bandOutline(const Series &series, double lower, double upper, int columns);
+
 // Whether time t lies in a gap of the series: after (not on) a point whose
 // next one lies further than series.gapOver away, or that long after the
 // last point.

@@ -38,6 +38,8 @@ private slots:
     void gaps();
     void decimate_data();
     void decimate();
+    void bandOutline_data();
+    void bandOutline();
 };
 
 void TstPlotSeries::valueOfEachKind_data()
@@ -368,6 +370,63 @@ void TstPlotSeries::decimate()
     const int perRun = band ? 8 : 4;
     if (columns > 0)
         QVERIFY(kept.size() <= (columns + 1 + fullBreaks) * perRun + fullBreaks + 2);
+}
+
+void TstPlotSeries::bandOutline_data()
+{
+    QTest::addColumn<plot::Series>("series");
+    QTest::addColumn<double>("lower");
+    QTest::addColumn<double>("upper");
+    QTest::addColumn<int>("columns");
+    plot::Series band = noisy(3000, 0, true);
+    band.highs[700] = 500; // a spike in one column
+    band.values[1500] = band.lows[1500] = band.highs[1500] = std::numeric_limits<double>::quiet_NaN();
+    QTest::newRow("dense, a spike and a break") << band << 100.0 << 2900.0 << 13;
+    QTest::newRow("zoomed in: the points themselves") << band << 100.0 << 120.0 << 40;
+    QTest::newRow("no columns") << band << 100.0 << 200.0 << 0;
+}
+
+void TstPlotSeries::bandOutline()
+{
+    QFETCH(plot::Series, series);
+    QFETCH(double, lower);
+    QFETCH(double, upper);
+    QFETCH(int, columns);
+    const plot::Series full = plot::withBreaks(series);
+    const plot::Series outline = plot::bandOutline(full, lower, upper, columns);
+    const plot::Series kept = plot::decimate(full, lower, upper, columns);
+    if (columns < 1 || (upper - lower) <= 2 * columns + 2) {
+        QCOMPARE(outline.keys, kept.keys);
+        QCOMPARE(outline.highs, kept.highs);
+        return;
+    }
+    QVERIFY(outline.size() < kept.size());
+    QVERIFY(std::is_sorted(outline.keys.cbegin(), outline.keys.cend()));
+    // Column by column the least low and the greatest high of every point,
+    // and each break of the range.
+    const auto column = [&](double key) { return int(std::floor((key - lower) / (upper - lower) * columns)); };
+    QMap<int, QPair<double, double>> want, got;
+    int wantBreaks = 0, gotBreaks = 0;
+    const auto add = [&](QMap<int, QPair<double, double>> &to, int &breaks, const plot::Series &s) {
+        for (int i = 0; i < s.size(); ++i) {
+            if (s.keys.at(i) < lower || s.keys.at(i) > upper)
+                continue;
+            if (std::isnan(s.lows.at(i))) {
+                ++breaks;
+                continue;
+            }
+            const int c = column(s.keys.at(i));
+            if (!to.contains(c))
+                to.insert(c, {s.lows.at(i), s.highs.at(i)});
+            to[c] = {std::min(to[c].first, s.lows.at(i)), std::max(to[c].second, s.highs.at(i))};
+        }
+    };
+    add(want, wantBreaks, full);
+    add(got, gotBreaks, outline);
+    QCOMPARE(got, want);
+    QCOMPARE(gotBreaks, wantBreaks);
+    QCOMPARE(outline.keys.first(), kept.keys.first()); // the point before the range
+    QCOMPARE(outline.keys.last(), kept.keys.last());   // and the one after it
 }
 
 QTEST_APPLESS_MAIN(TstPlotSeries)
