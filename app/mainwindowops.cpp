@@ -301,7 +301,7 @@ void MainWindow::showExportEnd()
     const QString text = lines.join(QLatin1Char('\n'));
     // A long path breaks at its separators rather than widen the column.
     QString shown = text;
-    shown.replace(QLatin1Char('/'), QStringLiteral("/\u200B"));
+    shown.replace(QLatin1Char('/'), QStringLiteral("\u200B/"));
     ui->operationMessage->setText(shown);
     ui->operationMessage->setAccessibleName(text);
     ui->operationMessage->show();
