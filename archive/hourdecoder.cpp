@@ -11,6 +11,7 @@ void DecodedHour::start(const QString &path, HourFileReader &reader)
 {
     count = 0;
     undecoded = 0;
+    cutShort = false;
     damage = Damage::None;
     taken = WalkRule::Range();
     opened = reader.open(path);
