@@ -1,5 +1,7 @@
 #include "archivefixture.h"
 
+#include "archexport.h"
+
 #include <QDataStream>
 #include <QElapsedTimer>
 #include <QFile>
@@ -283,6 +285,50 @@ ProcessRun runProgramAsNobody(const QString &program, const QStringList &args)
     result.out = readFile(QString::fromLocal8Bit(out));
     result.err = readFile(QString::fromLocal8Bit(err));
     return result;
+}
+
+// The CSV files of a directory, by name.
+QMap<QString, QByteArray> csvFiles(const QString &dir)
+{
+    QMap<QString, QByteArray> files;
+    for (const QString &name : QDir(dir).entryList(QDir::Files))
+        if (!name.endsWith(QLatin1String(".dat")))
+            files.insert(name, readFile(dir + name));
+    return files;
+}
+
+// The CSV of each hour file of `dir`, by name, as exportHourFile writes it.
+QMap<QString, QByteArray> wholeCsvFiles(const QString &dir)
+{
+    QMap<QString, QByteArray> whole;
+    QTemporaryDir reference;
+    for (const QString &name : QDir(dir).entryList({QStringLiteral("*.dat")})) {
+        const QString csv = reference.path() + QLatin1Char('/') + name.chopped(4) + QStringLiteral(".csv");
+        if (archive::exportHourFile(dir + name, csv).outcome == archive::ExportHour::Written)
+            whole.insert(QFileInfo(csv).fileName(), readFile(csv));
+    }
+    return whole;
+}
+
+// Checks that each CSV is complete (as a whole export writes it) or still
+// the placeholder it was, with nothing else beside them. Returns how many
+// are complete.
+int checkCsvFiles(const QString &dir, const QMap<QString, QByteArray> &complete)
+{
+    int done = 0;
+    const QMap<QString, QByteArray> files = csvFiles(dir);
+    for (auto it = files.cbegin(); it != files.cend(); ++it) {
+        if (!complete.contains(it.key())) {
+            QTest::qFail(qPrintable(QStringLiteral("left over: ") + it.key()), __FILE__, __LINE__);
+            return -1;
+        }
+        if (it.value() == complete.value(it.key()))
+            ++done;
+        else if (it.value() != "old")
+            QTest::qFail(qPrintable(QStringLiteral("half-written: ") + it.key()), __FILE__,
+                         __LINE__);
+    }
+    return done;
 }
 
 } // namespace fixture

@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QList>
+#include <QMap>
 #include <QString>
 #include <QStringList>
 
@@ -94,6 +95,16 @@ int runAsNobody(const std::function<int()> &body);
 int runInChild(const std::function<bool()> &prepare, const std::function<int()> &body);
 // Runs a program as the user nobody.
 ProcessRun runProgramAsNobody(const QString &program, const QStringList &args);
+
+// The CSV files of a directory (every file but its hour files), by name.
+QMap<QString, QByteArray> csvFiles(const QString &dir);
+// The CSV of each hour file of `dir` (which ends in "/"), by name, as
+// exportHourFile writes it.
+QMap<QString, QByteArray> wholeCsvFiles(const QString &dir);
+// Checks that each CSV of `dir` is complete (as in `complete`) or still
+// the placeholder "old" it was, with nothing else beside them: any other
+// fails the test. Returns how many are complete.
+int checkCsvFiles(const QString &dir, const QMap<QString, QByteArray> &complete);
 
 } // namespace fixture
 

@@ -35,50 +35,6 @@ void writeArchive(const QString &dir, const QDateTime &end)
     }
 }
 
-// The CSV files of a directory, by name.
-QMap<QString, QByteArray> csvFiles(const QString &dir)
-{
-    QMap<QString, QByteArray> files;
-    for (const QString &name : QDir(dir).entryList(QDir::Files))
-        if (!name.endsWith(QLatin1String(".dat")))
-            files.insert(name, fixture::readFile(dir + name));
-    return files;
-}
-
-// The CSV of each hour file of `dir`, by name, as exportHourFile writes it.
-QMap<QString, QByteArray> wholeCsvFiles(const QString &dir)
-{
-    QMap<QString, QByteArray> whole;
-    QTemporaryDir reference;
-    for (const QString &name : QDir(dir).entryList({QStringLiteral("*.dat")})) {
-        const QString csv = reference.path() + QLatin1Char('/') + name.chopped(4) + ".csv";
-        if (exportHourFile(dir + name, csv).outcome == ExportHour::Written)
-            whole.insert(QFileInfo(csv).fileName(), fixture::readFile(csv));
-    }
-    return whole;
-}
-
-// Checks that each CSV is complete (as a whole export writes it) or still
-// the placeholder it was, with nothing else beside them. Returns how many
-// are complete.
-int checkCsvFiles(const QString &dir, const QMap<QString, QByteArray> &complete)
-{
-    int done = 0;
-    const QMap<QString, QByteArray> files = csvFiles(dir);
-    for (auto it = files.cbegin(); it != files.cend(); ++it) {
-        if (!complete.contains(it.key())) {
-            QTest::qFail(qPrintable(QStringLiteral("left over: ") + it.key()), __FILE__, __LINE__);
-            return -1;
-        }
-        if (it.value() == complete.value(it.key()))
-            ++done;
-        else if (it.value() != "old")
-            QTest::qFail(qPrintable(QStringLiteral("half-written: ") + it.key()), __FILE__,
-                         __LINE__);
-    }
-    return done;
-}
-
 } // namespace
 
 class tst_LongWork : public QObject
@@ -106,7 +62,7 @@ void tst_LongWork::initTestCase()
     end = truncateToHour(QDateTime::currentDateTime()).addSecs(-3600);
     begin = end.addSecs(-3600 * kHours);
     writeArchive(sourceDir, end.addSecs(3600));
-    complete = wholeCsvFiles(sourceDir);
+    complete = fixture::wholeCsvFiles(sourceDir);
     QCOMPARE(complete.size(), kHours);
 }
 
@@ -170,7 +126,7 @@ void tst_LongWork::progressAndStop()
         stopped = result.stopped || (stopAt >= 0 && threads > 1 && result.written == kHours);
         // Hours in flight when the stop came may have been finished: they
         // are complete and counted.
-        const int done = checkCsvFiles(dir, complete);
+        const int done = fixture::checkCsvFiles(dir, complete);
         QCOMPARE(done, result.written);
         QCOMPARE(result.visited, result.written);
         QCOMPARE(result.failed + result.missing, 0);
@@ -255,9 +211,9 @@ void tst_LongWork::interruptedExport()
     QVERIFY2(err.contains("interrupted after"), err.constData());
 
     // Every CSV is whole, as an uninterrupted export writes it, or as it was.
-    const QMap<QString, QByteArray> whole = wholeCsvFiles(dir + QLatin1Char('/'));
+    const QMap<QString, QByteArray> whole = fixture::wholeCsvFiles(dir + QLatin1Char('/'));
     QCOMPARE(whole.size(), hours.size());
-    const int done = checkCsvFiles(dir + QLatin1Char('/'), whole);
+    const int done = fixture::checkCsvFiles(dir + QLatin1Char('/'), whole);
     QVERIFY2(done >= 1 && done < hours.size(), qPrintable(QString::number(done)));
 }
 

@@ -4,7 +4,7 @@
 
 #include "mainwindowprobe.h"
 
-#include "archexport.h"
+#include "archivefixture.h"
 #include "archworker.h"
 #include "ccustomperiod.h"
 #include "viewerfixture.h"
@@ -537,17 +537,10 @@ void TstMainWindow::stopLeavesWindowAsItWas()
 
     // The hour files the export would visit, each with a CSV of before.
     const QStringList hours = QDir(QStringLiteral("archive")).entryList({QStringLiteral("*.dat")});
-    QMap<QString, QByteArray> whole;
-    QTemporaryDir reference;
-    for (const QString &hour : hours) {
-        const QString csv = hour.chopped(4) + QStringLiteral(".csv");
-        archive::exportHourFile(QStringLiteral("archive/") + hour, reference.path() + '/' + csv);
-        QFile file(reference.path() + '/' + csv);
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        whole.insert(csv, file.readAll());
-        QFile old(QStringLiteral("archive/") + csv);
-        QVERIFY(old.open(QIODevice::WriteOnly) && old.write("old") == 3);
-    }
+    const QMap<QString, QByteArray> whole = fixture::wholeCsvFiles(QStringLiteral("archive/"));
+    QCOMPARE(whole.size(), hours.size());
+    for (const QString &csv : whole.keys())
+        fixture::writeFile(QStringLiteral("archive/") + csv, "old");
     const auto removeCsv = qScopeGuard([&] {
         for (const QString &csv : whole.keys())
             QFile::remove(QStringLiteral("archive/") + csv);
@@ -605,15 +598,8 @@ void TstMainWindow::stopLeavesWindowAsItWas()
         QCOMPARE(beginTime->text(), shownBegin);
     } else {
         // Every CSV is whole or as it was, and the window says it stopped.
-        int done = 0;
-        for (auto it = whole.cbegin(); it != whole.cend(); ++it) {
-            QFile file(QStringLiteral("archive/") + it.key());
-            QVERIFY(file.open(QIODevice::ReadOnly));
-            const QByteArray bytes = file.readAll();
-            QVERIFY2(bytes == "old" || bytes == it.value(), qPrintable(it.key()));
-            done += bytes == it.value() ? 1 : 0;
-        }
-        QVERIFY(done < whole.size());
+        const int done = fixture::checkCsvFiles(QStringLiteral("archive/"), whole);
+        QVERIFY(done >= 0 && done < whole.size());
         QCOMPARE(QDir(QStringLiteral("archive")).entryList(QDir::Files).size(),
                  hours.size() + whole.size());
         const QString said =
