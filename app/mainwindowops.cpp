@@ -18,6 +18,7 @@
 #include <QThread>
 #include <QTimer>
 
+#include <algorithm>
 #include <limits>
 
 namespace {
@@ -222,7 +223,17 @@ void MainWindow::showProgress(int done, int total)
 void MainWindow::on_stopButton_clicked()
 {
     // What waits behind the operation was asked for with it in mind.
+    const bool loadDropped =
+        std::any_of(pendingRequests.cbegin(), pendingRequests.cend(),
+                    [](const Request &request) { return request.operation == Operation::Load; });
     pendingRequests.clear();
+    // A period that will not be loaded is not shown either; a stopped load
+    // puts it back when it ends.
+    if (loadDropped && runningOperation != Operation::Load) {
+        periodBegin = shownBegin;
+        periodEnd = shownEnd;
+        showPeriod();
+    }
     if (runningOperation == Operation::Load || runningOperation == Operation::Export) {
         worker->stopRequested = true;
         ui->stopButton->setEnabled(false);
