@@ -82,8 +82,9 @@ struct ExportResult
 QLocale exportLocale();
 
 // Exports every hour from begin's to end's, both included, one CSV per hour
-// file. The CSV of each visited hour is removed first, whether or not the
-// hour has a file. A CSV that cannot be written, or an hour file that cannot
+// file. The CSV of each visited hour is replaced whole by the new one, or
+// removed where the hour has no file or the new one fails: no visited hour
+// keeps an old table. A CSV that cannot be written, or an hour file that cannot
 // be read or whose existence cannot be told, is reported and the walk goes
 // on. A period longer than a load accepts is refused before anything is
 // touched. Hour files are converted on request.threads threads; hourDone is

@@ -45,7 +45,8 @@ Commands:
                             fields) beside each hour file of the hours from
                             BEGIN's hour to END's hour, both included, as the
                             viewer's export button does; the old CSV of every
-                            hour visited is removed first
+                            hour visited is replaced whole, or removed where
+                            the hour has no file or its CSV fails
   repair DIR                rewrite the hour files of DIR whose first record
                             is in the earlier layout in the current one, as
                             the viewer does at start-up; each file is replaced
