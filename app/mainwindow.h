@@ -108,6 +108,14 @@ private:
     // The same when a replot has laid the plot out: for a new range of the
     // time axis or a new width, only then.
     void redecimate();
+    struct DrawnCurve;
+    // Gives one curve's graphs (and its band's) their points for that range
+    // and those columns.
+    void showDecimated(const DrawnCurve &curve, double lower, double upper, int columns);
+    // The plot's background on the screen; on paper it is white.
+    static QColor screenBackground() { return QColor(230, 230, 230); }
+    // "с dd.MM.yyyy hh:mm:ss по dd.MM.yyyy hh:mm:ss" of the window's period.
+    QString periodText() const;
     // Draws the plot, the legend and the period into the page rectangle,
     // given in the painter's coordinates.
     void paintPage(QPainter &painter, const QRect &page);

@@ -30,7 +30,7 @@ void MainWindow::configurePlot()
     const QFont tickFont(QStringLiteral("Open Sans"), 12, -1, false);
     customPlot->xAxis->setTickLabelFont(tickFont);
     customPlot->yAxis->setTickLabelFont(tickFont);
-    customPlot->setBackground(QBrush(QColor(230, 230, 230)));
+    customPlot->setBackground(QBrush(screenBackground()));
     const QPen gridPen(QBrush(Qt::black), 0, Qt::DotLine, Qt::SquareCap, Qt::BevelJoin);
     customPlot->xAxis->grid()->setPen(gridPen);
     customPlot->yAxis->grid()->setPen(gridPen);
@@ -170,16 +170,6 @@ void MainWindow::updateGraph()
                                   : nullptr;
         const plot::Series drawn = cached ? cached->drawn : plot::withBreaks(series);
         DrawnCurve curve{graph, nullptr, nullptr, drawn, i};
-        // A selector that did not change keeps its decimation.
-        plot::Series shown;
-        if (cached && cached->shows(lower, upper, columns)) {
-            shown = cached->shown;
-        } else {
-            shown = plot::decimate(drawn, lower, upper, columns);
-            if (cached)
-                cached->show(shown, lower, upper, columns);
-        }
-        graph->setData(shown.keys, shown.values, true);
         const bool sampled = std::any_of(drawn.lows.cbegin(), drawn.lows.cend(),
                                          [](double v) { return !std::isnan(v); });
         if (sampled) {
@@ -191,9 +181,6 @@ void MainWindow::updateGraph()
             QCPGraph *high = customPlot->addGraph(customPlot->xAxis, valueAxis);
             curve.low = low;
             curve.high = high;
-            const plot::Series outline = plot::bandOutline(drawn, lower, upper, columns);
-            low->setData(outline.keys, outline.lows, true);
-            high->setData(outline.keys, outline.highs, true);
             low->setName(QStringLiteral("band low #") + QString::number(i));
             high->setName(QStringLiteral("band high #") + QString::number(i));
             for (QCPGraph *edge : {low, high}) {
@@ -204,6 +191,7 @@ void MainWindow::updateGraph()
             high->setBrush(QBrush(shade));
             high->setChannelFillGraph(low);
         }
+        showDecimated(curve, lower, upper, columns);
         drawnCurves.append(curve);
         graph->setName(QStringLiteral("graph #") + QString::number(i));
         pen.setColor(graphColors.at(i));
@@ -272,21 +260,32 @@ void MainWindow::redecimate()
     decimatedUpper = range.upper;
     decimatedColumns = columns;
     for (const DrawnCurve &curve : qAsConst(drawnCurves)) {
-        if (!curve.graph)
-            continue;
-        const plot::Series shown = plot::decimate(curve.drawn, range.lower, range.upper, columns);
-        if (curve.selector < seriesCache.size()) {
-            SeriesCache &cached = seriesCache[curve.selector];
-            if (cached.drawn.keys.constData() == curve.drawn.keys.constData())
-                cached.show(shown, range.lower, range.upper, columns);
-        }
-        curve.graph->setData(shown.keys, shown.values, true);
-        if (curve.low && curve.high) {
-            const plot::Series outline =
-                plot::bandOutline(curve.drawn, range.lower, range.upper, columns);
-            curve.low->setData(outline.keys, outline.lows, true);
-            curve.high->setData(outline.keys, outline.highs, true);
-        }
+        if (curve.graph)
+            showDecimated(curve, range.lower, range.upper, columns);
+    }
+}
+
+void MainWindow::showDecimated(const DrawnCurve &curve, double lower, double upper, int columns)
+{
+    // A selector that did not change keeps its decimation.
+    SeriesCache *cached = curve.selector < seriesCache.size() &&
+                                  seriesCache.at(curve.selector).drawn.keys.constData() ==
+                                      curve.drawn.keys.constData()
+                              ? &seriesCache[curve.selector]
+                              : nullptr;
+    plot::Series shown;
+    if (cached && cached->shows(lower, upper, columns)) {
+        shown = cached->shown;
+    } else {
+        shown = plot::decimate(curve.drawn, lower, upper, columns);
+        if (cached)
+            cached->show(shown, lower, upper, columns);
+    }
+    curve.graph->setData(shown.keys, shown.values, true);
+    if (curve.low && curve.high) {
+        const plot::Series outline = plot::bandOutline(curve.drawn, lower, upper, columns);
+        curve.low->setData(outline.keys, outline.lows, true);
+        curve.high->setData(outline.keys, outline.highs, true);
     }
 }
 

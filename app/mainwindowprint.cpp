@@ -26,9 +26,6 @@ namespace {
 
 // Left, top, right, bottom, in millimetres.
 const QMarginsF kPageMargins(5, 5, 10, 10);
-// The plot's background on the screen, as configurePlot sets it; on paper
-// it is white.
-const QColor kScreenBackground(230, 230, 230);
 const QString kDateTimeFormat = QStringLiteral("dd.MM.yyyy hh:mm:ss");
 
 } // namespace
@@ -61,13 +58,17 @@ void MainWindow::printArch(QPrinter *printer)
     painter.end();
 }
 
+QString MainWindow::periodText() const
+{
+    return QStringLiteral("с %1 по %2")
+        .arg(periodBegin.toString(kDateTimeFormat), periodEnd.toString(kDateTimeFormat));
+}
+
 printpage::Content MainWindow::pageContent() const
 {
     printpage::Content content;
     content.directory = QDir::toNativeSeparators(QDir::cleanPath(QDir(archiveDir).absolutePath()));
-    content.period = QStringLiteral("с %1 по %2")
-                         .arg(periodBegin.toString(kDateTimeFormat),
-                              periodEnd.toString(kDateTimeFormat));
+    content.period = periodText();
     if (averagedLabel->visible())
         content.averaging = averagedLabel->text();
     if (!notice->isHidden()) {
@@ -120,7 +121,7 @@ void MainWindow::paintPage(QPainter &painter, const QRect &page)
     printpage::draw(painter, page, pageContent(), [customPlot](QPainter &p, const QRectF &area) {
         customPlot->setBackground(QBrush(Qt::white));
         printpage::drawPlot(p, area, customPlot);
-        customPlot->setBackground(QBrush(kScreenBackground));
+        customPlot->setBackground(QBrush(screenBackground()));
         // Laid out for the page, the plot is laid out for the screen again.
         customPlot->replot();
     });
@@ -149,10 +150,8 @@ bool MainWindow::writePdf(const QString &path, QString *error)
     {
         QPdfWriter writer(&file);
         writer.setCreator(windowTitle());
-        writer.setTitle(QStringLiteral("Архив %1, %2").arg(
-            QDir::toNativeSeparators(archiveDir),
-            QStringLiteral("с %1 по %2")
-                .arg(periodBegin.toString(kDateTimeFormat), periodEnd.toString(kDateTimeFormat))));
+        writer.setTitle(
+            QStringLiteral("Архив %1, %2").arg(QDir::toNativeSeparators(archiveDir), periodText()));
         writer.setPageSize(QPageSize(QPageSize::A4));
         writer.setPageOrientation(QPageLayout::Landscape);
         writer.setPageMargins(kPageMargins, QPageLayout::Millimeter);
