@@ -21,6 +21,12 @@ private slots:
     void viewerHelp();
     void windowSize_data();
     void windowSize();
+    void startArchive_data();
+    void startArchive();
+    void firstWindow_data();
+    void firstWindow();
+    void restoredGeometry_data();
+    void restoredGeometry();
     void qtTextsInRussian();
 
 private:
@@ -97,6 +103,81 @@ void TstStartup::windowSize()
     bool fitted = !fits;
     QCOMPARE(windowSizeFor(QSize(1168, 913), available, &fitted), size);
     QCOMPARE(fitted, fits);
+}
+
+void TstStartup::startArchive_data()
+{
+    QTest::addColumn<QString>("argument");
+    QTest::addColumn<QString>("lastUsed");
+    QTest::addColumn<QStringList>("dirs"); // the paths that are directories
+    QTest::addColumn<QString>("opened");
+    const QStringList both{QStringLiteral("./archive"), QStringLiteral("/data/a")};
+    QTest::newRow("the argument first") << "/x"
+                                        << "/data/a" << both << "/x";
+    QTest::newRow("./archive where it exists") << ""
+                                               << "/data/a" << both << "./archive";
+    QTest::newRow("else the archive last used")
+        << ""
+        << "/data/a" << QStringList{QStringLiteral("/data/a")} << "/data/a";
+    QTest::newRow("one last used that is gone") << ""
+                                                << "/data/a" << QStringList() << "./archive";
+    QTest::newRow("none last used") << ""
+                                    << "" << QStringList{QString()} << "./archive";
+}
+
+void TstStartup::startArchive()
+{
+    QFETCH(QString, argument);
+    QFETCH(QString, lastUsed);
+    QFETCH(QStringList, dirs);
+    QFETCH(QString, opened);
+    QCOMPARE(
+        startArchiveDir(argument, lastUsed, [&](const QString &p) { return dirs.contains(p); }),
+        opened);
+}
+
+void TstStartup::firstWindow_data()
+{
+    QTest::addColumn<QRect>("available");
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<bool>("maximised");
+    QTest::newRow("1920x1080: room for the form, not one and a half")
+        << QRect(0, 0, 1920, 1080) << QSize(1168, 913) << false;
+    QTest::newRow("2560x1440: maximised") << QRect(0, 0, 2560, 1440) << QSize(1168, 913) << true;
+    QTest::newRow("wide but not tall enough")
+        << QRect(0, 0, 3840, 1300) << QSize(1168, 913) << false;
+    QTest::newRow("a panel smaller than the form")
+        << QRect(0, 0, 1024, 768) << QSize(1024, 768) << true;
+    QTest::newRow("no screen known") << QRect() << QSize(1168, 913) << false;
+}
+
+void TstStartup::firstWindow()
+{
+    QFETCH(QRect, available);
+    QFETCH(QSize, size);
+    QFETCH(bool, maximised);
+    const FirstWindow first = firstWindowFor(QSize(1168, 913), available);
+    QCOMPARE(first.size, size);
+    QCOMPARE(first.maximised, maximised);
+}
+
+void TstStartup::restoredGeometry_data()
+{
+    QTest::addColumn<QRect>("saved");
+    QTest::addColumn<QRect>("restored");
+    QTest::newRow("on the screen") << QRect(100, 50, 800, 600) << QRect(100, 50, 800, 600);
+    QTest::newRow("on a screen since removed")
+        << QRect(2500, 50, 800, 600) << QRect(1120, 50, 800, 600);
+    QTest::newRow("above the top") << QRect(10, -300, 800, 600) << QRect(10, 0, 800, 600);
+    QTest::newRow("larger than the screen") << QRect(0, 0, 3000, 2000) << QRect(0, 0, 1920, 1040);
+    QTest::newRow("never placed") << QRect() << QRect();
+}
+
+void TstStartup::restoredGeometry()
+{
+    QFETCH(QRect, saved);
+    QFETCH(QRect, restored);
+    QCOMPARE(::restoredGeometry(saved, QRect(0, 0, 1920, 1040)), restored);
 }
 
 void TstStartup::commandLine()
