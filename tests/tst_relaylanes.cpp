@@ -5,41 +5,32 @@
 #include "plotseries.h"
 #include "relaylanes.h"
 
-#include "archload.h"
 #include "averager.h"
 
-#include <QTemporaryDir>
 #include <QtTest>
 
 namespace {
 
-const qint32 kBase = 760000000; // a time in 2024, whole hours from the epoch
+const qint32 kBase = 760000000; // a time in 2024
 
-// Records from "FROM[-TO]:BITS ..." (seconds after kBase, one record a
-// second, relay bits in hex; "x" for a record without relays): "0-2:0 3-5:1".
-QVector<ArchRecord> records(const QString &spec)
+double at(double secs)
+{
+    return plot::timeKey(archive::archiveEpoch()) + kBase + secs;
+}
+
+// The lane of relay 0 of records "FROM[-TO]:BITS ..." (seconds after kBase,
+// one record a second, relay bits in hex; "x" for a record without relays).
+plot::RelayLane laneOf(const QString &spec, int relay = 0)
 {
     QVector<ArchRecord> recs;
     for (const QString &token : spec.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
         const QStringList parts = token.split(QLatin1Char(':'));
         const QStringList span = parts.at(0).split(QLatin1Char('-'));
-        const bool none = parts.at(1) == QLatin1String("x");
         for (int t = span.first().toInt(); t <= span.last().toInt(); ++t)
-            recs.append(fixture::record(kBase + t, {1.0f}, none ? 0 : 8,
+            recs.append(fixture::record(kBase + t, {1.0f}, parts.at(1) == "x" ? 0 : 8,
                                         parts.at(1).toULongLong(nullptr, 16)));
     }
-    return recs;
-}
-
-double baseKey()
-{
-    return plot::timeKey(archive::archiveEpoch()) + kBase;
-}
-
-plot::RelayLane laneOf(const QString &spec, int relay = 0)
-{
-    return plot::RelayLanes(QVector<ArchRecord>(records(spec)), archive::archiveEpoch(), false)
-        .lane(relay);
+    return plot::RelayLanes(recs, archive::archiveEpoch(), false).lane(relay);
 }
 
 // Runs as "BEGIN-END:STATE ..." in seconds after kBase.
@@ -47,17 +38,30 @@ QString runsText(const plot::RelayLane &lane)
 {
     QStringList runs;
     for (const plot::RelayRun &run : lane.runs)
-        runs << QStringLiteral("%1-%2:%3")
-                    .arg(run.begin - baseKey())
-                    .arg(run.end - baseKey())
-                    .arg(int(run.on));
+        runs << QStringLiteral("%1-%2:%3").arg(run.begin - at(0)).arg(run.end - at(0)).arg(run.on);
     return runs.join(QLatin1Char(' '));
 }
 
-QString columnsText(const QVector<plot::LaneColumn> &columns)
+// What a lane answers to a question: "runs", "columns LOWER UPPER" (ten
+// columns, "-01B" for none, off, on, both), "at T", "stats LOWER UPPER".
+QString answer(const plot::RelayLane &lane, const QString &question)
 {
+    const QStringList q = question.split(QLatin1Char(' '));
+    if (q.first() == "runs")
+        return runsText(lane);
+    if (q.first() == "at")
+        return plot::relayStateText(plot::relayStateAt(lane, at(q.at(1).toDouble())));
+    const double lower = at(q.at(1).toDouble());
+    const double upper = at(q.at(2).toDouble());
+    if (q.first() == "stats") {
+        const plot::RelayStats s = plot::relayStats(lane, lower, upper);
+        return QStringLiteral("%1 %2 of %3, %4")
+            .arg(plot::onTimeText(s.secondsOn), plot::onShareText(s))
+            .arg(s.secondsKnown)
+            .arg(s.switchings);
+    }
     QString text;
-    for (plot::LaneColumn c : columns)
+    for (plot::LaneColumn c : plot::laneColumns(lane, lower, upper, 10))
         text += QLatin1Char("-01B"[int(c)]);
     return text;
 }
@@ -69,213 +73,99 @@ class TstRelayLanes : public QObject
     Q_OBJECT
 
 private slots:
-    void runs_data();
-    void runs();
+    void lane_data();
+    void lane();
     void relaysCarried();
-    void columns_data();
-    void columns();
-    void stateAt_data();
-    void stateAt();
-    void stats_data();
-    void stats();
-    void texts();
-    void averagedLanesAreExact();
-    void pulseInAYearOfMeans();
+    void meansOfAYear();
 };
 
-void TstRelayLanes::runs_data()
+void TstRelayLanes::lane_data()
 {
     QTest::addColumn<QString>("spec");
-    QTest::addColumn<int>("relay");
-    QTest::addColumn<QString>("runs");
-    QTest::newRow("off, then on") << "0-2:0 3-5:1" << 0 << "0-3:0 3-5:1";
-    QTest::newRow("another relay of the same records") << "0-2:2 3-5:1" << 1 << "0-3:1 3-5:0";
-    QTest::newRow("a gap breaks a run") << "0-3:1 100-103:1" << 0 << "0-3:1 100-103:1";
-    QTest::newRow("a change across a gap") << "0-3:0 100-103:1" << 0 << "0-3:0 100-103:1";
-    QTest::newRow("a lone record between gaps is a point")
-        << "0-3:0 50:1 100-103:0" << 0 << "0-3:0 50-50:1 100-103:0";
-    QTest::newRow("a record without relays breaks the lane")
-        << "0-1:1 2:x 3-5:1" << 0 << "0-1:1 3-5:1";
-    QTest::newRow("equal times: the later record stands")
-        << "0-2:0 2:1 3-4:1" << 0 << "0-2:0 2-4:1";
-    QTest::newRow("a clock set back: in time order") << "10-12:1 5-9:0" << 0 << "5-10:0 10-12:1";
-    QTest::newRow("a relay no record carries") << "0-5:1" << 8 << "";
-    QTest::newRow("no records") << "" << 0 << "";
+    QTest::addColumn<QString>("question");
+    QTest::addColumn<QString>("answer");
+    const auto row = [](const char *name, const char *spec, const char *question,
+                        const char *answer) { QTest::newRow(name) << spec << question << answer; };
+    const char *steps = "0-2:0 3-5:1";
+    const char *gap = "0-3:1 100-103:0";
+    const char *pulses = "0-9:0 10-19:1 20-29:0 30-34:1 35-100:0";
+    row("runs: off, then on", steps, "runs", "0-3:0 3-5:1");
+    row("runs: a lone record between gaps is a point", "0-3:0 50:1 100-103:0", "runs",
+        "0-3:0 50-50:1 100-103:0");
+    row("runs: a record without relays breaks them", "0-1:1 2:x 3-5:1", "runs", "0-1:1 3-5:1");
+    row("runs: of equal times the later stands", "0-2:0 2:1 3-4:1", "runs", "0-2:0 2-4:1");
+    row("runs: a clock set back", "10-12:1 5-9:0", "runs", "5-10:0 10-12:1");
+    row("columns: one pulse in a column", "0-499:0 500:1 501-999:0", "columns 0 1000",
+        "00000B0000");
+    row("columns: a change at a column edge", "0-299:0 300-999:1", "columns 0 1000", "0001111111");
+    row("columns: a gap", "0-299:0 700-999:1", "columns 0 1000", "000----111");
+    row("columns: a point between gaps", "0-99:0 555:1 900-999:0", "columns 0 1000", "0----1---0");
+    row("at: before the first record", steps, "at -0.5", "—");
+    row("at: on the switch", steps, "at 3", "вкл");
+    row("at: just past the last record", steps, "at 7", "вкл");
+    row("at: long past the last record", steps, "at 9", "—");
+    row("at: in a gap", gap, "at 3.5", "—");
+    row("stats: all of it", pulses, "stats 0 100", "0:00:15 15,0 % of 100, 4");
+    row("stats: a switch at the start is the state there", pulses, "stats 10 20",
+        "0:00:10 100,0 % of 10, 1");
+    row("stats: parts of two runs", pulses, "stats 15 32", "0:00:07 41,2 % of 17, 2");
+    row("stats: a change across a gap is no switching", "0-3:0 100-103:1", "stats 0 103",
+        "0:00:03 50,0 % of 6, 0");
+    row("stats: in a gap", gap, "stats 10 90", "0:00:00 — of 0, 0");
 }
 
-void TstRelayLanes::runs()
+void TstRelayLanes::lane()
 {
     QFETCH(QString, spec);
-    QFETCH(int, relay);
-    QFETCH(QString, runs);
-    QCOMPARE(runsText(laneOf(spec, relay)), runs);
+    QFETCH(QString, question);
+    QFETCH(QString, answer);
+    QCOMPARE(::answer(laneOf(spec), question), answer);
 }
 
 void TstRelayLanes::relaysCarried()
 {
-    // Relay 5 is on wherever it is carried: it does not change; relay 1 does.
-    QVector<ArchRecord> recs = {fixture::record(kBase, {}, 3, 0b001),
-                                fixture::record(kBase + 1, {}, 3, 0b011),
-                                fixture::record(kBase + 2, {}, 9, 0b100011)};
-    const plot::RelayLanes lanes(recs, archive::archiveEpoch(), false);
+    // Relay 6 is on wherever it is carried: it does not change.
+    const plot::RelayLanes lanes(QVector<ArchRecord>{fixture::record(kBase, {}, 3, 0b001),
+                                                     fixture::record(kBase + 1, {}, 3, 0b011),
+                                                     fixture::record(kBase + 2, {}, 9, 0b100011)},
+                                 archive::archiveEpoch(), false);
     QCOMPARE(lanes.relayCount(), 9);
     QCOMPARE(lanes.changing(), QVector<int>{1});
-    QVERIFY(!lanes.changes(5));
     QCOMPARE(runsText(lanes.lane(5)), QStringLiteral("2-2:1"));
 }
 
-void TstRelayLanes::columns_data()
-{
-    QTest::addColumn<QString>("spec");
-    QTest::addColumn<double>("lower");
-    QTest::addColumn<double>("upper");
-    QTest::addColumn<QString>("columns");
-    QTest::newRow("one pulse in a column")
-        << "0-499:0 500:1 501-999:0" << 0.0 << 1000.0 << "00000B0000";
-    QTest::newRow("a change at a column edge")
-        << "0-299:0 300-999:1" << 0.0 << 1000.0 << "0001111111";
-    QTest::newRow("a gap") << "0-299:0 700-999:1" << 0.0 << 1000.0 << "000----111";
-    QTest::newRow("a range beyond the records") << "0-99:1" << 50.0 << 250.0 << "111-------";
-    QTest::newRow("a point between gaps")
-        << "0-99:0 555:1 900-999:0" << 0.0 << 1000.0 << "0----1---0";
-}
-
-void TstRelayLanes::columns()
-{
-    QFETCH(QString, spec);
-    QFETCH(double, lower);
-    QFETCH(double, upper);
-    QFETCH(QString, columns);
-    const plot::RelayLane lane = laneOf(spec);
-    QCOMPARE(columnsText(plot::laneColumns(lane, baseKey() + lower, baseKey() + upper, 10)),
-             columns);
-}
-
-void TstRelayLanes::stateAt_data()
-{
-    QTest::addColumn<QString>("spec");
-    QTest::addColumn<double>("t");
-    QTest::addColumn<QString>("state");
-    const QString steps = QStringLiteral("0-2:0 3-5:1");
-    QTest::newRow("before the first record") << steps << -0.5 << "—";
-    QTest::newRow("on the first record") << steps << 0.0 << "выкл";
-    QTest::newRow("between records") << steps << 2.5 << "выкл";
-    QTest::newRow("on the switch") << steps << 3.0 << "вкл";
-    QTest::newRow("just past the last record") << steps << 7.0 << "вкл";
-    QTest::newRow("long past the last record") << steps << 9.0 << "—";
-    const QString gap = QStringLiteral("0-3:1 100-103:0");
-    QTest::newRow("on the record before a gap") << gap << 3.0 << "вкл";
-    QTest::newRow("in a gap") << gap << 3.5 << "—";
-    QTest::newRow("on the record after a gap") << gap << 100.0 << "выкл";
-}
-
-void TstRelayLanes::stateAt()
-{
-    QFETCH(QString, spec);
-    QFETCH(double, t);
-    QFETCH(QString, state);
-    QCOMPARE(plot::relayStateText(plot::relayStateAt(laneOf(spec), baseKey() + t)), state);
-}
-
-void TstRelayLanes::stats_data()
-{
-    QTest::addColumn<QString>("spec");
-    QTest::addColumn<double>("lower");
-    QTest::addColumn<double>("upper");
-    QTest::addColumn<double>("on");
-    QTest::addColumn<double>("known");
-    QTest::addColumn<int>("switchings");
-    const QString pulses = QStringLiteral("0-9:0 10-19:1 20-29:0 30-34:1 35-100:0");
-    QTest::newRow("all of it") << pulses << 0.0 << 100.0 << 15.0 << 100.0 << 4;
-    QTest::newRow("a switch at the start is the state there")
-        << pulses << 10.0 << 20.0 << 10.0 << 10.0 << 1;
-    QTest::newRow("parts of two runs on") << pulses << 15.0 << 32.0 << 7.0 << 17.0 << 2;
-    QTest::newRow("a change across a gap is no switching")
-        << "0-3:0 100-103:1" << 0.0 << 103.0 << 3.0 << 6.0 << 0;
-}
-
-void TstRelayLanes::stats()
-{
-    QFETCH(QString, spec);
-    QFETCH(double, lower);
-    QFETCH(double, upper);
-    QFETCH(double, on);
-    QFETCH(double, known);
-    QFETCH(int, switchings);
-    const plot::RelayStats stats =
-        plot::relayStats(laneOf(spec), baseKey() + lower, baseKey() + upper);
-    QCOMPARE(stats.secondsOn, on);
-    QCOMPARE(stats.secondsKnown, known);
-    QCOMPARE(stats.switchings, switchings);
-}
-
-void TstRelayLanes::texts()
-{
-    QCOMPARE(plot::onTimeText(0.4), QStringLiteral("0:00:00"));
-    QCOMPARE(plot::onTimeText(3661), QStringLiteral("1:01:01"));
-    QCOMPARE(plot::onTimeText(8760 * 3600.0), QStringLiteral("8760:00:00"));
-    QCOMPARE(plot::onShareText({15, 100, 0}), QStringLiteral("15,0 %"));
-    QCOMPARE(plot::onShareText({0, 0, 0}), QStringLiteral("—"));
-}
-
 // The averaging closes an interval at each relay change and carries the
-// relays of the record that opened it: the lanes of a load of interval
-// means are those of the same records loaded one by one.
-void TstRelayLanes::averagedLanesAreExact()
+// relays of the record that opened it: the lanes of a year of interval
+// means are those of its records, and a pulse of one second shows.
+void TstRelayLanes::meansOfAYear()
 {
-    QTemporaryDir dir;
+    const int year = 365 * 86400;
+    const qint32 pulse = kBase + 200 * 86400 + 1234;
     QVector<ArchRecord> recs;
-    for (int t = 0; t < 3 * 3600; t += 10) {
-        const bool on = (t >= 1050 && t < 3910) || (t >= 7200 && t < 7210);
-        recs.append(
-            fixture::record(kBase + t, {float(t)}, 4, (on ? 1 : 0) | (t % 1200 < 600 ? 2 : 0)));
+    for (qint32 t = kBase; t < kBase + year; t += 600) {
+        const bool morning = (t - kBase) % 86400 >= 8 * 3600 && (t - kBase) % 86400 < 11 * 3600;
+        recs.append(fixture::record(t, {1.0f}, 2, morning ? 2 : 0));
+        if (pulse > t && pulse < t + 600)
+            recs << fixture::record(pulse, {1.0f}, 2, 1)
+                 << fixture::record(pulse + 1, {1.0f}, 2, 0);
     }
-    fixture::appendRecords(dir.path() + QLatin1Char('/'), recs);
-    const QDateTime end = archive::recordDateTime(archive::archiveEpoch(), kBase + 4 * 3600);
-    const auto lanesOf = [&](int days) {
-        const archive::LoadResult result = archive::loadPeriod(
-            dir.path() + QLatin1Char('/'), end.addDays(-days), end, days * 86400);
-        return plot::RelayLanes(result.records, archive::archiveEpoch(),
-                                result.envelope.isAveraged());
-    };
-    const plot::RelayLanes raw = lanesOf(1);
-    const plot::RelayLanes means = lanesOf(8);
-    QCOMPARE(raw.keys().size(), recs.size());
-    QVERIFY(means.keys().size() < raw.keys().size() / 5);
-    for (int relay : {0, 1}) {
-        QCOMPARE(runsText(means.lane(relay)), runsText(raw.lane(relay)));
-        QVERIFY(means.changes(relay));
-    }
-    QCOMPARE(runsText(raw.lane(0)),
-             QStringLiteral("0-1050:0 1050-3910:1 3910-7200:0 7200-7210:1 7210-10790:0"));
-}
-
-// A pulse of one second in a year of interval means shows in its column.
-void TstRelayLanes::pulseInAYearOfMeans()
-{
     archive::SeriesBuilder series;
     SampleCounts counts{};
     archive::Averager averager(series, counts);
-    const qint32 pulse = kBase + 200 * 86400 + 1234;
-    ArchRecord last;
-    for (qint32 t = kBase; t < kBase + 365 * 86400; t += 600) {
-        QVector<qint32> times{t};
-        if (pulse > t && pulse < t + 600)
-            times << pulse << pulse + 1;
-        for (qint32 at : qAsConst(times)) {
-            last = fixture::record(at, {1.0f}, 1, at == pulse ? 1 : 0);
-            QVERIFY(averager.add(last));
-        }
-    }
-    QVERIFY(averager.close(last));
-    const plot::RelayLanes lanes(series.take(), archive::archiveEpoch(), true);
-    const plot::RelayLane lane = lanes.lane(0);
-    const QVector<plot::LaneColumn> columns =
-        plot::laneColumns(lane, baseKey(), baseKey() + 365 * 86400.0, 1000);
-    QCOMPARE(columns.count(plot::LaneColumn::Both), 1);
-    QCOMPARE(columns.at(int((pulse - kBase) * 1000.0 / (365 * 86400.0))), plot::LaneColumn::Both);
+    for (const ArchRecord &rec : qAsConst(recs))
+        QVERIFY(averager.add(rec));
+    QVERIFY(averager.close(recs.constLast()));
+    const plot::RelayLanes raw(recs, archive::archiveEpoch(), false);
+    const plot::RelayLanes means(series.take(), archive::archiveEpoch(), true);
+    QCOMPARE(means.changing(), (QVector<int>{0, 1}));
+    for (int relay : {0, 1})
+        QCOMPARE(runsText(means.lane(relay)), runsText(raw.lane(relay)));
+    const plot::RelayLane lane = means.lane(0);
+    const QVector<plot::LaneColumn> columns = plot::laneColumns(lane, at(0), at(year), 1000);
     QCOMPARE(columns.count(plot::LaneColumn::Off), 999);
-    QCOMPARE(plot::relayStats(lane, baseKey(), baseKey() + 365 * 86400.0).secondsOn, 1.0);
+    QCOMPARE(columns.at((pulse - kBase) / (year / 1000)), plot::LaneColumn::Both);
+    QCOMPARE(plot::relayStats(lane, at(0), at(year)).secondsOn, 1.0);
+    QCOMPARE(plot::relayStats(means.lane(1), at(0), at(year)).switchings, 2 * 365);
 }
 
 QTEST_GUILESS_MAIN(TstRelayLanes)

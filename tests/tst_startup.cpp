@@ -23,10 +23,8 @@ private slots:
     void windowSize();
     void startArchive_data();
     void startArchive();
-    void firstWindow_data();
-    void firstWindow();
-    void restoredGeometry_data();
-    void restoredGeometry();
+    void windowPlaced_data();
+    void windowPlaced();
     void qtTextsInRussian();
 
 private:
@@ -109,75 +107,61 @@ void TstStartup::startArchive_data()
 {
     QTest::addColumn<QString>("argument");
     QTest::addColumn<QString>("lastUsed");
-    QTest::addColumn<QStringList>("dirs"); // the paths that are directories
+    QTest::addColumn<QString>("dirs"); // the paths that are directories
     QTest::addColumn<QString>("opened");
-    const QStringList both{QStringLiteral("./archive"), QStringLiteral("/data/a")};
-    QTest::newRow("the argument first") << "/x"
-                                        << "/data/a" << both << "/x";
-    QTest::newRow("./archive where it exists") << ""
-                                               << "/data/a" << both << "./archive";
-    QTest::newRow("else the archive last used")
-        << ""
-        << "/data/a" << QStringList{QStringLiteral("/data/a")} << "/data/a";
-    QTest::newRow("one last used that is gone") << ""
-                                                << "/data/a" << QStringList() << "./archive";
-    QTest::newRow("none last used") << ""
-                                    << "" << QStringList{QString()} << "./archive";
+    const auto row = [](const char *name, const char *argument, const char *lastUsed,
+                        const char *dirs, const char *opened) {
+        QTest::newRow(name) << argument << lastUsed << dirs << opened;
+    };
+    row("the argument first", "/x", "/data/a", "./archive /data/a", "/x");
+    row("./archive where it exists", "", "/data/a", "./archive /data/a", "./archive");
+    row("else the archive last used", "", "/data/a", "/data/a", "/data/a");
+    row("one last used that is gone", "", "/data/a", "", "./archive");
 }
 
 void TstStartup::startArchive()
 {
     QFETCH(QString, argument);
     QFETCH(QString, lastUsed);
-    QFETCH(QStringList, dirs);
+    QFETCH(QString, dirs);
     QFETCH(QString, opened);
-    QCOMPARE(
-        startArchiveDir(argument, lastUsed, [&](const QString &p) { return dirs.contains(p); }),
-        opened);
+    const QStringList isDir = dirs.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    const auto exists = [&](const QString &path) { return isDir.contains(path); };
+    QCOMPARE(startArchiveDir(argument, lastUsed, exists), opened);
 }
 
-void TstStartup::firstWindow_data()
+void TstStartup::windowPlaced_data()
 {
     QTest::addColumn<QRect>("available");
-    QTest::addColumn<QSize>("size");
+    QTest::addColumn<QRect>("saved");
+    QTest::addColumn<QRect>("placed"); // where a first start has the form's size at (0, 0)
     QTest::addColumn<bool>("maximised");
-    QTest::newRow("1920x1080: room for the form, not one and a half")
-        << QRect(0, 0, 1920, 1080) << QSize(1168, 913) << false;
-    QTest::newRow("2560x1440: maximised") << QRect(0, 0, 2560, 1440) << QSize(1168, 913) << true;
-    QTest::newRow("wide but not tall enough")
-        << QRect(0, 0, 3840, 1300) << QSize(1168, 913) << false;
-    QTest::newRow("a panel smaller than the form")
-        << QRect(0, 0, 1024, 768) << QSize(1024, 768) << true;
-    QTest::newRow("no screen known") << QRect() << QSize(1168, 913) << false;
+    const QRect form(0, 0, 1168, 913);
+    const QRect full(0, 0, 1920, 1040);
+    QTest::newRow("1920x1080: less than 1.5 times the form") << full << QRect() << form << false;
+    QTest::newRow("2560x1440: maximised") << QRect(0, 0, 2560, 1440) << QRect() << form << true;
+    QTest::newRow("wide, not tall") << QRect(0, 0, 3840, 1300) << QRect() << form << false;
+    const QRect saved(100, 50, 800, 600);
+    QTest::newRow("remembered, on the screen") << full << saved << saved << false;
+    QTest::newRow("on a screen since removed")
+        << full << saved.translated(2400, 0) << QRect(1120, 50, 800, 600) << false;
+    QTest::newRow("larger than the screen") << full << QRect(-5, 0, 3000, 2000) << full << false;
 }
 
-void TstStartup::firstWindow()
+void TstStartup::windowPlaced()
 {
     QFETCH(QRect, available);
-    QFETCH(QSize, size);
-    QFETCH(bool, maximised);
-    const FirstWindow first = firstWindowFor(QSize(1168, 913), available);
-    QCOMPARE(first.size, size);
-    QCOMPARE(first.maximised, maximised);
-}
-
-void TstStartup::restoredGeometry_data()
-{
-    QTest::addColumn<QRect>("saved");
-    QTest::addColumn<QRect>("restored");
-    QTest::newRow("on the screen") << QRect(100, 50, 800, 600) << QRect(100, 50, 800, 600);
-    QTest::newRow("on a screen since removed")
-        << QRect(2500, 50, 800, 600) << QRect(1120, 50, 800, 600);
-    QTest::newRow("above the top") << QRect(10, -300, 800, 600) << QRect(10, 0, 800, 600);
-    QTest::newRow("larger than the screen") << QRect(0, 0, 3000, 2000) << QRect(0, 0, 1920, 1040);
-    QTest::newRow("never placed") << QRect() << QRect();
-}
-
-void TstStartup::restoredGeometry()
-{
     QFETCH(QRect, saved);
-    QFETCH(QRect, restored);
-    QCOMPARE(::restoredGeometry(saved, QRect(0, 0, 1920, 1040)), restored);
+    QFETCH(QRect, placed);
+    QFETCH(bool, maximised);
+    if (saved.isValid()) {
+        QCOMPARE(restoredGeometry(saved, available), placed);
+        return;
+    }
+    QCOMPARE(restoredGeometry(saved, available), QRect());
+    const FirstWindow first = firstWindowFor(QSize(1168, 913), available);
+    QCOMPARE(first.size, placed.size());
+    QCOMPARE(first.maximised, maximised);
 }
 
 void TstStartup::commandLine()
