@@ -12,7 +12,10 @@
 
 namespace {
 
-const QDateTime kBegin = fixture::at("2024-06-10 10:00:00");
+QDateTime begin()
+{
+    return fixture::at("2024-06-10 10:00:00");
+}
 
 fixture::ProcessRun run(const QStringList &args)
 {
@@ -41,9 +44,10 @@ private slots:
 
 void TstRelaysCommand::switchings_data()
 {
-    QTest::addColumn<QString>("records"); // "SECONDS:COUNT:BITS ..." after kBegin, bits in hex
-    QTest::addColumn<int>("days");        // of the period, which ends an hour after kBegin
-    QTest::addColumn<QString>("lines");   // "SECONDS;RELAY;STATE ..."
+    QTest::addColumn<QString>(
+        "records");                // "SECONDS:COUNT:BITS ..." after begin()'s time, bits in hex
+    QTest::addColumn<int>("days"); // of the period, which ends an hour after begin()'s time
+    QTest::addColumn<QString>("lines"); // "SECONDS;RELAY;STATE ..."
     const auto row = [](const char *name, const char *records, int days, const char *lines) {
         QTest::newRow(name) << records << days << lines;
     };
@@ -68,18 +72,18 @@ void TstRelaysCommand::switchings()
     QVector<ArchRecord> recs;
     for (const QString &spec : records.split(QLatin1Char(' '))) {
         const QStringList f = spec.split(QLatin1Char(':'));
-        recs << fixture::record(fixture::archiveTime(kBegin.addSecs(f.at(0).toInt())), {1.0f},
+        recs << fixture::record(fixture::archiveTime(begin().addSecs(f.at(0).toInt())), {1.0f},
                                 f.at(1).toInt(), f.at(2).toULongLong(nullptr, 16));
     }
     fixture::appendRecords(tmp.path() + QLatin1Char('/'), recs);
     QString expected;
     for (const QString &line : lines.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
-        const QDateTime at = kBegin.addSecs(line.section(QLatin1Char(';'), 0, 0).toInt());
+        const QDateTime at = begin().addSecs(line.section(QLatin1Char(';'), 0, 0).toInt());
         expected += QString::number(quint32(fixture::archiveTime(at))) + ';' +
                     at.toString(QStringLiteral("yyyy/MM/dd hh:mm:ss")) + ';' +
                     line.section(QLatin1Char(';'), 1) + '\n';
     }
-    const QDateTime end = kBegin.addSecs(3600);
+    const QDateTime end = begin().addSecs(3600);
     const fixture::ProcessRun r = run({tmp.path(), text(end.addDays(-days)), text(end)});
     QCOMPARE(r.err, QByteArray());
     QCOMPARE(r.status, 0);
@@ -94,7 +98,7 @@ void TstRelaysCommand::usageAndFailures_data()
     const auto row = [](const char *name, const QStringList &args, int status, const char *says) {
         QTest::newRow(name) << args << status << QByteArray(says);
     };
-    const QString a = text(kBegin);
+    const QString a = text(begin());
     row("help", {"--help"}, 0, "TIME;DATE;RELAY;STATE");
     row("an option for the directory", {"--dir", a, a}, 2, "Usage:");
     row("an option for a date", {".", "--from", a}, 2, "Usage:");
@@ -118,11 +122,11 @@ void TstRelaysCommand::interruptedWhilePrinting()
     QTemporaryDir tmp;
     QVector<ArchRecord> recs;
     for (int t = 0; t < 3600; ++t)
-        recs << fixture::record(fixture::archiveTime(kBegin) + t, {}, 48, t % 2 ? ~0ULL : 0);
+        recs << fixture::record(fixture::archiveTime(begin()) + t, {}, 48, t % 2 ? ~0ULL : 0);
     fixture::appendRecords(tmp.path() + QLatin1Char('/'), recs);
     QProcess child;
     child.start(QStringLiteral(KESTROVA_ARCHIVE_BIN),
-                {QStringLiteral("relays"), tmp.path(), text(kBegin), text(kBegin.addSecs(3600))});
+                {QStringLiteral("relays"), tmp.path(), text(begin()), text(begin().addSecs(3600))});
     QVERIFY(child.waitForReadyRead(30000));
     // Left unread, the pipe fills and the command waits in its next write.
     QThread::msleep(300);
