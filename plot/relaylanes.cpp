@@ -166,6 +166,21 @@ QVector<LaneColumn> laneColumns(const RelayLane &lane, double lower, double uppe
     return shown;
 }
 
+QVector<LaneSpan> laneSpans(const QVector<LaneColumn> &columns)
+{
+    QVector<LaneSpan> spans;
+    for (int c = 0; c < columns.size(); ++c) {
+        if (columns.at(c) == LaneColumn::None)
+            continue;
+        if (!spans.isEmpty() && spans.constLast().last == c - 1 &&
+            spans.constLast().shown == columns.at(c))
+            spans.last().last = c;
+        else
+            spans.append({c, c, columns.at(c)});
+    }
+    return spans;
+}
+
 RelayState relayStateAt(const RelayLane &lane, double t)
 {
     const QVector<RelayRun> &runs = lane.runs;

@@ -106,6 +106,17 @@ private:
 // or an empty range, gives every column None.
 QVector<LaneColumn> laneColumns(const RelayLane &lane, double lower, double upper, int columns);
 
+// Neighbouring columns that show the same, as one span from column `first`
+// to `last`: what the strip paints as one rectangle rather than one a
+// pixel. Columns that show nothing are left out.
+struct LaneSpan
+{
+    int first;
+    int last;
+    LaneColumn shown;
+};
+QVector<LaneSpan> laneSpans(const QVector<LaneColumn> &columns);
+
 // The state at time t, as a cursor reads it: that of the run at t (a
 // switch at t itself counts), the last state a little past the series' end
 // (gapOver, as the curves read their last value), else no data.

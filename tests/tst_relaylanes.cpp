@@ -18,19 +18,20 @@ double at(double secs)
     return plot::timeKey(archive::archiveEpoch()) + kBase + secs;
 }
 
-// The lane of relay 0 of records "FROM[-TO]:BITS ..." (seconds after kBase,
-// one record a second, relay bits in hex; "x" for a record without relays).
-plot::RelayLane laneOf(const QString &spec, int relay = 0)
+// The relays of records "FROM[-TO]:BITS[/COUNT] ..." (seconds after kBase,
+// one record a second, relay bits in hex, 8 relays unless COUNT says).
+plot::RelayLanes lanesOf(const QString &spec)
 {
     QVector<ArchRecord> recs;
     for (const QString &token : spec.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
-        const QStringList parts = token.split(QLatin1Char(':'));
-        const QStringList span = parts.at(0).split(QLatin1Char('-'));
+        const QStringList span = token.section(':', 0, 0).split(QLatin1Char('-'));
+        const QString bits = token.section(':', 1).section('/', 0, 0);
+        const QString count = token.section('/', 1);
         for (int t = span.first().toInt(); t <= span.last().toInt(); ++t)
-            recs.append(fixture::record(kBase + t, {1.0f}, parts.at(1) == "x" ? 0 : 8,
-                                        parts.at(1).toULongLong(nullptr, 16)));
+            recs.append(fixture::record(kBase + t, {1.0f}, count.isEmpty() ? 8 : count.toInt(),
+                                        bits.toULongLong(nullptr, 16)));
     }
-    return plot::RelayLanes(recs, archive::archiveEpoch(), false).lane(relay);
+    return plot::RelayLanes(recs, archive::archiveEpoch(), false);
 }
 
 // Runs as "BEGIN-END:STATE ..." in seconds after kBase.
@@ -42,27 +43,40 @@ QString runsText(const plot::RelayLane &lane)
     return runs.join(QLatin1Char(' '));
 }
 
-// What a lane answers to a question: "runs", "columns LOWER UPPER" (ten
-// columns, "-01B" for none, off, on, both), "at T", "stats LOWER UPPER".
-QString answer(const plot::RelayLane &lane, const QString &question)
+// What the records' relays answer to a question: "relays" (how many are
+// carried: those that change), "runs [RELAY]", and of relay 0 "columns
+// LOWER UPPER" (ten columns, "-01B" for none, off, on, both, then their
+// spans), "at T", "stats LOWER UPPER".
+QString answer(const plot::RelayLanes &lanes, const QString &question)
 {
     const QStringList q = question.split(QLatin1Char(' '));
+    const plot::RelayLane lane = lanes.lane(q.value(1).toInt());
+    if (q.first() == "relays") {
+        QStringList changing;
+        for (int relay : lanes.changing())
+            changing << QString::number(relay);
+        return QStringLiteral("%1: %2").arg(lanes.relayCount()).arg(changing.join(' '));
+    }
     if (q.first() == "runs")
         return runsText(lane);
     if (q.first() == "at")
-        return plot::relayStateText(plot::relayStateAt(lane, at(q.at(1).toDouble())));
+        return plot::relayStateText(plot::relayStateAt(lanes.lane(0), at(q.at(1).toDouble())));
+    const plot::RelayLane first = lanes.lane(0);
     const double lower = at(q.at(1).toDouble());
     const double upper = at(q.at(2).toDouble());
     if (q.first() == "stats") {
-        const plot::RelayStats s = plot::relayStats(lane, lower, upper);
+        const plot::RelayStats s = plot::relayStats(first, lower, upper);
         return QStringLiteral("%1 %2 of %3, %4")
             .arg(plot::onTimeText(s.secondsOn), plot::onShareText(s))
             .arg(s.secondsKnown)
             .arg(s.switchings);
     }
+    const QVector<plot::LaneColumn> columns = plot::laneColumns(first, lower, upper, 10);
     QString text;
-    for (plot::LaneColumn c : plot::laneColumns(lane, lower, upper, 10))
+    for (plot::LaneColumn c : columns)
         text += QLatin1Char("-01B"[int(c)]);
+    for (const plot::LaneSpan &span : plot::laneSpans(columns))
+        text += QStringLiteral(" %1-%2").arg(span.first).arg(span.last);
     return text;
 }
 
@@ -75,7 +89,6 @@ class TstRelayLanes : public QObject
 private slots:
     void lane_data();
     void lane();
-    void relaysCarried();
     void meansOfAYear();
 };
 
@@ -92,14 +105,20 @@ void TstRelayLanes::lane_data()
     row("runs: off, then on", steps, "runs", "0-3:0 3-5:1");
     row("runs: a lone record between gaps is a point", "0-3:0 50:1 100-103:0", "runs",
         "0-3:0 50-50:1 100-103:0");
-    row("runs: a record without relays breaks them", "0-1:1 2:x 3-5:1", "runs", "0-1:1 3-5:1");
+    row("runs: a record without relays breaks them", "0-1:1 2:0/0 3-5:1", "runs", "0-1:1 3-5:1");
     row("runs: of equal times the later stands", "0-2:0 2:1 3-4:1", "runs", "0-2:0 2-4:1");
     row("runs: a clock set back", "10-12:1 5-9:0", "runs", "5-10:0 10-12:1");
+    // Relay 6 is on wherever it is carried: it does not change.
+    row("relays: the most carried, and those that change", "0:1/3 1:3/3 2:23/9", "relays", "9: 1");
+    row("runs: of a relay one record carries", "0:1/3 1:3/3 2:23/9", "runs 5", "2-2:1");
+    row("runs: of a relay none carries", "0-5:1", "runs 8", "");
     row("columns: one pulse in a column", "0-499:0 500:1 501-999:0", "columns 0 1000",
-        "00000B0000");
-    row("columns: a change at a column edge", "0-299:0 300-999:1", "columns 0 1000", "0001111111");
-    row("columns: a gap", "0-299:0 700-999:1", "columns 0 1000", "000----111");
-    row("columns: a point between gaps", "0-99:0 555:1 900-999:0", "columns 0 1000", "0----1---0");
+        "00000B0000 0-4 5-5 6-9");
+    row("columns: a change at a column edge", "0-299:0 300-999:1", "columns 0 1000",
+        "0001111111 0-2 3-9");
+    row("columns: a gap", "0-299:0 700-999:1", "columns 0 1000", "000----111 0-2 7-9");
+    row("columns: a point between gaps", "0-99:0 555:1 900-999:0", "columns 0 1000",
+        "0----1---0 0-0 5-5 9-9");
     row("at: before the first record", steps, "at -0.5", "—");
     row("at: on the switch", steps, "at 3", "вкл");
     row("at: just past the last record", steps, "at 7", "вкл");
@@ -119,19 +138,7 @@ void TstRelayLanes::lane()
     QFETCH(QString, spec);
     QFETCH(QString, question);
     QFETCH(QString, answer);
-    QCOMPARE(::answer(laneOf(spec), question), answer);
-}
-
-void TstRelayLanes::relaysCarried()
-{
-    // Relay 6 is on wherever it is carried: it does not change.
-    const plot::RelayLanes lanes(QVector<ArchRecord>{fixture::record(kBase, {}, 3, 0b001),
-                                                     fixture::record(kBase + 1, {}, 3, 0b011),
-                                                     fixture::record(kBase + 2, {}, 9, 0b100011)},
-                                 archive::archiveEpoch(), false);
-    QCOMPARE(lanes.relayCount(), 9);
-    QCOMPARE(lanes.changing(), QVector<int>{1});
-    QCOMPARE(runsText(lanes.lane(5)), QStringLiteral("2-2:1"));
+    QCOMPARE(::answer(lanesOf(spec), question), answer);
 }
 
 // The averaging closes an interval at each relay change and carries the

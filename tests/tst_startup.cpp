@@ -140,7 +140,6 @@ void TstStartup::windowPlaced_data()
     const QRect full(0, 0, 1920, 1040);
     QTest::newRow("1920x1080: less than 1.5 times the form") << full << QRect() << form << false;
     QTest::newRow("2560x1440: maximised") << QRect(0, 0, 2560, 1440) << QRect() << form << true;
-    QTest::newRow("wide, not tall") << QRect(0, 0, 3840, 1300) << QRect() << form << false;
     const QRect saved(100, 50, 800, 600);
     QTest::newRow("remembered, on the screen") << full << saved << saved << false;
     QTest::newRow("on a screen since removed")
