@@ -79,3 +79,36 @@ QSize windowSizeFor(const QSize &formSize, const QRect &available, bool *fits)
         *fits = roomy;
     return roomy ? formSize : formSize.boundedTo(available.size());
 }
+
+QString startArchiveDir(const QString &argument, const QString &lastUsed,
+                        const std::function<bool(const QString &)> &isDir)
+{
+    const QString fallback = QStringLiteral("./archive");
+    if (!argument.isEmpty())
+        return argument;
+    if (isDir(fallback) || lastUsed.isEmpty() || !isDir(lastUsed))
+        return fallback;
+    return lastUsed;
+}
+
+FirstWindow firstWindowFor(const QSize &formSize, const QRect &available)
+{
+    FirstWindow first;
+    bool fits = true;
+    first.size = windowSizeFor(formSize, available, &fits);
+    const bool roomy = !available.isEmpty() && available.width() > 1.5 * formSize.width() &&
+                       available.height() > 1.5 * formSize.height();
+    first.maximised = !fits || roomy;
+    return first;
+}
+
+QRect restoredGeometry(const QRect &saved, const QRect &available)
+{
+    if (!saved.isValid() || available.isEmpty() || available.contains(saved))
+        return saved;
+    QRect placed(saved.topLeft(), saved.size().boundedTo(available.size()));
+    placed.moveLeft(
+        qBound(available.left(), placed.left(), available.right() - placed.width() + 1));
+    placed.moveTop(qBound(available.top(), placed.top(), available.bottom() - placed.height() + 1));
+    return placed;
+}

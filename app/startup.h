@@ -7,6 +7,8 @@
 #include <QRect>
 #include <QSize>
 
+#include <functional>
+
 class QCoreApplication;
 
 // What the command line asks for: start the window (on archiveDir, or on the
@@ -36,5 +38,30 @@ bool installQtTranslations(QCoreApplication &app);
 // than the form shows every control instead of running it off the edge.
 // `fits` tells whether the form's size was kept.
 QSize windowSizeFor(const QSize &formSize, const QRect &available, bool *fits = nullptr);
+
+// The archive the window opens: the directory given as argument, else
+// ./archive where it is a directory, else the archive last used where it
+// still is one; else ./archive, which then shows that there is no archive.
+// `isDir` tells whether a path is a directory.
+QString startArchiveDir(const QString &argument, const QString &lastUsed,
+                        const std::function<bool(const QString &)> &isDir);
+
+// The window at its first start, before anything was remembered: the
+// form's size where the screen has room for it (see windowSizeFor), and
+// maximised where the screen cannot hold the form, or where its available
+// area is more than 1.5 times the form's both across and down, on which
+// the form's size would leave most of the screen unused.
+struct FirstWindow
+{
+    QSize size;
+    bool maximised = false;
+};
+FirstWindow firstWindowFor(const QSize &formSize, const QRect &available);
+
+// A remembered geometry put back on the screen as it is now: as it was
+// where it fits in the available area, else no larger than the area and
+// moved into it, so that a window last seen on a screen since removed
+// does not open out of sight. Invalid for an invalid one.
+QRect restoredGeometry(const QRect &saved, const QRect &available);
 
 #endif // STARTUP_H

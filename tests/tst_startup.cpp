@@ -21,6 +21,10 @@ private slots:
     void viewerHelp();
     void windowSize_data();
     void windowSize();
+    void startArchive_data();
+    void startArchive();
+    void windowPlaced_data();
+    void windowPlaced();
     void qtTextsInRussian();
 
 private:
@@ -97,6 +101,66 @@ void TstStartup::windowSize()
     bool fitted = !fits;
     QCOMPARE(windowSizeFor(QSize(1168, 913), available, &fitted), size);
     QCOMPARE(fitted, fits);
+}
+
+void TstStartup::startArchive_data()
+{
+    QTest::addColumn<QString>("argument");
+    QTest::addColumn<QString>("lastUsed");
+    QTest::addColumn<QString>("dirs"); // the paths that are directories
+    QTest::addColumn<QString>("opened");
+    const auto row = [](const char *name, const char *argument, const char *lastUsed,
+                        const char *dirs, const char *opened) {
+        QTest::newRow(name) << argument << lastUsed << dirs << opened;
+    };
+    row("the argument first", "/x", "/data/a", "./archive /data/a", "/x");
+    row("./archive where it exists", "", "/data/a", "./archive /data/a", "./archive");
+    row("else the archive last used", "", "/data/a", "/data/a", "/data/a");
+    row("one last used that is gone", "", "/data/a", "", "./archive");
+}
+
+void TstStartup::startArchive()
+{
+    QFETCH(QString, argument);
+    QFETCH(QString, lastUsed);
+    QFETCH(QString, dirs);
+    QFETCH(QString, opened);
+    const QStringList isDir = dirs.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    const auto exists = [&](const QString &path) { return isDir.contains(path); };
+    QCOMPARE(startArchiveDir(argument, lastUsed, exists), opened);
+}
+
+void TstStartup::windowPlaced_data()
+{
+    QTest::addColumn<QRect>("available");
+    QTest::addColumn<QRect>("saved");
+    QTest::addColumn<QRect>("placed"); // where a first start has the form's size at (0, 0)
+    QTest::addColumn<bool>("maximised");
+    const QRect form(0, 0, 1168, 913);
+    const QRect full(0, 0, 1920, 1040);
+    QTest::newRow("1920x1080: less than 1.5 times the form") << full << QRect() << form << false;
+    QTest::newRow("2560x1440: maximised") << QRect(0, 0, 2560, 1440) << QRect() << form << true;
+    const QRect saved(100, 50, 800, 600);
+    QTest::newRow("remembered, on the screen") << full << saved << saved << false;
+    QTest::newRow("on a screen since removed")
+        << full << saved.translated(2400, 0) << QRect(1120, 50, 800, 600) << false;
+    QTest::newRow("larger than the screen") << full << QRect(-5, 0, 3000, 2000) << full << false;
+}
+
+void TstStartup::windowPlaced()
+{
+    QFETCH(QRect, available);
+    QFETCH(QRect, saved);
+    QFETCH(QRect, placed);
+    QFETCH(bool, maximised);
+    if (saved.isValid()) {
+        QCOMPARE(restoredGeometry(saved, available), placed);
+        return;
+    }
+    QCOMPARE(restoredGeometry(saved, available), QRect());
+    const FirstWindow first = firstWindowFor(QSize(1168, 913), available);
+    QCOMPARE(first.size, placed.size());
+    QCOMPARE(first.maximised, maximised);
 }
 
 void TstStartup::commandLine()

@@ -34,6 +34,15 @@ Commands:
                             precision and written with 17 digits; of
                             interval means, an interval without samples of
                             a channel is no value of it
+  relays DIR BEGIN END      load the period as series does and print when
+                            each relay switched: TIME;DATE;RELAY;STATE, the
+                            time and date-time as series writes them, the
+                            relay's number 1..48 and its state, 1 on, 0 off;
+                            for each relay the records carry its state at
+                            the first record, then each change, in time
+                            order and at one time in relay order; statuses
+                            and failures as for series, and Ctrl+C also
+                            stops its printing after a whole line
   demo DIR [HOURS] [--earlier N]
                             write a simulated archive into DIR: HOURS hours
                             (default 48) ending with the current hour, one
@@ -140,6 +149,8 @@ int runCommand(const QString &command, const QStringList &args)
         return envelopeCommand(args);
     if (command == QLatin1String("stats"))
         return statsCommand(args);
+    if (command == QLatin1String("relays"))
+        return relaysCommand(args);
     if (command == QLatin1String("demo"))
         return demoCommand(args);
     if (command == QLatin1String("export"))

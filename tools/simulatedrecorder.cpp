@@ -22,6 +22,24 @@ inline double ripple(double t, int channel)
     return 0.6 * std::sin(t * 0.37 + channel * 1.7) + 0.4 * std::sin(t * 1.13 + channel * 0.9);
 }
 
+// Relay k at archive time `time` (t as a double). The archive's seconds
+// count from a local midnight, so their remainder of an hour is the minute
+// and second on the recorder's clock.
+bool relayOn(int k, quint32 time, double t)
+{
+    const quint32 ofHour = time % 3600;
+    switch (k) {
+    case 0:
+        return ofHour < 600; // the first 10 minutes of each hour
+    case 1:
+        return ofHour == 1800; // a pulse of one second at :30:00
+    case 2:
+        return ofHour / 420 % 2 == 1; // switches at :07, :14, ... :56, off at :00
+    default:
+        return wave(t, 1200.0 * (k + 1) + 77.0 * k, 0.9 * k) > 0.3;
+    }
+}
+
 } // namespace
 
 ChannelSet ChannelSet::full()
@@ -73,9 +91,10 @@ ArchRecord SimulatedRecorder::recordAt(qint32 time) const
     // Analogue outputs: 4..20 mA control signals.
     for (int i = 0; i < channels.aOut; ++i)
         rec.aOut[i] = float(12.0 + 6.0 * wave(t, 5400.0 + 900.0 * i, 1.0 + i) + 0.05 * ripple(t, 80 + i));
-    // Relays: each switches on when its own slow wave is high.
+    // Relays: the first three at times one can check on a clock, the
+    // others when their own slow wave is high.
     for (int k = 0; k < channels.relay; ++k) {
-        if (wave(t, 1200.0 * (k + 1) + 77.0 * k, 0.9 * k) > 0.3)
+        if (relayOn(k, quint32(time), t))
             rec.relays[k / 8] |= quint8(1u << (k % 8));
     }
     // Modbus channels: pressures in bar.
