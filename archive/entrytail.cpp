@@ -47,6 +47,7 @@ EntryTail::~EntryTail() = default;
 void EntryTail::follow(const QString &path, qint64 offset, int entries)
 {
     filePath = path;
+    encodedPath = QFile::encodeName(path);
     taken = std::max<qint64>(0, offset);
     takenEntries = std::max(0, entries);
     known = false;
@@ -117,7 +118,7 @@ TailLook EntryTail::look(qint64 maxBytes, int maxEntries, qint64 nowMs)
     TailLook look;
     found.clear();
     foundEnds.clear();
-    const QByteArray name = QFile::encodeName(filePath);
+    const QByteArray &name = encodedPath;
     struct stat st;
     if (::stat(name.constData(), &st) != 0) {
         look.status =

@@ -100,6 +100,7 @@ private:
     void walk(int fd, qint64 fileSize, int maxEntries, TailLook &look);
 
     QString filePath;
+    QByteArray encodedPath;
     qint64 taken = 0;
     int takenEntries = 0;
     bool known = false;    // `seen` holds the file the offset belongs to

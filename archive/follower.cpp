@@ -80,6 +80,11 @@ void Follower::takeUp(const QString &name)
     if (!hourStart.isValid())
         hourStart = QDateTime::currentDateTime();
     lookFrom = hourStart;
+    // Where the zone shortens or repeats an hour, it ends where the next
+    // hour's name begins.
+    const QList<HourSpan> spans = hourSpans(hourStart, hourStart);
+    hourStartMs = hourStart.toMSecsSinceEpoch();
+    hourEndMs = spans.isEmpty() ? hourStartMs + 3600 * 1000 : spans.first().endSecs * 1000;
     present = false;
     missingTold = false;
     unreadableTold.clear();
@@ -122,7 +127,7 @@ FollowResult Follower::poll(qint64 nowMs)
         result.stopped = true;
         return result;
     }
-    if (!behindTold && hourStart.toMSecsSinceEpoch() > nowMs + 3600 * 1000) {
+    if (!behindTold && hourStartMs > nowMs + 3600 * 1000) {
         behindTold = true;
         tell(result, FollowEvent::ClockBehind);
     }
@@ -130,15 +135,15 @@ FollowResult Follower::poll(qint64 nowMs)
     int recordsLeft = kFollowPollRecords;
     QString next; // a later hour file that exists
     int filesTaken = 0;
-    // Bounded, though each round either takes entries, which the budget
-    // bounds, or moves on.
+    // Each round takes entries (as far as the bounds let it), looks for a
+    // later file, or moves on to it.
     for (int round = 0; round < 4 * kFilesPerPoll; ++round) {
         const int took = readCurrent(nowMs, bytesLeft, recordsLeft, result);
         if (gone || result.more)
             break;
         if (next.isEmpty()) {
-            // A file being written in its own hour has no later one yet.
-            if (took > 0 && nowMs < hourStart.toMSecsSinceEpoch() + 3600 * 1000)
+            // While the hour lasts, no later hour has begun.
+            if (nowMs < hourEndMs)
                 break;
             next = findNext(nowMs);
             if (next.isEmpty())

@@ -123,7 +123,9 @@ private:
     const qint64 epochMs;
     QString fileName;
     QDateTime hourStart; // the start of the hour followed
-    QDateTime lookFrom;  // hours before this were looked for already
+    qint64 hourStartMs = 0;
+    qint64 hourEndMs = 0; // when the next hour begins
+    QDateTime lookFrom;   // hours before this were looked for already
     EntryTail tail;
     bool hasLast = false;
     quint32 lastTime = 0;

@@ -60,7 +60,7 @@ FollowStart followStartAtPresent(const QString &dirPath, qint64 nowMs)
     FollowStart start;
     start.dirPath = withSlash(dirPath);
     const QDateTime now = QDateTime::fromMSecsSinceEpoch(nowMs);
-    const QStringList names = hourNames(now.addSecs(-86400), now.addSecs(3600));
+    const QStringList names = hourNames(now.addSecs(-86400), now);
     for (int i = names.size() - 1; i >= 0; --i) {
         const QString name = names.at(i) + QStringLiteral(".dat");
         if (hourFilePresence(start.dirPath + name) == Presence::Present) {

@@ -22,8 +22,8 @@ struct FollowStart
 };
 
 // The present: the end of the whole entries of the newest hour file from a
-// day before `nowMs` to the hour after it, so that only records written from
-// now on are handed on. Without such a file, the hour of `nowMs` from its
+// day before `nowMs` to the hour of it, so that only records written from now
+// on are handed on. Without such a file, the hour of `nowMs` from its
 // start: whatever appears there is new.
 FollowStart followStartAtPresent(const QString &dirPath, qint64 nowMs);
 
