@@ -15,6 +15,7 @@
 #include <cmath>
 #include <csignal>
 #include <cstring>
+#include <sys/stat.h>
 
 using archive::FollowEvent;
 using fixture::archiveTime;
@@ -48,7 +49,9 @@ qint64 msOf(qint32 time)
 // one record stamped 7200 s ahead into the present's file, g7200 into its
 // own hour's file; t2 truncates the file written last to its first
 // 2 entries in place, R3 replaces it by a new file of its first 3 entries,
-// x changes its last byte, F removes it and D the archive; S starts
+// x changes its last byte, F removes it and D the archive; o writes the
+// start of an entry longer than any record, u an entry that does not
+// decode, y a FIFO where the present's hour file goes; S starts
 // following at the present and p polls.
 class ScriptedRecorder
 {
@@ -224,6 +227,15 @@ void tst_Follower::handsOnEachRecordOnce_data()
     QTest::newRow("archive removed") << ten << "S w2 p D p p"
                                      << "0 1||"
                                      << "ArchiveGone" << 0;
+    QTest::newRow("an entry longer than any record") << ten << "S w2 o p s3600 w1 p"
+                                                     << "0 1|3603"
+                                                     << "Damaged" << 1;
+    QTest::newRow("an entry that does not decode") << ten << "S w1 u w1 p"
+                                                   << "0-2"
+                                                   << "Undecoded" << 0;
+    QTest::newRow("a FIFO for the hour file") << ten << "S y p s3600 w1 p"
+                                              << "|3600"
+                                              << "Unreadable" << 1;
     QTest::newRow("more than a poll takes") << ten << "S w6500 p p"
                                             << "0-5999|6000-6499"
                                             << "" << 2;
@@ -269,6 +281,14 @@ void tst_Follower::handsOnEachRecordOnce()
             recorder.write(recorder.clock + n, op == QLatin1Char('g'));
         } else if (op == QLatin1Char('t') || op == QLatin1Char('R')) {
             recorder.keepEntries(n, op == QLatin1Char('R'));
+        } else if (op == QLatin1Char('o') || op == QLatin1Char('u')) {
+            const QByteArray entry = fixture::rawEntry(recorder.clock, QByteArray(40, 'u'));
+            if (op == QLatin1Char('o'))
+                qToBigEndian<quint32>(quint32(archive::kMaxStoredEntrySize + 1),
+                                      const_cast<char *>(entry.constData()) + 4);
+            appendBytes(recorder.pathOf(recorder.clock++), entry);
+        } else if (op == QLatin1Char('y')) {
+            QVERIFY(::mkfifo(qPrintable(recorder.pathOf(recorder.clock)), 0600) == 0);
         } else if (op == QLatin1Char('x')) {
             recorder.changeLastByte();
         } else if (op == QLatin1Char('F')) {
