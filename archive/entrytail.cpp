@@ -183,7 +183,7 @@ void EntryTail::walk(int fd, qint64 fileSize, int maxEntries, TailLook &look)
     qint64 pos = taken;
     int room = std::min(maxEntries, kMaxRecordsPerHourFile - takenEntries);
     while (pos < fileSize) {
-        if (room == 0) {
+        if (room <= 0) {
             if (takenEntries + int(found.size()) >= kMaxRecordsPerHourFile)
                 ended = Damage::TooManyEntries;
             else
@@ -221,8 +221,12 @@ void EntryTail::walk(int fd, qint64 fileSize, int maxEntries, TailLook &look)
             }
             const qint64 from = bufferAt;
             const qint64 size = at + kEntryHeader + stored;
-            if (!readFrom(fd, from, size, look.error) || qint64(buffer.size()) < size) {
-                look.more = true;
+            if (!readFrom(fd, from, size, look.error)) {
+                look.status = TailLook::Unreadable;
+                return;
+            }
+            if (qint64(buffer.size()) < size) {
+                half = true; // it shrank meanwhile: the next look sees how
                 return;
             }
             continue;
