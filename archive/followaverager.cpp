@@ -8,6 +8,7 @@
 #include "walkrule.h"
 
 #include <cstring>
+#include <new>
 #include <vector>
 
 namespace archive {
@@ -71,8 +72,8 @@ bool FollowAverager::resume(const QString &dirPath, const RecordSeries &loaded,
             const StoredEntry &entry = entries[size_t(k)];
             decodeEntry(EntryView{entry.time, entry.data.constData(), int(entry.data.size())}, rec);
             found = found || opened(rec, interval);
-            if (found)
-                addOne(rec);
+            if (found && !addOne(rec))
+                return false;
         }
     }
     if (!found)
@@ -81,22 +82,32 @@ bool FollowAverager::resume(const QString &dirPath, const RecordSeries &loaded,
     return true;
 }
 
-void FollowAverager::add(const ArchRecord *records, int count)
+bool FollowAverager::add(const ArchRecord *records, int count)
 {
-    for (int i = 0; i < count; ++i)
-        addOne(records[i]);
+    for (int i = 0; i < count; ++i) {
+        if (!addOne(records[i]))
+            return false;
+    }
+    return true;
 }
 
-void FollowAverager::addOne(const ArchRecord &rec)
+bool FollowAverager::addOne(const ArchRecord &rec)
 {
-    // The series of a period is bounded by the load; the few intervals a
-    // poll closes are moved out at once.
-    if (!averager.add(rec))
-        throw std::bad_alloc();
+    if (failed || !averager.add(rec)) {
+        failed = true;
+        return false;
+    }
     last.time = rec.time;
     std::memcpy(last.relays, rec.relays, sizeof last.relays);
     any = true;
-    collect(closed);
+    // The few intervals a poll closes are moved out at once, so that the
+    // builders are empty whenever provisional() closes a copy into them.
+    try {
+        collect(closed);
+    } catch (const std::bad_alloc &) {
+        failed = true;
+    }
+    return !failed;
 }
 
 void FollowAverager::collect(FollowedMeans &to)
@@ -128,15 +139,20 @@ FollowedMeans FollowAverager::takeClosed()
 FollowedMeans FollowAverager::provisional()
 {
     FollowedMeans out;
-    if (!any)
+    if (!any || failed)
         return out;
     // A copy of the open interval is closed, as the end of a load closes it;
     // closing only reads the sample counts the copy shares.
     Averager ending(averager);
-    if (!ending.close(last))
-        throw std::bad_alloc();
-    collect(out);
-    return out;
+    try {
+        if (ending.close(last))
+            collect(out);
+        else
+            failed = true;
+    } catch (const std::bad_alloc &) {
+        failed = true;
+    }
+    return failed ? FollowedMeans() : out;
 }
 
 } // namespace archive

@@ -52,18 +52,22 @@ public:
                 const QDateTime &end);
     int keptRecords() const { return kept; }
 
-    // The records handed on, in order.
-    void add(const ArchRecord *records, int count);
-    void add(const QVector<ArchRecord> &records) { add(records.constData(), records.size()); }
+    // The records handed on, in order. False if memory ran out: the
+    // averaging cannot go on, and the period is to be loaded anew.
+    bool add(const ArchRecord *records, int count);
+    bool add(const QVector<ArchRecord> &records)
+    {
+        return add(records.constData(), records.size());
+    }
 
     // The intervals closed since the last call.
     FollowedMeans takeClosed();
     // The open interval as a load ending now would close it: nothing, or its
-    // two records and extremes.
+    // two records and extremes (nothing, too, if memory ran out).
     FollowedMeans provisional();
 
 private:
-    void addOne(const ArchRecord &rec);
+    bool addOne(const ArchRecord &rec);
     void collect(FollowedMeans &to);
 
     SeriesBuilder series;
@@ -72,6 +76,7 @@ private:
     Averager averager;
     ArchRecord last; // the time and relays of the last record added
     bool any = false;
+    bool failed = false; // memory ran out: the builders may be out of step
     int kept = 0;
     FollowedMeans closed;
 };

@@ -393,7 +393,7 @@ void tst_Follower::goesOnAsAFreshLoad()
     for (int i = 0; i < kept; ++i)
         series << loaded.records.at(i);
     if (averaged) {
-        means.add(handed);
+        QVERIFY(means.add(handed));
         const archive::FollowedMeans closed = means.takeClosed();
         const archive::FollowedMeans open = means.provisional();
         QVERIFY(!closed.records.isEmpty());
