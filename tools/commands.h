@@ -30,6 +30,7 @@ int relaysCommand(const QStringList &args);
 int demoCommand(const QStringList &args);
 int exportCommand(const QStringList &args);
 int repairCommand(const QStringList &args);
+int followCommand(const QStringList &args);
 
 // Parses a local date-time written "yyyy-MM-dd hh:mm:ss"; any other form, or a
 // date-time that does not exist in the local zone, gives an invalid result.

@@ -61,6 +61,9 @@ Commands:
                             the viewer does at start-up; each file is replaced
                             whole or left as it was; an hour file in which no
                             record decompresses is named and left alone
+  follow DIR [SECONDS]      print each record the recorder adds to DIR from
+                            now on, as series prints it, as it is written,
+                            until Ctrl+C or for SECONDS seconds
   --help                    print this text
 
 BEGIN and END are local date-times written "yyyy-MM-dd hh:mm:ss".
@@ -157,6 +160,8 @@ int runCommand(const QString &command, const QStringList &args)
         return exportCommand(args);
     if (command == QLatin1String("repair"))
         return repairCommand(args);
+    if (command == QLatin1String("follow"))
+        return followCommand(args);
     return usageError(QStringLiteral("unknown command: %1").arg(command));
 }
 

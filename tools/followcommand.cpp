@@ -1,0 +1,105 @@
+// The follow command: each record the recorder adds, as it adds it.
+
+#include "commands.h"
+#include "recordline.h"
+
+#include "archformat.h"
+#include "follower.h"
+#include "hourwalk.h"
+
+#include <QElapsedTimer>
+#include <QThread>
+
+#include <cstdio>
+
+namespace {
+
+const char kFollowUsage[] = R"(Usage: kestrova-archive follow DIR [SECONDS]
+
+Prints each record that the recorder adds to the archive DIR from now on,
+one line per record as series prints it, as soon as the record is whole in
+its hour file; records written before the start are not printed. Goes on at
+the turn of the hour with the next hour file, waits for an hour the recorder
+skips, and names on stderr what it leaves out: a file replaced, truncated or
+rewritten (read again, past the records printed), records earlier than the
+last one printed or more than an hour ahead of now, damaged entries.
+
+Stops at Ctrl+C (SIGINT) with exit status 130, or after SECONDS seconds
+(a whole number from 1 to 31536000) with exit status 0; the output ends
+with a whole line either way. Exit status 1 if DIR is no readable directory,
+or once it is gone; 2 on bad usage.
+)";
+
+// How often the archive is looked at: each look costs a stat of the hour
+// file while nothing is written.
+constexpr int kLookMs = 200;
+constexpr int kMaxSeconds = 31536000;
+
+} // namespace
+
+int followCommand(const QStringList &args)
+{
+    if (args.contains(QStringLiteral("--help")) || args.contains(QStringLiteral("-h"))) {
+        std::fputs(kFollowUsage, stdout);
+        return ExitOk;
+    }
+    auto usage = [](const QString &message) {
+        printError(message);
+        std::fputs(kFollowUsage, stderr);
+        return int(ExitUsage);
+    };
+    if (args.isEmpty() || args.size() > 2)
+        return usage(QStringLiteral("follow takes a directory and an optional number of seconds"));
+    const QString dir = args.at(0);
+    if (dir.startsWith(QLatin1String("--")))
+        return usage(QStringLiteral("unknown option: %1").arg(dir));
+    qint64 limitMs = -1;
+    if (args.size() == 2) {
+        bool ok = false;
+        const int seconds = args.at(1).toInt(&ok);
+        if (!ok || seconds < 1 || seconds > kMaxSeconds)
+            return usage(QStringLiteral("SECONDS is a whole number from 1 to %1").arg(kMaxSeconds));
+        limitMs = qint64(seconds) * 1000;
+    }
+    const archive::DirState state = archive::archiveDirState(dir);
+    if (state != archive::DirState::Present) {
+        printError(state == archive::DirState::Unreadable
+                       ? QStringLiteral("cannot read directory %1").arg(dir)
+                       : QStringLiteral("no such directory: %1").arg(dir));
+        return ExitFailure;
+    }
+
+    const archive::Progress progress = commandProgress("follow");
+    QElapsedTimer clock;
+    clock.start();
+    archive::Follower follower(
+        archive::followStartAtPresent(dir, QDateTime::currentMSecsSinceEpoch()));
+    const QDateTime epoch = archive::archiveEpoch();
+    qint64 printed = 0;
+    for (;;) {
+        const archive::FollowResult result = follower.poll();
+        for (const ArchRecord &rec : result.records) {
+            const QByteArray line = recordLine(rec, epoch);
+            std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
+        }
+        printed += result.records.size();
+        std::fflush(stdout);
+        for (const archive::FollowEvent &event : result.events)
+            printError(archive::followEventNote(event));
+        if (result.stopped)
+            return ExitFailure;
+        // Waits in short steps, so that Ctrl+C and the end are not late.
+        qint64 next = clock.elapsed() + (result.more ? 0 : kLookMs);
+        for (;;) {
+            if (progress.stopRequested()) {
+                printError(QStringLiteral("interrupted after %1 records").arg(printed));
+                return ExitInterrupted;
+            }
+            if (limitMs >= 0 && clock.elapsed() >= limitMs)
+                return ExitOk;
+            if (clock.elapsed() >= next)
+                break;
+            QThread::msleep(20);
+        }
+    }
+}
