@@ -1,5 +1,7 @@
 #include "cursorreadout.h"
 
+#include "archformat.h"
+
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -149,7 +151,7 @@ CursorReadout::Texts CursorReadout::texts(const CurveReading &reading)
     const auto meanText = [](double value, double low, double high) {
         if (std::isnan(value) || std::isnan(low))
             return plot::readingText(value);
-        const QLocale russian(QLocale::Russian);
+        const QLocale russian = archive::russianLocale();
         const auto brief = [&russian](double v) {
             QString text = russian.toString(v, 'g', 4);
             text.remove(russian.groupSeparator());

@@ -4,6 +4,7 @@
 #include "mainwindow.h"
 
 #include "archexport.h"
+#include "archformat.h"
 #include "archload.h"
 #include "archworker.h"
 #include "ccustomperiod.h"
@@ -209,7 +210,7 @@ void MainWindow::showProgress(int done, int total)
     // One hour file is over before anyone could read a count.
     if (runningOperation == Operation::None || total < 2)
         return;
-    const QLocale locale = archive::exportLocale();
+    const QLocale locale = archive::russianLocale();
     const QString text = QStringLiteral("%1 из %2 ч").arg(locale.toString(done), locale.toString(total));
     busyMovie.stop();
     ui->loadArchive->hide();
@@ -292,7 +293,7 @@ void MainWindow::endFix()
 void MainWindow::showExportEnd()
 {
     const cArchWorker::ExportReport &report = worker->exportReport;
-    const QLocale locale = archive::exportLocale();
+    const QLocale locale = archive::russianLocale();
     const QString dir = QDir::toNativeSeparators(runningRequest.dir);
     QStringList lines;
     if (report.refused) {

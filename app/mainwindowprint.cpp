@@ -3,6 +3,7 @@
 
 #include "mainwindow.h"
 
+#include "archformat.h"
 #include "cursorreadout.h"
 #include "loadnotice.h"
 #include "plotcursors.h"
@@ -26,7 +27,7 @@ namespace {
 
 // Left, top, right, bottom, in millimetres.
 const QMarginsF kPageMargins(5, 5, 10, 10);
-const QString kDateTimeFormat = QStringLiteral("dd.MM.yyyy hh:mm:ss");
+const QString kDateTimeFormat = QLatin1String(archive::kShownDateTimeFormat);
 
 } // namespace
 

@@ -1,6 +1,6 @@
 #include "plotcursor.h"
 
-#include "archexport.h"
+#include "archformat.h"
 
 #include <QDateTime>
 
@@ -81,13 +81,14 @@ QString readingText(double value)
     const double magnitude = std::fabs(value);
     if (magnitude >= 1.0 && std::isfinite(magnitude))
         precision = std::max(precision, std::min(17, int(std::floor(std::log10(magnitude))) + 1));
-    return archive::exportLocale().toString(value, 'g', precision);
+    return archive::russianLocale().toString(value, 'g', precision);
 }
 
 QString cursorTimeText(double key)
 {
     const qint64 ms = qint64(std::floor(key * 1000.0 + 0.5));
-    return QDateTime::fromMSecsSinceEpoch(ms).toString(QStringLiteral("dd.MM.yyyy hh:mm:ss"));
+    return QDateTime::fromMSecsSinceEpoch(ms).toString(
+        QLatin1String(archive::kShownDateTimeFormat));
 }
 
 QString spanText(double seconds)
