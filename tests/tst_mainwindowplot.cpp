@@ -4,6 +4,9 @@
 
 #include "mainwindowprobe.h"
 
+#include "decimation.h"
+#include "plotgaps.h"
+
 #include "archformat.h"
 #include "archload.h"
 #include "plotcursors.h"

@@ -1,3 +1,5 @@
+#include "decimation.h"
+#include "plotgaps.h"
 #include "plotseries.h"
 
 #include "archformat.h"
