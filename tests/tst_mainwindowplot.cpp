@@ -8,6 +8,7 @@
 #include "plotgaps.h"
 
 #include "archformat.h"
+#include "archivefixture.h"
 #include "archload.h"
 #include "plotcursors.h"
 #include "printpage.h"
@@ -573,7 +574,7 @@ void TstMainWindowPlot::gapsAreBreaks()
 void TstMainWindowPlot::averagedLoadShowsItsBand()
 {
     QTemporaryDir archiveDir;
-    QVERIFY(viewerfixture::writeRecords(archiveDir.path(), demo));
+    QVERIFY(fixture::writeRecords(archiveDir.path() + QLatin1Char('/'), demo));
     const QDateTime end = demoBegin.addSecs(3600);
     const int periodSecs = 8 * 86400;
     const archive::LoadResult result = archive::loadPeriod(

@@ -3,6 +3,7 @@
 
 #include "mainwindowprobe.h"
 
+#include "archivefixture.h"
 #include "archload.h"
 #include "loadnotice.h"
 #include "plotcursors.h"
@@ -90,8 +91,8 @@ void TstPrintPage::pdfPage()
     probe().setPeriod(begin, end);
     if (averaged) {
         QTemporaryDir archiveDir;
-        QVERIFY(viewerfixture::writeRecords(archiveDir.path(),
-                                            viewerfixture::demoSeries(begin, end, 120)));
+        QVERIFY(fixture::writeRecords(archiveDir.path() + QLatin1Char('/'),
+                                      viewerfixture::demoSeries(begin, end, 120)));
         const archive::LoadResult result = archive::loadPeriod(
             archiveDir.path() + QLatin1Char('/'), begin, end, int(begin.secsTo(end)));
         QVERIFY(result.envelope.isAveraged());
