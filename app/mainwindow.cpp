@@ -84,7 +84,7 @@ MainWindow::MainWindow(const QString &dir, QWidget *parent)
     connect(worker, SIGNAL(finished()), workerThread, SLOT(quit()));
     connect(worker, SIGNAL(progress(int, int)), this, SLOT(showProgress(int, int)));
     worker->moveToThread(workerThread);
-    queue = new OperationQueue(worker, workerThread, this);
+    queue.reset(new OperationQueue(worker, workerThread, this));
     queue->began = [this](const Request &request) {
         if (request.operation == Operation::Load)
             model.loading = Period{request.begin, request.end};
@@ -154,6 +154,15 @@ MainWindow::~MainWindow()
     // Destroying the widgets changes the selectors; that must not redraw.
     for (QComboBox *selector : qAsConst(selectors))
         disconnect(selector, SIGNAL(currentIndexChanged(int)), this, SLOT(updateData()));
+    // Nor may they reach the model, which is gone before the widgets are;
+    // the cursors keep theirs in it.
+    for (QComboBox *selector : qAsConst(selectors))
+        disconnect(selector, nullptr, this, nullptr);
+    for (QCheckBox *box : qAsConst(counterBoxes))
+        disconnect(box, nullptr, this, nullptr);
+    disconnect(cursors->readout()->axesButton(), nullptr, this, nullptr);
+    delete cursors;
+    cursors = nullptr;
     stopWorker();
     delete ui;
 }

@@ -19,6 +19,8 @@
 #include <QStringList>
 #include <QVector>
 
+#include <memory>
+
 class cArchWorker;
 class LoadNotice;
 class PlotCursors;
@@ -206,7 +208,7 @@ private:
     QVector<QCPAxis *> curveAxes;
 
     // The worker's operations, one at a time, and those that wait.
-    OperationQueue *queue = nullptr;
+    std::unique_ptr<OperationQueue> queue;
     QTimer *messageTimer = nullptr;
     // Cursors, readout and touch navigation of the plot.
     PlotCursors *cursors = nullptr;
