@@ -1,5 +1,7 @@
 #include "cursorreadout.h"
 
+#include "archformat.h"
+
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -149,7 +151,7 @@ CursorReadout::Texts CursorReadout::texts(const CurveReading &reading)
     const auto meanText = [](double value, double low, double high) {
         if (std::isnan(value) || std::isnan(low))
             return plot::readingText(value);
-        const QLocale russian(QLocale::Russian);
+        const QLocale russian = archive::russianLocale();
         const auto brief = [&russian](double v) {
             QString text = russian.toString(v, 'g', 4);
             text.remove(russian.groupSeparator());
@@ -159,9 +161,11 @@ CursorReadout::Texts CursorReadout::texts(const CurveReading &reading)
     };
     const double nan = std::numeric_limits<double>::quiet_NaN();
     Texts t;
-    t.atA = reading.gapA ? noData : meanText(reading.atA, reading.lowA, reading.highA);
-    t.atB = reading.gapB ? noData : meanText(reading.atB, reading.lowB, reading.highB);
-    t.delta = plot::readingText(reading.gapA || reading.gapB ? nan : reading.atB - reading.atA);
+    const plot::PointReading &a = reading.atA;
+    const plot::PointReading &b = reading.atB;
+    t.atA = a.gap ? noData : meanText(a.value, a.low, a.high);
+    t.atB = b.gap ? noData : meanText(b.value, b.low, b.high);
+    t.delta = plot::readingText(a.gap || b.gap ? nan : b.value - a.value);
     t.minimum = plot::readingText(reading.stats.minimum);
     t.mean = plot::readingText(reading.stats.mean);
     t.maximum = plot::readingText(reading.stats.maximum);
@@ -207,13 +211,13 @@ void CursorReadout::showReadings(bool hasA, double timeA_, bool hasB, double tim
             row[c]->setText(shown[c] ? texts[c] : QString());
         }
         // In a gap the value from before it is still there, for what it is.
-        const auto lastRecord = [](bool gap, double value, double key) {
-            return gap && !std::isnan(value)
+        const auto lastRecord = [](const plot::PointReading &at) {
+            return at.gap && !std::isnan(at.value)
                        ? QStringLiteral("последняя запись: %1 в %2")
-                             .arg(plot::readingText(value), plot::cursorTimeText(key))
+                             .arg(plot::readingText(at.value), plot::cursorTimeText(at.lastKey))
                        : QString();
         };
-        row[AtA]->setToolTip(lastRecord(reading.gapA, reading.atA, reading.lastKeyA));
-        row[AtB]->setToolTip(lastRecord(reading.gapB, reading.atB, reading.lastKeyB));
+        row[AtA]->setToolTip(lastRecord(reading.atA));
+        row[AtB]->setToolTip(lastRecord(reading.atB));
     }
 }

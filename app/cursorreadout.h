@@ -1,6 +1,7 @@
 #ifndef CURSORREADOUT_H
 #define CURSORREADOUT_H
 
+#include "channeltable.h"
 #include "plotcursor.h"
 
 #include <QColor>
@@ -17,19 +18,8 @@ struct CurveReading
 {
     QString tag;
     QColor colour;
-    double atA = std::numeric_limits<double>::quiet_NaN();
-    double atB = std::numeric_limits<double>::quiet_NaN();
-    // A cursor in a stretch without records: atA/atB are then the last
-    // record's value before it, which was taken at lastKeyA/lastKeyB.
-    bool gapA = false;
-    bool gapB = false;
-    double lastKeyA = 0;
-    double lastKeyB = 0;
-    // Of an interval mean, the least and greatest sample behind it.
-    double lowA = std::numeric_limits<double>::quiet_NaN();
-    double highA = std::numeric_limits<double>::quiet_NaN();
-    double lowB = std::numeric_limits<double>::quiet_NaN();
-    double highB = std::numeric_limits<double>::quiet_NaN();
+    plot::PointReading atA; // at cursor A, when it is placed
+    plot::PointReading atB;
     plot::RangeStats stats;
 };
 
@@ -44,7 +34,7 @@ class CursorReadout : public QWidget
     Q_OBJECT
 
 public:
-    static constexpr int kCurves = 4;
+    static constexpr int kCurves = archive::kCurveCount;
 
     explicit CursorReadout(QWidget *parent = nullptr);
 

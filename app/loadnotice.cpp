@@ -1,5 +1,6 @@
 #include "loadnotice.h"
 
+#include "archformat.h"
 #include "archload.h"
 
 #include <QFrame>
@@ -27,7 +28,7 @@ QString cutText(LoadNotes::Cut cut)
     switch (cut) {
     case LoadNotes::Cut::RecordCap:
         return QStringLiteral("ряд обрезан: больше %1 записей")
-            .arg(QLocale(QLocale::Russian).toString(archive::kMaxSeriesRecords));
+            .arg(archive::russianLocale().toString(archive::kMaxSeriesRecords));
     case LoadNotes::Cut::Memory:
         return QStringLiteral("ряд обрезан: не хватило памяти");
     case LoadNotes::Cut::None:

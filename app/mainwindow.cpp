@@ -2,6 +2,7 @@
 
 #include "archworker.h"
 #include "channels.h"
+#include "curvecolours.h"
 #include "images.h"
 #include "loadnotice.h"
 #include "plotcursors.h"
@@ -9,6 +10,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QGridLayout>
 #include <QLabel>
 #include <QPixmap>
 #include <QPushButton>
@@ -25,8 +27,8 @@ MainWindow::MainWindow(const QString &dir, QWidget *parent)
     setWindowTitle(QStringLiteral("Kestrova Archive Viewer v" KESTROVA_VERSION_SHORT));
     ui->customPlot->clearGraphs();
 
-    archiveDir = dir;
-    ui->pathToDir->setText(archiveDir);
+    model.archiveDir = dir;
+    ui->pathToDir->setText(model.archiveDir);
 
     ui->busyFrame->hide();
     ui->loadArchive->hide();
@@ -39,7 +41,7 @@ MainWindow::MainWindow(const QString &dir, QWidget *parent)
     messageTimer->setInterval(8000);
     connect(messageTimer, &QTimer::timeout, this, [this] {
         ui->operationMessage->hide();
-        if (runningOperation == Operation::None)
+        if (queue->running() == Operation::None)
             ui->busyFrame->hide();
     });
     busyMovie.setFileName(imagePath(QStringLiteral("./load2.gif")));
@@ -62,27 +64,40 @@ MainWindow::MainWindow(const QString &dir, QWidget *parent)
 
     connect(this, SIGNAL(needUpdate()), this, SLOT(updateData()));
 
-    for (QComboBox *selector : qAsConst(selectors)) {
+    for (int i = 0; i < selectors.size(); ++i) {
+        QComboBox *selector = selectors.at(i);
         selector->clear();
         selector->insertItems(selector->count(), items);
         selector->setCurrentIndex(0);
-        // Connected only now, so that filling the list starts no update.
+        // Connected only now, so that filling the list starts no update;
+        // the model learns of the choice before the redraw that reads it.
+        connect(selector, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
+                [this, i](int index) { model.selectChannel(i, index); });
         connect(selector, SIGNAL(currentIndexChanged(int)), this, SLOT(updateData()));
         selectorSeries.append(plot::Series());
     }
 
-    worker = new cArchWorker(archiveDir, nullptr);
+    worker = new cArchWorker(model.archiveDir, nullptr);
     workerThread = new QThread();
     // The thread runs only while one operation runs: its event loop ends
     // after every operation, so the next one can start it again.
     connect(worker, SIGNAL(finished()), workerThread, SLOT(quit()));
     connect(worker, SIGNAL(progress(int, int)), this, SLOT(showProgress(int, int)));
     worker->moveToThread(workerThread);
+    queue.reset(new OperationQueue(worker, workerThread, this));
+    queue->began = [this](const Request &request) {
+        if (request.operation == Operation::Load)
+            model.loading = Period{request.begin, request.end};
+        if (request.operation != Operation::Export)
+            ui->periodButton->setEnabled(false);
+        showBusy(request);
+    };
 
     counterBoxes << ui->checkBoxCounter1 << ui->checkBoxCounter2 << ui->checkBoxCounter3
                  << ui->checkBoxCounter4;
     const QString tick = imagePath(QStringLiteral("./checkmark.png"));
-    for (QCheckBox *box : qAsConst(counterBoxes)) {
+    for (int i = 0; i < counterBoxes.size(); ++i) {
+        QCheckBox *box = counterBoxes.at(i);
         box->setStyleSheet(box->styleSheet().replace(QLatin1String("./checkmark.png"), tick));
         // A hidden box keeps its room, so that choosing a channel moves no
         // control of the side column from under the finger.
@@ -90,24 +105,26 @@ MainWindow::MainWindow(const QString &dir, QWidget *parent)
         policy.setRetainSizeWhenHidden(true);
         box->setSizePolicy(policy);
         box->hide();
+        // A click toggles the box before it is released.
+        connect(box, &QCheckBox::toggled, this, [this, i](bool on) { model.setCounter(i, on); });
         connect(box, SIGNAL(released()), this, SLOT(onCountersClicked()));
     }
 
     configurePlot();
 
-    periodEnd = QDateTime::currentDateTime();
-    periodBegin = periodEnd.addSecs(-3600);
-    shownBegin = periodBegin;
-    shownEnd = periodEnd;
+    model.periodEnd = QDateTime::currentDateTime();
+    model.periodBegin = model.periodEnd.addSecs(-3600);
+    model.shown.period = model.period();
     showPeriod();
 
-    graphColors << QColor(28, 185, 154) << QColor(102, 102, 255) << QColor(232, 76, 61)
-                << QColor(43, 62, 76) << QColor(43, 62, 76) << QColor(232, 76, 61)
-                << QColor(102, 102, 255) << QColor(28, 185, 154);
+    graphColors = graphColourList();
 
-    cursors = new PlotCursors(ui->customPlot, graphColors, this);
-    cursors->placeReadout(ui->gridLayout, 2, 0, ui->frame);
-    connect(cursors->readout()->axesButton(), SIGNAL(toggled(bool)), this, SLOT(updateData()));
+    cursors = new PlotCursors(ui->customPlot, model.cursors, graphColors, this);
+    placeReadout();
+    connect(cursors->readout()->axesButton(), &QPushButton::toggled, this, [this](bool on) {
+        model.axisPerCurve = on;
+        updateData();
+    });
 
     // The notice lies over the plot's top edge, where the eye is after a
     // load, and takes no room from the plot while it is hidden.
@@ -137,14 +154,37 @@ MainWindow::~MainWindow()
     // Destroying the widgets changes the selectors; that must not redraw.
     for (QComboBox *selector : qAsConst(selectors))
         disconnect(selector, SIGNAL(currentIndexChanged(int)), this, SLOT(updateData()));
+    // Nor may they reach the model, which is gone before the widgets are;
+    // the cursors keep theirs in it.
+    for (QComboBox *selector : qAsConst(selectors))
+        disconnect(selector, nullptr, this, nullptr);
+    for (QCheckBox *box : qAsConst(counterBoxes))
+        disconnect(box, nullptr, this, nullptr);
+    disconnect(cursors->readout()->axesButton(), nullptr, this, nullptr);
+    delete cursors;
+    cursors = nullptr;
     stopWorker();
     delete ui;
 }
 
 void MainWindow::showPeriod()
 {
-    ui->beginDate->setText(periodBegin.toString(QStringLiteral("dd.MM.yyyy")));
-    ui->beginTime->setText(periodBegin.toString(QStringLiteral("hh:mm:ss")));
-    ui->endDate->setText(periodEnd.toString(QStringLiteral("dd.MM.yyyy")));
-    ui->endTime->setText(periodEnd.toString(QStringLiteral("hh:mm:ss")));
+    ui->beginDate->setText(model.periodBegin.toString(QStringLiteral("dd.MM.yyyy")));
+    ui->beginTime->setText(model.periodBegin.toString(QStringLiteral("hh:mm:ss")));
+    ui->endDate->setText(model.periodEnd.toString(QStringLiteral("dd.MM.yyyy")));
+    ui->endTime->setText(model.periodEnd.toString(QStringLiteral("hh:mm:ss")));
+}
+
+void MainWindow::placeReadout()
+{
+    QGridLayout *grid = ui->gridLayout;
+    QWidget *readout = cursors->readout();
+    const int row = 2;
+    const int shift = readout->sizeHint().height() + grid->verticalSpacing();
+    ui->customPlot->setMinimumHeight(std::max(0, ui->customPlot->minimumHeight() - shift));
+    int sideRow, sideColumn, rowSpan, columnSpan;
+    grid->getItemPosition(grid->indexOf(ui->frame), &sideRow, &sideColumn, &rowSpan, &columnSpan);
+    grid->removeWidget(ui->frame);
+    grid->addWidget(ui->frame, sideRow, sideColumn, row - sideRow + 1, columnSpan);
+    grid->addWidget(readout, row, 0);
 }

@@ -3,9 +3,11 @@
 
 #include "archrecord.h"
 #include "channels.h"
+#include "operationqueue.h"
+#include "plotseries.h"
 #include "recordseries.h"
 #include "seriesenvelope.h"
-#include "plotseries.h"
+#include "viewmodel.h"
 
 #include <QColor>
 #include <QDateTime>
@@ -16,6 +18,8 @@
 #include <QString>
 #include <QStringList>
 #include <QVector>
+
+#include <memory>
 
 class cArchWorker;
 class LoadNotice;
@@ -54,7 +58,7 @@ public:
     ~MainWindow() override;
 
     // What the worker is doing for the window.
-    enum class Operation { None, Load, Export, Repair };
+    using Operation = OperationQueue::Operation;
 
     // What tests and benchmarks may read and do (mainwindowprobe.h).
     class Probe;
@@ -81,16 +85,7 @@ private slots:
     void on_pdfButton_clicked();
 
 private:
-    // A request that came while the worker was busy, with the directory and
-    // period it was made for: a later change of the window's period (a
-    // cancelled period dialog, say) must not alter what was asked for.
-    struct Request
-    {
-        Operation operation;
-        QString dir;
-        QDateTime begin;
-        QDateTime end;
-    };
+    using Request = OperationQueue::Request;
 
     void startLoad();
     void startRepair();
@@ -112,10 +107,21 @@ private:
     // Gives one curve's graphs (and its band's) their points for that range
     // and those columns.
     void showDecimated(const DrawnCurve &curve, double lower, double upper, int columns);
+    // "средние за 600 с": what the plot's corner and the page say of
+    // interval means.
+    static QString averagingText();
     // The plot's background on the screen; on paper it is white.
     static QColor screenBackground() { return QColor(230, 230, 230); }
     // "с dd.MM.yyyy hh:mm:ss по dd.MM.yyyy hh:mm:ss" of the window's period.
     QString periodText() const;
+    // Puts the readout under the plot, in the grid's row 2 beside the side
+    // column, which then spans both rows, and lowers the plot's minimum
+    // height by the readout's, so that the window keeps its minimum size.
+    void placeReadout();
+    // The end of a load of `period` from `path`: the model keeps what it
+    // read, the notice and the plot show it. The tests end a load here too.
+    void showLoad(const Period &period, const QString &path, const archive::RecordSeries &records,
+                  const archive::SeriesEnvelope &envelope, const cArchWorker::LoadReport &report);
     // Draws the plot, the legend and the period into the page rectangle,
     // given in the painter's coordinates.
     void paintPage(QPainter &painter, const QRect &page);
@@ -129,17 +135,11 @@ private:
     void showPeriod();
 
     Request currentRequest(Operation operation) const;
-    void submit(const Request &request);
-    void begin(const Request &request);
-    void beginLoad(const Request &request);
-    void beginExport(const Request &request);
-    void beginRepair(const Request &request);
+    // What the window shows while an operation runs.
     void showBusy(const Request &request);
     void hideBusy();
     // Says in the busy area for a few seconds how the export ended.
-    void showExportEnd();
-    void finishOperation(const char *workerSlot, const char *finishSlot);
-    void startPending();
+    void showExportEnd(const Request &request);
     // Tells the operator what the last load and repair left out, and why
     // the plot is empty if it is.
     void showNotice();
@@ -147,15 +147,13 @@ private:
 
     Ui::MainWindow *ui;
     QMovie busyMovie;
-    QString archiveDir;
-    QDateTime periodBegin;
-    QDateTime periodEnd;
+    // What the window shows: the archive directory (archiveDir), the period
+    // (periodBegin, periodEnd), the curves, the cursors and the last load.
+    ViewModel model;
     cArchWorker *worker;
     QThread *workerThread;
     QList<QComboBox *> selectors;
     QList<plot::Series> selectorSeries;
-    // The channel each of selectorSeries shows, for the readout.
-    QVector<Channel> selectorChannels;
     // Per selector, the series last taken out of the loaded records, with
     // what it was taken for: a redraw takes out again only the channels
     // whose selector or counter box changed, or all after a new load.
@@ -202,25 +200,16 @@ private:
     int decimatedColumns = 0;
     int pageColumns = 0; // while the page is drawn
     QList<QCheckBox *> counterBoxes;
+    // The eight of the window's graphs; the curves' four come from
+    // kCurveColours (curvecolours.h).
     QList<QColor> graphColors;
     // The value axes of selectors 1 to 4 while each curve has its own:
     // 1 and 2 on the left, 3 and 4 on the right, shown for drawn curves.
     QVector<QCPAxis *> curveAxes;
 
-    // The records of the last finished load. Selector changes redraw from
-    // this copy, so nothing reads the worker's list while a load refills it.
-    archive::RecordSeries loadedRecords;
-    bool loadedAveraged = false; // ... as interval means
-    archive::SeriesEnvelope loadedEnvelope; // what those means were made of
-    Operation runningOperation = Operation::None;
-    // The request the worker is carrying out, and the period the plot shows:
-    // a stopped load leaves the window on the latter.
-    Request runningRequest{Operation::None, QString(), QDateTime(), QDateTime()};
-    QDateTime shownBegin;
-    QDateTime shownEnd;
+    // The worker's operations, one at a time, and those that wait.
+    std::unique_ptr<OperationQueue> queue;
     QTimer *messageTimer = nullptr;
-    // At most one load and one export wait, in the order they were asked for.
-    QList<Request> pendingRequests;
     // Cursors, readout and touch navigation of the plot.
     PlotCursors *cursors = nullptr;
     // What the last load and the start-up repair could not read or do.
@@ -229,10 +218,6 @@ private:
     QLabel *plotMessage = nullptr;
     // "средние за 600 с" in the plot's corner while interval means are shown.
     QCPItemText *averagedLabel = nullptr;
-    // The repair's part of the notice holds while its directory is shown.
-    QString repairedPath;
-    QStringList repairFailures;
-    QStringList repairLater;
 };
 
 #endif // MAINWINDOW_H

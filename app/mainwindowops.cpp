@@ -4,6 +4,7 @@
 #include "mainwindow.h"
 
 #include "archexport.h"
+#include "archformat.h"
 #include "archload.h"
 #include "archworker.h"
 #include "ccustomperiod.h"
@@ -21,38 +22,26 @@
 #include <algorithm>
 #include <limits>
 
-namespace {
-
-// A period too long for 32 bits must stay too long, so that the load refuses
-// it, instead of wrapping round into some other, shorter period.
-int saturatedSecs(qint64 secs)
-{
-    return int(qBound(qint64(std::numeric_limits<int>::min()), secs,
-                      qint64(std::numeric_limits<int>::max())));
-}
-
-} // namespace
-
 void MainWindow::on_refreshButton_clicked()
 {
-    if (periodBegin.secsTo(periodEnd) > 0)
+    if (model.period().isLoadable())
         startLoad();
 }
 
 void MainWindow::on_dirButton_clicked()
 {
-    archiveDir = QFileDialog::getExistingDirectory(this, QString(), ui->pathToDir->text(),
-                                                   QFileDialog::ShowDirsOnly);
-    if (!archiveDir.isEmpty()) {
-        ui->pathToDir->setText(archiveDir);
+    model.archiveDir = QFileDialog::getExistingDirectory(this, QString(), ui->pathToDir->text(),
+                                                         QFileDialog::ShowDirsOnly);
+    if (!model.archiveDir.isEmpty()) {
+        ui->pathToDir->setText(model.archiveDir);
         on_refreshButton_clicked();
     }
 }
 
 void MainWindow::on_pathToDir_textEdited(const QString &arg1)
 {
-    archiveDir = arg1;
-    if (!archiveDir.isEmpty())
+    model.archiveDir = arg1;
+    if (!model.archiveDir.isEmpty())
         on_refreshButton_clicked();
 }
 
@@ -61,123 +50,38 @@ void MainWindow::on_periodButton_clicked()
     // The dialog fills its edits from the shared values when it is built,
     // so they must hold the window's period before that, or it would open on
     // whatever the previous dialog left there.
-    globalBegin = periodBegin;
-    globalEnd = periodEnd;
+    globalBegin = model.periodBegin;
+    globalEnd = model.periodEnd;
     cCustomPeriod dialog(this);
     dialog.setModal(true);
     // Cancel leaves the period, its labels and the plot as they are.
     if (dialog.exec() == cCustomPeriod::Cancelled)
         return;
-    periodBegin = globalBegin;
-    periodEnd = globalEnd;
+    model.periodBegin = globalBegin;
+    model.periodEnd = globalEnd;
     showPeriod();
-    if (periodBegin.secsTo(periodEnd) > 0)
+    if (model.period().isLoadable())
         startLoad();
 }
 
 void MainWindow::on_decodeButton_clicked()
 {
-    submit(currentRequest(Operation::Export));
+    queue->submit(currentRequest(Operation::Export));
 }
 
 void MainWindow::startLoad()
 {
-    submit(currentRequest(Operation::Load));
+    queue->submit(currentRequest(Operation::Load));
 }
 
 void MainWindow::startRepair()
 {
-    submit(currentRequest(Operation::Repair));
+    queue->submit(currentRequest(Operation::Repair));
 }
 
 MainWindow::Request MainWindow::currentRequest(Operation operation) const
 {
-    return Request{operation, archiveDir, periodBegin, periodEnd};
-}
-
-void MainWindow::submit(const Request &request)
-{
-    // An empty directory would reach the worker as "/": the load would read
-    // and the export would write CSV files in the root directory.
-    if (request.dir.isEmpty())
-        return;
-    if (runningOperation == Operation::None) {
-        begin(request);
-        return;
-    }
-    // A newer request of the same kind supersedes the waiting one: it carries
-    // the directory and period the operator asked for last.
-    for (int i = 0; i < pendingRequests.size(); ++i) {
-        if (pendingRequests.at(i).operation == request.operation) {
-            pendingRequests.removeAt(i);
-            break;
-        }
-    }
-    pendingRequests.append(request);
-}
-
-void MainWindow::begin(const Request &request)
-{
-    // After an operation the worker's finished() has already reached the
-    // thread's quit(), but the thread may still be winding down, and start()
-    // on a running thread does nothing. Waiting here is brief and makes sure
-    // the operation really runs, on a worker that is idle.
-    workerThread->wait();
-    runningOperation = request.operation;
-    runningRequest = request;
-    worker->stopRequested = false;
-    switch (request.operation) {
-    case Operation::Load:
-        beginLoad(request);
-        break;
-    case Operation::Export:
-        beginExport(request);
-        break;
-    case Operation::Repair:
-        beginRepair(request);
-        break;
-    case Operation::None:
-        runningOperation = Operation::None;
-        break;
-    }
-}
-
-void MainWindow::beginLoad(const Request &request)
-{
-    ui->periodButton->setEnabled(false);
-    connect(workerThread, SIGNAL(started()), worker, SLOT(run()));
-    connect(worker, SIGNAL(finished()), this, SLOT(endLoad()));
-    // A directory that is not there must not leave the worker on the one
-    // loaded before, drawn under the new name: the load is told the path
-    // asked for and names it as missing.
-    if (!worker->setPath(request.dir))
-        worker->archivePath = request.dir + QLatin1Char('/');
-    worker->periodSecs = saturatedSecs(request.begin.secsTo(request.end));
-    worker->endOffsetSecs = saturatedSecs(request.end.secsTo(QDateTime::currentDateTime()));
-    showBusy(request);
-    workerThread->start(QThread::LowestPriority);
-}
-
-void MainWindow::beginExport(const Request &request)
-{
-    const QString dir = request.dir + QLatin1Char('/');
-    worker->exportSourceDir = dir;
-    worker->exportTargetDir = dir;
-    worker->setExportPeriod(request.begin, request.end);
-    connect(workerThread, SIGNAL(started()), worker, SLOT(copyArchive()));
-    connect(worker, SIGNAL(finished()), this, SLOT(endCopy()));
-    showBusy(request);
-    workerThread->start(QThread::LowestPriority);
-}
-
-void MainWindow::beginRepair(const Request &request)
-{
-    connect(workerThread, SIGNAL(started()), worker, SLOT(fixArchive()));
-    connect(worker, SIGNAL(finished()), this, SLOT(endFix()));
-    worker->setPath(request.dir);
-    showBusy(request);
-    ui->periodButton->setEnabled(false);
-    workerThread->start(QThread::LowestPriority);
+    return Request{operation, model.archiveDir, model.periodBegin, model.periodEnd};
 }
 
 void MainWindow::showBusy(const Request &request)
@@ -207,9 +111,9 @@ void MainWindow::hideBusy()
 void MainWindow::showProgress(int done, int total)
 {
     // One hour file is over before anyone could read a count.
-    if (runningOperation == Operation::None || total < 2)
+    if (queue->running() == Operation::None || total < 2)
         return;
-    const QLocale locale = archive::exportLocale();
+    const QLocale locale = archive::russianLocale();
     const QString text = QStringLiteral("%1 из %2 ч").arg(locale.toString(done), locale.toString(total));
     busyMovie.stop();
     ui->loadArchive->hide();
@@ -223,77 +127,67 @@ void MainWindow::showProgress(int done, int total)
 void MainWindow::on_stopButton_clicked()
 {
     // What waits behind the operation was asked for with it in mind.
-    const bool loadDropped =
-        std::any_of(pendingRequests.cbegin(), pendingRequests.cend(),
-                    [](const Request &request) { return request.operation == Operation::Load; });
-    pendingRequests.clear();
+    const OperationQueue::Stopped stopped = queue->stop();
     // A period that will not be loaded is not shown either; a stopped load
     // puts it back when it ends.
-    if (loadDropped && runningOperation != Operation::Load) {
-        periodBegin = shownBegin;
-        periodEnd = shownEnd;
+    if (stopped.loadDropped && queue->running() != Operation::Load) {
+        model.keepShownPeriod();
         showPeriod();
     }
-    if (runningOperation == Operation::Load || runningOperation == Operation::Export) {
-        worker->stopRequested = true;
+    if (stopped.stopping)
         ui->stopButton->setEnabled(false);
-    }
-}
-
-// What every finish slot does first: the busy animation stops and the
-// operation's two connections go, so that the next operation starts clean.
-void MainWindow::finishOperation(const char *workerSlot, const char *finishSlot)
-{
-    hideBusy();
-    disconnect(workerThread, SIGNAL(started()), worker, workerSlot);
-    disconnect(worker, SIGNAL(finished()), this, finishSlot);
-    runningOperation = Operation::None;
 }
 
 void MainWindow::endLoad()
 {
-    finishOperation(SLOT(run()), SLOT(endLoad()));
+    queue->finish();
+    hideBusy();
+    const Period period = model.loading;
+    model.loading = Period();
     if (worker->loadReport.stopped) {
         // Nothing of the stopped period is shown: the plot, its cursors and
         // the period's labels stay on what was loaded before.
-        periodBegin = shownBegin;
-        periodEnd = shownEnd;
+        model.keepShownPeriod();
         showPeriod();
         ui->periodButton->setEnabled(true);
-        startPending();
-        return;
+    } else {
+        showLoad(period, worker->archivePath, worker->records, worker->envelope,
+                 worker->loadReport);
     }
-    shownBegin = runningRequest.begin;
-    shownEnd = runningRequest.end;
-    loadedRecords = worker->records;
-    loadedEnvelope = worker->envelope;
-    loadedAveraged = worker->periodSecs > archive::kMaxRawPeriodSecs;
+    queue->startNext();
+}
+
+void MainWindow::showLoad(const Period &period, const QString &path,
+                          const archive::RecordSeries &records,
+                          const archive::SeriesEnvelope &envelope,
+                          const cArchWorker::LoadReport &report)
+{
+    model.showLoad(period, path, records, envelope, report);
     showNotice();
     emit needUpdate();
-    startPending();
 }
 
 void MainWindow::endCopy()
 {
-    finishOperation(SLOT(copyArchive()), SLOT(endCopy()));
-    showExportEnd();
-    startPending();
+    const Request request = queue->finish();
+    hideBusy();
+    showExportEnd(request);
+    queue->startNext();
 }
 
 void MainWindow::endFix()
 {
-    finishOperation(SLOT(fixArchive()), SLOT(endFix()));
-    repairedPath = worker->archivePath;
-    repairFailures = worker->repairFailures;
-    repairLater = worker->repairLater;
-    startPending();
+    queue->finish();
+    hideBusy();
+    model.repair = RepairNotes{worker->archivePath, worker->repairFailures, worker->repairLater};
+    queue->startNext();
 }
 
-void MainWindow::showExportEnd()
+void MainWindow::showExportEnd(const Request &request)
 {
     const cArchWorker::ExportReport &report = worker->exportReport;
-    const QLocale locale = archive::exportLocale();
-    const QString dir = QDir::toNativeSeparators(runningRequest.dir);
+    const QLocale locale = archive::russianLocale();
+    const QString dir = QDir::toNativeSeparators(request.dir);
     QStringList lines;
     if (report.refused) {
         lines << QStringLiteral("Выгрузка не начата: период длиннее %1 сут")
@@ -325,25 +219,12 @@ void MainWindow::showExportEnd()
 
 void MainWindow::showNotice()
 {
-    const cArchWorker::LoadReport &report = worker->loadReport;
-    LoadNotes notes;
-    notes.refused = report.refused;
-    if (report.outOfMemory)
-        notes.cut = LoadNotes::Cut::Memory;
-    else if (report.truncated)
-        notes.cut = LoadNotes::Cut::RecordCap;
-    notes.unreadable = report.failures;
-    notes.damaged = report.damageNotes + report.partlyRead;
-    if (worker->archivePath == repairedPath) {
-        notes.notRepaired = repairFailures;
-        notes.repairLater = repairLater;
-    }
-    notice->showNotes(notes);
+    notice->showNotes(model.notes());
 
     QString message;
-    const QString dir = QDir::toNativeSeparators(worker->archivePath.chopped(1));
+    const QString dir = QDir::toNativeSeparators(model.shown.path.chopped(1));
     const QString choose = QStringLiteral("\nВыберите каталог архива кнопкой «...»");
-    switch (report.dir) {
+    switch (model.shown.report.dir) {
     case archive::DirState::Missing:
         message = QStringLiteral("Нет архива: %1").arg(dir) + choose;
         break;
@@ -354,7 +235,7 @@ void MainWindow::showNotice()
         message = QStringLiteral("Нет доступа к архиву: %1").arg(dir) + choose;
         break;
     case archive::DirState::Present:
-        if (!report.refused && loadedRecords.isEmpty())
+        if (!model.shown.report.refused && model.shown.records.isEmpty())
             message = QStringLiteral("В архиве нет данных за период");
         break;
     }
@@ -363,25 +244,11 @@ void MainWindow::showNotice()
     plotMessage->setVisible(!message.isEmpty());
 }
 
-void MainWindow::startPending()
-{
-    if (pendingRequests.isEmpty() || runningOperation != Operation::None)
-        return;
-    begin(pendingRequests.takeFirst());
-}
-
 void MainWindow::stopWorker()
 {
-    // Closing the window stops the running operation at its next hour file:
-    // an export drops the CSV it was writing, a repair ends between two files,
-    // each of which is replaced whole. What waits behind it is dropped. The
-    // event loop no longer runs, so the thread is told to quit here instead
-    // of through the worker's finished().
-    pendingRequests.clear();
-    worker->stopRequested = true;
-    disconnect(worker, SIGNAL(finished()), this, nullptr);
-    workerThread->quit();
-    workerThread->wait();
+    // Closing the window stops the running operation at its next hour file;
+    // what waits behind it is dropped.
+    queue->shutDown();
     delete worker;
     delete workerThread;
     worker = nullptr;

@@ -6,7 +6,9 @@
 #include "archformat.h"
 #include "archload.h"
 #include "channels.h"
+#include "decimation.h"
 #include "plotcursors.h"
+#include "plotgaps.h"
 #include "plotseries.h"
 #include "ui_mainwindow.h"
 
@@ -18,6 +20,11 @@
 
 #include <algorithm>
 #include <cmath>
+
+QString MainWindow::averagingText()
+{
+    return QStringLiteral("средние за %1 с").arg(archive::kAverageIntervalSecs);
+}
 
 void MainWindow::configurePlot()
 {
@@ -51,14 +58,13 @@ void MainWindow::configurePlot()
     averagedLabel->setFont(QFont(QStringLiteral("Open Sans"), 12, QFont::Bold));
     averagedLabel->setColor(QColor(60, 60, 60));
     averagedLabel->setBrush(QBrush(QColor(255, 255, 255, 200)));
-    averagedLabel->setText(
-        QStringLiteral("средние за %1 с").arg(archive::kAverageIntervalSecs));
+    averagedLabel->setText(averagingText());
     averagedLabel->setVisible(false);
 
     // The wheel zooms the time axis alone (PlotCursors takes it); a drag
     // in the plot moves the time axis and the value axes of the curves.
     customPlot->axisRect()->setRangeZoom(Qt::Horizontal);
-    for (int i = 0; i < 4; ++i) {
+    for (int i = 0; i < archive::kCurveCount; ++i) {
         QCPAxis *axis =
             customPlot->axisRect()->addAxis(i < 2 ? QCPAxis::atLeft : QCPAxis::atRight);
         axis->setTickLabelFont(tickFont);
@@ -79,41 +85,42 @@ void MainWindow::updateData()
 {
     // While an operation runs (a selector changed meanwhile) the busy
     // indication stays: it belongs to that operation.
-    if (runningOperation == Operation::None) {
+    if (queue->running() == Operation::None) {
         busyMovie.stop();
         ui->periodButton->setEnabled(true);
         ui->loadArchive->hide();
     }
 
-    const archive::RecordSeries records = loadedRecords;
+    const ShownLoad &loaded = model.shown;
+    const archive::RecordSeries records = loaded.records;
     selectorSeries.clear();
-    selectorChannels.clear();
     seriesCache.resize(selectors.size());
+    // A counter box that is not on the screen is unticked.
+    if (!isVisible())
+        model.dropCounters();
     for (int i = 0; i < selectors.size(); ++i) {
-        const int index = selectors.at(i)->currentIndex();
+        const CurveChoice &choice = model.curves.at(i);
         const QDateTime epoch = archive::archiveEpoch();
         QCheckBox *counterBox = counterBoxes.at(i);
         // Only an analogue input has a counter.
-        counterBox->setVisible(channelFromIndex(index).first == KindAnalogIn);
-        if (!counterBox->isVisible())
-            counterBox->setChecked(false);
-        const Channel channel = shownChannel(index, counterBox->isChecked());
-        selectorChannels.append(channel);
+        counterBox->setVisible(choice.hasCounter());
+        counterBox->setChecked(choice.counter);
+        const Channel channel = choice.channel();
         // A week of records is 300 MB; taking a channel out of it is most of
         // what a redraw costs, so a channel is taken out once per load.
         SeriesCache &cached = seriesCache[i];
         if (cached.channel != channel || cached.records.constData() != records.constData() ||
-            cached.records.size() != records.size() || cached.averaged != loadedAveraged ||
-            cached.envelopeSize != loadedEnvelope.size()) {
-            plot::Series series =
-                plot::channelSeries(records, epoch, channel.first, channel.second, &loadedEnvelope);
+            cached.records.size() != records.size() || cached.averaged != loaded.averaged ||
+            cached.envelopeSize != loaded.envelope.size()) {
+            plot::Series series = plot::channelSeries(records, epoch, channel.first, channel.second,
+                                                      &loaded.envelope);
             series.gapOver =
-                plot::gapThreshold(series.keys, loadedAveraged ? plot::kMeansGapFloorSecs : 0);
+                plot::gapThreshold(series.keys, loaded.averaged ? plot::kMeansGapFloorSecs : 0);
             cached = SeriesCache();
             cached.channel = channel;
             cached.records = records;
-            cached.averaged = loadedAveraged;
-            cached.envelopeSize = loadedEnvelope.size();
+            cached.averaged = loaded.averaged;
+            cached.envelopeSize = loaded.envelope.size();
             cached.drawn = plot::withBreaks(series);
             cached.series = series;
         }
@@ -130,8 +137,8 @@ void MainWindow::updateGraph()
     QCustomPlot *customPlot = ui->customPlot;
     customPlot->clearGraphs();
     drawnCurves.clear();
-    const double periodLower = plot::timeKey(periodBegin);
-    const double periodUpper = plot::timeKey(periodEnd);
+    const double periodLower = plot::timeKey(model.periodBegin);
+    const double periodUpper = plot::timeKey(model.periodEnd);
     // The value axes are fitted to all of each series. Decimated for the
     // period, a graph holds every extreme of its series, and a point on
     // either side of it; a series with more points outside starts out
@@ -147,7 +154,7 @@ void MainWindow::updateGraph()
             upper = std::max(upper, keys.constLast());
     }
     const int columns = pageColumns > 0 ? pageColumns : customPlot->axisRect()->width();
-    const bool axisPerCurve = cursors->readout()->axesButton()->isChecked();
+    const bool axisPerCurve = model.axisPerCurve;
     for (QCPAxis *axis : qAsConst(curveAxes)) {
         axis->setVisible(false);
         axis->grid()->setVisible(false);
@@ -196,6 +203,9 @@ void MainWindow::updateGraph()
         graph->setName(QStringLiteral("graph #") + QString::number(i));
         pen.setColor(graphColors.at(i));
         graph->setPen(pen);
+        // A tap on the curve selects it; a curve is still its selector's
+        // colour, on the screen and on paper.
+        graph->selectionDecorator()->setPen(pen);
         if (axisPerCurve) {
             // The axis in its curve's colour says which curve it measures.
             const QPen axisPen(graphColors.at(i), 1);
@@ -214,7 +224,7 @@ void MainWindow::updateGraph()
     if (axisPerCurve && !valueAxes.isEmpty())
         valueAxes.first()->grid()->setVisible(true);
 
-    averagedLabel->setVisible(loadedAveraged);
+    averagedLabel->setVisible(model.shown.averaged);
     decimatedLower = lower;
     decimatedUpper = upper;
     decimatedColumns = columns;
@@ -235,7 +245,7 @@ void MainWindow::updateGraph()
         customPlot->axisRect()->setRangeDragAxes(QList<QCPAxis *>() << customPlot->xAxis,
                                                  valueAxes);
     }
-    cursors->setCurves(selectorSeries, selectorChannels, periodLower, periodUpper);
+    cursors->setCurves(selectorSeries, model.channels(), periodLower, periodUpper);
     selectorSeries.clear();
 
     // The time axis always shows the chosen period, whatever the data cover.

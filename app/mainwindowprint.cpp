@@ -3,7 +3,9 @@
 
 #include "mainwindow.h"
 
+#include "archformat.h"
 #include "cursorreadout.h"
+#include "curvecolours.h"
 #include "loadnotice.h"
 #include "plotcursors.h"
 #include "printpage.h"
@@ -18,7 +20,6 @@
 #include <QPrintPreviewDialog>
 #include <QPrinter>
 #include <QSaveFile>
-#include <QSet>
 
 #include <qcustomplot.h>
 
@@ -26,7 +27,7 @@ namespace {
 
 // Left, top, right, bottom, in millimetres.
 const QMarginsF kPageMargins(5, 5, 10, 10);
-const QString kDateTimeFormat = QStringLiteral("dd.MM.yyyy hh:mm:ss");
+const QString kDateTimeFormat = QLatin1String(archive::kShownDateTimeFormat);
 
 } // namespace
 
@@ -61,25 +62,28 @@ void MainWindow::printArch(QPrinter *printer)
 QString MainWindow::periodText() const
 {
     return QStringLiteral("с %1 по %2")
-        .arg(periodBegin.toString(kDateTimeFormat), periodEnd.toString(kDateTimeFormat));
+        .arg(model.periodBegin.toString(kDateTimeFormat),
+             model.periodEnd.toString(kDateTimeFormat));
 }
 
 printpage::Content MainWindow::pageContent() const
 {
     printpage::Content content;
-    content.directory = QDir::toNativeSeparators(QDir::cleanPath(QDir(archiveDir).absolutePath()));
+    content.directory =
+        QDir::toNativeSeparators(QDir::cleanPath(QDir(model.archiveDir).absolutePath()));
     content.period = periodText();
-    if (averagedLabel->visible())
-        content.averaging = averagedLabel->text();
-    if (!notice->isHidden()) {
-        content.notice = notice->text();
+    if (model.shown.averaged)
+        content.averaging = averagingText();
+    const LoadNotes notes = model.notes();
+    if (!notes.isEmpty()) {
+        content.notice = notes.summary();
         content.noticeColour = LoadNotice::warningColour();
     }
 
-    const bool hasA = cursors->hasCursor(PlotCursors::A);
-    const bool hasB = hasA && cursors->hasCursor(PlotCursors::B);
-    const double a = cursors->cursorTime(PlotCursors::A);
-    const double b = cursors->cursorTime(PlotCursors::B);
+    const bool hasA = model.cursors.a.shown;
+    const bool hasB = model.cursors.both();
+    const double a = model.cursors.a.key;
+    const double b = model.cursors.b.key;
     if (hasA)
         content.cursorA = QStringLiteral("A  ") + plot::cursorTimeText(a);
     if (hasB) {
@@ -88,19 +92,21 @@ printpage::Content MainWindow::pageContent() const
     }
     content.statisticsHeadings = cursors->statisticsHeadings();
 
-    // A row for each curve on the plot, with the readout's texts for it.
-    QSet<QString> drawn;
-    for (int i = 0; i < ui->customPlot->graphCount(); ++i)
-        drawn.insert(ui->customPlot->graph(i)->name());
+    // A row for each curve on the plot, with the readout's texts for it, in
+    // its selector's colour.
+    QVector<bool> drawn(archive::kCurveCount, false);
+    for (const DrawnCurve &curve : drawnCurves)
+        drawn[curve.selector] = curve.graph != nullptr;
     const QVector<CurveReading> readings = cursors->readings();
+    const QVector<Channel> channels = model.channels();
     for (int i = 0; i < readings.size(); ++i) {
         const CurveReading &reading = readings.at(i);
-        if (reading.tag.isEmpty() || !drawn.contains(QStringLiteral("graph #") + QString::number(i)))
+        if (reading.tag.isEmpty() || !drawn.value(i))
             continue;
         printpage::LegendRow row;
-        row.colour = reading.colour;
+        row.colour = curveColour(i);
         // The full name, and the readout's short one where it differs.
-        row.name = channelTitle(selectorChannels.value(i));
+        row.name = channelTitle(channels.value(i));
         if (row.name.compare(reading.tag, Qt::CaseInsensitive) != 0)
             row.name += QStringLiteral(" (%1)").arg(reading.tag);
         const CursorReadout::Texts texts = CursorReadout::texts(reading);
@@ -129,12 +135,12 @@ void MainWindow::paintPage(QPainter &painter, const QRect &page)
 
 QString MainWindow::defaultPdfName() const
 {
-    QString name = QFileInfo(QDir::cleanPath(archiveDir)).fileName();
+    QString name = QFileInfo(QDir::cleanPath(model.archiveDir)).fileName();
     if (name.isEmpty() || name == QLatin1String("."))
         name = QStringLiteral("archive");
     const QString day = QStringLiteral("yyyy-MM-dd");
     return QStringLiteral("%1_%2_%3.pdf")
-        .arg(name, periodBegin.toString(day), periodEnd.toString(day));
+        .arg(name, model.periodBegin.toString(day), model.periodEnd.toString(day));
 }
 
 bool MainWindow::writePdf(const QString &path, QString *error)
@@ -150,8 +156,8 @@ bool MainWindow::writePdf(const QString &path, QString *error)
     {
         QPdfWriter writer(&file);
         writer.setCreator(windowTitle());
-        writer.setTitle(
-            QStringLiteral("Архив %1, %2").arg(QDir::toNativeSeparators(archiveDir), periodText()));
+        writer.setTitle(QStringLiteral("Архив %1, %2")
+                            .arg(QDir::toNativeSeparators(model.archiveDir), periodText()));
         writer.setPageSize(QPageSize(QPageSize::A4));
         writer.setPageOrientation(QPageLayout::Landscape);
         writer.setPageMargins(kPageMargins, QPageLayout::Millimeter);
@@ -177,8 +183,8 @@ bool MainWindow::writePdf(const QString &path, QString *error)
 
 void MainWindow::on_pdfButton_clicked()
 {
-    const QString suggested =
-        QDir(QFileInfo(QDir::cleanPath(archiveDir)).absolutePath()).filePath(defaultPdfName());
+    const QString suggested = QDir(QFileInfo(QDir::cleanPath(model.archiveDir)).absolutePath())
+                                  .filePath(defaultPdfName());
     const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Сохранить в PDF"),
                                                       suggested, QStringLiteral("PDF (*.pdf)"));
     if (path.isEmpty())

@@ -7,8 +7,8 @@
 #include <QCheckBox>
 #include <QComboBox>
 
-// The window as its tests and benchmarks see it: what they read of its
-// state, and the few steps they take that an operator would take through a
+// The window as its tests and benchmarks see it: its model and its queue,
+// and the few steps they take that an operator would take through a
 // dialog or a file system, or that the worker takes at the end of a load.
 // Everything else of the window they reach as the operator does, through
 // its widgets.
@@ -19,16 +19,17 @@ public:
 
     explicit Probe(MainWindow &window) : w(window) {}
 
-    Operation running() const { return w.runningOperation; }
+    const ViewModel &model() const { return w.model; }
+    Operation running() const { return w.queue->running(); }
     // Requests waiting for the worker, in the order they will run.
-    const QList<Request> &pending() const { return w.pendingRequests; }
-    bool idle() const { return running() == Operation::None && pending().isEmpty(); }
+    const QList<Request> &pending() const { return w.queue->pending(); }
+    bool idle() const { return w.queue->idle(); }
     cArchWorker *worker() const { return w.worker; }
     QThread *workerThread() const { return w.workerThread; }
-    const archive::RecordSeries &loadedRecords() const { return w.loadedRecords; }
-    QString archiveDir() const { return w.archiveDir; }
-    QDateTime periodBegin() const { return w.periodBegin; }
-    QDateTime periodEnd() const { return w.periodEnd; }
+    const archive::RecordSeries &loadedRecords() const { return w.model.shown.records; }
+    QString archiveDir() const { return w.model.archiveDir; }
+    QDateTime periodBegin() const { return w.model.periodBegin; }
+    QDateTime periodEnd() const { return w.model.periodEnd; }
     QComboBox *selector(int i) const { return w.selectors.at(i); }
     QCheckBox *counterBox(int i) const { return w.counterBoxes.at(i); }
     // The series built for the selectors and not drawn yet.
@@ -37,20 +38,30 @@ public:
     // The period as an accepted period dialog leaves it, before it loads.
     void setPeriod(const QDateTime &begin, const QDateTime &end)
     {
-        w.periodBegin = begin;
-        w.periodEnd = end;
+        w.model.periodBegin = begin;
+        w.model.periodEnd = end;
+    }
+    // The selectors on these items, as the operator leaves them, without a
+    // redraw for each: the next load draws them.
+    void chooseChannels(const QVector<int> &indexes)
+    {
+        for (int i = 0; i < indexes.size(); ++i) {
+            QSignalBlocker block(w.selectors.at(i));
+            w.selectors.at(i)->setCurrentIndex(indexes.at(i));
+            w.model.selectChannel(i, indexes.at(i));
+        }
     }
     // What the directory field does when the operator has typed dir into it.
     void typeDirectory(const QString &dir) { w.on_pathToDir_textEdited(dir); }
-    // What the end of a load does with the records it read (and, for
-    // interval means, their envelope): keep and draw them.
+    // What the end of a load of the window's period does with the records
+    // it read (and, for interval means, their envelope) and what it met
+    // on the way, the way endLoad
+    // ends one: keep and draw them, averaged or not by the model's rule.
     void finishLoad(const archive::RecordSeries &records,
-                    const archive::SeriesEnvelope &envelope = {})
+                    const archive::SeriesEnvelope &envelope = {},
+                    const cArchWorker::LoadReport &report = {})
     {
-        w.loadedRecords = records;
-        w.loadedEnvelope = envelope;
-        w.loadedAveraged = envelope.isAveraged();
-        w.updateData();
+        w.showLoad(w.model.period(), w.worker->archivePath, records, envelope, report);
     }
     // Draws the last load again, as a selector change does.
     void redraw() { w.updateData(); }

@@ -1,5 +1,7 @@
 #include "startup.h"
 
+#include "archformat.h"
+
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
@@ -63,8 +65,8 @@ bool installQtTranslations(QCoreApplication &app)
     const QString dir = QLibraryInfo::location(QLibraryInfo::TranslationsPath);
 #endif
     auto *translator = new QTranslator(&app);
-    if (!translator->load(QLocale(QLocale::Russian, QLocale::Russia), QStringLiteral("qtbase"),
-                          QStringLiteral("_"), dir)) {
+    if (!translator->load(archive::russianLocale(), QStringLiteral("qtbase"), QStringLiteral("_"),
+                          dir)) {
         delete translator;
         return false;
     }

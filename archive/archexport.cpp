@@ -277,11 +277,6 @@ ExportHour visitHour(const QString &sourcePath, const QString &targetPath, Expor
 
 } // namespace
 
-QLocale exportLocale()
-{
-    return QLocale(QLocale::Russian, QLocale::RussianFederation);
-}
-
 QByteArray csvBytes(const QVector<ArchRecord> &records)
 {
     GroupMaxima maxima;
@@ -314,7 +309,7 @@ ExportResult exportPeriod(const ExportRequest &request)
         const QStringList names = hourNames(request.begin, request.end, &result.next);
         HourPipeline<ExportHour, ExportBuffers> pipeline(names.size(), hourThreads(request.threads));
         auto produce = [&](int i, ExportHour &hour, ExportBuffers &buffers) {
-            hour = visitHour(request.sourceDir + names.at(i) + QStringLiteral(".dat"),
+            hour = visitHour(request.sourceDir + names.at(i) + QLatin1String(kHourFileSuffix),
                              request.targetDir + names.at(i) + QStringLiteral(".csv"), buffers,
                              request.progress);
         };

@@ -76,11 +76,6 @@ struct ExportResult
     int failures() const { return failed; }
 };
 
-// The locale whose numbers the CSV carries: Russian, Russian Federation.
-// The export writes its bytes without it (csvformat.h); the window shows
-// values in it.
-QLocale exportLocale();
-
 // Exports every hour from begin's to end's, both included, one CSV per hour
 // file. The CSV of each visited hour is replaced whole by the new one, or
 // removed where the hour has no file or the new one fails: no visited hour

@@ -5,7 +5,31 @@
 namespace archive {
 
 const char *const kHourFormat = "yyyy_MM_dd-hh";
+const char *const kHourFileSuffix = ".dat";
 const char *const kDateTimeFormat = "yyyy/MM/dd hh:mm:ss";
+const char *const kShownDateTimeFormat = "dd.MM.yyyy hh:mm:ss";
+
+QLocale russianLocale()
+{
+    return QLocale(QLocale::Russian, QLocale::RussianFederation);
+}
+
+const QRegularExpression &hourFileNamePattern()
+{
+    static const QRegularExpression pattern(
+        [] {
+            // The format's fields become digits, in the order they stand.
+            QString text = QRegularExpression::escape(QString::fromLatin1(kHourFormat));
+            text.replace(QLatin1String("yyyy"), QLatin1String("(\\d{4})"));
+            for (const char *field : {"MM", "dd", "hh"})
+                text.replace(QLatin1String(field), QLatin1String("(\\d{2})"));
+            return QLatin1Char('^') + text +
+                   QRegularExpression::escape(QString::fromLatin1(kHourFileSuffix)) +
+                   QLatin1Char('$');
+        }(),
+        QRegularExpression::CaseInsensitiveOption);
+    return pattern;
+}
 
 QDateTime archiveEpoch()
 {
@@ -20,7 +44,7 @@ QDateTime recordDateTime(const QDateTime &epoch, qint32 time)
 
 QString hourFileName(const QDateTime &hour)
 {
-    return hour.toString(QString::fromLatin1(kHourFormat)) + QStringLiteral(".dat");
+    return hour.toString(QString::fromLatin1(kHourFormat)) + QLatin1String(kHourFileSuffix);
 }
 
 QDateTime truncateToHour(const QDateTime &dt)

@@ -9,13 +9,27 @@
 #include "payload.h"
 
 #include <QDateTime>
+#include <QLocale>
+#include <QRegularExpression>
 #include <QString>
 
 namespace archive {
 
-// Hour-file name format, and the format of record date-times.
+// Hour-file name format and extension, and the format of record date-times.
 extern const char *const kHourFormat;     // "yyyy_MM_dd-hh"
+extern const char *const kHourFileSuffix; // ".dat"
 extern const char *const kDateTimeFormat; // "yyyy/MM/dd hh:mm:ss"
+// The format in which the viewer shows a date-time to the operator.
+extern const char *const kShownDateTimeFormat; // "dd.MM.yyyy hh:mm:ss"
+
+// The locale of every number and date the programs show or write: Russian,
+// Russian Federation. The export writes its bytes without it (csvformat.h).
+QLocale russianLocale();
+
+// An hour file's name, whatever the case of its extension, as the pattern
+// of kHourFormat: it captures the year, the month, the day and the hour. It
+// says nothing of whether they make a real date and hour.
+const QRegularExpression &hourFileNamePattern();
 
 // 2000-01-01 00:00:00 local time.
 QDateTime archiveEpoch();

@@ -36,7 +36,7 @@ WalkFiles walkFiles(const QString &dirPath, const QDateTime &begin, const QDateT
             stopped = true;
             return walk;
         }
-        const QString name = dirPath + hour + QStringLiteral(".dat");
+        const QString name = dirPath + hour + QLatin1String(kHourFileSuffix);
         QString error;
         const Presence presence = hourFilePresence(name, &error);
         if (presence == Presence::Absent)

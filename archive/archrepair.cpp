@@ -1,6 +1,7 @@
 #include "archrepair.h"
 
 #include "archformat.h"
+#include "filestamp.h"
 
 #include <QDataStream>
 #include <QDate>
@@ -76,7 +77,7 @@ FileStamp stampOf(const QString &path)
     if (::stat(QFile::encodeName(path).constData(), &st) != 0)
         return stamp;
     stamp.size = st.st_size;
-    stamp.modifiedNs = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    stamp.modifiedNs = modifiedNs(st);
 #else
     const QFileInfo info(path);
     if (!info.exists())
@@ -130,7 +131,7 @@ qint64 modifiedMSecs(const QString &path, const QFileInfo &info)
 #ifdef Q_OS_UNIX
     struct stat st;
     if (::lstat(QFile::encodeName(path).constData(), &st) == 0)
-        return qint64(st.st_mtim.tv_sec) * 1000 + st.st_mtim.tv_nsec / 1000000;
+        return modifiedNs(st) / 1000000;
 #else
     Q_UNUSED(path);
 #endif
@@ -154,10 +155,7 @@ int RepairResult::failures() const
 
 bool isHourFileName(const QString &fileName)
 {
-    static const QRegularExpression pattern(
-        QStringLiteral("^(\\d{4})_(\\d{2})_(\\d{2})-(\\d{2})\\.dat$"),
-        QRegularExpression::CaseInsensitiveOption);
-    const QRegularExpressionMatch match = pattern.match(fileName);
+    const QRegularExpressionMatch match = hourFileNamePattern().match(fileName);
     if (!match.hasMatch())
         return false;
     const QDate date(match.captured(1).toInt(), match.captured(2).toInt(),
@@ -185,8 +183,9 @@ QStringList hourFilesOldestFirst(const QString &dirPath)
         QString name;
     };
     std::vector<Item> items;
-    const QFileInfoList entries = QDir(dirPath).entryInfoList(
-        QStringList{QStringLiteral("*.dat")}, QDir::Files | QDir::NoSymLinks, QDir::Unsorted);
+    const QFileInfoList entries =
+        QDir(dirPath).entryInfoList(QStringList{QLatin1Char('*') + QLatin1String(kHourFileSuffix)},
+                                    QDir::Files | QDir::NoSymLinks, QDir::Unsorted);
     for (const QFileInfo &info : entries) {
         const QString name = info.fileName();
         if (isHourFileName(name))

@@ -81,11 +81,11 @@ void accumulateGroup(float (&__restrict sums)[N], int (&__restrict counts)[N],
 }
 
 // Where each group starts in plot-channel order.
-constexpr int kDInAt = kAInMax;
-constexpr int kAOutAt = kDInAt + kDInMax;
-constexpr int kModbusAt = kAOutAt + kAOutMax;
-constexpr int kMathAt = kModbusAt + kModbusMax;
-static_assert(kMathAt + kMathMax == plotChannelCount(),
+constexpr int kDInAt = plotChannelStart(Group::DIn);
+constexpr int kAOutAt = plotChannelStart(Group::AOut);
+constexpr int kModbusAt = plotChannelStart(Group::Modbus);
+constexpr int kMathAt = plotChannelStart(Group::Math);
+static_assert(plotChannelStart(Group::AIn) == 0 && kMathAt + kMathMax == plotChannelCount(),
               "the averaged groups are the channel table's plotted ones");
 
 template <int N> void leaveOutUnsampled(float *low, float *high, const int (&counts)[N])

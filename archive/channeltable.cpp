@@ -19,8 +19,20 @@ static_assert(inGroupOrder(), "the table is indexed by its groups");
 
 static_assert(plotChannelCount() == kPlotChannelCount,
               "the plotted groups are the plot channels of the records");
-static_assert(channelGroup(Group::Relay).capacity == kRelayBytes * 8,
+static_assert(channelGroup(Group::Relay).capacity == kRelayMax,
               "relays are packed eight to a byte");
+
+const ChannelGroup *plotChannelGroup(int channel, int *n)
+{
+    for (const ChannelGroup &group : kChannelGroups) {
+        const int first = plotChannelStart(group.group);
+        if (first >= 0 && channel >= first && channel < first + group.capacity) {
+            *n = channel - first;
+            return &group;
+        }
+    }
+    return nullptr;
+}
 
 QString channelName(const ChannelGroup &group, int n)
 {

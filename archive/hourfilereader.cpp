@@ -1,5 +1,7 @@
 #include "hourfilereader.h"
 
+#include "filestamp.h"
+
 #include <QFileInfo>
 #include <QtEndian>
 
@@ -53,7 +55,7 @@ bool HourFileReader::openFile(const QString &path, bool writable)
         return false;
     }
     fileLeft = st.st_size;
-    modifiedNsAtOpen = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    modifiedNsAtOpen = modifiedNs(st);
 #else
     file.setFileName(path);
     if (!QFileInfo(path).isFile()) {

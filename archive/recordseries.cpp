@@ -29,11 +29,6 @@ void preferLargePages(const void *from, const void *to)
 #endif
 }
 
-ArchRecord *resized(ArchRecord *records, qint64 n)
-{
-    return static_cast<ArchRecord *>(std::realloc(records, size_t(n) * sizeof(ArchRecord)));
-}
-
 } // namespace
 
 struct RecordSeries::Block
@@ -61,58 +56,44 @@ RecordSeries::RecordSeries(const QVector<ArchRecord> &from)
     }
 }
 
-SeriesBuilder::~SeriesBuilder()
-{
-    std::free(records);
-}
-
 bool SeriesBuilder::reserve(qint64 wanted, qint64 kept)
 {
-    if (wanted <= room)
+    if (wanted <= block.capacity())
         return true;
-    ArchRecord *more = resized(records, wanted);
-    if (more == nullptr)
+    if (!block.reserve(wanted))
         return false;
-    records = more;
-    room = wanted;
     if (kept == 0)
-        preferLargePages(records, records + room);
+        preferLargePages(block.data(), block.data() + block.capacity());
     return true;
 }
 
 bool SeriesBuilder::append(const ArchRecord &rec)
 {
-    if (used == room && !reserve(std::max<qint64>(1024, room + room / 2), used))
+    if (!block.makeRoom(used, 1024))
         return false;
-    records[used++] = rec;
+    block.data()[used++] = rec;
     return true;
 }
 
 RecordSeries SeriesBuilder::take(qint64 size)
 {
-    if (records == nullptr || size <= 0) {
-        std::free(records);
-        records = nullptr;
-        room = used = 0;
+    used = 0;
+    if (block.data() == nullptr || size <= 0) {
+        std::free(block.release());
         return RecordSeries();
     }
     // A series much smaller than its guess gives the rest back.
-    if (room > 2 * size + 1024) {
-        if (ArchRecord *smaller = resized(records, size))
-            records = smaller;
-    }
-    std::shared_ptr<const RecordSeries::Block> block;
+    if (block.capacity() > 2 * size + 1024)
+        block.fit(size);
+    ArchRecord *records = block.release();
+    std::shared_ptr<const RecordSeries::Block> shared;
     try {
-        block = std::make_shared<const RecordSeries::Block>(records);
+        shared = std::make_shared<const RecordSeries::Block>(records);
     } catch (...) {
         std::free(records);
-        records = nullptr;
-        room = used = 0;
         throw;
     }
-    records = nullptr;
-    room = used = 0;
-    return RecordSeries(std::move(block), int(size));
+    return RecordSeries(std::move(shared), int(size));
 }
 
 } // namespace archive

@@ -2,6 +2,7 @@
 #define RECORDSERIES_H
 
 #include "archrecord.h"
+#include "growingblock.h"
 
 #include <QVector>
 
@@ -45,17 +46,12 @@ private:
 // a week's series is written once by the decoders, each hour file's records
 // straight into their place, and a pass that clears 300 MB first would cost
 // as much as the decoding. Growing and shrinking is a realloc, which for a
-// block this size remaps pages instead of copying them.
+// block this size remaps pages instead of copying them (GrowingBlock).
 class SeriesBuilder
 {
 public:
-    SeriesBuilder() = default;
-    ~SeriesBuilder();
-    SeriesBuilder(const SeriesBuilder &) = delete;
-    SeriesBuilder &operator=(const SeriesBuilder &) = delete;
-
-    ArchRecord *data() { return records; }
-    qint64 capacity() const { return room; }
+    ArchRecord *data() { return block.data(); }
+    qint64 capacity() const { return block.capacity(); }
     // Records appended so far.
     qint64 size() const { return used; }
 
@@ -69,8 +65,7 @@ public:
     RecordSeries take() { return take(used); }
 
 private:
-    ArchRecord *records = nullptr;
-    qint64 room = 0;
+    GrowingBlock<ArchRecord> block;
     qint64 used = 0;
 };
 

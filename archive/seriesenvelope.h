@@ -2,6 +2,7 @@
 #define SERIESENVELOPE_H
 
 #include "archrecord.h"
+#include "growingblock.h"
 #include "recordseries.h"
 
 #include <memory>
@@ -79,16 +80,11 @@ private:
 
 // Collects the extremes of an averaged series, one entry per interval, in
 // the order the intervals enter the series. A year's extremes take some
-// 140 MB: they grow and shrink by realloc, which for a block that size
-// remaps pages instead of copying them, so that never two copies are held.
+// 140 MB: they grow and shrink by realloc (GrowingBlock), so that never
+// two copies are held.
 class EnvelopeBuilder
 {
 public:
-    EnvelopeBuilder() = default;
-    ~EnvelopeBuilder();
-    EnvelopeBuilder(const EnvelopeBuilder &) = delete;
-    EnvelopeBuilder &operator=(const EnvelopeBuilder &) = delete;
-
     // False if the memory cannot be had.
     bool append(const IntervalExtremes &interval);
     // Room for `count` intervals; false if the memory cannot be had.
@@ -98,8 +94,7 @@ public:
     SeriesEnvelope take(int records);
 
 private:
-    IntervalExtremes *intervals = nullptr;
-    qint64 room = 0;
+    GrowingBlock<IntervalExtremes> intervals;
     qint64 used = 0;
 };
 

@@ -21,14 +21,17 @@
 
 #include "benchsupport.h"
 #include "mainwindowprobe.h"
+
 #include "plotbench.h"
 
 #include "archformat.h"
 #include "archload.h"
 #include "averager.h"
+#include "decimation.h"
 #include "plotcursor.h"
-#include "simulatedrecorder.h"
+#include "plotgaps.h"
 #include "plotseries.h"
+#include "simulatedrecorder.h"
 
 #include <QDir>
 #include <QImage>

@@ -38,10 +38,7 @@ void PlotBench::prepare(MainWindow &window, const Week &week)
     while (probe.running() != MainWindow::Operation::None)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
 
-    for (int i = 0; i < 4; ++i) {
-        QSignalBlocker block(probe.selector(i));
-        probe.selector(i)->setCurrentIndex(kIndexes[i]);
-    }
+    probe.chooseChannels(QVector<int>(std::begin(kIndexes), std::end(kIndexes)));
     probe.setPeriod(week.begin, week.end);
     probe.finishLoad(week.records);
 }

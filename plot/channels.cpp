@@ -5,12 +5,12 @@ namespace {
 using archive::Group;
 
 // The record group of kind k is kKindGroups[k - 1]; KindNone has none.
-constexpr Group kKindGroups[KindCounter] = {Group::AIn,    Group::Math, Group::DIn,
-                                            Group::Modbus, Group::AOut, Group::Counter};
+constexpr Group kKindGroups[KindRelay] = {Group::AIn,  Group::Math,    Group::DIn,  Group::Modbus,
+                                          Group::AOut, Group::Counter, Group::Relay};
 
 ChannelKind kindOf(const archive::ChannelGroup &group)
 {
-    for (int kind = KindNone + 1; kind <= KindCounter; ++kind) {
+    for (int kind = KindNone + 1; kind <= KindRelay; ++kind) {
         if (kKindGroups[kind - 1] == group.group)
             return ChannelKind(kind);
     }
@@ -21,7 +21,7 @@ ChannelKind kindOf(const archive::ChannelGroup &group)
 
 const archive::ChannelGroup *channelGroup(ChannelKind kind)
 {
-    if (kind <= KindNone || kind > KindCounter)
+    if (kind <= KindNone || kind > KindRelay)
         return nullptr;
     return &archive::channelGroup(kKindGroups[kind - 1]);
 }
@@ -43,29 +43,17 @@ QStringList channelItems()
 
 Channel channelFromIndex(int index)
 {
-    int first = 1;
-    for (const archive::ChannelGroup &group : archive::kChannelGroups) {
-        if (!archive::isPlotted(group))
-            continue;
-        if (index >= first && index < first + group.capacity)
-            return qMakePair(kindOf(group), index - first);
-        first += group.capacity;
-    }
-    return qMakePair(KindNone, 0);
+    // Item 0 is no channel; the others are the plot channels, in order.
+    int n = 0;
+    const archive::ChannelGroup *group = archive::plotChannelGroup(index - 1, &n);
+    return group ? qMakePair(kindOf(*group), n) : qMakePair(KindNone, 0);
 }
 
 int plotChannelOf(const Channel &channel)
 {
-    const archive::ChannelGroup *wanted = channelGroup(channel.first);
-    int first = 0;
-    for (const archive::ChannelGroup &group : archive::kChannelGroups) {
-        if (!archive::isPlotted(group))
-            continue;
-        if (&group == wanted)
-            return first + channel.second;
-        first += group.capacity;
-    }
-    return -1;
+    const archive::ChannelGroup *group = channelGroup(channel.first);
+    const int first = group ? archive::plotChannelStart(group->group) : -1;
+    return first < 0 ? -1 : first + channel.second;
 }
 
 Channel shownChannel(int index, bool counterTicked)

@@ -8,7 +8,8 @@
 
 // Kind of channel a selector points at. Counter is never chosen in a
 // selector: it is what an analogue-input selection turns into while its
-// counter box is ticked.
+// counter box is ticked. A relay is no selector's either: its values are
+// states, 0 or 1.
 enum ChannelKind {
     KindNone = 0,
     KindAnalogIn = 1,
@@ -16,7 +17,8 @@ enum ChannelKind {
     KindDiscreteIn = 3,
     KindModbus = 4,
     KindAnalogOut = 5,
-    KindCounter = 6
+    KindCounter = 6,
+    KindRelay = 7
 };
 
 // A channel: its kind and its zero-based number within the kind's group.
@@ -35,15 +37,16 @@ QStringList channelItems();
 // within the kind's record group. Indexes outside the list mean no channel.
 Channel channelFromIndex(int index);
 
-// The channel a selector's curve shows: the selected one, or the counter of
-// the selected analogue input while its counter box is ticked.
 // The channel's number in plot-channel order (the envelope's), or -1 for
-// a counter or no channel, which are not averaged.
+// a counter, a relay or no channel, which are not averaged.
 int plotChannelOf(const Channel &channel);
 
+// The channel a selector's curve shows: the selected one, or the counter of
+// the selected analogue input while its counter box is ticked.
 Channel shownChannel(int index, bool counterTicked);
 
-// The short name the readout gives a channel ("AIn3", "СЧЁТЧИК 3"); empty
+// The short name the readout gives a channel ("AIn3", "СЧЁТЧИК 3",
+// "Реле 3"); empty
 // for no channel.
 QString channelTag(const Channel &channel);
 

@@ -1,6 +1,7 @@
 #include "plotcursor.h"
 
-#include "archexport.h"
+#include "archformat.h"
+#include "plotgaps.h"
 
 #include <QDateTime>
 
@@ -10,15 +11,33 @@
 
 namespace plot {
 
-int indexAtOrBefore(const QVector<double> &keys, double t)
-{
-    return int(std::upper_bound(keys.cbegin(), keys.cend(), t) - keys.cbegin()) - 1;
-}
-
 double valueAt(const Series &series, double t)
 {
     const int i = indexAtOrBefore(series.keys, t);
     return i < 0 ? std::numeric_limits<double>::quiet_NaN() : series.values.at(i);
+}
+
+PointReading readingAt(const Series &series, double t)
+{
+    PointReading reading;
+    const int i = indexAtOrBefore(series.keys, t);
+    reading.gap = inGapAfter(series, i, t);
+    if (i < 0)
+        return reading;
+    reading.value = series.values.at(i);
+    reading.lastKey = series.keys.at(i);
+    if (!series.lows.isEmpty()) {
+        reading.low = series.lows.at(i);
+        reading.high = series.highs.at(i);
+    }
+    return reading;
+}
+
+ValueRange statisticsRange(const Cursors &cursors, double visibleLower, double visibleUpper)
+{
+    if (!cursors.both())
+        return {visibleLower, visibleUpper};
+    return {std::min(cursors.a.key, cursors.b.key), std::max(cursors.a.key, cursors.b.key)};
 }
 
 RangeStats rangeStats(const Series &series, double lower, double upper)
@@ -81,13 +100,14 @@ QString readingText(double value)
     const double magnitude = std::fabs(value);
     if (magnitude >= 1.0 && std::isfinite(magnitude))
         precision = std::max(precision, std::min(17, int(std::floor(std::log10(magnitude))) + 1));
-    return archive::exportLocale().toString(value, 'g', precision);
+    return archive::russianLocale().toString(value, 'g', precision);
 }
 
 QString cursorTimeText(double key)
 {
     const qint64 ms = qint64(std::floor(key * 1000.0 + 0.5));
-    return QDateTime::fromMSecsSinceEpoch(ms).toString(QStringLiteral("dd.MM.yyyy hh:mm:ss"));
+    return QDateTime::fromMSecsSinceEpoch(ms).toString(
+        QLatin1String(archive::kShownDateTimeFormat));
 }
 
 QString spanText(double seconds)

@@ -12,14 +12,44 @@
 // statistics of a time range, and the texts the readout shows for them.
 namespace plot {
 
-// Index of the last key at or before t in ascending keys, -1 when the
-// first key is after t. Among equal keys the last one counts.
-int indexAtOrBefore(const QVector<double> &keys, double t);
+// A cursor on the time axis: placed or not, and its time (a plot time key).
+struct Cursor
+{
+    bool shown = false;
+    double key = 0.0;
+};
+
+// The two cursors; B is only placed while A is.
+struct Cursors
+{
+    Cursor a;
+    Cursor b;
+
+    bool both() const { return a.shown && b.shown; }
+};
 
 // The value a series held at time t: the recorder logs a value and it
 // stands until the next record, so this is the value of the last point at
 // or before t, never an interpolation. NaN when no point is at or before t.
 double valueAt(const Series &series, double t);
+
+// What a cursor at time t reads of a series: the value of the last point
+// at or before it, taken at lastKey, and for interval means the least and
+// greatest sample behind it. In a gap the value is still the last one
+// before it, for what it is.
+struct PointReading
+{
+    double value = std::numeric_limits<double>::quiet_NaN();
+    bool gap = false;
+    double lastKey = 0.0;
+    double low = std::numeric_limits<double>::quiet_NaN();
+    double high = std::numeric_limits<double>::quiet_NaN();
+};
+PointReading readingAt(const Series &series, double t);
+
+// The stretch the range statistics are of: between the cursors while both
+// are placed, else the visible range [visibleLower, visibleUpper].
+ValueRange statisticsRange(const Cursors &cursors, double visibleLower, double visibleUpper);
 
 struct RangeStats
 {

@@ -84,6 +84,43 @@ QByteArray tinyEntries(const QDateTime &hour, int count)
     return bytes;
 }
 
+bool writeRecords(const QString &dir, const QVector<ArchRecord> &records)
+{
+    const QDateTime epoch = archive::archiveEpoch();
+    QMap<QString, QVector<ArchRecord>> files;
+    for (const ArchRecord &rec : records)
+        files[archive::hourFileName(archive::recordDateTime(epoch, rec.time))].append(rec);
+    for (auto it = files.cbegin(); it != files.cend(); ++it) {
+        if (!archive::writeHourFile(dir + it.key(), it.value()))
+            return false;
+    }
+    return true;
+}
+
+void writeHour(const QString &dir, const QDateTime &hour, int count)
+{
+    QVector<ArchRecord> records;
+    for (int i = 0; i < count; ++i)
+        records.append(record(archiveTime(hour) + i, {float(i)}));
+    QVERIFY(archive::writeHourFile(dir + archive::hourFileName(hour), records));
+}
+
+void writeLayoutArchive(const QString &dir, const QDateTime &first, int hours, int perHour,
+                        int stepSecs, int earlier,
+                        const std::function<ArchRecord(int, int, qint32)> &make)
+{
+    const QDateTime start = archive::truncateToHour(first);
+    for (int h = 0; h < hours; ++h) {
+        QVector<ArchRecord> records;
+        for (int i = 0; i < perHour; ++i) {
+            const int second = i * stepSecs;
+            records << make(h, second, archiveTime(start.addSecs(3600 * h + second)));
+        }
+        appendRecords(dir, records,
+                      h < earlier ? archive::Layout::Earlier : archive::Layout::Current);
+    }
+}
+
 void writeFile(const QString &path, const QByteArray &bytes)
 {
     QFile file(path);

@@ -34,6 +34,19 @@ void appendRecords(const QString &dir, const QVector<ArchRecord> &records,
 // `count` entries of 8 bytes each (a time and an empty array), ten to a
 // second from the start of `hour`: what no recorder writes.
 QByteArray tinyEntries(const QDateTime &hour, int count);
+// Writes the records into hour files of `dir` (which ends in "/"), each
+// record in the file of its own hour, each file replaced whole.
+bool writeRecords(const QString &dir, const QVector<ArchRecord> &records);
+// The hour file of `hour` replaced by `count` records, one a second from
+// the hour's start, analogue input 1 holding the record's number.
+void writeHour(const QString &dir, const QDateTime &hour, int count = 2);
+// `hours` hour files from the hour of `first` on, each with a record every
+// `stepSecs` seconds from the hour's start, `perHour` of them, made by
+// `make(hour, second, time)`; the first `earlier` files in the earlier
+// layout, for the repair to rewrite.
+void writeLayoutArchive(const QString &dir, const QDateTime &first, int hours, int perHour,
+                        int stepSecs, int earlier,
+                        const std::function<ArchRecord(int, int, qint32)> &make);
 // Writes bytes into a file, replacing it.
 void writeFile(const QString &path, const QByteArray &bytes);
 QByteArray readFile(const QString &path);

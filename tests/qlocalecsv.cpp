@@ -21,7 +21,7 @@ constexpr int kKinds = 7;
 
 QLocale russian()
 {
-    return QLocale(QLocale::Russian, QLocale::RussianFederation);
+    return archive::russianLocale();
 }
 
 // Counts in payload order: analogue inputs, counters, discrete inputs,

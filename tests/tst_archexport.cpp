@@ -38,27 +38,12 @@ namespace {
 
 const QDate kDay(2016, 3, 1);
 
-qint32 timeAt(const QDate &date, const QTime &time)
-{
-    return qint32(archiveEpoch().secsTo(QDateTime(date, time)));
-}
-
-ArchRecord recordAt(qint32 time)
-{
-    return absentRecord(time);
-}
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return QByteArray();
-    return file.readAll();
-}
+using fixture::readFile;
+using fixture::writeHour;
 
 QString csvOf(const QString &path)
 {
-    return fromWindows1251(readAll(path));
+    return fromWindows1251(readFile(path));
 }
 
 QString textOf(const QByteArray &bytes)
@@ -80,19 +65,6 @@ QList<QStringList> fieldsOf(const QString &text)
     for (const QString &line : text.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
         rows.append(line.split(QLatin1Char(';')));
     return rows;
-}
-
-// An hour file of the given hour with `records` records of a few channels.
-void writeHour(const QString &dir, const QDateTime &hour, int records = 2)
-{
-    QVector<ArchRecord> list;
-    for (int i = 0; i < records; ++i) {
-        ArchRecord rec = recordAt(qint32(archiveEpoch().secsTo(hour) + i));
-        rec.aInCount = 1;
-        rec.aIn[0] = float(i);
-        list.append(rec);
-    }
-    QVERIFY(writeHourFile(dir + hourFileName(hour), list));
 }
 
 using fixture::ZoneGuard;
@@ -161,7 +133,7 @@ void tst_ArchExport::exampleByteForByte()
 {
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
-    ArchRecord rec = recordAt(timeAt(kDay, QTime(14, 5)));
+    ArchRecord rec = absentRecord(fixture::archiveTime(QDateTime(kDay, QTime(14, 5))));
     rec.aInCount = 2;
     rec.aIn[0] = 12.5f;
     rec.aIn[1] = -0.25f;
@@ -182,12 +154,12 @@ void tst_ArchExport::exampleByteForByte()
                             "eee2fbe920c2f52e20323bd0e5ebe52e20313bd0e5ebe52e20323bd0e5ebe52e2033"
                             "3b0a") +
         QByteArray("2016/03/01 14:05:00;12,500000;-0,250000;1;0;0\n");
-    QCOMPARE(readAll(target), expected);
+    QCOMPARE(readFile(target), expected);
 }
 
 void tst_ArchExport::counterLabelAndGroupingInWindows1251()
 {
-    ArchRecord rec = recordAt(0);
+    ArchRecord rec = absentRecord(0);
     rec.counterCount = 1;
     rec.counter[0] = 1234.5f;
     const QByteArray bytes = csvBytes({rec});
@@ -365,7 +337,7 @@ void tst_ArchExport::csvMatchesTheQLocalePathByteForByte()
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     const SimulatedRecorder recorder(ChannelSet::full());
-    const qint32 first = timeAt(kDay, QTime(14, 0));
+    const qint32 first = fixture::archiveTime(QDateTime(kDay, QTime(14, 0)));
     std::mt19937 random(7);
     QVector<ArchRecord> list;
     for (int s = 0; list.size() < records; s += step) {
@@ -384,16 +356,16 @@ void tst_ArchExport::csvMatchesTheQLocalePathByteForByte()
     QCOMPARE(hour.outcome, ExportHour::Written);
     QCOMPARE(hour.rows, records);
     QCOMPARE(qlocalecsv::exportHourFile(source, reference).outcome, ExportHour::Written);
-    const QByteArray expected = readAll(reference);
-    QCOMPARE(readAll(target).size(), expected.size());
-    QVERIFY(readAll(target) == expected);
+    const QByteArray expected = readFile(reference);
+    QCOMPARE(readFile(target).size(), expected.size());
+    QVERIFY(readFile(target) == expected);
     QVERIFY(csvBytes(list) == expected);
     QVERIFY(qlocalecsv::csv(list) == expected);
 }
 
 void tst_ArchExport::mixedChannelCountsStayUnderTheirHeaders()
 {
-    ArchRecord wide = recordAt(10);
+    ArchRecord wide = absentRecord(10);
     wide.aInCount = 3;
     wide.aIn[0] = 1;
     wide.aIn[1] = 2;
@@ -402,7 +374,7 @@ void tst_ArchExport::mixedChannelCountsStayUnderTheirHeaders()
     wide.relays[0] = 0x02;
     wide.mathCount = 1;
     wide.math[0] = 7;
-    ArchRecord narrow = recordAt(11);
+    ArchRecord narrow = absentRecord(11);
     narrow.aInCount = 1;
     narrow.aIn[0] = 4;
     narrow.mathCount = 2;
@@ -435,11 +407,11 @@ void tst_ArchExport::mixedChannelCountsStayUnderTheirHeaders()
 
 void tst_ArchExport::nanIsWrittenAbsentIsEmpty()
 {
-    ArchRecord full = recordAt(0);
+    ArchRecord full = absentRecord(0);
     full.dInCount = 2;
     full.dIn[0] = 50.0f;
     full.dIn[1] = std::numeric_limits<float>::quiet_NaN();
-    ArchRecord shorter = recordAt(1);
+    ArchRecord shorter = absentRecord(1);
     shorter.dInCount = 1;
     shorter.dIn[0] = 49.5f;
     const QList<QStringList> rows = fieldsOf(textOf(csvBytes({full, shorter})));
@@ -457,7 +429,7 @@ void tst_ArchExport::emptyHourFileGivesHeaderOnly()
     QVERIFY(writeHourFile(source, {}));
     const ExportHour hour = exportHourFile(source, target);
     QCOMPARE(hour.outcome, ExportHour::Written);
-    QCOMPARE(readAll(target), QByteArray::fromHex("c4e0f2e020c2f0e5ecff3b0a"));
+    QCOMPARE(readFile(target), QByteArray::fromHex("c4e0f2e020c2f0e5ecff3b0a"));
 }
 
 void tst_ArchExport::damagedRecordsStayInsideTheColumns()
@@ -667,7 +639,7 @@ void tst_ArchExport::hoursConvertedTogetherAreReportedInWalkOrder()
             path + QString(name).replace(QStringLiteral(".dat"), QStringLiteral(".csv"));
         QCOMPARE(QFile::exists(csv), csvs.contains(name));
         if (csvs.contains(name))
-            QVERIFY2(readAll(csv) == csvs.value(name), qPrintable(name));
+            QVERIFY2(readFile(csv) == csvs.value(name), qPrintable(name));
     }
 }
 
@@ -761,7 +733,7 @@ void tst_ArchExport::walkAcrossClockChanges()
     const QString path = dir.path() + QLatin1Char('/');
     const QString prefix = day.toString(QStringLiteral("yyyy_MM_dd-"));
     for (const QString &h : hours)
-        QVERIFY(writeHourFile(path + prefix + h + QStringLiteral(".dat"), {recordAt(0)}));
+        QVERIFY(writeHourFile(path + prefix + h + QStringLiteral(".dat"), {absentRecord(0)}));
 
     ExportRequest request;
     request.sourceDir = request.targetDir = path;
@@ -822,8 +794,8 @@ void tst_ArchExport::datesAcrossZoneChanges()
     const qint64 first = epoch.secsTo(QDateTime(day, QTime(0, 0)));
     QVector<ArchRecord> records;
     for (qint64 t = first - 30; t < first + 86400 + 30; ++t)
-        records.append(recordAt(qint32(t)));
-    records.append(recordAt(qint32(first + 7200)));
+        records.append(absentRecord(qint32(t)));
+    records.append(absentRecord(qint32(first + 7200)));
     const QStringList lines =
         textOf(csvBytes(records)).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     QStringList expected, actual;
@@ -882,7 +854,7 @@ void tst_ArchExport::clockChanges()
     const qint64 epoch = archiveEpoch().toSecsSinceEpoch();
     QVector<ArchRecord> records;
     for (qint64 t = b.toSecsSinceEpoch() - 3600; t < e.toSecsSinceEpoch() + 3600; t += 60)
-        records.append(recordAt(qint32(t - epoch)));
+        records.append(absentRecord(qint32(t - epoch)));
     fixture::appendRecords(path, records);
 
     // As the window asks for it: both ends truncated to their hours.

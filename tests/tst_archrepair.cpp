@@ -26,13 +26,7 @@ using namespace archive;
 
 namespace {
 
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return QByteArray();
-    return file.readAll();
-}
+using fixture::readFile;
 
 QList<StoredEntry> entriesOf(const QString &path)
 {
@@ -49,24 +43,12 @@ QList<StoredEntry> entriesOf(const QString &path)
 // earlier layout, 21 in the current one.
 ArchRecord relayRecord(qint32 time)
 {
-    ArchRecord rec = absentRecord(time);
-    rec.aInCount = 3;
-    rec.aIn[0] = 1.5f;
-    rec.aIn[1] = -2.0f;
-    rec.aIn[2] = 300.25f;
-    rec.relayCount = 10;
-    rec.relays[0] = 0xA5;
-    rec.relays[1] = 0x02;
-    return rec;
+    return fixture::record(time, {1.5f, -2.0f, 300.25f}, 10, 0x2A5);
 }
 
 ArchRecord noRelayRecord(qint32 time)
 {
-    ArchRecord rec = absentRecord(time);
-    rec.aInCount = 2;
-    rec.aIn[0] = 4.0f;
-    rec.aIn[1] = 5.0f;
-    return rec;
+    return fixture::record(time, {4.0f, 5.0f});
 }
 
 // Writes entries given as (time, payload, layout); a null payload stands for
@@ -206,13 +188,13 @@ void tst_ArchRepair::firstRecordDecides()
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("2024_03_05-07.dat"));
     QVERIFY(writeEntries(path, entries));
-    const QByteArray before = readAll(path);
+    const QByteArray before = readFile(path);
     const QList<StoredEntry> stored = entriesOf(path);
 
     const RepairFile result = repairHourFile(path);
     QCOMPARE(result.outcome, rewritten ? RepairFile::Rewritten : RepairFile::Current);
     if (!rewritten) {
-        QCOMPARE(readAll(path), before);
+        QCOMPARE(readFile(path), before);
         return;
     }
     const QList<StoredEntry> after = entriesOf(path);
@@ -274,7 +256,7 @@ void tst_ArchRepair::firstEntryAloneIsRead()
     QCOMPARE(int(result.outcome), outcome);
     QCOMPARE(result.records, records);
     if (outcome != RepairFile::Rewritten) {
-        QCOMPARE(readAll(path), file);
+        QCOMPARE(readFile(path), file);
         return;
     }
     const QList<StoredEntry> after = entriesOf(path);
@@ -328,7 +310,7 @@ void tst_ArchRepair::leftUntouched()
     QTemporaryDir dir;
     const QString path = dir.filePath(name);
     QVERIFY(writeEntries(path, entries));
-    const QByteArray before = readAll(path);
+    const QByteArray before = readFile(path);
     const QDateTime modified = QFileInfo(path).lastModified();
 
     const RepairResult result = repairArchive(dir.path() + QLatin1Char('/'));
@@ -338,7 +320,7 @@ void tst_ArchRepair::leftUntouched()
         QCOMPARE(result.files.size(), 1);
         QCOMPARE(int(result.files.at(0).outcome), outcome);
     }
-    QCOMPARE(readAll(path), before);
+    QCOMPARE(readFile(path), before);
     QCOMPARE(QFileInfo(path).lastModified(), modified);
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{name});
 }
@@ -418,7 +400,7 @@ void tst_ArchRepair::visitsHourFilesOnlyOldestFirst()
                          {{relayRecord(9), Layout::Earlier}}));
     QVERIFY(QFile::link(path + QStringLiteral("sub/2024_03_05-06.dat"),
                         path + QStringLiteral("2024_03_05-06.dat")));
-    const QByteArray inSub = readAll(path + QStringLiteral("sub/2024_03_05-06.dat"));
+    const QByteArray inSub = readFile(path + QStringLiteral("sub/2024_03_05-06.dat"));
 
     QStringList expected;
     for (const QString &name : byAge)
@@ -433,7 +415,7 @@ void tst_ArchRepair::visitsHourFilesOnlyOldestFirst()
     }
     QCOMPARE(visited, expected);
     QCOMPARE(result.rewritten(), byAge.size());
-    QCOMPARE(readAll(path + QStringLiteral("sub/2024_03_05-06.dat")), inSub);
+    QCOMPARE(readFile(path + QStringLiteral("sub/2024_03_05-06.dat")), inSub);
 }
 
 void tst_ArchRepair::failedWriteLeavesTheOriginalIntact()
@@ -450,7 +432,7 @@ void tst_ArchRepair::failedWriteLeavesTheOriginalIntact()
         entries.append({rec, Layout::Earlier});
     }
     QVERIFY(writeEntries(path, entries));
-    const QByteArray before = readAll(path);
+    const QByteArray before = readFile(path);
     const rlim_t limit = 16 * 1024;
     QVERIFY(before.size() > 2 * qint64(limit));
 
@@ -459,7 +441,7 @@ void tst_ArchRepair::failedWriteLeavesTheOriginalIntact()
         return result.outcome == RepairFile::WriteFailed && !result.error.isEmpty() ? 0 : 1;
     });
     QCOMPARE(status, 0);
-    QCOMPARE(readAll(path), before);
+    QCOMPARE(readFile(path), before);
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
              QStringList{QStringLiteral("2024_03_05-07.dat")});
 
@@ -574,13 +556,13 @@ void tst_ArchRepair::recentlyModifiedIsLeftForLater()
     const QString path = dir.filePath(QStringLiteral("2024_03_05-07.dat"));
     QVERIFY(writeEntries(path, {{relayRecord(1), Layout::Earlier}}));
     fixture::backdate(path, ageSecs);
-    const QByteArray before = readAll(path);
+    const QByteArray before = readFile(path);
 
     const RepairResult result = repairArchive(dir.path() + QLatin1Char('/'));
     QCOMPARE(result.files.size(), 1);
     QCOMPARE(int(result.files.at(0).outcome), outcome);
     QCOMPARE(result.files.at(0).failed(), false);
-    QCOMPARE(readAll(path) == before, outcome == RepairFile::Recent);
+    QCOMPARE(readFile(path) == before, outcome == RepairFile::Recent);
     QCOMPARE(result.files.at(0).error.isEmpty(), outcome == RepairFile::Rewritten);
 }
 
@@ -642,7 +624,7 @@ void tst_ArchRepair::ownerThatCannotBeKeptLeavesTheFile()
     QVERIFY(writeEntries(path, {{relayRecord(1), Layout::Earlier}}));
     QVERIFY(::chmod(QFile::encodeName(path).constData(), 0666) == 0);
     fixture::backdate(path);
-    const QByteArray before = readAll(path);
+    const QByteArray before = readFile(path);
 
     const int status = fixture::runAsNobody([&] {
         const RepairFile result = repairHourFile(path);
@@ -652,7 +634,7 @@ void tst_ArchRepair::ownerThatCannotBeKeptLeavesTheFile()
                    : 1 + int(result.outcome);
     });
     QCOMPARE(status, 0);
-    QCOMPARE(readAll(path), before);
+    QCOMPARE(readFile(path), before);
     QCOMPARE(QFileInfo(path).ownerId(), 0u);
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
              QStringList{QStringLiteral("2024_03_05-07.dat")});

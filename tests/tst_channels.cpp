@@ -1,5 +1,8 @@
 #include "channels.h"
 
+#include "archformat.h"
+#include "seriesenvelope.h"
+
 #include <QtTest>
 
 class TstChannels : public QObject
@@ -11,6 +14,8 @@ private slots:
     void indexMapping_data();
     void indexMapping();
     void everyItemMapsToItsText();
+    void channelNumbers_data();
+    void channelNumbers();
 };
 
 void TstChannels::itemTexts()
@@ -80,6 +85,60 @@ void TstChannels::everyItemMapsToItsText()
         QCOMPARE(items.at(i), prefix.value(channel.first) + QString::number(channel.second + 1) +
                                   QLatin1Char(')'));
     }
+}
+
+void TstChannels::channelNumbers_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<int>("number");
+    QTest::addColumn<QString>("tag");
+    QTest::addColumn<int>("plotChannel"); // -1: not averaged
+    QTest::addColumn<float>("value");     // of the record below
+
+    QTest::newRow("AIn1") << int(KindAnalogIn) << 0 << QStringLiteral("AIn1") << 0 << 1.5f;
+    QTest::newRow("Freq1") << int(KindDiscreteIn) << 0 << QStringLiteral("Freq1") << 24 << 50.0f;
+    QTest::newRow("AOut24") << int(KindAnalogOut) << 23 << QStringLiteral("AOut24") << 83 << -4.0f;
+    QTest::newRow("Modbus1") << int(KindModbus) << 0 << QStringLiteral("Modbus1") << 84 << 7.0f;
+    QTest::newRow("Math8") << int(KindMath) << 7 << QStringLiteral("Math8") << 97 << 8.0f;
+    QTest::newRow("counter 3") << int(KindCounter) << 2 << QStringLiteral("СЧЁТЧИК 3") << -1
+                               << 300.0f;
+    QTest::newRow("relay 1, on") << int(KindRelay) << 0 << QStringLiteral("Реле 1") << -1 << 1.0f;
+    QTest::newRow("relay 10, off")
+        << int(KindRelay) << 9 << QStringLiteral("Реле 10") << -1 << 0.0f;
+    QTest::newRow("relay 48, on") << int(KindRelay) << 47 << QStringLiteral("Реле 48") << -1
+                                  << 1.0f;
+}
+
+// Each channel's name, its number among the averaged channels, and its value
+// in a record, taken three ways from the one table: by kind, by plot channel
+// and by selector index.
+void TstChannels::channelNumbers()
+{
+    QFETCH(int, kind);
+    QFETCH(int, number);
+    QFETCH(QString, tag);
+    QFETCH(int, plotChannel);
+    QFETCH(float, value);
+    ArchRecord rec = archive::absentRecord(0);
+    rec.aIn[0] = 1.5f;
+    rec.dIn[0] = 50.0f;
+    rec.aOut[23] = -4.0f;
+    rec.modbus[0] = 7.0f;
+    rec.math[7] = 8.0f;
+    rec.counter[2] = 300.0f;
+    rec.relays[0] = 0x01;
+    rec.relays[1] = 0xFD; // relay 10 (bit 1 of byte 1) off, its neighbours on
+    rec.relays[5] = 0x80;
+    const Channel channel(ChannelKind(kind), number);
+    QCOMPARE(channelTag(channel), tag);
+    QCOMPARE(plotChannelOf(channel), plotChannel);
+    QCOMPARE(archive::channelValue(rec, *channelGroup(channel.first), number), value);
+    if (plotChannel >= 0) {
+        QCOMPARE(archive::plotChannelValue(rec, plotChannel), value);
+        QCOMPARE(channelFromIndex(plotChannel + 1), channel);
+    }
+    QCOMPARE(archive::channelGroup(archive::Group::Relay).capacity, 48);
+    QCOMPARE(archive::kCurveCount, 4);
 }
 
 QTEST_APPLESS_MAIN(TstChannels)

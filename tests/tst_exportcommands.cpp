@@ -17,16 +17,13 @@ fixture::ProcessRun run(const QStringList &args)
 // Two hours of a few channels, the first in the earlier layout.
 void writeArchive(const QString &dir)
 {
-    for (int h = 10; h <= 11; ++h) {
-        const qint32 start = fixture::archiveTime(QDateTime(QDate(2024, 3, 5), QTime(h, 0)));
-        QVector<ArchRecord> records;
-        for (int s = 0; s < 3; ++s)
-            records.append(fixture::record(start + s, {float(s), 20.5f}, 10, 0x201));
-        fixture::appendRecords(dir, records,
-                               h == 10 ? archive::Layout::Earlier : archive::Layout::Current);
-        // Recorded long ago: the repair does not wait for these hours.
-        fixture::backdate(dir + archive::hourFileName(QDateTime(QDate(2024, 3, 5), QTime(h, 0))));
-    }
+    const QDateTime first(QDate(2024, 3, 5), QTime(10, 0));
+    fixture::writeLayoutArchive(dir, first, 2, 3, 1, 1, [](int, int s, qint32 time) {
+        return fixture::record(time, {float(s), 20.5f}, 10, 0x201);
+    });
+    // Recorded long ago: the repair does not wait for these hours.
+    for (int h = 0; h < 2; ++h)
+        fixture::backdate(dir + archive::hourFileName(first.addSecs(3600 * h)));
 }
 
 } // namespace

@@ -26,13 +26,10 @@ constexpr int kHours = 6;
 void writeArchive(const QString &dir, const QDateTime &end)
 {
     const QDateTime first = truncateToHour(end).addSecs(-3600 * (kHours + 1));
-    for (int h = 0; h < kHours; ++h) {
-        QVector<ArchRecord> records;
-        for (int s = 0; s < 3600; s += 20)
-            records << fixture::record(fixture::archiveTime(first.addSecs(3600 * h + s)),
-                                       {float(h), float(s % 7)}, 10, 0x155);
-        fixture::appendRecords(dir, records, h < kHours / 2 ? Layout::Earlier : Layout::Current);
-    }
+    fixture::writeLayoutArchive(
+        dir, first, kHours, 3600 / 20, 20, kHours / 2, [](int h, int s, qint32 time) {
+            return fixture::record(time, {float(h), float(s % 7)}, 10, 0x155);
+        });
 }
 
 } // namespace

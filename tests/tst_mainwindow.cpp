@@ -121,10 +121,10 @@ void TstMainWindow::initTestCase()
     QVERIFY(QDir().mkpath(QStringLiteral("other")));
     // Records for the last two hours, one every 10 s.
     const QDateTime now = QDateTime::currentDateTime();
-    QVERIFY(viewerfixture::writeRecords(QStringLiteral("archive"),
-                                        viewerfixture::demoSeries(now.addSecs(-7200), now, 10)));
-    QVERIFY(viewerfixture::writeRecords(QStringLiteral("other"),
-                                        viewerfixture::demoSeries(now.addSecs(-600), now, 60)));
+    QVERIFY(fixture::writeRecords(QStringLiteral("archive/"),
+                                  viewerfixture::demoSeries(now.addSecs(-7200), now, 10)));
+    QVERIFY(fixture::writeRecords(QStringLiteral("other/"),
+                                  viewerfixture::demoSeries(now.addSecs(-600), now, 60)));
 }
 
 void TstMainWindow::cleanupTestCase()

@@ -4,6 +4,7 @@
 #include "mainwindow.h"
 
 #include "clippedcontrols.h"
+#include "curvecolours.h"
 #include "images.h"
 #include "mycombobox.h"
 
@@ -39,6 +40,8 @@ private slots:
     void sizes();
     void selectors();
     void styleSheets();
+    void selectorColoursAreTheCurves_data();
+    void selectorColoursAreTheCurves();
     void selectorPopupReadable_data();
     void selectorPopupReadable();
     void sideColumnStaysNarrow();
@@ -291,6 +294,36 @@ void TstMainWindowForm::styleSheets()
             counter.indexOf(QLatin1String("QCheckBox::indicator:checked")));
     QCOMPARE(child<QWidget>("periodButton")->styleSheet(),
              QStringLiteral("color: rgb(14, 210, 226);"));
+}
+
+void TstMainWindowForm::selectorColoursAreTheCurves_data()
+{
+    QTest::addColumn<int>("curve");
+    for (int i = 0; i < archive::kCurveCount; ++i)
+        QTest::addRow("combo%dChannelArch", i + 1) << i;
+}
+
+// The selectors are the plot's legend: the form's background of each is
+// the colour table's, and near its curve's colour.
+void TstMainWindowForm::selectorColoursAreTheCurves()
+{
+    QFETCH(int, curve);
+    const QByteArray name = "combo" + QByteArray::number(curve + 1) + "ChannelArch";
+    const QString sheet = child<QWidget>(name.constData())->styleSheet();
+    const QRegularExpressionMatch match =
+        QRegularExpression(QStringLiteral("background-color: (#[0-9a-f]{6}|rgb\\((\\d+), (\\d+), "
+                                          "(\\d+)\\));"))
+            .match(sheet);
+    QVERIFY2(match.hasMatch(), qPrintable(sheet));
+    const QColor background = match.captured(1).startsWith(QLatin1Char('#'))
+                                  ? QColor(match.captured(1))
+                                  : QColor(match.captured(2).toInt(), match.captured(3).toInt(),
+                                           match.captured(4).toInt());
+    QCOMPARE(background, QColor(kCurveColours[curve].selector));
+    const QColor line = curveColour(curve);
+    QVERIFY(qAbs(background.red() - line.red()) <= 4 &&
+            qAbs(background.green() - line.green()) <= 4 &&
+            qAbs(background.blue() - line.blue()) <= 4);
 }
 
 namespace {

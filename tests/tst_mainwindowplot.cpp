@@ -4,7 +4,11 @@
 
 #include "mainwindowprobe.h"
 
+#include "decimation.h"
+#include "plotgaps.h"
+
 #include "archformat.h"
+#include "archivefixture.h"
 #include "archload.h"
 #include "plotcursors.h"
 #include "printpage.h"
@@ -55,6 +59,8 @@ private slots:
     void averagedLoadShowsItsBand();
     void axisPerCurve();
     void decimatedGraphsDrawTheWholeSeries();
+    void tappedCurveKeepsItsColour_data();
+    void tappedCurveKeepsItsColour();
 
 private:
     MainWindow::Probe probe() const { return MainWindow::Probe(*window); }
@@ -568,7 +574,7 @@ void TstMainWindowPlot::gapsAreBreaks()
 void TstMainWindowPlot::averagedLoadShowsItsBand()
 {
     QTemporaryDir archiveDir;
-    QVERIFY(viewerfixture::writeRecords(archiveDir.path(), demo));
+    QVERIFY(fixture::writeRecords(archiveDir.path() + QLatin1Char('/'), demo));
     const QDateTime end = demoBegin.addSecs(3600);
     const int periodSecs = 8 * 86400;
     const archive::LoadResult result = archive::loadPeriod(
@@ -888,6 +894,55 @@ void TstMainWindowPlot::decimatedGraphsDrawTheWholeSeries()
     probe().decimateGraphs(0);
     QCOMPARE(plot()->graph(0)->dataCount(), onScreen);
     QVERIFY(onScreen > 101 * 5 + 2);
+}
+
+void TstMainWindowPlot::tappedCurveKeepsItsColour_data()
+{
+    QTest::addColumn<int>("selector");
+    QTest::addColumn<int>("index");
+    QTest::addColumn<QColor>("colour");
+    QTest::newRow("selector 1, AIn1") << 0 << 1 << QColor(28, 185, 154);
+    QTest::newRow("selector 2, Math2") << 1 << 92 << QColor(102, 102, 255);
+    QTest::newRow("selector 3, AIn2") << 2 << 2 << QColor(232, 76, 61);
+    QTest::newRow("selector 4, Freq2") << 3 << 26 << QColor(43, 62, 76);
+}
+
+// A tap on a curve places a cursor and selects the graph; the curve stays
+// its selector's colour on the screen and on the page, and nothing is
+// drawn in the plot's selection blue.
+void TstMainWindowPlot::tappedCurveKeepsItsColour()
+{
+    QFETCH(int, selector);
+    QFETCH(int, index);
+    QFETCH(QColor, colour);
+    select(selector, index);
+    QCOMPARE(plot()->graphCount(), 1);
+    QCPGraph *graph = plot()->graph(0);
+    // Each row taps elsewhere: not on the cursor an earlier row placed.
+    const QCPGraphData point =
+        *(graph->data()->constBegin() + graph->dataCount() * (selector + 1) / 6);
+    const QPoint pos(qRound(plot()->xAxis->coordToPixel(point.key)),
+                     qRound(graph->valueAxis()->coordToPixel(point.value)));
+    tap(false, pos);
+    QVERIFY(graph->selected());
+    QVERIFY(window->findChild<PlotCursors *>()->hasCursor(PlotCursors::A));
+
+    const QColor selectionBlue(80, 80, 255); // QCustomPlot's pen for a selected graph
+    const auto ofColour = [](const QColor &want) {
+        return [want](QColor c) { return near(c, want); };
+    };
+    const QImage screen = plot()->toPixmap().toImage();
+    const QRect axisRect = plot()->axisRect()->rect();
+    QVERIFY(countColour(screen, axisRect, ofColour(colour)) > 50);
+    QCOMPARE(countColour(screen, axisRect, ofColour(selectionBlue)), 0);
+    const QRect pageRect(0, 0, 1168, 913);
+    const QImage image = page(pageRect.size(), pageRect);
+    const QRect plotArea =
+        printpage::layout(probe().pageContent(), &image, QRectF(pageRect)).plot.toRect();
+    QVERIFY(countColour(image, plotArea, ofColour(colour)) > 50);
+    QCOMPARE(countColour(image, plotArea, ofColour(selectionBlue)), 0);
+    QCOMPARE(probe().pageContent().rows.size(), 1);
+    QCOMPARE(probe().pageContent().rows.at(0).colour, colour);
 }
 
 QTEST_MAIN(TstMainWindowPlot)

@@ -37,6 +37,10 @@ private slots:
     void rangeStats();
     void texts_data();
     void texts();
+    void readingAt_data();
+    void readingAt();
+    void statisticsRange_data();
+    void statisticsRange();
 };
 
 void TstPlotCursor::valueAt_data()
@@ -143,6 +147,72 @@ void TstPlotCursor::texts()
     QFETCH(QString, text);
     QFETCH(QString, expected);
     QCOMPARE(text, expected);
+}
+
+void TstPlotCursor::readingAt_data()
+{
+    QTest::addColumn<bool>("band");
+    QTest::addColumn<double>("t");
+    QTest::addColumn<double>("value");
+    QTest::addColumn<bool>("gap");
+    QTest::addColumn<double>("lastKey");
+    QTest::addColumn<double>("low");
+
+    // Points at 10, 20, 30 and 100: more than the gap of 15 between 30 and
+    // 100, and after 100.
+    QTest::newRow("on a point") << false << 20.0 << 2.0 << false << 20.0 << kNaN;
+    QTest::newRow("between points") << false << 25.0 << 2.0 << false << 20.0 << kNaN;
+    QTest::newRow("in a gap: the value before it") << false << 50.0 << 3.0 << true << 30.0 << kNaN;
+    QTest::newRow("on the point after a gap") << false << 100.0 << 4.0 << false << 100.0 << kNaN;
+    QTest::newRow("long after the last point") << false << 200.0 << 4.0 << true << 100.0 << kNaN;
+    QTest::newRow("before the first point") << false << 5.0 << kNaN << false << 0.0 << kNaN;
+    QTest::newRow("an interval mean and its band") << true << 25.0 << 2.0 << false << 20.0 << 1.5;
+}
+
+void TstPlotCursor::readingAt()
+{
+    QFETCH(bool, band);
+    QFETCH(double, t);
+    plot::Series s = series({10, 20, 30, 100}, {1, 2, 3, 4});
+    s.gapOver = 15;
+    if (band) {
+        s.lows = {0.5, 1.5, 2.5, 3.5};
+        s.highs = {1.5, 2.5, 3.5, 4.5};
+    }
+    const plot::PointReading reading = plot::readingAt(s, t);
+    QFETCH(double, value);
+    QFETCH(double, lastKey);
+    QFETCH(double, low);
+    QVERIFY(same(reading.value, value));
+    QVERIFY(same(reading.value, plot::valueAt(s, t)));
+    QTEST(reading.gap, "gap");
+    QCOMPARE(reading.lastKey, lastKey);
+    QVERIFY(same(reading.low, low));
+    QVERIFY(same(reading.high, band ? low + 1 : kNaN));
+}
+
+void TstPlotCursor::statisticsRange_data()
+{
+    QTest::addColumn<bool>("a");
+    QTest::addColumn<bool>("b");
+    QTest::addColumn<double>("lower");
+    QTest::addColumn<double>("upper");
+
+    QTest::newRow("no cursor: the visible range") << false << false << 0.0 << 100.0;
+    QTest::newRow("A alone: the visible range") << true << false << 0.0 << 100.0;
+    QTest::newRow("A and B: between them, in order") << true << true << 30.0 << 70.0;
+}
+
+void TstPlotCursor::statisticsRange()
+{
+    QFETCH(bool, a);
+    QFETCH(bool, b);
+    plot::Cursors cursors;
+    cursors.a = {a, 70.0};
+    cursors.b = {b, 30.0};
+    const plot::ValueRange range = plot::statisticsRange(cursors, 0.0, 100.0);
+    QTEST(range.lower, "lower");
+    QTEST(range.upper, "upper");
 }
 
 QTEST_APPLESS_MAIN(TstPlotCursor)

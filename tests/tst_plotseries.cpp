@@ -1,22 +1,14 @@
+#include "decimation.h"
+#include "plotgaps.h"
 #include "plotseries.h"
+
+#include "archivefixture.h"
 
 #include "archformat.h"
 
 #include <QtTest>
 
 #include <cmath>
-
-namespace {
-
-ArchRecord recordAt(qint32 time, float aIn0)
-{
-    ArchRecord rec = archive::absentRecord(time);
-    rec.aInCount = 1;
-    rec.aIn[0] = aIn0;
-    return rec;
-}
-
-} // namespace
 
 class TstPlotSeries : public QObject
 {
@@ -74,7 +66,8 @@ void TstPlotSeries::valueOfEachKind()
 void TstPlotSeries::keysAreUnixSecondsOfRecordTime()
 {
     const QDateTime epoch = archive::archiveEpoch();
-    const QVector<ArchRecord> records = {recordAt(0, 1.0f), recordAt(86400 * 365, 2.0f)};
+    const QVector<ArchRecord> records = {fixture::record(0, {1.0f}),
+                                         fixture::record(86400 * 365, {2.0f})};
     const plot::Series series = plot::channelSeries(records, epoch, KindAnalogIn, 0);
     QCOMPARE(series.size(), 2);
     QCOMPARE(series.keys.first(), epoch.toMSecsSinceEpoch() / 1000.0);
@@ -88,15 +81,16 @@ void TstPlotSeries::unsignedRecordTime()
     // A time with the top bit set lies after 2068, not before 2000.
     const QDateTime epoch = archive::archiveEpoch();
     const qint32 late = qint32(0x80000000u);
-    const plot::Series series = plot::channelSeries(QVector<ArchRecord>{recordAt(late, 1.0f)}, epoch, KindAnalogIn, 0);
+    const plot::Series series = plot::channelSeries(
+        QVector<ArchRecord>{fixture::record(late, {1.0f})}, epoch, KindAnalogIn, 0);
     QCOMPARE(series.keys.first(), epoch.addSecs(qint64(0x80000000u)).toMSecsSinceEpoch() / 1000.0);
 }
 
 void TstPlotSeries::equalTimesKeepLaterRecord()
 {
-    const QVector<ArchRecord> records = {recordAt(100, 1.0f), recordAt(200, 2.0f),
-                                         recordAt(100, 3.0f), recordAt(200, 4.0f),
-                                         recordAt(200, 5.0f)};
+    const QVector<ArchRecord> records = {fixture::record(100, {1.0f}), fixture::record(200, {2.0f}),
+                                         fixture::record(100, {3.0f}), fixture::record(200, {4.0f}),
+                                         fixture::record(200, {5.0f})};
     const plot::Series series =
         plot::channelSeries(records, archive::archiveEpoch(), KindAnalogIn, 0);
     QCOMPARE(series.size(), 2);
@@ -107,9 +101,9 @@ void TstPlotSeries::equalTimesKeepLaterRecord()
 void TstPlotSeries::repeatedTimeAfterOrderedRun()
 {
     // A clock set back: the repeated times come after a run in order.
-    const QVector<ArchRecord> records = {recordAt(10, 1.0f), recordAt(20, 2.0f),
-                                         recordAt(30, 3.0f), recordAt(20, 4.0f),
-                                         recordAt(25, 5.0f), recordAt(40, 6.0f)};
+    const QVector<ArchRecord> records = {fixture::record(10, {1.0f}), fixture::record(20, {2.0f}),
+                                         fixture::record(30, {3.0f}), fixture::record(20, {4.0f}),
+                                         fixture::record(25, {5.0f}), fixture::record(40, {6.0f})};
     const plot::Series series =
         plot::channelSeries(records, archive::archiveEpoch(), KindAnalogIn, 0);
     QCOMPARE(series.values, QVector<double>({1.0, 4.0, 5.0, 3.0, 6.0}));
@@ -118,8 +112,9 @@ void TstPlotSeries::repeatedTimeAfterOrderedRun()
 
 void TstPlotSeries::outOfOrderRecordsAreSorted()
 {
-    const QVector<ArchRecord> records = {recordAt(300, 3.0f), recordAt(100, 1.0f),
-                                         recordAt(400, 4.0f), recordAt(200, 2.0f)};
+    const QVector<ArchRecord> records = {fixture::record(300, {3.0f}), fixture::record(100, {1.0f}),
+                                         fixture::record(400, {4.0f}),
+                                         fixture::record(200, {2.0f})};
     const plot::Series series =
         plot::channelSeries(records, archive::archiveEpoch(), KindAnalogIn, 0);
     QCOMPARE(series.values, QVector<double>({1.0, 2.0, 3.0, 4.0}));
@@ -128,8 +123,8 @@ void TstPlotSeries::outOfOrderRecordsAreSorted()
 
 void TstPlotSeries::nanKept()
 {
-    const QVector<ArchRecord> records = {recordAt(1, 1.0f), archive::absentRecord(2),
-                                         recordAt(3, 3.0f)};
+    const QVector<ArchRecord> records = {fixture::record(1, {1.0f}), archive::absentRecord(2),
+                                         fixture::record(3, {3.0f})};
     const plot::Series series =
         plot::channelSeries(records, archive::archiveEpoch(), KindAnalogIn, 0);
     QCOMPARE(series.size(), 3);
@@ -138,8 +133,9 @@ void TstPlotSeries::nanKept()
 
 void TstPlotSeries::kindNoneGivesEmptySeries()
 {
-    QVERIFY(
-        plot::channelSeries(QVector<ArchRecord>{recordAt(1, 1.0f)}, archive::archiveEpoch(), KindNone, 0).isEmpty());
+    QVERIFY(plot::channelSeries(QVector<ArchRecord>{fixture::record(1, {1.0f})},
+                                archive::archiveEpoch(), KindNone, 0)
+                .isEmpty());
     QVERIFY(plot::channelSeries({}, archive::archiveEpoch(), KindAnalogIn, 0).isEmpty());
 }
 

@@ -3,6 +3,7 @@
 
 #include "mainwindowprobe.h"
 
+#include "archivefixture.h"
 #include "archload.h"
 #include "loadnotice.h"
 #include "plotcursors.h"
@@ -90,14 +91,17 @@ void TstPrintPage::pdfPage()
     probe().setPeriod(begin, end);
     if (averaged) {
         QTemporaryDir archiveDir;
-        QVERIFY(viewerfixture::writeRecords(archiveDir.path(),
-                                            viewerfixture::demoSeries(begin, end, 120)));
+        QVERIFY(fixture::writeRecords(archiveDir.path() + QLatin1Char('/'),
+                                      viewerfixture::demoSeries(begin, end, 120)));
         const archive::LoadResult result = archive::loadPeriod(
             archiveDir.path() + QLatin1Char('/'), begin, end, int(begin.secsTo(end)));
         QVERIFY(result.envelope.isAveraged());
         probe().finishLoad(result.records, result.envelope);
     } else {
-        probe().finishLoad(demo);
+        // A load that met a damaged file: the notice says so, and so does the page.
+        cArchWorker::LoadReport report;
+        report.damageNotes << QStringLiteral("2024_01_10-12.dat: запись 3");
+        probe().finishLoad(demo, {}, report);
     }
     probe().selector(0)->setCurrentIndex(92); // Math2: the record's number
     probe().selector(2)->setCurrentIndex(2);  // AIn2, switched to its counter
@@ -111,7 +115,8 @@ void TstPrintPage::pdfPage()
         QVERIFY(cursors->placeCursor(PlotCursors::B, plot::timeKey(demoBegin.addSecs(1800))));
         notes.damaged << QStringLiteral("2024_01_10-12.dat: запись 3");
     }
-    notice->showNotes(notes);
+    QCOMPARE(notice->text(), notes.summary());
+    QCOMPARE(notice->isHidden(), averaged);
 
     const QString pdf = dir.filePath(QStringLiteral("page.pdf"));
     QString error;

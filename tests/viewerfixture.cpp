@@ -1,15 +1,9 @@
 #include "viewerfixture.h"
 
 #include "archformat.h"
-
-#include <QMap>
+#include "archivefixture.h"
 
 namespace viewerfixture {
-
-qint32 archiveTime(const QDateTime &at)
-{
-    return qint32(quint32(archive::archiveEpoch().secsTo(at)));
-}
 
 ArchRecord demoRecord(qint32 time, int i)
 {
@@ -34,24 +28,11 @@ ArchRecord demoRecord(qint32 time, int i)
     return rec;
 }
 
-bool writeRecords(const QString &dir, const QVector<ArchRecord> &records)
-{
-    const QDateTime epoch = archive::archiveEpoch();
-    QMap<QString, QVector<ArchRecord>> files;
-    for (const ArchRecord &rec : records)
-        files[archive::hourFileName(archive::recordDateTime(epoch, rec.time))].append(rec);
-    for (auto it = files.cbegin(); it != files.cend(); ++it) {
-        if (!archive::writeHourFile(dir + QLatin1Char('/') + it.key(), it.value()))
-            return false;
-    }
-    return true;
-}
-
 QVector<ArchRecord> demoSeries(const QDateTime &from, const QDateTime &to, int stepSecs)
 {
     QVector<ArchRecord> records;
-    const qint32 first = archiveTime(from);
-    const qint32 last = archiveTime(to);
+    const qint32 first = fixture::archiveTime(from);
+    const qint32 last = fixture::archiveTime(to);
     int i = 0;
     for (qint64 t = first; t <= last; t += stepSecs)
         records.append(demoRecord(qint32(t), i++));

@@ -78,7 +78,7 @@ int demoCommand(const QStringList &args)
         records.clear();
     };
     for (const archive::HourSpan &span : archive::hourSpans(firstHour, now)) {
-        const QString hourName = span.name + QStringLiteral(".dat");
+        const QString hourName = span.name + QLatin1String(archive::kHourFileSuffix);
         if (hourName != name) {
             flush();
             name = hourName;

@@ -118,15 +118,13 @@ void printStats(const archive::LoadResult &result)
     for (int r = 0; r < result.records.size(); ++r) {
         const ArchRecord &rec = result.records[r];
         ChannelStats *channel = stats.data();
-        // Plot channels are numbered through the plotted groups, in order.
-        int plotChannel = 0;
         for (const archive::ChannelGroup *group : groups) {
             const float *values = group->values(rec);
-            const bool plotted = archive::isPlotted(*group);
+            const int plotChannel = archive::plotChannelStart(group->group);
             for (int i = 0; i < group->capacity; ++i, ++channel) {
-                if (!plotted)
+                if (plotChannel < 0)
                     channel->add(values[i]); // counters carry their last value
-                else if (!averaged || !std::isnan(envelope.min(r, plotChannel++)))
+                else if (!averaged || !std::isnan(envelope.min(r, plotChannel + i)))
                     channel->add(values[i]);
             }
         }

@@ -1,5 +1,6 @@
 #include "ccustomperiod.h"
 
+#include "archformat.h"
 #include "archload.h"
 #include "ui_customperiod.h"
 
@@ -23,7 +24,7 @@ constexpr int calendarHeight = 7 * calendarRowHeight + 60;
 cCustomPeriod::cCustomPeriod(QWidget *parent) : QDialog(parent), ui(new Ui::cCustomPeriod)
 {
     ui->setupUi(this);
-    const QLocale russian(QLocale::Russian, QLocale::Russia);
+    const QLocale russian = archive::russianLocale();
     for (QDateTimeEdit *edit : {ui->startEdit, ui->finishEdit}) {
         edit->setLocale(russian);
         QCalendarWidget *calendar = edit->calendarWidget();

@@ -1,0 +1,108 @@
+#ifndef VIEWMODEL_H
+#define VIEWMODEL_H
+
+#include "archload.h"
+#include "archworker.h"
+#include "channels.h"
+#include "loadnotice.h"
+#include "plotcursor.h"
+#include "recordseries.h"
+#include "seriesenvelope.h"
+
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+// A stretch of local time, begin included, end not.
+struct Period
+{
+    QDateTime begin;
+    QDateTime end;
+
+    qint64 secs() const { return begin.secsTo(end); }
+    // Only a period longer than 0 s is loaded.
+    bool isLoadable() const { return secs() > 0; }
+};
+
+// What one curve shows: the selector's item and its counter box.
+struct CurveChoice
+{
+    int index = 0;        // the selector's item (channelFromIndex); 0 is no channel
+    bool counter = false; // the counter box is ticked
+
+    // Only an analogue input has a counter, and only then is its box shown.
+    bool hasCounter() const { return channelFromIndex(index).first == KindAnalogIn; }
+    Channel channel() const { return shownChannel(index, counter); }
+};
+
+// A finished load, as the plot shows it.
+struct ShownLoad
+{
+    Period period;
+    QString path; // the directory it was read from, ending in "/"
+    archive::RecordSeries records;
+    archive::SeriesEnvelope envelope;
+    cArchWorker::LoadReport report;
+    bool averaged = false; // the records are interval means
+};
+
+// What the start-up repair could not do, for the notice while its
+// directory is the one shown.
+struct RepairNotes
+{
+    QString path; // ending in "/"
+    QStringList failures;
+    QStringList later;
+};
+
+// What the window shows, held in one place: the widgets are set from it
+// and tell it what the operator changed, and the page, the PDF and the
+// tests read it. Nothing here is a widget or asks one.
+class ViewModel
+{
+public:
+    // Whether a load of a period this long gives interval means, not every
+    // record: the one rule for the load, the plot, the page and the tests.
+    static bool averages(const Period &period)
+    {
+        return period.secs() > archive::kMaxRawPeriodSecs;
+    }
+
+    ViewModel();
+
+    // The operator chose item `index` in selector `curve`: a channel without
+    // a counter unticks its counter box.
+    void selectChannel(int curve, int index);
+    // The operator ticked or unticked a counter box; only one that is shown
+    // can be ticked.
+    void setCounter(int curve, bool ticked);
+    // Boxes that are not on the screen (the window hidden) are unticked.
+    void dropCounters();
+    // The channel each curve shows.
+    QVector<Channel> channels() const;
+
+    // A load of `period` finished with these records: the plot shows them
+    // from now on, averaged or not by the rule above.
+    void showLoad(const Period &period, const QString &path, const archive::RecordSeries &records,
+                  const archive::SeriesEnvelope &envelope, const cArchWorker::LoadReport &report);
+    // The chosen period goes back to the one shown: a load that will not
+    // come, stopped or dropped.
+    void keepShownPeriod();
+    // What the notice tells of the shown load and the last repair.
+    LoadNotes notes() const;
+
+    QString archiveDir;    // as chosen or typed, without a trailing "/"
+    QDateTime periodBegin; // the period chosen, on the labels, that the next load asks for
+    QDateTime periodEnd;
+    Period loading; // the period of the load under way; empty while none runs
+    QVector<CurveChoice> curves;
+    bool axisPerCurve = false; // ШКАЛЫ: each curve on a value axis of its own
+    plot::Cursors cursors;
+    ShownLoad shown;
+    RepairNotes repair;
+
+    Period period() const { return {periodBegin, periodEnd}; }
+};
+
+#endif // VIEWMODEL_H

@@ -1,0 +1,112 @@
+// The view model's rules: what a curve shows as the operator changes its
+// selector and counter box, when a period is of interval means, and what
+// the notice tells of a load and the repair.
+
+#include "viewmodel.h"
+
+#include <QtTest>
+
+class TstViewModel : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void curveChoice_data();
+    void curveChoice();
+    void averagedPeriods_data();
+    void averagedPeriods();
+    void notesOfLoadAndRepair();
+};
+
+void TstViewModel::curveChoice_data()
+{
+    // Steps: "s N" chooses selector item N, "c 1"/"c 0" ticks or unticks
+    // the counter box, "off" takes the boxes off the screen.
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QString>("tag");
+
+    QTest::newRow("nothing chosen") << QStringList() << QString();
+    QTest::newRow("an input") << QStringList{QStringLiteral("s 3")} << QStringLiteral("AIn3");
+    QTest::newRow("its counter") << QStringList{QStringLiteral("s 3"), QStringLiteral("c 1")}
+                                 << QStringLiteral("СЧЁТЧИК 3");
+    QTest::newRow("another input keeps the box ticked")
+        << QStringList{QStringLiteral("s 3"), QStringLiteral("c 1"), QStringLiteral("s 2")}
+        << QStringLiteral("СЧЁТЧИК 2");
+    QTest::newRow("another kind unticks it")
+        << QStringList{QStringLiteral("s 3"), QStringLiteral("c 1"), QStringLiteral("s 61"),
+                       QStringLiteral("s 2")}
+        << QStringLiteral("AIn2");
+    QTest::newRow("no box to tick on another kind")
+        << QStringList{QStringLiteral("s 30"), QStringLiteral("c 1"), QStringLiteral("s 2")}
+        << QStringLiteral("AIn2");
+    QTest::newRow("a box off the screen is unticked")
+        << QStringList{QStringLiteral("s 3"), QStringLiteral("c 1"), QStringLiteral("off")}
+        << QStringLiteral("AIn3");
+}
+
+void TstViewModel::curveChoice()
+{
+    QFETCH(QStringList, steps);
+    QFETCH(QString, tag);
+    ViewModel model;
+    for (const QString &step : qAsConst(steps)) {
+        const int n = step.section(QLatin1Char(' '), 1).toInt();
+        if (step.startsWith(QLatin1Char('s')))
+            model.selectChannel(2, n);
+        else if (step.startsWith(QLatin1Char('c')))
+            model.setCounter(2, n != 0);
+        else
+            model.dropCounters();
+    }
+    QCOMPARE(channelTag(model.channels().at(2)), tag);
+    QCOMPARE(model.curves.at(2).counter, tag.startsWith(QStringLiteral("СЧЁТЧИК")));
+    // The other curves are left alone.
+    for (int i : {0, 1, 3})
+        QCOMPARE(int(model.channels().at(i).first), int(KindNone));
+}
+
+void TstViewModel::averagedPeriods_data()
+{
+    QTest::addColumn<qint64>("secs");
+    QTest::addColumn<bool>("averaged");
+    QTest::newRow("an hour") << qint64(3600) << false;
+    QTest::newRow("7 days") << qint64(7 * 86400) << false;
+    QTest::newRow("7 days and a second") << qint64(7 * 86400 + 1) << true;
+    QTest::newRow("longer than 32 bits of seconds") << (qint64(1) << 33) << true;
+}
+
+// The window's load, the page and the tests' end of a load decide it
+// alike: by the period's length.
+void TstViewModel::averagedPeriods()
+{
+    QFETCH(qint64, secs);
+    QFETCH(bool, averaged);
+    const QDateTime end(QDate(2024, 6, 1), QTime(12, 0));
+    ViewModel model;
+    model.showLoad(Period{end.addSecs(-secs), end}, QStringLiteral("/archive/"), {}, {}, {});
+    QCOMPARE(model.shown.averaged, averaged);
+    QCOMPARE(ViewModel::averages(model.shown.period), averaged);
+}
+
+void TstViewModel::notesOfLoadAndRepair()
+{
+    ViewModel model;
+    cArchWorker::LoadReport report;
+    report.damageNotes << QStringLiteral("a.dat: cut");
+    report.partlyRead << QStringLiteral("b.dat: partly");
+    report.truncated = true;
+    model.repair = RepairNotes{QStringLiteral("/archive/"), {QStringLiteral("c.dat")}, {}};
+    model.showLoad(Period(), QStringLiteral("/archive/"), {}, {}, report);
+    LoadNotes notes = model.notes();
+    QCOMPARE(notes.damaged.size(), 2);
+    QCOMPARE(notes.notRepaired, QStringList{QStringLiteral("c.dat")});
+    QVERIFY(notes.cut == LoadNotes::Cut::RecordCap);
+    // The repair was of another directory than the one shown.
+    model.showLoad(Period(), QStringLiteral("/other/"), {}, {}, report);
+    notes = model.notes();
+    QVERIFY(notes.notRepaired.isEmpty());
+    QCOMPARE(notes.damaged.size(), 2);
+}
+
+QTEST_APPLESS_MAIN(TstViewModel)
+#include "tst_viewmodel.moc"
