@@ -272,7 +272,7 @@ QString ChannelNames::readoutName(Group group, int n) const
 QString ChannelNames::laneName(int relay) const
 {
     const QString name = label(Group::Relay, relay).name;
-    return name.isEmpty() ? QStringLiteral("Реле %1").arg(relay + 1) : name;
+    return name.isEmpty() ? channelName(channelGroup(Group::Relay), relay) : name;
 }
 
 QString ChannelNames::title(Group group, int n) const

@@ -1,5 +1,6 @@
 #include "entrytail.h"
 
+#include "filestamp.h"
 #include "hourfile.h"
 
 #include <QFile>
@@ -22,11 +23,6 @@ constexpr qint64 kCheckedBytes = 16;
 // A buffer grown for an entry far larger than a record is given back.
 constexpr size_t kKeptBufferBytes = 4 * 1024 * 1024;
 constexpr qint64 kEntryHeader = 8; // the time and the byte array's length
-
-qint64 modifiedNs(const struct stat &st)
-{
-    return qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-}
 
 // One descriptor for one look, closed however the look ends.
 struct Descriptor

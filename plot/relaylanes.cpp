@@ -1,5 +1,7 @@
 #include "relaylanes.h"
 
+#include "archformat.h"
+#include "plotgaps.h"
 #include "plotseries.h"
 
 #include <QLocale>
@@ -249,7 +251,7 @@ QString onShareText(const RelayStats &stats)
     if (!(stats.secondsKnown > 0))
         return QStringLiteral("—");
     const double percent = 100.0 * stats.secondsOn / stats.secondsKnown;
-    return QLocale(QLocale::Russian).toString(percent, 'f', 1) + QStringLiteral(" %");
+    return archive::russianLocale().toString(percent, 'f', 1) + QStringLiteral(" %");
 }
 
 } // namespace plot
