@@ -2,6 +2,7 @@
 #define MAINWINDOW_H
 
 #include "archrecord.h"
+#include "archrepair.h"
 #include "channels.h"
 #include "recordseries.h"
 #include "seriesenvelope.h"
@@ -231,8 +232,8 @@ private:
     QCPItemText *averagedLabel = nullptr;
     // The repair's part of the notice holds while its directory is shown.
     QString repairedPath;
-    QStringList repairFailures;
-    QStringList repairLater;
+    QList<archive::RepairFile> repairNotes;
+    QList<archive::FileNote> repairLeftovers;
 };
 
 #endif // MAINWINDOW_H

@@ -284,8 +284,8 @@ void MainWindow::endFix()
 {
     finishOperation(SLOT(fixArchive()), SLOT(endFix()));
     repairedPath = worker->archivePath;
-    repairFailures = worker->repairFailures;
-    repairLater = worker->repairLater;
+    repairNotes = worker->repairNotes;
+    repairLeftovers = worker->repairLeftovers;
     startPending();
 }
 
@@ -332,11 +332,10 @@ void MainWindow::showNotice()
         notes.cut = LoadNotes::Cut::Memory;
     else if (report.truncated)
         notes.cut = LoadNotes::Cut::RecordCap;
-    notes.unreadable = report.failures;
-    notes.damaged = report.damageNotes + report.partlyRead;
+    notes.files = report.notes;
     if (worker->archivePath == repairedPath) {
-        notes.notRepaired = repairFailures;
-        notes.repairLater = repairLater;
+        notes.repairs = repairNotes;
+        notes.leftovers = repairLeftovers;
     }
     notice->showNotes(notes);
 

@@ -109,7 +109,10 @@ void TstPrintPage::pdfPage()
     if (!averaged) {
         QVERIFY(cursors->placeCursor(PlotCursors::A, plot::timeKey(demoBegin.addSecs(600))));
         QVERIFY(cursors->placeCursor(PlotCursors::B, plot::timeKey(demoBegin.addSecs(1800))));
-        notes.damaged << QStringLiteral("2024_01_10-12.dat: запись 3");
+        archive::FileNote note;
+        note.path = QStringLiteral("2024_01_10-12.dat");
+        note.undecoded = 3;
+        notes.files << note;
     }
     notice->showNotes(notes);
 
