@@ -144,6 +144,10 @@ private slots:
     void partlyReadFilesAreNamed();
     void walkRule_data();
     void walkRule();
+    void meansStayInsideTheirBand_data();
+    void meansStayInsideTheirBand();
+    void garbageHourInsideAPeriod_data();
+    void garbageHourInsideAPeriod();
     void memoryThatRunsOutIsAFailure_data();
     void memoryThatRunsOutIsAFailure();
 
@@ -739,6 +743,82 @@ void tst_ArchLoad::walkRule()
         got.append(QStringLiteral("%1+%2").arg(range.from).arg(range.count));
     }
     QCOMPARE(got.join(QLatin1Char('|')), taken);
+}
+
+void tst_ArchLoad::meansStayInsideTheirBand_data()
+{
+    QTest::addColumn<float>("value");
+    QTest::addColumn<float>("noise"); // a sawtooth of this height on top
+    QTest::newRow("1.2 throughout") << 1.2f << 0.0f;
+    QTest::newRow("0.1 throughout") << 0.1f << 0.0f;
+    QTest::newRow("-273.15 throughout") << -273.15f << 0.0f;
+    QTest::newRow("123456.7 throughout") << 123456.7f << 0.0f;
+    QTest::newRow("1.2 and noise") << 1.2f << 0.001f;
+}
+
+// A record a second for two hours of an 8-day period: the means of 600
+// samples each. A constant channel's mean is that constant, and every mean
+// lies within its interval's least and greatest sample.
+void tst_ArchLoad::meansStayInsideTheirBand()
+{
+    QFETCH(float, value);
+    QFETCH(float, noise);
+    const QDateTime first = at("2024-06-10 10:00:00");
+    QVector<ArchRecord> records;
+    for (int i = 0; i < 7200; ++i)
+        records.append(fixture::record(archiveTime(first) + i, {value + noise * float(i % 7)}));
+    fixture::appendRecords(dir, records);
+    const LoadResult result = load(dir, first.addSecs(7200), 8 * 86400);
+    QVERIFY(result.records.size() >= 2 * 12);
+    for (int i = 0; i < result.records.size(); ++i) {
+        const float mean = result.records.at(i).aIn[0];
+        if (noise == 0.0f)
+            QCOMPARE(mean, value);
+        QVERIFY2(mean >= result.envelope.min(i, 0) && mean <= result.envelope.max(i, 0),
+                 qPrintable(QString::number(double(mean), 'g', 9)));
+    }
+}
+
+void tst_ArchLoad::garbageHourInsideAPeriod_data()
+{
+    QTest::addColumn<int>("periodSecs");
+    QTest::newRow("record by record") << 6 * 3600;
+    QTest::newRow("interval means") << 8 * 86400;
+}
+
+// An hour of garbage between two whole ones: whatever times its entries
+// claim, the series holds only records of the period, and all of those of
+// the whole hours.
+void tst_ArchLoad::garbageHourInsideAPeriod()
+{
+    QFETCH(int, periodSecs);
+    const QDateTime end = at("2024-03-12 12:00:00");
+    const QDateTime begin = end.addSecs(-periodSecs);
+    QVector<ArchRecord> whole;
+    for (const char *hour : {"2024-03-12 09:00:00", "2024-03-12 11:00:00"}) {
+        for (int i = 0; i < 3600; i += 30)
+            whole.append(fixture::record(archiveTime(at(hour)) + i, {float(i % 90)}));
+    }
+    fixture::appendRecords(dir, whole);
+    QByteArray garbage;
+    quint32 x = 27;
+    for (int i = 0; i < 400; ++i) {
+        x = x * 1664525u + 1013904223u; // a time anywhere in 136 years
+        garbage += fixture::rawEntry(qint32(x), QByteArray::number(x));
+    }
+    fixture::writeFile(dir + hourFileName(at("2024-03-12 10:00:00")), garbage);
+    const LoadResult result = loadPeriod(dir, begin, end, periodSecs);
+    const qint32 from = archiveTime(begin), to = archiveTime(end);
+    for (const ArchRecord &rec : result.records)
+        QVERIFY2(rec.time >= from && rec.time < to, qPrintable(QString::number(rec.time)));
+    if (periodSecs <= kMaxRawPeriodSecs) {
+        int inPeriod = 0; // of the garbage, by chance
+        for (int i = 0, y = 27; i < 400; ++i) {
+            y = int(quint32(y) * 1664525u + 1013904223u);
+            inPeriod += qint32(y) >= from && qint32(y) < to;
+        }
+        QCOMPARE(result.records.size(), whole.size() + inPeriod);
+    }
 }
 
 void tst_ArchLoad::memoryThatRunsOutIsAFailure_data()
