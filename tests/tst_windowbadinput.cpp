@@ -102,6 +102,9 @@ void makeDamaged(const QString &dir)
     QByteArray cut = goodEntries(hours[0], 30) + goodEntries(hours[0].addSecs(1800), 1);
     cut.chop(9);
     fixture::writeFile(hourPath(dir, hours[0]), cut);
+    // The hour before this one, finished: its cut is damage, not the
+    // recorder's write in progress.
+    fixture::backdate(hourPath(dir, hours[0]), 600);
     // Good records between entries that do not decompress and counts far
     // above every group's capacity, with sections cut short.
     fixture::writeFile(hourPath(dir, hours[1]),
