@@ -2,10 +2,20 @@
 
 #include "archformat.h"
 #include "archload.h"
+#include "hourfile.h"
+
+#include <algorithm>
+#include <cerrno>
 
 #include <QFrame>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLocale>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QScroller>
+#include <QSet>
 #include <QVBoxLayout>
 
 namespace {
@@ -37,41 +47,211 @@ QString cutText(LoadNotes::Cut cut)
     return QString();
 }
 
+QString number(qint64 n)
+{
+    return QLocale(QLocale::Russian).toString(n);
+}
+
+// The system's reason for a failure, in Russian.
+QString reasonText(int code)
+{
+    switch (code) {
+    case 0:
+        return QString();
+    case archive::kNotARegularFile:
+        return QStringLiteral("не обычный файл");
+    case EACCES:
+        return QStringLiteral("нет доступа");
+    case EPERM:
+        return QStringLiteral("операция не разрешена");
+    case ENOENT:
+        return QStringLiteral("файла нет");
+    case EIO:
+        return QStringLiteral("ошибка ввода-вывода");
+    case ENOSPC:
+        return QStringLiteral("на диске нет места");
+    case EDQUOT:
+        return QStringLiteral("превышена квота диска");
+    case EROFS:
+        return QStringLiteral("диск только для чтения");
+    case ENOTDIR:
+        return QStringLiteral("часть пути — не каталог");
+    case EISDIR:
+        return QStringLiteral("это каталог");
+    case ELOOP:
+        return QStringLiteral("слишком много символических ссылок");
+    case ENAMETOOLONG:
+        return QStringLiteral("слишком длинное имя");
+    case EMFILE:
+    case ENFILE:
+        return QStringLiteral("открыто слишком много файлов");
+    case ENOMEM:
+        return QStringLiteral("не хватило памяти");
+    case EBUSY:
+    case ETXTBSY:
+        return QStringLiteral("файл занят");
+    case ESTALE:
+    case ENXIO:
+    case ENODEV:
+        return QStringLiteral("устройство недоступно");
+    default:
+        return QStringLiteral("ошибка %1").arg(code);
+    }
+}
+
+QString withReason(const QString &what, int code)
+{
+    const QString reason = reasonText(code);
+    return reason.isEmpty() ? what : what + QStringLiteral(": ") + reason;
+}
+
+QString cutWords(archive::Cut cut, qint64 at)
+{
+    const char *inside = cut == archive::Cut::InTime     ? "её времени"
+                         : cut == archive::Cut::InLength ? "её длины"
+                                                         : "её данных";
+    return QStringLiteral("обрезан посреди записи с байта %1 (внутри %2)")
+        .arg(number(at), QString::fromUtf8(inside));
+}
+
+// What of a damaged file was not whole.
+QString damageWords(const archive::FileNote &note)
+{
+    QStringList why;
+    if (note.rest == archive::Damage::TooManyEntries)
+        why << QStringLiteral("больше %1 записей, остальные пропущены")
+                   .arg(number(archive::kMaxRecordsPerHourFile));
+    else if (note.rest == archive::Damage::OversizedEntry)
+        why << QStringLiteral("запись длиннее любой возможной, остальные пропущены");
+    if (note.undecoded > 0)
+        why << QStringLiteral("%1 %2 не %3")
+                   .arg(number(note.undecoded),
+                        QString::fromUtf8(plural(note.undecoded, "запись", "записи", "записей")),
+                        QString::fromUtf8(plural(note.undecoded, "распаковывается",
+                                                 "распаковываются", "распаковываются")));
+    if (note.cut != archive::Cut::None)
+        why << cutWords(note.cut, note.cutAt);
+    return why.join(QStringLiteral("; "));
+}
+
+// The groups of the summary and the details, in their order.
+enum Group { Damaged, Unreadable, NotRepaired, Later, GroupCount };
+
+struct Line
+{
+    Group group;
+    QString path;
+    QString why;
+};
+
+Line loadLine(const archive::FileNote &note)
+{
+    switch (note.kind) {
+    case archive::FileNote::Unreadable:
+        return {Unreadable, note.path, withReason(QStringLiteral("не открывается"), note.code)};
+    case archive::FileNote::Undeterminable:
+        return {Unreadable, note.path,
+                withReason(QStringLiteral("не удаётся узнать, есть ли он"), note.code)};
+    case archive::FileNote::Unwritable:
+        return {NotRepaired, note.path, QStringLiteral("не удалось записать")};
+    case archive::FileNote::NotRemoved:
+        return {NotRepaired, note.path,
+                withReason(QStringLiteral("не удалось удалить копию прерванного исправления"),
+                           note.code)};
+    case archive::FileNote::Damaged:
+        break;
+    }
+    return {Damaged, note.path, damageWords(note)};
+}
+
+Line repairLine(const archive::RepairFile &file)
+{
+    using R = archive::RepairFile;
+    switch (file.outcome) {
+    case R::Rewritten:
+        return {Damaged, file.path,
+                cutWords(file.cut, file.cutAt) +
+                    QStringLiteral("; при исправлении оставлены целые записи до неё: %1")
+                        .arg(number(file.records))};
+    case R::Undecodable:
+        return {NotRepaired, file.path,
+                QStringLiteral("ни одна запись не распаковывается, оставлен как есть")};
+    case R::OpenFailed:
+        return {NotRepaired, file.path,
+                withReason(QStringLiteral("не открывается для записи"), file.code)};
+    case R::WriteFailed:
+        return {NotRepaired, file.path,
+                withReason(QStringLiteral("не удалось записать, оставлен как есть"), file.code)};
+    case R::OwnerNotKept:
+        return {NotRepaired, file.path,
+                QStringLiteral("не удалось сохранить владельца, оставлен как есть")};
+    case R::Recent:
+        return {Later, file.path,
+                QStringLiteral("изменён менее %1 с назад").arg(archive::kRecentlyModifiedSecs)};
+    case R::Changed:
+        return {Later, file.path, QStringLiteral("менялся во время исправления")};
+    case R::Current:
+    case R::Empty:
+        break;
+    }
+    return {Later, file.path, QString()};
+}
+
+QList<Line> linesOf(const LoadNotes &notes)
+{
+    QList<Line> lines;
+    for (const archive::FileNote &note : notes.files)
+        lines << loadLine(note);
+    for (const archive::RepairFile &file : notes.repairs) {
+        if (file.noteworthy())
+            lines << repairLine(file);
+    }
+    for (const archive::FileNote &note : notes.leftovers)
+        lines << loadLine(note);
+    return lines;
+}
+
 } // namespace
 
 bool LoadNotes::isEmpty() const
 {
-    return !refused && cut == Cut::None && unreadable.isEmpty() && damaged.isEmpty() &&
-           notRepaired.isEmpty() && repairLater.isEmpty();
+    return !refused && cut == Cut::None && linesOf(*this).isEmpty();
 }
 
 QString LoadNotes::summary() const
 {
-    struct Group
+    struct Words
     {
-        int count;
         const char *one;
         const char *other;
     };
-    const Group groups[] = {
-        {int(damaged.size()), "повреждён", "повреждены"},
-        {int(unreadable.size()), "не прочитан", "не прочитаны"},
-        {int(notRepaired.size()), "не исправлен", "не исправлены"},
-        {int(repairLater.size()), "отложен до следующего запуска",
-         "отложены до следующего запуска"},
+    const Words words[GroupCount] = {
+        {"повреждён", "повреждены"},
+        {"не прочитан", "не прочитаны"},
+        {"не исправлен", "не исправлены"},
+        {"отложен до следующего запуска", "отложены до следующего запуска"},
     };
+    int counts[GroupCount] = {};
+    QSet<QString> counted;
+    for (const Line &line : linesOf(*this)) {
+        if (!counted.contains(line.path)) {
+            counted.insert(line.path);
+            ++counts[line.group];
+        }
+    }
     QStringList files;
-    for (const Group &group : groups) {
-        if (group.count == 0)
+    for (int g = 0; g < GroupCount; ++g) {
+        const int count = counts[g];
+        if (count == 0)
             continue;
-        const char *verb = plural(group.count, group.one, group.other, group.other);
+        const char *verb = plural(count, words[g].one, words[g].other, words[g].other);
         // Only the first count names its noun: "2 файла повреждены, 1 не прочитан".
         if (files.isEmpty())
-            files << QStringLiteral("%1 %2 %3").arg(group.count).arg(
-                         QString::fromUtf8(plural(group.count, "файл", "файла", "файлов")),
+            files << QStringLiteral("%1 %2 %3").arg(count).arg(
+                         QString::fromUtf8(plural(count, "файл", "файла", "файлов")),
                          QString::fromUtf8(verb));
         else
-            files << QStringLiteral("%1 %2").arg(group.count).arg(QString::fromUtf8(verb));
+            files << QStringLiteral("%1 %2").arg(count).arg(QString::fromUtf8(verb));
     }
     QStringList parts;
     if (refused)
@@ -85,23 +265,25 @@ QString LoadNotes::summary() const
 
 QString LoadNotes::details() const
 {
-    QStringList lines;
+    const char *const headings[GroupCount] = {"Повреждён", "Не прочитан", "Не исправлен",
+                                              "Отложен до следующего запуска"};
+    QStringList text;
     if (refused)
-        lines << QStringLiteral("Период длиннее 360 суток не загружен");
-    const auto add = [&lines](const QString &heading, const QStringList &texts) {
-        for (const QString &text : texts)
-            lines << heading + text;
-    };
-    add(QStringLiteral("Повреждён: "), damaged);
-    add(QStringLiteral("Не прочитан: "), unreadable);
-    add(QStringLiteral("Не исправлен: "), notRepaired);
-    add(QStringLiteral("Отложен до следующего запуска: "), repairLater);
-    if (cut != Cut::None) {
-        QString text = cutText(cut);
-        text[0] = text.at(0).toUpper();
-        lines << text + QStringLiteral(", остальное не показано");
+        text << QStringLiteral("Период длиннее 360 суток не загружен");
+    const QList<Line> lines = linesOf(*this);
+    for (int g = 0; g < GroupCount; ++g) {
+        for (const Line &line : lines) {
+            if (line.group == g)
+                text << QStringLiteral("%1: %2 — %3")
+                            .arg(QString::fromUtf8(headings[g]), line.path, line.why);
+        }
     }
-    return lines.join(QLatin1Char('\n'));
+    if (cut != Cut::None) {
+        QString words = cutText(cut);
+        words[0] = words.at(0).toUpper();
+        text << words + QStringLiteral(", остальное не показано");
+    }
+    return text.join(QLatin1Char('\n'));
 }
 
 LoadNotice::LoadNotice(QWidget *parent) : QPushButton(parent)
@@ -141,20 +323,46 @@ void LoadNotice::showDetails()
         popupFrame->setStyleSheet(QStringLiteral(
             "QFrame#loadNoticeDetails { background: white; border: 2px solid rgb(214, 110, 20); }"
             " QLabel { color: black; font-size: 11pt; }"));
-        popup = new QLabel(popupFrame);
+        popup = new QLabel;
+        popup->setTextFormat(Qt::PlainText); // a file name is no markup
         popup->setWordWrap(true);
         popup->setTextInteractionFlags(Qt::TextSelectableByMouse);
         popup->setMargin(12);
         popup->setAlignment(Qt::AlignLeft | Qt::AlignTop);
         popup->setAccessibleDescription(QStringLiteral("Файлы, которые не удалось прочитать, и почему"));
+        popupScroll = new QScrollArea(popupFrame);
+        popupScroll->setObjectName(QStringLiteral("loadNoticeScroll"));
+        popupScroll->setFrameShape(QFrame::NoFrame);
+        popupScroll->setWidgetResizable(true);
+        popupScroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        popupScroll->setWidget(popup);
+        popupScroll->viewport()->setAutoFillBackground(false);
+        popup->setAutoFillBackground(false);
+        // A finger scrolls the list, as it scrolls the selectors' lists.
+        QScroller::grabGesture(popupScroll->viewport(), QScroller::TouchGesture);
         auto *layout = new QVBoxLayout(popupFrame);
         layout->setContentsMargins(2, 2, 2, 2);
-        layout->addWidget(popup);
+        layout->addWidget(popupScroll);
     }
     popup->setText(detailText);
     popup->setAccessibleName(detailText);
-    popupFrame->setFixedWidth(qMax(width(), 700));
-    popupFrame->adjustSize();
-    popupFrame->move(mapToGlobal(rect().bottomLeft()));
+
+    // Below the notice, as wide as it or 700 px, and no larger than the
+    // screen: a long list scrolls inside it. Where there is too little room
+    // below, the popup moves up.
+    const QScreen *screen = QGuiApplication::screenAt(mapToGlobal(rect().center()));
+    constexpr int kMargin = 8;
+    const QRect area = (screen != nullptr ? screen->availableGeometry()
+                                          : QRect(QPoint(0, 0), QSize(1 << 14, 1 << 14)))
+                           .adjusted(kMargin, kMargin, -kMargin, -kMargin);
+    const int frameWidth = std::min(std::max(width(), 700), area.width());
+    const int contentHeight =
+        popup->heightForWidth(frameWidth - 4 - popupScroll->verticalScrollBar()->sizeHint().width()) + 4;
+    const int frameHeight = std::min(contentHeight + 4, area.height());
+    QPoint at = mapToGlobal(rect().bottomLeft());
+    at.setX(std::max(area.left(), std::min(at.x(), area.right() + 1 - frameWidth)));
+    at.setY(std::max(area.top(), std::min(at.y(), area.bottom() + 1 - frameHeight)));
+    popupFrame->setFixedSize(frameWidth, frameHeight);
+    popupFrame->move(at);
     popupFrame->show();
 }

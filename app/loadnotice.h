@@ -1,39 +1,48 @@
 #ifndef LOADNOTICE_H
 #define LOADNOTICE_H
 
+#include "archrepair.h"
+#include "filenote.h"
+
 #include <QColor>
+#include <QList>
 #include <QPushButton>
 #include <QStringList>
 
 class QFrame;
 class QLabel;
+class QScrollArea;
 
 // What the operator is told of the last load and of the start-up repair:
-// the hour files that could not be read or were read only in part, the ones
-// the repair could not bring into the current layout or left for a later
-// start, and a series that was cut short. Each list holds the texts the
-// archive library gave, one per file.
+// the hour files that could not be read or were not read whole, the ones
+// the repair could not bring into the current layout, left for a later start
+// or found cut short, and a series that was cut short. The records are the
+// archive library's; this is where they are put in Russian words.
 struct LoadNotes
 {
     enum class Cut { None, RecordCap, Memory };
 
     bool refused = false; // the period was too long to load
     Cut cut = Cut::None;
-    QStringList unreadable;
-    QStringList damaged;
-    QStringList notRepaired;
-    QStringList repairLater;
+    QList<archive::FileNote> files;     // the load's notes, in walk order
+    QList<archive::RepairFile> repairs; // the repair's files with something to tell
+    QList<archive::FileNote> leftovers; // what the repair could not remove
 
     bool isEmpty() const;
-    // One short line, for example "2 файла повреждены, 1 не прочитан".
+    // One short line, for example "2 файла повреждены, 1 не прочитан". Each
+    // file counts once, in the first group it belongs to: a file that is
+    // both cut short and holds entries that do not decode is one damaged
+    // file, and one the load and the repair both name is the load's.
     QString summary() const;
-    // Every file and why, one per line, grouped as in the summary.
+    // Every note, one per line, grouped as in the summary.
     QString details() const;
 };
 
 // The notice over the plot's top edge: the summary in a warning colour,
 // hidden while there is nothing to tell. A tap lists the files and why, in
 // a popup that the next tap anywhere closes; nothing modal stops the work.
+// The list stays inside the screen and scrolls, by finger too, however many
+// files it names.
 class LoadNotice : public QPushButton
 {
     Q_OBJECT
@@ -53,6 +62,7 @@ private slots:
 private:
     QString detailText;
     QFrame *popupFrame = nullptr;
+    QScrollArea *popupScroll = nullptr;
     QLabel *popup = nullptr;
 };
 

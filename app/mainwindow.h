@@ -2,6 +2,7 @@
 #define MAINWINDOW_H
 
 #include "archrecord.h"
+#include "archrepair.h"
 #include "channels.h"
 #include "operationqueue.h"
 #include "plotseries.h"

@@ -179,7 +179,7 @@ void MainWindow::endFix()
 {
     queue->finish();
     hideBusy();
-    model.repair = RepairNotes{worker->archivePath, worker->repairFailures, worker->repairLater};
+    model.repair = RepairNotes{worker->archivePath, worker->repairNotes, worker->repairLeftovers};
     queue->startNext();
 }
 

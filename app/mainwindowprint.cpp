@@ -9,11 +9,13 @@
 #include "loadnotice.h"
 #include "plotcursors.h"
 #include "printpage.h"
+#include "savefile.h"
 #include "ui_mainwindow.h"
 
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPdfWriter>
@@ -174,21 +176,65 @@ bool MainWindow::writePdf(const QString &path, QString *error)
         *error = QStringLiteral("не удалось нарисовать страницу");
         return false;
     }
-    if (!file.commit()) {
+    // commitFully: the last bytes of the page reach the disk only while the
+    // file is closed, and a plain commit() would put a cut PDF in place of
+    // the old one when that fails.
+    if (!archive::commitFully(file)) {
         *error = file.errorString();
         return false;
     }
     return true;
 }
 
+namespace {
+
+// The file dialog of the PDF. The dialog reads quotes in a name as a list of
+// names ("a" "b") and gives back another name than the one typed, or none:
+// such a name is refused where it is typed, and said.
+class PdfFileDialog : public QFileDialog
+{
+public:
+    PdfFileDialog(QWidget *parent, const QString &suggested)
+        : QFileDialog(parent, QStringLiteral("Сохранить в PDF"), suggested,
+                      QStringLiteral("PDF (*.pdf)"))
+    {
+        setAcceptMode(QFileDialog::AcceptSave);
+        setDefaultSuffix(QStringLiteral("pdf"));
+    }
+
+    void accept() override
+    {
+        // The name as typed: what the dialog makes of it may be another.
+        const auto *edit = findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+        const QString typed = edit != nullptr ? edit->text() : QString();
+        if (typed.contains(QLatin1Char('"'))) {
+            QMessageBox::warning(this, QStringLiteral("PDF"),
+                                 QStringLiteral("Имя «%1» не подходит: кавычки в имени файла не "
+                                                "принимаются")
+                                     .arg(typed));
+            return;
+        }
+        QFileDialog::accept();
+    }
+};
+
+} // namespace
+
 void MainWindow::on_pdfButton_clicked()
 {
-    const QString suggested = QDir(QFileInfo(QDir::cleanPath(model.archiveDir)).absolutePath())
-                                  .filePath(defaultPdfName());
-    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Сохранить в PDF"),
-                                                      suggested, QStringLiteral("PDF (*.pdf)"));
-    if (path.isEmpty())
+    const QString suggested =
+        QDir(QFileInfo(QDir::cleanPath(model.archiveDir)).absolutePath()).filePath(defaultPdfName());
+    PdfFileDialog dialog(this, suggested);
+    if (dialog.exec() != QDialog::Accepted)
         return;
+    const QStringList chosen = dialog.selectedFiles();
+    const QString path = chosen.size() == 1 ? chosen.first() : QString();
+    // Accepted without one file's name is no choice the operator made.
+    if (path.isEmpty() || QFileInfo(path).fileName().isEmpty() || QFileInfo(path).isDir()) {
+        QMessageBox::warning(this, QStringLiteral("PDF"),
+                             QStringLiteral("PDF не записан: не указано имя файла"));
+        return;
+    }
     QString error;
     if (!writePdf(path, &error))
         QMessageBox::warning(this, QStringLiteral("PDF"),

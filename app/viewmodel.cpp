@@ -58,12 +58,11 @@ LoadNotes ViewModel::notes() const
         notes.cut = LoadNotes::Cut::Memory;
     else if (report.truncated)
         notes.cut = LoadNotes::Cut::RecordCap;
-    notes.unreadable = report.failures;
-    notes.damaged = report.damageNotes + report.partlyRead;
+    notes.files = report.notes;
     // The repair's part holds while its directory is the one shown.
     if (shown.path == repair.path) {
-        notes.notRepaired = repair.failures;
-        notes.repairLater = repair.later;
+        notes.repairs = repair.files;
+        notes.leftovers = repair.leftovers;
     }
     return notes;
 }

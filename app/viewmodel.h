@@ -52,8 +52,8 @@ struct ShownLoad
 struct RepairNotes
 {
     QString path; // ending in "/"
-    QStringList failures;
-    QStringList later;
+    QList<archive::RepairFile> files;     // files with something to tell
+    QList<archive::FileNote> leftovers;   // what it could not remove
 };
 
 // What the window shows, held in one place: the widgets are set from it

@@ -174,6 +174,15 @@ struct ExportBuffers
     std::vector<char> csv;
 };
 
+ExportHour &writeFailed(ExportHour &hour, const QSaveFile &target)
+{
+    hour.outcome = ExportHour::WriteFailed;
+    hour.target.path = hour.targetPath;
+    hour.target.kind = FileNote::Unwritable;
+    hour.target.reason = target.errorString();
+    return hour;
+}
+
 ExportHour convertHourFile(const QString &sourcePath, const QString &targetPath,
                            ExportBuffers &buffers, const Progress &progress = Progress())
 {
@@ -186,14 +195,15 @@ ExportHour convertHourFile(const QString &sourcePath, const QString &targetPath,
     decoded.decode(sourcePath, buffers.reader);
     if (!decoded.opened) {
         hour.outcome = ExportHour::ReadFailed;
-        hour.error = QStringLiteral("cannot read %1: %2").arg(sourcePath, decoded.error);
+        hour.source = decoded.note(sourcePath);
         return hour;
     }
     if (progress.stopRequested()) {
         hour.outcome = ExportHour::Stopped;
         return hour;
     }
-    hour.damage = decoded.damage;
+    if (decoded.noteworthy())
+        hour.source = decoded.note(sourcePath);
     const ArchRecord *records = decoded.records();
     const int count = int(decoded.count);
     GroupMaxima maxima;
@@ -201,11 +211,8 @@ ExportHour convertHourFile(const QString &sourcePath, const QString &targetPath,
         maxima.raise(records[i]);
 
     QSaveFile target(targetPath);
-    if (!target.open(QIODevice::WriteOnly)) {
-        hour.outcome = ExportHour::WriteFailed;
-        hour.error = QStringLiteral("cannot write %1: %2").arg(targetPath, target.errorString());
-        return hour;
-    }
+    if (!target.open(QIODevice::WriteOnly))
+        return writeFailed(hour, target);
     CsvWriter csv(maxima, buffers.csv);
     bool writing = true;
     for (int i = 0; i < count && writing; ++i) {
@@ -229,17 +236,13 @@ ExportHour convertHourFile(const QString &sourcePath, const QString &targetPath,
     if (!writing) {
         // The write failed: the rest would go nowhere, and the new file is
         // dropped, leaving no CSV under the name.
-        hour.outcome = ExportHour::WriteFailed;
-        hour.error = QStringLiteral("cannot write %1: %2").arg(targetPath, target.errorString());
+        writeFailed(hour, target);
         target.cancelWriting();
         target.commit();
         return hour;
     }
-    if (!commitFully(target)) {
-        hour.outcome = ExportHour::WriteFailed;
-        hour.error = QStringLiteral("cannot write %1: %2").arg(targetPath, target.errorString());
-        return hour;
-    }
+    if (!commitFully(target))
+        return writeFailed(hour, target);
     hour.outcome = ExportHour::Written;
     return hour;
 }
@@ -259,7 +262,7 @@ ExportHour visitHour(const QString &sourcePath, const QString &targetPath, Expor
         visited.outcome = ExportHour::Stopped;
         return visited;
     }
-    QString error;
+    int error = 0;
     const Presence presence = hourFilePresence(sourcePath, &error);
     if (presence == Presence::Present) {
         visited = convertHourFile(sourcePath, targetPath, buffers, progress);
@@ -270,7 +273,7 @@ ExportHour visitHour(const QString &sourcePath, const QString &targetPath, Expor
     QFile::remove(targetPath);
     if (presence == Presence::Unknown) {
         visited.outcome = ExportHour::ReadFailed;
-        visited.error = error;
+        visited.source = failureNote(FileNote::Undeterminable, sourcePath, error);
     }
     return visited;
 }
@@ -327,7 +330,7 @@ ExportResult exportPeriod(const ExportRequest &request)
             result.damaged += visited.damaged() ? 1 : 0;
             if (visited.failed()) {
                 if (result.failed < kMaxNamedExportFailures)
-                    result.errors.append(visited.error);
+                    result.errors.append(visited.failure());
                 ++result.failed;
             }
             if (request.hourDone)

@@ -2,6 +2,7 @@
 #define ARCHEXPORT_H
 
 #include "archrecord.h"
+#include "filenote.h"
 #include "hourfile.h"
 #include "progress.h"
 
@@ -30,11 +31,16 @@ struct ExportHour
     QString targetPath;
     Outcome outcome = NoSource;
     int rows = 0;
-    Damage damage = Damage::None; // why entries of the hour file were left out, if any
-    QString error;                // why, for ReadFailed and WriteFailed
+    // The hour file: why it could not be read (ReadFailed), or what of it
+    // was not whole (a Damaged note); no path where there is nothing to tell.
+    FileNote source;
+    // The CSV: why it could not be written (WriteFailed).
+    FileNote target;
 
     bool failed() const { return outcome == ReadFailed || outcome == WriteFailed; }
-    bool damaged() const { return damage != Damage::None; }
+    bool damaged() const { return !source.path.isEmpty() && source.kind == FileNote::Damaged; }
+    // The note of the failure, for ReadFailed and WriteFailed.
+    const FileNote &failure() const { return outcome == WriteFailed ? target : source; }
 };
 
 struct ExportRequest
@@ -71,7 +77,7 @@ struct ExportResult
     int damaged = 0;      // hour files whose entries were not all read
     bool outOfMemory = false; // memory ran out: the hours after `visited` were not reported
     bool stopped = false; // the caller stopped it: the hours not visited were left as they were
-    QStringList errors;   // why, for the first kMaxNamedExportFailures failures
+    QList<FileNote> errors; // why, for the first kMaxNamedExportFailures failures
     QDateTime next;       // the start of the hour after the walk's last; begin if none
     int failures() const { return failed; }
 };

@@ -20,8 +20,8 @@ namespace {
 struct WalkFiles
 {
     QStringList files;
-    QVector<QStringList> failuresBefore;
-    QStringList failuresAfter;
+    QVector<QList<FileNote>> failuresBefore;
+    QList<FileNote> failuresAfter;
 };
 
 // Looking for the hour files of a long period takes a while on a cold disk:
@@ -37,12 +37,12 @@ WalkFiles walkFiles(const QString &dirPath, const QDateTime &begin, const QDateT
             return walk;
         }
         const QString name = dirPath + hour + QLatin1String(kHourFileSuffix);
-        QString error;
+        int error = 0;
         const Presence presence = hourFilePresence(name, &error);
         if (presence == Presence::Absent)
             continue;
         if (presence == Presence::Unknown) {
-            walk.failuresAfter.append(error);
+            walk.failuresAfter.append(failureNote(FileNote::Undeterminable, name, error));
             continue;
         }
         walk.files.append(name);
@@ -85,7 +85,7 @@ public:
         }
         taken = rule.take(n, timeAt);
         if (size + taken.count > kMaxSeriesRecords) {
-            taken.count = int(kMaxSeriesRecords - size);
+            taken = rule.take(n, timeAt, int(kMaxSeriesRecords - size));
             spot.truncates = true;
             truncated = true;
         }
@@ -113,23 +113,19 @@ public:
     // it did not open.
     bool opened(int i, const DecodedHour &hour)
     {
-        result.failures += walk.failuresBefore.at(i);
+        result.notes += walk.failuresBefore.at(i);
         if (!hour.opened) {
-            result.failures.append(
-                QStringLiteral("cannot read %1: %2").arg(walk.files.at(i), hour.error));
+            result.notes.append(hour.note(walk.files.at(i)));
             return false;
         }
         return true;
     }
 
+    // What file i held that was not whole, if anything.
     void damage(int i, const DecodedHour &hour)
     {
-        if (hour.damaged()) {
-            result.damaged.append(walk.files.at(i));
-            result.damageNotes.append(damageNote(walk.files.at(i), hour.damage));
-        }
-        if (hour.undecoded > 0 || hour.cutShort)
-            result.partlyRead.append(partlyReadNote(walk.files.at(i), hour.undecoded, hour.cutShort));
+        if (hour.noteworthy())
+            result.notes.append(hour.note(walk.files.at(i)));
     }
 
     void end(PipelineEnd end)
@@ -137,7 +133,7 @@ public:
         if (end == PipelineEnd::OutOfMemory)
             outOfMemory();
         else if (end == PipelineEnd::Done)
-            result.failures += walk.failuresAfter;
+            result.notes += walk.failuresAfter;
     }
 
     void outOfMemory()
@@ -253,9 +249,8 @@ void loadMeans(LoadResult &result, const WalkFiles &walk, WalkRule rule, int thr
         (keep == Envelope::Kept && !envelope.reserve(intervals)))
         throw std::bad_alloc();
     Averager averager(series, result.sampleCounts, keep == Envelope::Kept ? &envelope : nullptr);
-    // `current` stands for the entry most recently looked at: the final
-    // close takes the time of the last entry looked at and the relays of the
-    // last one taken.
+    // `current` stands for the last record taken: the final close takes its
+    // time and relays, so that the last interval ends inside the period.
     ArchRecord current = zeroRecord();
     HourPipeline<DecodedHour, HourFileReader> pipeline(files.size(), threads);
 
@@ -268,9 +263,12 @@ void loadMeans(LoadResult &result, const WalkFiles &walk, WalkRule rule, int thr
         const ArchRecord *recs = hour.records();
         const int n = int(hour.count);
         const WalkRule::Range taken = rule.take(n, [&](int k) { return recs[k].time; });
-        const int last = taken.from + taken.count;
-        for (int k = taken.from; k < last;) {
+        for (int k = taken.from; k < taken.to;) {
             const ArchRecord &rec = recs[k];
+            if (!taken.takes(k, rec.time)) {
+                ++k;
+                continue;
+            }
             current.time = rec.time;
             if (series.size() >= kMaxSeriesRecords) {
                 result.truncated = true;
@@ -278,14 +276,14 @@ void loadMeans(LoadResult &result, const WalkFiles &walk, WalkRule rule, int thr
             }
             // Two records are taken together only within one interval, so
             // the series cannot have grown for the second.
-            const int took = averager.add(recs + k, last - k);
+            const bool pair = k + 1 < taken.to && taken.takes(k + 1, recs[k + 1].time);
+            const int took = averager.add(recs + k, pair ? 2 : 1);
             if (took == 0)
                 throw std::bad_alloc();
             std::memcpy(current.relays, rec.relays, sizeof current.relays);
+            current.time = recs[k + took - 1].time;
             k += took;
         }
-        if (n > 0)
-            current.time = recs[WalkRule::lastLookedAt(taken, n)].time;
         report.damage(i, hour);
         return true;
     };
@@ -301,6 +299,11 @@ void loadMeans(LoadResult &result, const WalkFiles &walk, WalkRule rule, int thr
 }
 
 } // namespace
+
+bool LoadResult::failed() const
+{
+    return std::any_of(notes.cbegin(), notes.cend(), [](const FileNote &note) { return note.failed(); });
+}
 
 LoadResult loadPeriod(const QString &dirPath, const QDateTime &begin, const QDateTime &end,
                       int periodSecs, int threads, Envelope envelope, const Progress &progress)

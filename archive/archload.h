@@ -3,11 +3,13 @@
 
 #include "archrecord.h"
 #include "averager.h"
+#include "filenote.h"
 #include "progress.h"
 #include "recordseries.h"
 #include "seriesenvelope.h"
 
 #include <QDateTime>
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -36,14 +38,19 @@ struct LoadResult
     SeriesEnvelope envelope;
     SampleCounts sampleCounts{}; // counters of the last averaging interval
     QStringList files;           // every existing hour file, in the order visited
-    QStringList failures;        // why an hour file could not be told or read
-    QStringList damaged;         // hour files whose entries were not all read
-    QStringList damageNotes;     // why, for each of `damaged`
-    QStringList partlyRead;      // hour files with entries read only in part, and why
+    // One note for each hour file of the walk that could not be told, could
+    // not be read, or was not read whole, in walk order. An incomplete last
+    // entry of a file the recorder is still writing is no damage: such a
+    // file has a note only for what else it holds.
+    QList<FileNote> notes;
     // The caller stopped the load after `filesDone` of the walk's hour files;
     // nothing is kept of what was read.
     bool stopped = false;
     int filesDone = 0;
+
+    // Whether an hour file that may hold records of the period could not be
+    // read: the series may lack them.
+    bool failed() const;
 };
 
 // Whether a load of interval means keeps their envelope. Leaving it out is
@@ -51,7 +58,8 @@ struct LoadResult
 enum class Envelope { Kept, Left };
 
 // Loads the period [begin, end) from the hour files in dirPath (which ends in
-// "/"). periodSecs is the period's length as the caller measured it: it
+// "/"): every record whose time lies in it, wherever it stands in its file,
+// in walk order (hour files in hour order, entries in file order). periodSecs is the period's length as the caller measured it: it
 // decides refusal and averaging. Hour files are decoded on `threads` threads
 // (0: one per core; 1: on the calling thread only); the records are taken
 // in walk order whatever the number. Memory that runs out on any thread

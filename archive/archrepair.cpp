@@ -89,23 +89,23 @@ FileStamp stampOf(const QString &path)
     return stamp;
 }
 
-// A file modified in the future counts as recent too: its clock cannot be
-// trusted to say it is finished.
-bool modifiedRecently(qint64 modifiedNs)
-{
-    const qint64 nowNs = QDateTime::currentMSecsSinceEpoch() * 1000000;
-    return nowNs - modifiedNs < qint64(kRecentlyModifiedSecs) * 1000000000;
-}
-
-RepairFile leftAlone(RepairFile result, RepairFile::Outcome outcome, const QString &error)
+RepairFile leftAlone(RepairFile result, RepairFile::Outcome outcome, const QString &reason = QString())
 {
     result.outcome = outcome;
-    result.error = error;
+    result.reason = reason;
     result.records = result.earlierRecords = 0;
+    result.cut = Cut::None;
     return result;
 }
 
-QStringList removeLeftovers(const QString &dirPath, QStringList &errors)
+RepairFile failedWith(RepairFile result, RepairFile::Outcome outcome, int code, const QString &reason)
+{
+    result = leftAlone(result, outcome, reason);
+    result.code = code;
+    return result;
+}
+
+QStringList removeLeftovers(const QString &dirPath, QList<FileNote> &errors)
 {
     QStringList removed;
     const QFileInfoList entries =
@@ -117,11 +117,21 @@ QStringList removeLeftovers(const QString &dirPath, QStringList &errors)
         const FileStamp stamp = stampOf(path);
         if (!stamp.valid || modifiedRecently(stamp.modifiedNs))
             continue; // may belong to a repair that is still running
-        QFile file(path);
-        if (file.remove())
+#ifdef Q_OS_UNIX
+        if (::unlink(QFile::encodeName(path).constData()) == 0)
             removed.append(path);
         else
-            errors.append(QStringLiteral("cannot remove %1: %2").arg(path, file.errorString()));
+            errors.append(failureNote(FileNote::NotRemoved, path, errno));
+#else
+        QFile file(path);
+        if (file.remove()) {
+            removed.append(path);
+        } else {
+            FileNote note = failureNote(FileNote::NotRemoved, path, 0);
+            note.reason = file.errorString();
+            errors.append(note);
+        }
+#endif
     }
     return removed;
 }
@@ -139,6 +149,44 @@ qint64 modifiedMSecs(const QString &path, const QFileInfo &info)
 }
 
 } // namespace
+
+QString repairNote(const RepairFile &file)
+{
+    const QString &path = file.path;
+    switch (file.outcome) {
+    case RepairFile::Current:
+    case RepairFile::Empty:
+        return QString();
+    case RepairFile::Rewritten: {
+        if (file.cut == Cut::None)
+            return QString();
+        FileNote note;
+        note.path = path;
+        note.cut = file.cut;
+        note.cutAt = file.cutAt;
+        return noteText(note) +
+               QStringLiteral("; its %1 whole records were rewritten in the current layout")
+                   .arg(file.records);
+    }
+    case RepairFile::Undecodable:
+        return QStringLiteral("cannot read %1: no record decompresses; left as it is").arg(path);
+    case RepairFile::OpenFailed:
+        return QStringLiteral("cannot open %1: %2").arg(path, file.reason);
+    case RepairFile::WriteFailed:
+        return QStringLiteral("cannot write %1: %2").arg(path, file.reason);
+    case RepairFile::Recent:
+        return QStringLiteral("%1 was modified less than %2 s ago; left for a later start")
+            .arg(path)
+            .arg(kRecentlyModifiedSecs);
+    case RepairFile::Changed:
+        return QStringLiteral("%1 changed while it was being repaired; left as it is, for a later "
+                              "start")
+            .arg(path);
+    case RepairFile::OwnerNotKept:
+        return QStringLiteral("cannot keep the owner of %1: %2; left as it is").arg(path, file.reason);
+    }
+    return QString();
+}
 
 int RepairResult::rewritten() const
 {
@@ -210,17 +258,15 @@ RepairFile repairHourFile(const QString &path, const std::function<void()> &befo
     // opened for writing too, so that an archive on a read-only disk names
     // none of the files that need nothing.
     HourFileReader reader;
-    if (!reader.open(path, kHeadRead)) {
-        result.outcome = RepairFile::OpenFailed;
-        result.error = QStringLiteral("cannot open %1: %2").arg(path, reader.errorString());
-        return result;
-    }
+    if (!reader.open(path, kHeadRead))
+        return failedWith(result, RepairFile::OpenFailed, reader.errorCode(), reader.errorString());
     // Taken on opening, before anything is read: whatever is appended from
     // now on makes the file differ from it.
     FileStamp stamp;
     stamp.valid = true;
     stamp.size = reader.openedSize();
     stamp.modifiedNs = reader.openedModifiedNs();
+    // No whole entry: nothing to repair, whatever bytes it holds.
     if (reader.atEnd()) {
         result.outcome = RepairFile::Empty;
         return result;
@@ -235,34 +281,24 @@ RepairFile repairHourFile(const QString &path, const std::function<void()> &befo
         return result;
     }
     if (modifiedRecently(stamp.modifiedNs))
-        return leftAlone(result, RepairFile::Recent,
-                         QStringLiteral("%1 was modified less than %2 s ago; left for a later "
-                                        "start")
-                             .arg(path)
-                             .arg(kRecentlyModifiedSecs));
+        return leftAlone(result, RepairFile::Recent);
     // A file the operator made read-only is not ours to replace.
     QFile writable(path);
     if (!writable.open(QIODevice::ReadWrite | QIODevice::ExistingOnly)) {
-        result.outcome = RepairFile::OpenFailed;
-        result.error = QStringLiteral("cannot open %1: %2").arg(path, writable.errorString());
-        return result;
+        const int code = errno;
+        return failedWith(result, RepairFile::OpenFailed, code, writable.errorString());
     }
     writable.close();
 
     // Records go straight from the old file into the new one; the new
     // content replaces the old only once all of it has been written.
     QSaveFile target(path);
-    if (!target.open(QIODevice::WriteOnly)) {
-        result.outcome = RepairFile::WriteFailed;
-        result.error = QStringLiteral("cannot write %1: %2").arg(path, target.errorString());
-        return result;
-    }
+    if (!target.open(QIODevice::WriteOnly))
+        return failedWith(result, RepairFile::WriteFailed, 0, target.errorString());
     const QString ownerError = keepOwner(target, path);
     if (!ownerError.isEmpty()) {
         target.cancelWriting();
-        return leftAlone(
-            result, RepairFile::OwnerNotKept,
-            QStringLiteral("cannot keep the owner of %1: %2; left as it is").arg(path, ownerError));
+        return failedWith(result, RepairFile::OwnerNotKept, 0, ownerError);
     }
     QDataStream out(&target);
     bool anyDecompressed = false;
@@ -282,20 +318,20 @@ RepairFile repairHourFile(const QString &path, const std::function<void()> &befo
         }
         ++result.records;
     };
+    // Only whole entries come out of the reader: an entry that the file's
+    // end cuts short has no time to be written with, and is left out.
     copy(first);
     while (!reader.atEnd() && out.status() == QDataStream::Ok) {
         const EntryView entry = reader.next();
         payloadSize = inflatePayload(entry.data, entry.size, payload);
         copy(entry);
     }
+    result.cut = reader.cut();
+    result.cutAt = reader.cutOffset();
 
     if (!anyDecompressed) {
         target.cancelWriting();
-        result.outcome = RepairFile::Undecodable;
-        result.error =
-            QStringLiteral("cannot read %1: no record decompresses; left as it is").arg(path);
-        result.records = result.earlierRecords = 0;
-        return result;
+        return leftAlone(result, RepairFile::Undecodable);
     }
     // A recorder may have appended while we read and wrote: its entries
     // would be lost with the old file. What remains is the moment between
@@ -304,19 +340,14 @@ RepairFile repairHourFile(const QString &path, const std::function<void()> &befo
         beforeCommit();
     if (out.status() == QDataStream::Ok && stampOf(path) != stamp) {
         target.cancelWriting();
-        return leftAlone(result, RepairFile::Changed,
-                         QStringLiteral("%1 changed while it was being repaired; left as it "
-                                        "is, for a later start")
-                             .arg(path));
+        return leftAlone(result, RepairFile::Changed);
     }
     // commitFully: a plain commit() would put a truncated file in place of
     // the hour file when the disk fills while the last bytes are written.
     if (out.status() != QDataStream::Ok || !commitFully(target)) {
-        result.outcome = RepairFile::WriteFailed;
-        result.error = QStringLiteral("cannot write %1: %2").arg(path, target.errorString());
+        const QString reason = target.errorString();
         target.cancelWriting();
-        result.records = result.earlierRecords = 0;
-        return result;
+        return failedWith(result, RepairFile::WriteFailed, 0, reason);
     }
     result.outcome = RepairFile::Rewritten;
     return result;

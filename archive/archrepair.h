@@ -1,6 +1,7 @@
 #ifndef ARCHREPAIR_H
 #define ARCHREPAIR_H
 
+#include "filenote.h"
 #include "progress.h"
 
 #include <QList>
@@ -11,10 +12,9 @@
 
 namespace archive {
 
-// An hour file modified less than this many seconds ago may be the one being
-// recorded: the repair leaves it for a later start. Temporary files of an
-// interrupted repair older than this are removed.
-constexpr int kRecentlyModifiedSecs = 120;
+// An hour file modified less than kRecentlyModifiedSecs ago may be the one
+// being recorded: the repair leaves it for a later start. Temporary files of
+// an interrupted repair older than that are removed.
 
 // What the repair did with one hour file.
 struct RepairFile
@@ -35,18 +35,38 @@ struct RepairFile
     Outcome outcome = Empty;
     int records = 0;        // records written, for Rewritten
     int earlierRecords = 0; // of those, records that were not in the current layout
-    QString error;          // why, for every outcome but Current, Empty and Rewritten
+    // Why, for OpenFailed, WriteFailed and OwnerNotKept: the error number
+    // (0 where the system gave none) and the system's words.
+    int code = 0;
+    QString reason;
+    // A Rewritten file whose last entry was cut short: that entry, which has
+    // no whole time, length or data, was not written.
+    Cut cut = Cut::None;
+    qint64 cutAt = 0;
 
     bool failed() const
     {
         return outcome == OpenFailed || outcome == WriteFailed || outcome == OwnerNotKept;
     }
+    // Left for a later start: no failure, it was being recorded.
+    bool later() const { return outcome == Recent || outcome == Changed; }
+    // Whether there is something to tell of the file: every outcome but
+    // Current, Empty and a Rewritten one that was whole.
+    bool noteworthy() const
+    {
+        return !(outcome == Current || outcome == Empty || (outcome == Rewritten && cut == Cut::None));
+    }
 };
+
+// What there is to tell of a repaired file, as one English sentence (empty
+// when there is nothing): the companion's stderr and the debug stream write
+// it.
+QString repairNote(const RepairFile &file);
 
 struct RepairResult
 {
-    QStringList leftoversRemoved; // temporary files of an interrupted repair
-    QStringList leftoverErrors;   // such files that could not be removed, and why
+    QStringList leftoversRemoved;  // temporary files of an interrupted repair
+    QList<FileNote> leftoverErrors; // such files that could not be removed, and why
     QList<RepairFile> files;      // in the order visited, oldest first
     bool stopped = false;         // the caller stopped it: later files were not visited
     int rewritten() const;

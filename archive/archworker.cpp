@@ -33,6 +33,18 @@ bool cArchWorker::averageRecord(ArchRecord &rec)
     return archive::averageRecord(rec, sampleCounts);
 }
 
+namespace {
+
+// The debug stream's line of a note: the failures as errors, the rest as
+// what they are.
+void debugNote(const archive::FileNote &note, const char *failurePrefix = "ArchWorker error: ")
+{
+    QMessageLogger().debug("%s%s", note.failed() ? failurePrefix : "ArchWorker ",
+                           qPrintable(archive::noteText(note)));
+}
+
+} // namespace
+
 archive::Progress cArchWorker::followed()
 {
     archive::Progress progress;
@@ -69,21 +81,16 @@ void cArchWorker::run()
     } else {
         for (const QString &file : qAsConst(result.files))
             qDebug() << file;
-        for (const QString &failure : qAsConst(result.failures))
-            QMessageLogger().debug("ArchWorker error: %s", qPrintable(failure));
-        for (const QString &note : qAsConst(result.damageNotes))
-            QMessageLogger().debug("ArchWorker %s", qPrintable(note));
-        for (const QString &note : qAsConst(result.partlyRead))
-            QMessageLogger().debug("ArchWorker damaged: %s", qPrintable(note));
+        for (const archive::FileNote &note : qAsConst(result.notes))
+            debugNote(note);
         sampleCounts = result.sampleCounts;
         if (result.outOfMemory)
             qDebug() << "ArchWorker out of memory: series truncated";
         else if (result.truncated)
             qDebug() << "ArchWorker series truncated";
     }
-    loadReport = LoadReport{dir, result.refused, result.truncated, result.outOfMemory,
-                            std::move(result.failures), std::move(result.damageNotes),
-                            std::move(result.partlyRead), result.stopped};
+    loadReport = LoadReport{dir,          result.refused,          result.truncated,
+                            result.outOfMemory, std::move(result.notes), result.stopped};
     records = std::move(result.records);
     envelope = std::move(result.envelope);
     emit finished();
@@ -101,10 +108,9 @@ void cArchWorker::copyArchive()
     request.hourDone = [](const archive::ExportHour &hour) {
         QMessageLogger().debug("%s %s", qPrintable(hour.sourcePath), qPrintable(hour.targetPath));
         if (hour.failed())
-            QMessageLogger().debug("ArchWorker export error: %s", qPrintable(hour.error));
+            debugNote(hour.failure(), "ArchWorker export error: ");
         if (hour.damaged())
-            QMessageLogger().debug("ArchWorker %s",
-                                   qPrintable(archive::damageNote(hour.sourcePath, hour.damage)));
+            debugNote(hour.source);
     };
     const archive::ExportResult result = archive::exportPeriod(request);
     if (result.refused)
@@ -127,21 +133,21 @@ void cArchWorker::fixArchive()
     if (result.stopped)
         QMessageLogger().debug("ArchWorker repair stopped after %d hour files",
                                int(result.files.size()));
-    repairFailures = result.leftoverErrors;
-    repairLater.clear();
+    repairNotes.clear();
+    repairLeftovers = result.leftoverErrors;
     for (const QString &path : result.leftoversRemoved)
         QMessageLogger().debug("ArchWorker repair: removed the leftover %s", qPrintable(path));
-    for (const QString &error : result.leftoverErrors)
-        QMessageLogger().debug("ArchWorker repair error: %s", qPrintable(error));
+    for (const archive::FileNote &note : result.leftoverErrors)
+        debugNote(note, "ArchWorker repair error: ");
     for (const archive::RepairFile &file : result.files) {
-        if (file.error.isEmpty())
+        if (!file.noteworthy())
             continue;
         // A file left for a later start is no error: it was being recorded.
-        const bool later = file.outcome == archive::RepairFile::Recent ||
-                           file.outcome == archive::RepairFile::Changed;
-        QMessageLogger().debug(later ? "ArchWorker repair: %s" : "ArchWorker repair error: %s",
-                               qPrintable(file.error));
-        (later ? repairLater : repairFailures).append(file.error);
+        QMessageLogger().debug(file.failed() || file.outcome == archive::RepairFile::Undecodable
+                                   ? "ArchWorker repair error: %s"
+                                   : "ArchWorker repair: %s",
+                               qPrintable(archive::repairNote(file)));
+        repairNotes.append(file);
     }
     emit finished();
 }

@@ -2,6 +2,8 @@
 #define ARCHWORKER_H
 
 #include "archrecord.h"
+#include "archrepair.h"
+#include "filenote.h"
 #include "hourwalk.h"
 #include "progress.h"
 #include "recordseries.h"
@@ -54,9 +56,7 @@ public:
         bool refused = false;
         bool truncated = false;
         bool outOfMemory = false;
-        QStringList failures;
-        QStringList damageNotes;
-        QStringList partlyRead;
+        QList<archive::FileNote> notes; // the hour files not read whole, in walk order
         bool stopped = false; // nothing was loaded: `records` is empty
     };
     LoadReport loadReport;
@@ -72,9 +72,11 @@ public:
         int failed = 0;
     };
     ExportReport exportReport;
-    // What the last repair could not do, and the files it left for later.
-    QStringList repairFailures;
-    QStringList repairLater;
+    // What there is to tell of the last repair: the hour files it could not
+    // bring into the current layout, left for later or found cut short, and
+    // the leftovers it could not remove.
+    QList<archive::RepairFile> repairNotes;
+    QList<archive::FileNote> repairLeftovers;
     // Set from any thread to stop the running operation; the window clears
     // it before it starts the next one.
     std::atomic<bool> stopRequested{false};

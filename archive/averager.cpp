@@ -25,17 +25,22 @@ template <int N> bool averageGroup(float (&values)[N], const int (&counts)[N])
     return divided;
 }
 
+// The sums are kept in double precision: summed in float, hundreds of
+// samples of a constant would come out as another number, and a mean could
+// leave its interval's own least and greatest sample. The mean is a float
+// again.
+//
 // Without a branch, so that the compiler can add a group in vector steps.
 // Adding 0.0 in place of an absent value leaves every sum as it is: a sum
 // starts at +0.0 and can never become -0.0, the one value that adding +0.0
 // would change.
 template <int N>
-void accumulateGroup(float (&__restrict sums)[N], int (&__restrict counts)[N],
+void accumulateGroup(double (&__restrict sums)[N], int (&__restrict counts)[N],
                      const float (&__restrict values)[N])
 {
     for (int i = 0; i < N; ++i) {
         const bool present = values[i] == values[i];
-        sums[i] += present ? values[i] : 0.0f;
+        sums[i] += present ? double(values[i]) : 0.0;
         counts[i] += present ? 1 : 0;
     }
 }
@@ -44,14 +49,14 @@ void accumulateGroup(float (&__restrict sums)[N], int (&__restrict counts)[N],
 // same pass, again without a branch: a NaN compares false and leaves both
 // as they are.
 template <int N>
-void accumulateGroup(float (&__restrict sums)[N], int (&__restrict counts)[N],
+void accumulateGroup(double (&__restrict sums)[N], int (&__restrict counts)[N],
                      float *__restrict low, float *__restrict high,
                      const float (&__restrict values)[N])
 {
     for (int i = 0; i < N; ++i) {
         const float value = values[i];
         const bool present = value == value;
-        sums[i] += present ? value : 0.0f;
+        sums[i] += present ? double(value) : 0.0;
         counts[i] += present ? 1 : 0;
         low[i] = value < low[i] ? value : low[i];
         high[i] = value > high[i] ? value : high[i];
@@ -62,7 +67,7 @@ void accumulateGroup(float (&__restrict sums)[N], int (&__restrict counts)[N],
 // interval's sums and extremes once for both; each sum still takes the
 // first record's value before the second's.
 template <int N>
-void accumulateGroup(float (&__restrict sums)[N], int (&__restrict counts)[N],
+void accumulateGroup(double (&__restrict sums)[N], int (&__restrict counts)[N],
                      float *__restrict low, float *__restrict high,
                      const float (&__restrict first)[N], const float (&__restrict second)[N])
 {
@@ -71,7 +76,7 @@ void accumulateGroup(float (&__restrict sums)[N], int (&__restrict counts)[N],
         const float b = second[i];
         const bool hasA = a == a;
         const bool hasB = b == b;
-        sums[i] = (sums[i] + (hasA ? a : 0.0f)) + (hasB ? b : 0.0f);
+        sums[i] = (sums[i] + (hasA ? double(a) : 0.0)) + (hasB ? double(b) : 0.0);
         counts[i] += (hasA ? 1 : 0) + (hasB ? 1 : 0);
         const float least = a < low[i] ? a : low[i];
         low[i] = b < least ? b : least;
@@ -100,6 +105,21 @@ template <int N> void leaveOutUnsampled(float *low, float *high, const int (&cou
 template <int N> void zeroGroup(float (&values)[N])
 {
     std::fill(values, values + N, 0.0f);
+}
+
+// Each channel with samples gets its mean, as a float; the others keep 0.
+// Returns true if at least one mean was taken (a sum of +inf and -inf is
+// none).
+template <int N> bool meanGroup(float (&means)[N], const double (&sums)[N], const int (&counts)[N])
+{
+    bool divided = false;
+    for (int i = 0; i < N; ++i) {
+        if (counts[i] != 0 && !std::isnan(sums[i])) {
+            means[i] = float(sums[i] / double(counts[i]));
+            divided = true;
+        }
+    }
+    return divided;
 }
 
 bool relaysDiffer(const ArchRecord &a, const ArchRecord &b)
@@ -146,6 +166,7 @@ int Averager::add(const ArchRecord *recs, int n)
         if (!close(rec))
             return 0;
         std::memset(&counts, 0, sizeof counts);
+        sums = IntervalSums();
         zeroGroup(interval.aIn);
         zeroGroup(interval.dIn);
         zeroGroup(interval.aOut);
@@ -158,38 +179,42 @@ int Averager::add(const ArchRecord *recs, int n)
         resetExtremes();
     }
     if (envelope == nullptr) {
-        accumulateGroup(interval.aIn, counts.aIn, rec.aIn);
-        accumulateGroup(interval.dIn, counts.dIn, rec.dIn);
-        accumulateGroup(interval.aOut, counts.aOut, rec.aOut);
-        accumulateGroup(interval.math, counts.math, rec.math);
-        accumulateGroup(interval.modbus, counts.modbus, rec.modbus);
+        accumulateGroup(sums.aIn, counts.aIn, rec.aIn);
+        accumulateGroup(sums.dIn, counts.dIn, rec.dIn);
+        accumulateGroup(sums.aOut, counts.aOut, rec.aOut);
+        accumulateGroup(sums.math, counts.math, rec.math);
+        accumulateGroup(sums.modbus, counts.modbus, rec.modbus);
         return 1;
     }
     float *const low = extremes.min;
     float *const high = extremes.max;
     if (n > 1 && !endsInterval(recs[1])) {
         const ArchRecord &next = recs[1];
-        accumulateGroup(interval.aIn, counts.aIn, low, high, rec.aIn, next.aIn);
-        accumulateGroup(interval.dIn, counts.dIn, low + kDInAt, high + kDInAt, rec.dIn, next.dIn);
-        accumulateGroup(interval.aOut, counts.aOut, low + kAOutAt, high + kAOutAt, rec.aOut,
+        accumulateGroup(sums.aIn, counts.aIn, low, high, rec.aIn, next.aIn);
+        accumulateGroup(sums.dIn, counts.dIn, low + kDInAt, high + kDInAt, rec.dIn, next.dIn);
+        accumulateGroup(sums.aOut, counts.aOut, low + kAOutAt, high + kAOutAt, rec.aOut,
                         next.aOut);
-        accumulateGroup(interval.math, counts.math, low + kMathAt, high + kMathAt, rec.math,
+        accumulateGroup(sums.math, counts.math, low + kMathAt, high + kMathAt, rec.math,
                         next.math);
-        accumulateGroup(interval.modbus, counts.modbus, low + kModbusAt, high + kModbusAt,
+        accumulateGroup(sums.modbus, counts.modbus, low + kModbusAt, high + kModbusAt,
                         rec.modbus, next.modbus);
         return 2;
     }
-    accumulateGroup(interval.aIn, counts.aIn, low, high, rec.aIn);
-    accumulateGroup(interval.dIn, counts.dIn, low + kDInAt, high + kDInAt, rec.dIn);
-    accumulateGroup(interval.aOut, counts.aOut, low + kAOutAt, high + kAOutAt, rec.aOut);
-    accumulateGroup(interval.math, counts.math, low + kMathAt, high + kMathAt, rec.math);
-    accumulateGroup(interval.modbus, counts.modbus, low + kModbusAt, high + kModbusAt, rec.modbus);
+    accumulateGroup(sums.aIn, counts.aIn, low, high, rec.aIn);
+    accumulateGroup(sums.dIn, counts.dIn, low + kDInAt, high + kDInAt, rec.dIn);
+    accumulateGroup(sums.aOut, counts.aOut, low + kAOutAt, high + kAOutAt, rec.aOut);
+    accumulateGroup(sums.math, counts.math, low + kMathAt, high + kMathAt, rec.math);
+    accumulateGroup(sums.modbus, counts.modbus, low + kModbusAt, high + kModbusAt, rec.modbus);
     return 1;
 }
 
 bool Averager::close(const ArchRecord &last)
 {
-    const bool averaged = averageRecord(interval, counts);
+    bool averaged = meanGroup(interval.aIn, sums.aIn, counts.aIn);
+    averaged |= meanGroup(interval.dIn, sums.dIn, counts.dIn);
+    averaged |= meanGroup(interval.aOut, sums.aOut, counts.aOut);
+    averaged |= meanGroup(interval.math, sums.math, counts.math);
+    averaged |= meanGroup(interval.modbus, sums.modbus, counts.modbus);
     if ((interval.relayCount != 0 && relaysDiffer(last, interval)) || averaged) {
         if (envelope != nullptr) {
             IntervalExtremes closed = extremes;

@@ -17,7 +17,7 @@ bool averageRecord(ArchRecord &rec, const SampleCounts &counts);
 
 // Condenses a period's records, taken in walk order, into interval means.
 // The open interval holds its start time, running sums of the plot channels
-// and the counters and relays of the record that opened it; it closes at a
+// (in double precision; the means are floats) and the counters and relays of the record that opened it; it closes at a
 // record more than kAverageIntervalSecs after its start or with other
 // relays, and a closed interval enters the series twice, stamped with its
 // start and with the time of the record that ended it. With an envelope
@@ -40,10 +40,23 @@ private:
     bool endsInterval(const ArchRecord &rec) const;
     void resetExtremes();
 
+    // The running sums of the open interval's samples, in double precision.
+    struct IntervalSums
+    {
+        double aIn[kAInMax] = {};
+        double dIn[kDInMax] = {};
+        double aOut[kAOutMax] = {};
+        double modbus[kModbusMax] = {};
+        double math[kMathMax] = {};
+    };
+
     SeriesBuilder &series;
     SampleCounts &counts;
     EnvelopeBuilder *const envelope;
+    // The open interval: its start time, the counters and relays of the
+    // record that opened it, and once it closes, its means.
     ArchRecord interval;
+    IntervalSums sums;
     // The open interval's least and greatest samples; a channel without
     // samples holds +inf and -inf until the interval closes.
     IntervalExtremes extremes;

@@ -1,6 +1,7 @@
 #include "follower.h"
 
 #include "archformat.h"
+#include "filenote.h"
 #include "hourwalk.h"
 
 #include <algorithm>
@@ -41,11 +42,15 @@ QString followEventNote(const FollowEvent &event)
     case FollowEvent::Unreadable:
         return QStringLiteral("cannot read %1: %2").arg(f, event.detail);
     case FollowEvent::Damaged:
-        return damageNote(f, event.damage);
+    case FollowEvent::Undecoded: {
+        FileNote note;
+        note.path = f;
+        note.rest = event.kind == FollowEvent::Damaged ? event.damage : Damage::None;
+        note.undecoded = event.kind == FollowEvent::Undecoded ? event.count : 0;
+        return noteText(note);
+    }
     case FollowEvent::CutShort:
-        return partlyReadNote(f, 0, true);
-    case FollowEvent::Undecoded:
-        return partlyReadNote(f, event.count, false);
+        return QStringLiteral("damaged: %1: its last entry was left incomplete").arg(f);
     case FollowEvent::ClockBack:
         return QStringLiteral("%1: %2 records earlier than the last one taken are left out: the "
                               "clock went back")

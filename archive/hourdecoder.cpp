@@ -10,13 +10,40 @@ namespace archive {
 void DecodedHour::start(const QString &path, HourFileReader &reader)
 {
     count = 0;
+    entries = 0;
     undecoded = 0;
-    cutShort = false;
+    cut = Cut::None;
+    cutAt = 0;
+    tailBeingWritten = false;
     damage = Damage::None;
     taken = WalkRule::Range();
     opened = reader.open(path);
+    error = opened ? QString() : reader.errorString();
+    errorCode = opened ? 0 : reader.errorCode();
+}
+
+void DecodedHour::endWalk(const HourFileReader &reader)
+{
+    damage = reader.damage();
+    tailBeingWritten = reader.tailBeingWritten();
+    if (reader.cutShort() && !tailBeingWritten) {
+        cut = reader.cut();
+        cutAt = reader.cutOffset();
+    }
+}
+
+FileNote DecodedHour::note(const QString &path) const
+{
     if (!opened)
-        error = reader.errorString();
+        return failureNote(FileNote::Unreadable, path, errorCode);
+    FileNote note;
+    note.path = path;
+    note.rest = damage;
+    note.entries = entries;
+    note.undecoded = undecoded;
+    note.cut = cut;
+    note.cutAt = cutAt;
+    return note;
 }
 
 void DecodedHour::decode(const QString &path, HourFileReader &reader)
@@ -33,20 +60,29 @@ void DecodedHour::decodeAll(HourFileReader &reader)
         if (count == capacity)
             grow(count + 1);
         const EntryView entry = reader.next();
-        // The entry a cut or an oversized length ended the file at is told
-        // by that, not counted as one that does not decode.
-        const bool broken = reader.cutShort() || reader.oversizedEntry();
-        undecoded += !decodeEntry(entry, storage[count++]) && !broken;
+        // The entry an oversized length ended the file at is told by that,
+        // not counted as one that does not decode.
+        undecoded += !decodeEntry(entry, storage[count++]) && !reader.oversizedEntry();
     }
-    damage = reader.damage();
-    cutShort = reader.cutShort();
+    entries = int(count);
+    endWalk(reader);
 }
 
 void DecodedHour::moveTaken(ArchRecord *to)
 {
-    if (taken.count > 0)
-        std::memmove(static_cast<void *>(to != nullptr ? to : storage.get()), &storage[size_t(taken.from)],
-                     size_t(taken.count) * sizeof(ArchRecord));
+    ArchRecord *out = to != nullptr ? to : storage.get();
+    if (taken.whole()) {
+        if (taken.count > 0)
+            std::memmove(static_cast<void *>(out), &storage[size_t(taken.from)],
+                         size_t(taken.count) * sizeof(ArchRecord));
+    } else {
+        // Later records move to earlier places only: each is copied before
+        // its own place is written.
+        for (int k = taken.from; k < taken.to; ++k) {
+            if (taken.takes(k, storage[size_t(k)].time))
+                std::memmove(static_cast<void *>(out++), &storage[size_t(k)], sizeof(ArchRecord));
+        }
+    }
     count = size_t(taken.count);
 }
 
@@ -57,12 +93,15 @@ void DecodedHour::decodeTaken(ArchRecord *to)
             grow(size_t(taken.count));
         to = storage.get();
     }
-    // The last entry is where a cut or an oversized length ended the file,
-    // if either did; that is told by itself.
-    const int last = int(entries.size()) - 1;
-    const bool broken = cutShort || damage == Damage::OversizedEntry;
-    for (int k = taken.from; k < taken.from + taken.count; ++k)
-        undecoded += !decodeEntry(entries[size_t(k)], *to++) && !(k == last && broken);
+    // The last entry is where an oversized length ended the file, if one
+    // did; that is told by itself.
+    const int last = int(entryViews.size()) - 1;
+    const bool oversized = damage == Damage::OversizedEntry;
+    for (int k = taken.from; k < taken.to; ++k) {
+        const EntryView &entry = entryViews[size_t(k)];
+        if (taken.takes(k, entry.time))
+            undecoded += !decodeEntry(entry, *to++) && !(k == last && oversized);
+    }
     count = size_t(taken.count);
 }
 
@@ -77,11 +116,13 @@ void DecodedHour::grow(size_t needed)
 }
 
 bool readHourFile(const QString &path, QVector<ArchRecord> &records, bool *damaged, QString *error,
-                  Damage *damage)
+                  Damage *damage, FileNote *note)
 {
     thread_local HourFileReader reader;
     DecodedHour hour;
     hour.decode(path, reader);
+    if (note)
+        *note = hour.note(path);
     if (!hour.opened) {
         if (error)
             *error = hour.error;

@@ -4,10 +4,10 @@
 #include "archrecord.h"
 #include "hourfilereader.h"
 #include "payload.h"
+#include "savefile.h"
 
 #include <QByteArray>
 #include <QDataStream>
-#include <QSaveFile>
 #include <QString>
 #include <QVector>
 
@@ -19,15 +19,6 @@ namespace archive {
 constexpr int kMaxRecordsPerHourFile = 36000;
 
 void writeEntry(QDataStream &out, qint32 time, const QByteArray &payload);
-
-// The note that names a damaged hour file and why.
-QString damageNote(const QString &path, Damage damage);
-// The note for an hour file whose entries were read, but not all whole:
-// `undecoded` entries that do not decode, and whether it is cut short.
-QString partlyReadNote(const QString &path, int undecoded, bool cutShort);
-// Commits a QSaveFile only when everything written has reached the new
-// file; otherwise discards it, leaving the old file as it was.
-bool commitFully(QSaveFile &file);
 
 // Writes records into an hour file, replacing it atomically.
 bool writeHourFile(const QString &path, const QVector<ArchRecord> &records,

@@ -45,12 +45,14 @@ bool HourFileReader::openFile(const QString &path, bool writable)
     fd = ::open(QFile::encodeName(path).constData(),
                 (writable ? O_RDWR : O_RDONLY) | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        error = qt_error_string(errno);
+        errorNumber = errno;
+        error = errorText(errorNumber);
         return false;
     }
     struct stat st;
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        error = QStringLiteral("not a regular file");
+        errorNumber = kNotARegularFile;
+        error = errorText(errorNumber);
         closeFile();
         return false;
     }
@@ -59,11 +61,13 @@ bool HourFileReader::openFile(const QString &path, bool writable)
 #else
     file.setFileName(path);
     if (!QFileInfo(path).isFile()) {
-        error = QStringLiteral("not a regular file");
+        errorNumber = kNotARegularFile;
+        error = errorText(errorNumber);
         return false;
     }
     if (!file.open((writable ? QIODevice::ReadWrite : QIODevice::ReadOnly) |
                    QIODevice::Unbuffered)) {
+        errorNumber = 0;
         error = file.errorString();
         return false;
     }
@@ -98,39 +102,44 @@ void HourFileReader::closeFile()
 #endif
 }
 
-bool HourFileReader::open(const QString &path, qint64 window, bool writable)
+void HourFileReader::reset()
 {
     closeFile();
     error.clear();
-    pos = end = nullptr;
+    errorNumber = 0;
+    pos = end = keep = nullptr;
     fileLeft = 0;
+    readSoFar = 0;
     oversized = false;
-    cut = false;
+    hasNext = false;
+    cutWhere = Cut::None;
+    cutAt = 0;
+}
+
+bool HourFileReader::open(const QString &path, qint64 window, bool writable)
+{
+    reset();
+    hasFile = true;
     if (!openFile(path, writable))
         return false;
-    if (fileLeft == 0) {
-        closeFile();
-        return true;
-    }
     readAhead =
         window < 0 ? kReadWholeLimit : std::max<qint64>(1, std::min(window, kReadWholeLimit));
-    fill(1);
+    lookAhead();
     return true;
 }
 
 void HourFileReader::openBytes(const char *data, qint64 size)
 {
-    closeFile();
-    error.clear();
-    oversized = false;
-    cut = false;
+    reset();
+    hasFile = false;
     pos = data;
     end = data + size;
-    fileLeft = 0;
+    readSoFar = size;
+    lookAhead();
 }
 
 // Makes `needed` bytes available at pos, reading on from the file; false if
-// the file ends first.
+// the file ends first. The bytes from `keep` on stay in the buffer.
 bool HourFileReader::fill(qint64 needed)
 {
     qint64 have = end - pos;
@@ -138,29 +147,33 @@ bool HourFileReader::fill(qint64 needed)
         return true;
     if (fileLeft == 0)
         return false;
+    const char *from = keep != nullptr ? keep : pos;
+    const qint64 kept = pos - from;
     // Read as much as the window holds, at least what is needed.
     const qint64 want = std::max(needed, std::min(have + fileLeft, readAhead));
-    if (want > capacity || pos != buffer.get()) {
-        if (want > capacity) {
-            std::unique_ptr<char[]> bigger(new char[size_t(want)]);
-            if (have > 0)
-                std::memcpy(bigger.get(), pos, size_t(have));
+    if (kept + want > capacity || from != buffer.get()) {
+        if (kept + want > capacity) {
+            std::unique_ptr<char[]> bigger(new char[size_t(kept + want)]);
+            if (kept + have > 0)
+                std::memcpy(bigger.get(), from, size_t(kept + have));
             buffer = std::move(bigger);
-            capacity = want;
-        } else if (have > 0) {
-            std::memmove(buffer.get(), pos, size_t(have));
+            capacity = kept + want;
+        } else if (kept + have > 0) {
+            std::memmove(buffer.get(), from, size_t(kept + have));
         }
-        pos = buffer.get();
+        keep = keep != nullptr ? buffer.get() : nullptr;
+        pos = buffer.get() + kept;
         end = pos + have;
     }
     while (have < want && fileLeft > 0) {
-        const qint64 got = readFile(buffer.get() + have, std::min(want - have, fileLeft));
+        const qint64 got = readFile(buffer.get() + kept + have, std::min(want - have, fileLeft));
         if (got <= 0) {
             fileLeft = 0; // the file shrank or cannot be read on: it ends here
             break;
         }
         have += got;
         fileLeft -= got;
+        readSoFar += got;
     }
     end = pos + have;
     if (fileLeft == 0)
@@ -174,15 +187,17 @@ void HourFileReader::trim()
     if (capacity > kKeptCapacity) {
         buffer.reset();
         capacity = 0;
-        pos = end = nullptr;
+        pos = end = keep = nullptr;
         fileLeft = 0;
+        hasNext = false;
         closeFile();
     }
 }
 
-void HourFileReader::cutOff()
+void HourFileReader::cutOff(Cut where)
 {
-    cut = true;
+    cutWhere = where;
+    cutAt = offsetOf(pos);
     finish();
 }
 
@@ -190,30 +205,53 @@ void HourFileReader::finish()
 {
     pos = end;
     fileLeft = 0;
+    hasNext = false;
     closeFile();
+}
+
+// Finds out whether a whole entry starts at pos, and brings it into the
+// buffer: an entry is handed out only once all of it is there, so that the
+// one the file's end cuts short never comes out, wherever it is cut. A
+// damaged length is checked against what the file still holds before
+// anything is read or allocated.
+void HourFileReader::lookAhead()
+{
+    hasNext = false;
+    qint64 left = (end - pos) + fileLeft;
+    if (left == 0) {
+        finish();
+        return;
+    }
+    if (left >= 8 && fill(8)) {
+        const quint32 length = bigEndian32(pos + 4);
+        const bool whole =
+            length == 0xFFFFFFFFu ||
+            (qint64(length) <= left - 8 &&
+             (qint64(length) > kMaxStoredEntrySize || fill(8 + qint64(length))));
+        if (whole) {
+            hasNext = true;
+            return;
+        }
+    }
+    // What the file still holds: less than it said if it shrank meanwhile.
+    left = (end - pos) + fileLeft;
+    if (left == 0)
+        finish();
+    else
+        cutOff(left < 4 ? Cut::InTime : left < 8 ? Cut::InLength : Cut::InData);
 }
 
 EntryView HourFileReader::next()
 {
     EntryView entry;
-    if (!fill(4)) {
-        cutOff(); // a time cut short reads as 0
+    keep = nullptr;
+    if (!hasNext)
         return entry;
-    }
     entry.time = qint32(bigEndian32(pos));
-    pos += 4;
-    if (!fill(4)) {
-        cutOff();
-        return entry;
-    }
-    const quint32 length = bigEndian32(pos);
-    pos += 4;
-    if (length == 0xFFFFFFFFu)
-        return entry; // a null array: no bytes follow
-    // A damaged length is checked against what any record takes and what
-    // the file still holds before anything is read or allocated.
-    if (qint64(length) > (end - pos) + fileLeft) {
-        cutOff();
+    const quint32 length = bigEndian32(pos + 4);
+    pos += 8;
+    if (length == 0xFFFFFFFFu) {
+        lookAhead(); // a null array: no bytes follow
         return entry;
     }
     if (qint64(length) > kMaxStoredEntrySize) {
@@ -221,13 +259,13 @@ EntryView HourFileReader::next()
         finish();
         return entry;
     }
-    if (!fill(length)) {
-        cutOff();
-        return entry;
-    }
     entry.data = pos;
     entry.size = int(length);
     pos += length;
+    // The entry stays where it is while the next one is brought in.
+    keep = entry.data;
+    lookAhead();
+    entry.data = keep;
     return entry;
 }
 

@@ -2,6 +2,7 @@
 #define HOURFILEREADER_H
 
 #include "entrycodec.h"
+#include "filenote.h"
 
 #include <QFile>
 #include <QString>
@@ -10,25 +11,17 @@
 
 namespace archive {
 
-// Why entries of an hour file were left unread.
-enum class Damage {
-    None,
-    TooManyEntries, // more entries than kMaxRecordsPerHourFile
-    OversizedEntry  // an entry longer than any record takes ended the file
-};
-
 // Walks the entries of an hour file. The file is read in one go and its
 // entries are walked in memory, every length checked against what is left
 // before it is used; a file larger than any a recorder writes is read a
-// window at a time instead. Entries come out exactly as the data stream
-// would deliver them: a time cut short reads as 0, a byte array cut short or
-// longer than the rest of the file as an empty one (after which the walk is
-// at its end), and the length 0xFFFFFFFF as a null array. A byte array that
-// the file holds but that is longer than any record takes
-// (kMaxStoredEntrySize) reads as an empty one too, the walk is at its end,
-// and the file counts as damaged: a recorder never writes one, and no
-// buffer is grown for it. A reader keeps its
-// buffer from one file to the next.
+// window at a time instead. Only whole entries come out: the walk is at its
+// end where what is left of the file holds no whole entry, and a file that
+// ends inside one is cut short there (cut() says where). The length
+// 0xFFFFFFFF is a null array with no bytes. A byte array that the file holds
+// but that is longer than any record takes (kMaxStoredEntrySize) reads as an
+// empty one, the walk is at its end, and the file counts as damaged: a
+// recorder never writes one, and no buffer is grown for it. A reader keeps
+// its buffer from one file to the next.
 class HourFileReader
 {
 public:
@@ -44,21 +37,35 @@ public:
     bool open(const QString &path, qint64 window = -1, bool writable = false);
     // Walks bytes already in memory (the caller keeps them alive).
     void openBytes(const char *data, qint64 size);
-    // Why the last open() failed.
+    // Why the last open() failed: the system's words and error number
+    // (errno, or kNotARegularFile).
     QString errorString() const { return error; }
-    bool atEnd() const { return pos == end && fileLeft == 0; }
+    int errorCode() const { return errorNumber; }
+    // No whole entry is left.
+    bool atEnd() const { return !hasNext; }
     // Whether the rest of the file is in memory: entries handed out since
-    // then stay valid until the next open() or trim().
+    // then stay valid until the next open() or trim(). Otherwise an entry
+    // stays valid until the next call of next().
     bool inMemory() const { return fileLeft == 0; }
     // The file's size and modification time (nanoseconds since 1970) when it
     // was opened.
     qint64 openedSize() const { return sizeAtOpen; }
     qint64 openedModifiedNs() const { return modifiedNsAtOpen; }
+    // The next whole entry; only while !atEnd().
     EntryView next();
     // Whether the walk ended at an entry longer than any record takes.
     bool oversizedEntry() const { return oversized; }
-    // Whether the walk ended inside an entry: the file was cut short.
-    bool cutShort() const { return cut; }
+    // Whether, and where, the file ended inside an entry, and at which
+    // offset that entry starts.
+    Cut cut() const { return cutWhere; }
+    qint64 cutOffset() const { return cutAt; }
+    bool cutShort() const { return cutWhere != Cut::None; }
+    // Whether that incomplete entry is the recorder's write in progress:
+    // the file was modified within kRecentlyModifiedSecs.
+    bool tailBeingWritten() const
+    {
+        return cutShort() && hasFile && modifiedRecently(modifiedNsAtOpen);
+    }
     // Why entries are left unread when the caller stops here: an entry
     // longer than any record ended the walk, or entries follow the last one
     // the caller may take.
@@ -71,12 +78,15 @@ public:
     void trim();
 
 private:
+    void reset();
     bool openFile(const QString &path, bool writable);
     qint64 readFile(char *to, qint64 size);
     void closeFile();
-    void cutOff();
+    void cutOff(Cut where);
     bool fill(qint64 needed);
     void finish();
+    void lookAhead();
+    qint64 offsetOf(const char *p) const { return readSoFar - (end - p); }
 
 #ifdef Q_OS_UNIX
     int fd = -1;
@@ -84,16 +94,23 @@ private:
     QFile file;
 #endif
     QString error;
+    int errorNumber = 0;
     std::unique_ptr<char[]> buffer;
     qint64 capacity = 0;
     const char *pos = nullptr;
     const char *end = nullptr;
     qint64 fileLeft = 0;  // bytes of the file not yet in the buffer
     qint64 readAhead = 0; // how much one read takes at most
+    qint64 readSoFar = 0; // bytes of the file read into the buffer
+    // Bytes before pos that a refill keeps: the entry handed out last.
+    const char *keep = nullptr;
     qint64 sizeAtOpen = 0;
     qint64 modifiedNsAtOpen = 0;
     bool oversized = false;
-    bool cut = false;
+    bool hasNext = false; // a whole entry starts at pos
+    bool hasFile = false; // opened from a file, not from bytes
+    Cut cutWhere = Cut::None;
+    qint64 cutAt = 0;
 };
 
 } // namespace archive

@@ -94,7 +94,7 @@ QStringList hourNames(const QDateTime &begin, const QDateTime &end, QDateTime *n
     return names;
 }
 
-Presence hourFilePresence(const QString &path, QString *error)
+Presence hourFilePresence(const QString &path, int *error)
 {
 #ifdef Q_OS_UNIX
     struct stat st;
@@ -103,8 +103,7 @@ Presence hourFilePresence(const QString &path, QString *error)
     if (errno == ENOENT)
         return Presence::Absent;
     if (error)
-        *error =
-            QStringLiteral("cannot tell whether %1 exists: %2").arg(path, qt_error_string(errno));
+        *error = errno;
     return Presence::Unknown;
 #else
     Q_UNUSED(error);

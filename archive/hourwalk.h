@@ -38,10 +38,10 @@ QStringList hourNames(const QDateTime &begin, const QDateTime &end, QDateTime *n
 
 // Whether the hour file at a path is there. Only "no such file" means that
 // the hour has no file; anything else that keeps us from telling (a directory
-// that may not be searched, an I/O error) is Unknown, with the reason in
-// `error`.
+// that may not be searched, an I/O error) is Unknown, with the error number
+// in `error`.
 enum class Presence { Absent, Present, Unknown };
-Presence hourFilePresence(const QString &path, QString *error = nullptr);
+Presence hourFilePresence(const QString &path, int *error = nullptr);
 
 // What stands at an archive directory's path: a directory this process may
 // list and search, nothing, something else, or a directory it may not read.

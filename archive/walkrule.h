@@ -3,23 +3,32 @@
 
 #include <QtGlobal>
 
-#include <algorithm>
-
 namespace archive {
 
-// Which entries of the hour files, taken in walk order, belong to the period
-// [begin, end): until the first record is taken, entries before the begin
-// are passed over, and that first record is not held against the end; after
-// it, each file's entries are taken up to its first one at or after the end.
-// Record times are compared as instants, the epoch plus the record's
-// seconds (taken as unsigned), all in milliseconds since 1970.
+// Which entries of the hour files belong to the period [begin, end): those
+// whose time lies in it, wherever they stand in their file, in file order.
+// An entry from before the begin or at or after the end is passed over, and
+// the entries after it are still looked at: a clock that jumped, or a
+// damaged entry, takes no record of the period with it. Record times are
+// compared as instants, the epoch plus the record's seconds (taken as
+// unsigned), all in milliseconds since 1970.
 class WalkRule
 {
 public:
     struct Range
     {
-        int from = 0;  // first entry taken
-        int count = 0; // entries taken from `from` on
+        int from = 0;  // first entry taken (the file's entry count if none)
+        int to = 0;    // one past the last entry taken
+        int count = 0; // entries taken: all of [from, to), or fewer
+        // The rule that took them, to tell which of [from, to) it took
+        // where count says some were passed over. It outlives the range.
+        const WalkRule *rule = nullptr;
+
+        bool whole() const { return count == to - from; }
+        bool takes(int k, qint32 time) const
+        {
+            return k >= from && k < to && (whole() || rule->inPeriod(time));
+        }
     };
 
     WalkRule(qint64 epochMs, qint64 beginMs, qint64 endMs)
@@ -27,29 +36,29 @@ public:
     {
     }
 
-    // The entries taken of the next file, of n entries; timeAt(k) is the
-    // time field of entry k.
-    template <typename TimeAt> Range take(int n, TimeAt timeAt)
+    bool inPeriod(qint32 time) const
     {
-        Range range;
-        int k = 0;
-        if (!started) {
-            while (k < n && instant(timeAt(k)) < beginMs)
-                ++k;
-            range.from = k;
-            if (k < n)
-                ++k;
-        }
-        while (k < n && instant(timeAt(k)) < endMs)
-            ++k;
-        range.count = k - range.from;
-        started = started || range.count > 0;
-        return range;
+        const qint64 t = instant(time);
+        return t >= beginMs && t < endMs;
     }
 
-    // The last entry of a file of n entries that the walk looked at when it
-    // took `range`: the one that stopped it, or the file's last.
-    static int lastLookedAt(const Range &range, int n) { return std::min(range.from + range.count, n - 1); }
+    // The entries taken of a file of n entries; timeAt(k) is the time
+    // field of entry k. At most `limit` are taken (negative: no limit), the
+    // first ones in file order.
+    template <typename TimeAt> Range take(int n, TimeAt timeAt, int limit = -1) const
+    {
+        Range range;
+        range.rule = this;
+        range.from = range.to = n;
+        for (int k = 0; k < n && range.count != limit; ++k) {
+            if (!inPeriod(timeAt(k)))
+                continue;
+            if (range.count++ == 0)
+                range.from = k;
+            range.to = k + 1;
+        }
+        return range;
+    }
 
 private:
     qint64 instant(qint32 time) const { return epochMs + qint64(quint32(time)) * 1000; }
@@ -57,7 +66,6 @@ private:
     const qint64 epochMs;
     const qint64 beginMs;
     const qint64 endMs;
-    bool started = false;
 };
 
 } // namespace archive

@@ -48,6 +48,18 @@ QList<QByteArray> seeds(const QString &name);
 // What every decoded record must satisfy: no count above its group.
 QString checkCounts(const ArchRecord &rec);
 
+// An hour file's entries as the format lays them out, walked here on their
+// own: the whole entries up to kMaxRecordsPerHourFile + 1, whether an entry
+// longer than any record ended the walk, and where the entry starts that
+// the file's end cuts short (-1 if none is).
+struct StoredShape
+{
+    int entries = 0;
+    bool oversized = false;
+    qint64 cutAt = -1;
+};
+StoredShape storedShape(const QByteArray &input);
+
 // A directory for the hour files the bodies write, made once per process.
 QString scratchDir();
 // The hour a fuzzed hour file stands for; the seeds carry times inside it.

@@ -7,6 +7,7 @@
 #include <QDataStream>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QtEndian>
 
 #include <cstring>
 
@@ -46,10 +47,12 @@ QString writeFuzzedHourFile(const QByteArray &input)
 {
     const QString path = scratchDir() + archive::hourFileName(fuzzedHour());
     QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(input) != input.size())
+    if (!file.open(QIODevice::WriteOnly) || file.write(input) != input.size() || !file.flush())
         qFatal("cannot write %s", qPrintable(path));
     // Last modified at the end of its hour, as a recorder leaves it: the
-    // repair leaves a file that may still be being recorded alone.
+    // repair leaves a file that may still be being recorded alone, and its
+    // incomplete last entry is no damage. (Flushed first: the bytes written
+    // on closing would make it modified now.)
     if (!file.setFileTime(fuzzedHour().addSecs(3600), QFileDevice::FileModificationTime))
         qFatal("cannot date %s", qPrintable(path));
     return path;
@@ -62,6 +65,34 @@ QString checkCounts(const ArchRecord &rec)
         rec.mathCount > kMathMax)
         return QStringLiteral("a decoded count exceeds its group");
     return QString();
+}
+
+StoredShape storedShape(const QByteArray &input)
+{
+    StoredShape shape;
+    const qint64 size = input.size();
+    qint64 at = 0;
+    while (at < size && shape.entries <= archive::kMaxRecordsPerHourFile) {
+        if (size - at < 8) {
+            shape.cutAt = at;
+            break;
+        }
+        const quint32 length = qFromBigEndian<quint32>(input.constData() + at + 4);
+        if (length == 0xFFFFFFFFu) {
+            at += 8;
+        } else if (qint64(length) > size - at - 8) {
+            shape.cutAt = at;
+            break;
+        } else if (qint64(length) > archive::kMaxStoredEntrySize) {
+            shape.oversized = true;
+            ++shape.entries;
+            break;
+        } else {
+            at += 8 + qint64(length);
+        }
+        ++shape.entries;
+    }
+    return shape;
 }
 
 namespace {
@@ -122,6 +153,9 @@ QList<QByteArray> hourFileSeeds()
     QByteArray cut = hourFile(plain.mid(0, 3), {Layout::Current});
     cut.chop(5);
     files.append(cut);
+    // ... inside the time or the length of the last entry, in both layouts.
+    files.append(hourFile(plain.mid(0, 3), {Layout::Current}) + QByteArray("\x01\x02", 2));
+    files.append(hourFile(plain.mid(0, 3), {Layout::Earlier}) + QByteArray(6, '\x01'));
     return files;
 }
 

@@ -54,6 +54,18 @@ QString loadHourFile(const QByteArray &input)
     QString fault = checkSeries(raw.records);
     if (!fault.isEmpty())
         return fault;
+    // A file that ends inside an entry is named as cut there, and that
+    // entry yields no record.
+    const StoredShape shape = storedShape(input);
+    if (shape.cutAt >= 0 && shape.entries <= archive::kMaxRecordsPerHourFile) {
+        const bool named = std::any_of(raw.notes.cbegin(), raw.notes.cend(), [&](const auto &note) {
+            return note.cut != archive::Cut::None && note.cutAt == shape.cutAt;
+        });
+        if (!named)
+            return QStringLiteral("a file cut short is not named as cut where it is");
+    }
+    if (shape.entries != entries && shape.entries <= archive::kMaxRecordsPerHourFile)
+        return QStringLiteral("the reader does not walk the entries the file holds");
 
     // Averaged over 8 days: an interval enters the series twice at most once
     // per record that ends it, and once more at the end.

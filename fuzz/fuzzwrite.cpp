@@ -45,8 +45,17 @@ QString exportHourFile(const QByteArray &input)
     const int entries = std::min(stored, archive::kMaxRecordsPerHourFile);
     const archive::ExportHour hour = archive::exportHourFile(source, target);
     if (hour.outcome != archive::ExportHour::Written)
-        return QStringLiteral("the export of a readable hour file failed: %1").arg(hour.error);
-    if (hour.rows != entries || hour.damaged() != (stored > entries))
+        return QStringLiteral("the export of a readable hour file failed: %1")
+            .arg(archive::noteText(hour.failure()));
+    // Damaged: entries past the cap, an oversized or a cut entry, or whole
+    // entries that do not decode.
+    const StoredShape shape = storedShape(input);
+    const QList<archive::StoredEntry> read = entriesOf(source).mid(0, entries);
+    const bool undecodable = std::any_of(read.cbegin(), read.cend(), [](const auto &entry) {
+        return archive::uncompressPayload(entry.data).isEmpty();
+    });
+    const bool damaged = stored > entries || shape.oversized || shape.cutAt >= 0 || undecodable;
+    if (hour.rows != entries || hour.damaged() != damaged)
         return QStringLiteral("the export does not give one row per entry, up to the cap");
     const QString text = archive::fromWindows1251(contentOf(target));
     QStringList lines = text.split(QLatin1Char('\n'));
@@ -70,7 +79,8 @@ QString repairHourFile(const QByteArray &input)
     const archive::RepairFile repair = archive::repairHourFile(path);
     const QByteArray after = contentOf(path);
     if (repair.failed())
-        return QStringLiteral("the repair of a writable file failed: %1").arg(repair.error);
+        return QStringLiteral("the repair of a writable file failed: %1")
+            .arg(archive::repairNote(repair));
     if (repair.outcome != archive::RepairFile::Rewritten)
         return after == input ? QString() : QStringLiteral("a file left alone was changed");
 
@@ -79,6 +89,9 @@ QString repairHourFile(const QByteArray &input)
     const QList<archive::StoredEntry> now = entriesOf(path);
     if (now.size() != before.size() || repair.records != before.size())
         return QStringLiteral("the repair lost or added records");
+    // Only whole entries are written; a cut one is named, not kept.
+    if ((storedShape(input).cutAt >= 0) != (repair.cut != archive::Cut::None))
+        return QStringLiteral("the repair does not name the cut it left out");
     for (int i = 0; i < now.size(); ++i) {
         if (now.at(i).time != before.at(i).time)
             return QStringLiteral("the repair changed a record's time");

@@ -423,29 +423,36 @@ void tst_ArchFormat::hourFileReading()
     QVERIFY(!readHourFile(dir.filePath(QStringLiteral("missing.dat")), records));
 
     // Three entries: a good one, one that does not decompress, and one cut
-    // short by the end of the file.
+    // short by the end of the file, which yields no record.
     const QByteArray good =
         fixture::rawEntry(100, qCompress(encodePayload(fixture::record(100, {5}))));
     const QByteArray bad = fixture::rawEntry(101, QByteArray("garbage"));
     QByteArray cut = fixture::rawEntry(102, qCompress(encodePayload(fixture::record(102, {6}))));
     cut.chop(5);
     fixture::writeFile(path, good + bad + cut);
-    QVERIFY(readHourFile(path, records));
-    QCOMPARE(records.size(), 3);
+    fixture::backdate(path);
+    FileNote note;
+    QVERIFY(readHourFile(path, records, nullptr, nullptr, nullptr, &note));
+    QCOMPARE(records.size(), 2);
     QCOMPARE(records[0].aIn[0], 5.0f);
     QCOMPARE(records[1].time, 101);
     QCOMPARE(records[1].aInCount, quint8(0));
-    QCOMPARE(records[2].aInCount, quint8(0));
+    QCOMPARE(note.undecoded, 1);
+    QCOMPARE(note.cut, Cut::InData);
+    QCOMPARE(note.cutAt, qint64(good.size() + bad.size()));
 
-    // A length field that claims far more than the file holds.
+    // A length field that claims far more than the file holds: the entry
+    // is cut short, and yields no record.
     fixture::writeFile(path, good +
                                  QByteArray::fromHex("00000067"
                                                      "fffffff0") +
                                  QByteArray(10, 'x'));
+    fixture::backdate(path);
     records.clear();
-    QVERIFY(readHourFile(path, records));
-    QCOMPARE(records.size(), 2);
-    QCOMPARE(records[1].aInCount, quint8(0));
+    QVERIFY(readHourFile(path, records, nullptr, nullptr, nullptr, &note));
+    QCOMPARE(records.size(), 1);
+    QCOMPARE(records[0].aIn[0], 5.0f);
+    QCOMPARE(note.cut, Cut::InData);
 
     // writeHourFile replaces the whole file.
     QVERIFY(writeHourFile(path, {fixture::record(7, {1, 2})}));
@@ -543,7 +550,8 @@ void tst_ArchFormat::entriesReadAsTheStreamReadsThem_data()
 
 // The reader checks a damaged length before it allocates anything and walks
 // bytes, not a stream; what it delivers must still be exactly what the data
-// stream's own reader delivers.
+// stream's own reader delivers, but for an entry the file's end cuts short:
+// that one it does not deliver, and says where it starts.
 void tst_ArchFormat::entriesReadAsTheStreamReadsThem()
 {
     QFETCH(QByteArray, file);
@@ -560,20 +568,36 @@ void tst_ArchFormat::entriesReadAsTheStreamReadsThem()
     QVERIFY(whole.open(path));
     QVERIFY(pieces.open(path, 3));
     int entries = 0;
+    bool cut = false;
     while (!reference.atEnd()) {
+        const qint64 startsAt = theirs.pos();
         qint32 time = 0;
         QByteArray data;
         reference >> time >> data;
+        cut = reference.status() != QDataStream::Ok;
+        const qint64 left = file.size() - startsAt;
         for (HourFileReader *reader : {&inMemory, &whole, &pieces}) {
+            if (cut) {
+                QVERIFY(reader->atEnd());
+                QCOMPARE(reader->cutOffset(), startsAt);
+                QCOMPARE(reader->cut(), left < 4   ? Cut::InTime
+                                        : left < 8 ? Cut::InLength
+                                                   : Cut::InData);
+                continue;
+            }
             QVERIFY(!reader->atEnd());
             const StoredEntry entry = reader->next();
             QCOMPARE(entry.time, time);
             QCOMPARE(entry.data, data);
-            QCOMPARE(reader->atEnd(), reference.atEnd());
+            if (reference.atEnd())
+                QVERIFY(reader->atEnd());
         }
         QVERIFY(++entries <= 3);
     }
-    QVERIFY(inMemory.atEnd() && whole.atEnd() && pieces.atEnd());
+    for (HourFileReader *reader : {&inMemory, &whole, &pieces}) {
+        QVERIFY(reader->atEnd());
+        QCOMPARE(reader->cutShort(), cut);
+    }
 }
 
 void tst_ArchFormat::entryLongerThanAnyRecordIsDamage_data()

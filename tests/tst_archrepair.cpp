@@ -235,10 +235,11 @@ void tst_ArchRepair::firstEntryAloneIsRead_data()
         << fixture::rawEntry(1, earlier) + second << int(RepairFile::Rewritten) << 2;
     QTest::newRow("claims more than a payload may hold")
         << fixture::rawEntry(1, overClaimed) + second << int(RepairFile::Rewritten) << 2;
+    // A file of one entry that its end cuts short holds no record at all.
     QTest::newRow("cut inside its data, past the first read")
-        << fixture::rawEntry(1, current + padding).left(5000) << int(RepairFile::Undecodable) << 0;
+        << fixture::rawEntry(1, current + padding).left(5000) << int(RepairFile::Empty) << 0;
     QTest::newRow("cut inside its length")
-        << fixture::rawEntry(1, current).left(6) << int(RepairFile::Undecodable) << 0;
+        << fixture::rawEntry(1, current).left(6) << int(RepairFile::Empty) << 0;
 }
 
 // The first entry decides; only a file that is rewritten is read on, and the
@@ -353,7 +354,7 @@ void tst_ArchRepair::readOnlyArchiveNamesOnlyFilesToRewrite()
     for (const RepairFile &file : result.files) {
         const bool rewritten = file.path == earlier;
         QCOMPARE(int(file.outcome), int(rewritten ? RepairFile::OpenFailed : RepairFile::Current));
-        QCOMPARE(file.error.isEmpty(), !rewritten);
+        QCOMPARE(repairNote(file).isEmpty(), !rewritten);
     }
 }
 
@@ -438,7 +439,7 @@ void tst_ArchRepair::failedWriteLeavesTheOriginalIntact()
 
     const int status = runWithFileSizeLimit(limit, [&]() {
         const RepairFile result = repairHourFile(path);
-        return result.outcome == RepairFile::WriteFailed && !result.error.isEmpty() ? 0 : 1;
+        return result.outcome == RepairFile::WriteFailed && !repairNote(result).isEmpty() ? 0 : 1;
     });
     QCOMPARE(status, 0);
     QCOMPARE(readFile(path), before);
@@ -530,7 +531,7 @@ void tst_ArchRepair::recorderAppendsDuringRepair()
     held.close();
 
     QCOMPARE(result.outcome, RepairFile::Changed);
-    QVERIFY(result.error.contains(path));
+    QVERIFY(repairNote(result).contains(path));
     QCOMPARE(entriesOf(path).size(), entries.size() + appended);
     // A later start repairs the file, the appended entries with it.
     fixture::backdate(path);
@@ -563,7 +564,7 @@ void tst_ArchRepair::recentlyModifiedIsLeftForLater()
     QCOMPARE(int(result.files.at(0).outcome), outcome);
     QCOMPARE(result.files.at(0).failed(), false);
     QCOMPARE(readFile(path) == before, outcome == RepairFile::Recent);
-    QCOMPARE(result.files.at(0).error.isEmpty(), outcome == RepairFile::Rewritten);
+    QCOMPARE(repairNote(result.files.at(0)).isEmpty(), outcome == RepairFile::Rewritten);
 }
 
 void tst_ArchRepair::leftoversOfAnInterruptedRepair_data()
@@ -629,7 +630,7 @@ void tst_ArchRepair::ownerThatCannotBeKeptLeavesTheFile()
     const int status = fixture::runAsNobody([&] {
         const RepairFile result = repairHourFile(path);
         return result.outcome == RepairFile::OwnerNotKept && result.failed() &&
-                       result.error.contains(path)
+                       repairNote(result).contains(path)
                    ? 0
                    : 1 + int(result.outcome);
     });

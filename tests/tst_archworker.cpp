@@ -119,6 +119,8 @@ void tst_ArchWorker::runLoadsOnItsThread()
     }
     thread.start(QThread::LowestPriority);
     QTRY_COMPARE(spy.count(), 1);
+    // finished() reaches the thread's quit() through this thread's events.
+    QTRY_VERIFY_WITH_TIMEOUT(thread.isFinished(), 5000);
     QVERIFY(thread.wait(5000));
     QCOMPARE(worker->records.size(), 2);
     QCOMPARE(worker->records[1].aIn[0], 2.0f);

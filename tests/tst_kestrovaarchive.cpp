@@ -10,6 +10,7 @@
 #include <QtTest>
 
 #include <csignal>
+#include <sys/types.h>
 
 using fixture::archiveTime;
 using fixture::at;
@@ -47,6 +48,10 @@ private slots:
     void demoTopsUp();
     void memoryThatRunsOut_data();
     void memoryThatRunsOut();
+    void helpOfEveryCommand_data();
+    void helpOfEveryCommand();
+    void ctrlCStopsPrinting_data();
+    void ctrlCStopsPrinting();
 };
 
 void tst_KestrovaArchive::dumpPrintsEveryField()
@@ -437,6 +442,97 @@ void tst_KestrovaArchive::memoryThatRunsOut()
         fixture::runProgram(QStringLiteral(KESTROVA_ARCHIVE_BIN), args, failing);
     QVERIFY2(r.status == 1, r.err.constData());
     QVERIFY2(r.err.contains(message), r.err.constData());
+}
+
+void tst_KestrovaArchive::helpOfEveryCommand_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("status");
+    for (const char *command : {"dump", "series", "envelope", "stats", "demo", "export", "repair"})
+        QTest::addRow("%s --help", command) << QStringList{command, "--help"} << 0;
+    QTest::newRow("demo DIR -h") << QStringList{"demo", "archive", "-h"} << 0;
+    // An option where a directory or a date-time is expected is bad usage.
+    QTest::newRow("demo --earlie") << QStringList{"demo", "--earlie"} << 2;
+    QTest::newRow("repair --all") << QStringList{"repair", "--all"} << 2;
+    QTest::newRow("dump --x") << QStringList{"dump", "--x"} << 2;
+    QTest::newRow("export --now")
+        << QStringList{"export", "--now", "2024-06-10 10:00:00", "2024-06-10 11:00:00"} << 2;
+}
+
+// A command's --help prints its usage and does nothing else: no archive is
+// written into a directory named "--help", none is repaired.
+void tst_KestrovaArchive::helpOfEveryCommand()
+{
+    QFETCH(QStringList, args);
+    QFETCH(int, status);
+    QTemporaryDir tmp;
+    QProcess process;
+    process.setWorkingDirectory(tmp.path());
+    process.start(QStringLiteral(KESTROVA_ARCHIVE_BIN), args);
+    QVERIFY(process.waitForFinished(30000));
+    QCOMPARE(process.exitCode(), status);
+    const QByteArray out = process.readAllStandardOutput();
+    const QByteArray err = process.readAllStandardError();
+    if (status == 0) {
+        QVERIFY(out.startsWith("Usage: kestrova-archive " + args.first().toLatin1() + ' '));
+        QVERIFY(err.isEmpty());
+    } else {
+        QVERIFY(err.contains("unknown option"));
+    }
+    QCOMPARE(QDir(tmp.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
+}
+
+void tst_KestrovaArchive::ctrlCStopsPrinting_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<int>("after"); // bytes read before Ctrl+C
+    for (const char *command : {"dump", "series", "envelope"}) {
+        for (int after : {1, 100 * 1000, 1000 * 1000})
+            QTest::addRow("%s after %d bytes", command, after) << QString::fromLatin1(command) << after;
+    }
+}
+
+// Ctrl+C in the middle of the printing: the command ends there, with the
+// status a shell reports for it and whole lines only.
+void tst_KestrovaArchive::ctrlCStopsPrinting()
+{
+    QFETCH(QString, command);
+    QFETCH(int, after);
+    static QTemporaryDir tmp;
+    const QString dir = tmp.path() + QStringLiteral("/archive");
+    const QString hour = dir + QLatin1Char('/') + archive::hourFileName(at("2024-06-10 10:00:00"));
+    if (!QFileInfo::exists(hour)) {
+        QVector<ArchRecord> records;
+        for (int i = 0; i < 3 * 3600; ++i)
+            records.append(fixture::record(archiveTime(at("2024-06-10 10:00:00")) + i,
+                                           {float(i), 1.5f, float(i % 60)}, 24, quint64(i)));
+        QVERIFY(QDir().mkpath(dir));
+        fixture::appendRecords(dir + QLatin1Char('/'), records);
+    }
+    const QStringList args = command == QLatin1String("dump")
+                                 ? QStringList{command, hour}
+                                 : QStringList{command, dir, QStringLiteral("2024-06-10 10:00:00"),
+                                               QStringLiteral("2024-06-10 13:00:00")};
+    QProcess process;
+    process.start(QStringLiteral(KESTROVA_ARCHIVE_BIN), args);
+    QByteArray out;
+    while (out.size() < after && process.waitForReadyRead(10000))
+        out += process.readAllStandardOutput();
+    QVERIFY(out.size() >= after);
+    const int atSignal = out.size();
+    ::kill(pid_t(process.processId()), SIGINT);
+    // Read on, as a terminal would, until it ends.
+    while (process.state() != QProcess::NotRunning && process.waitForReadyRead(10000))
+        out += process.readAllStandardOutput();
+    QVERIFY(process.state() == QProcess::NotRunning || process.waitForFinished(10000));
+    out += process.readAllStandardOutput();
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), 130);
+    QVERIFY(out.endsWith('\n'));
+    // It stopped there: no more than a pipe and a buffer held, where the
+    // whole output is 2 MB or more (3600 or 10800 lines of over 500 bytes).
+    QVERIFY2(out.size() < atSignal + 300 * 1000, qPrintable(QString::number(out.size())));
+    QVERIFY(process.readAllStandardError().contains("interrupted after"));
 }
 
 QTEST_GUILESS_MAIN(tst_KestrovaArchive)

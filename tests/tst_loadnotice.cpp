@@ -1,11 +1,22 @@
-// The notice's one line: Russian counts, the first one with its noun, and
-// the cut of the series after the files.
+// The notice's one line: Russian counts, the first one with its noun, each
+// file once, and the cut of the series after the files; the list behind it
+// in Russian, inside the screen.
 
 #include "loadnotice.h"
 
+#include <QFrame>
+#include <QGuiApplication>
+#include <QRegularExpression>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QtTest>
 
+#include <cerrno>
+
 Q_DECLARE_METATYPE(LoadNotes::Cut)
+Q_DECLARE_METATYPE(QList<archive::FileNote>)
+Q_DECLARE_METATYPE(QList<archive::RepairFile>)
 
 class tst_LoadNotice : public QObject
 {
@@ -15,16 +26,51 @@ private slots:
     void summary_data();
     void summary();
     void detailsNameEveryFile();
+    void eachFileCountsOnce_data();
+    void eachFileCountsOnce();
+    void longListScrollsInsideTheScreen();
 };
 
 namespace {
 
-QStringList files(int n)
+QString pathOf(int i)
 {
-    QStringList list;
-    for (int i = 0; i < n; ++i)
-        list << QStringLiteral("/a/2024_03_01-%1.dat: why").arg(i, 2, 10, QLatin1Char('0'));
-    return list;
+    return QStringLiteral("/a/2024_03_01-%1.dat").arg(i, 2, 10, QLatin1Char('0'));
+}
+
+// Files cut short inside an entry's data, from `first` on.
+QList<archive::FileNote> damaged(int n, int first = 0)
+{
+    QList<archive::FileNote> notes;
+    for (int i = first; i < first + n; ++i) {
+        archive::FileNote note;
+        note.path = pathOf(i);
+        note.entries = 10;
+        note.cut = archive::Cut::InData;
+        note.cutAt = 1350;
+        notes << note;
+    }
+    return notes;
+}
+
+QList<archive::FileNote> unreadable(int n, int first = 0)
+{
+    QList<archive::FileNote> notes;
+    for (int i = first; i < first + n; ++i)
+        notes << archive::failureNote(archive::FileNote::Unreadable, pathOf(i), EACCES);
+    return notes;
+}
+
+QList<archive::RepairFile> repaired(int n, archive::RepairFile::Outcome outcome, int first = 0)
+{
+    QList<archive::RepairFile> files;
+    for (int i = first; i < first + n; ++i) {
+        archive::RepairFile file;
+        file.path = pathOf(i);
+        file.outcome = outcome;
+        files << file;
+    }
+    return files;
 }
 
 } // namespace
@@ -69,9 +115,9 @@ void tst_LoadNotice::summary()
     QFETCH(LoadNotes::Cut, cut);
     QFETCH(bool, refused);
     LoadNotes notes;
-    notes.damaged = files(damaged);
-    notes.unreadable = files(unreadable);
-    notes.repairLater = files(later);
+    // Files of different names in each group.
+    notes.files = ::damaged(damaged) + ::unreadable(unreadable, 40);
+    notes.repairs = repaired(later, archive::RepairFile::Recent, 80);
     notes.cut = cut;
     notes.refused = refused;
     QTEST(notes.summary(), "summary");
@@ -88,15 +134,92 @@ void tst_LoadNotice::summary()
 void tst_LoadNotice::detailsNameEveryFile()
 {
     LoadNotes notes;
-    notes.damaged = files(2);
-    notes.notRepaired = QStringList{QStringLiteral("cannot open /a/x.dat: Permission denied")};
+    notes.files = damaged(2);
+    notes.files[1].undecoded = 3;
+    notes.files[1].cut = archive::Cut::InTime;
+    notes.repairs = repaired(1, archive::RepairFile::OpenFailed, 5);
+    notes.repairs[0].code = EACCES;
     notes.cut = LoadNotes::Cut::Memory;
     const QStringList lines = notes.details().split(QLatin1Char('\n'));
     QCOMPARE(lines.size(), 4);
-    QCOMPARE(lines.at(0), QStringLiteral("Повреждён: ") + notes.damaged.at(0));
-    QCOMPARE(lines.at(1), QStringLiteral("Повреждён: ") + notes.damaged.at(1));
-    QCOMPARE(lines.at(2), QStringLiteral("Не исправлен: ") + notes.notRepaired.at(0));
+    QCOMPARE(lines.at(0), QStringLiteral("Повреждён: /a/2024_03_01-00.dat — обрезан посреди записи "
+                                         "с байта 1\u00a0350 (внутри её данных)"));
+    QCOMPARE(lines.at(1), QStringLiteral("Повреждён: /a/2024_03_01-01.dat — 3 записи не "
+                                         "распаковываются; обрезан посреди записи с байта "
+                                         "1\u00a0350 (внутри её времени)"));
+    QCOMPARE(lines.at(2), QStringLiteral("Не исправлен: /a/2024_03_01-05.dat — не открывается для "
+                                         "записи: нет доступа"));
     QCOMPARE(lines.at(3), QStringLiteral("Ряд обрезан: не хватило памяти, остальное не показано"));
+    // Russian throughout: no Latin word but the file names.
+    QString words = notes.details();
+    words.remove(QRegularExpression(QStringLiteral("/a/\\S+\\.dat")));
+    QVERIFY2(!words.contains(QRegularExpression(QStringLiteral("[A-Za-z]"))), qPrintable(words));
+}
+
+void tst_LoadNotice::eachFileCountsOnce_data()
+{
+    QTest::addColumn<QList<archive::FileNote>>("files");
+    QTest::addColumn<QList<archive::RepairFile>>("repairs");
+    QTest::addColumn<QString>("summary");
+    archive::FileNote both = damaged(1).at(0);
+    both.undecoded = 2;
+    QTest::newRow("cut and not decoding is one damaged file")
+        << QList<archive::FileNote>{both} << QList<archive::RepairFile>()
+        << QStringLiteral("1 файл повреждён");
+    // What the load says of a file comes first; the repair's note of it
+    // does not count it again.
+    QTest::newRow("named by the load and the repair")
+        << damaged(1) << repaired(1, archive::RepairFile::Undecodable)
+        << QStringLiteral("1 файл повреждён");
+    archive::RepairFile cutOnRepair = repaired(1, archive::RepairFile::Rewritten, 3).at(0);
+    cutOnRepair.cut = archive::Cut::InTime;
+    cutOnRepair.records = 12;
+    QTest::newRow("cut when it was repaired")
+        << unreadable(1) << QList<archive::RepairFile>{cutOnRepair}
+        << QStringLiteral("1 файл повреждён, 1 не прочитан");
+    // A file rewritten whole is nothing to tell.
+    QTest::newRow("repaired whole") << QList<archive::FileNote>()
+                                    << repaired(2, archive::RepairFile::Rewritten) << QString();
+}
+
+void tst_LoadNotice::eachFileCountsOnce()
+{
+    QFETCH(QList<archive::FileNote>, files);
+    QFETCH(QList<archive::RepairFile>, repairs);
+    LoadNotes notes;
+    notes.files = files;
+    notes.repairs = repairs;
+    QTEST(notes.summary(), "summary");
+}
+
+// 300 damaged files: the list stays on the screen and scrolls to its last.
+void tst_LoadNotice::longListScrollsInsideTheScreen()
+{
+    QWidget window;
+    window.resize(800, 480);
+    LoadNotice notice(&window);
+    notice.setGeometry(20, 20, 760, 40);
+    LoadNotes notes;
+    notes.files = damaged(300);
+    notice.showNotes(notes);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QTest::mouseClick(&notice, Qt::LeftButton);
+    auto *frame = notice.findChild<QFrame *>(QStringLiteral("loadNoticeDetails"));
+    QVERIFY(frame && frame->isVisible());
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    QVERIFY2(screen.contains(frame->frameGeometry()),
+             qPrintable(QStringLiteral("%1,%2 %3x%4")
+                            .arg(frame->x())
+                            .arg(frame->y())
+                            .arg(frame->width())
+                            .arg(frame->height())));
+    auto *scroll = frame->findChild<QScrollArea *>();
+    QVERIFY(scroll);
+    QScrollBar *bar = scroll->verticalScrollBar();
+    QVERIFY(bar->maximum() > 0);
+    bar->setValue(bar->maximum());
+    QCOMPARE(scroll->widget()->accessibleName().count(QLatin1Char('\n')), 299);
 }
 
 QTEST_MAIN(tst_LoadNotice)

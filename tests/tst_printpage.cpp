@@ -7,10 +7,14 @@
 #include "archload.h"
 #include "loadnotice.h"
 #include "plotcursors.h"
+#include "filesizelimit.h"
 #include "printpage.h"
 #include "viewerfixture.h"
 
+#include <QFileDialog>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QPainter>
 #include <QPicture>
@@ -33,6 +37,10 @@ private slots:
     void plotKeepsItsProportions_data();
     void plotKeepsItsProportions();
     void unwritablePathIsReported();
+    void fullDiskKeepsTheOldPdf_data();
+    void fullDiskKeepsTheOldPdf();
+    void nameTheDialogCannotTakeIsSaid_data();
+    void nameTheDialogCannotTakeIsSaid();
 
 private:
     MainWindow::Probe probe() const { return MainWindow::Probe(*window); }
@@ -100,7 +108,10 @@ void TstPrintPage::pdfPage()
     } else {
         // A load that met a damaged file: the notice says so, and so does the page.
         cArchWorker::LoadReport report;
-        report.damageNotes << QStringLiteral("2024_01_10-12.dat: запись 3");
+        archive::FileNote note;
+        note.path = QStringLiteral("2024_01_10-12.dat");
+        note.undecoded = 3;
+        report.notes << note;
         probe().finishLoad(demo, {}, report);
     }
     probe().selector(0)->setCurrentIndex(92); // Math2: the record's number
@@ -113,7 +124,10 @@ void TstPrintPage::pdfPage()
     if (!averaged) {
         QVERIFY(cursors->placeCursor(PlotCursors::A, plot::timeKey(demoBegin.addSecs(600))));
         QVERIFY(cursors->placeCursor(PlotCursors::B, plot::timeKey(demoBegin.addSecs(1800))));
-        notes.damaged << QStringLiteral("2024_01_10-12.dat: запись 3");
+        archive::FileNote note;
+        note.path = QStringLiteral("2024_01_10-12.dat");
+        note.undecoded = 3;
+        notes.files << note;
     }
     QCOMPARE(notice->text(), notes.summary());
     QCOMPARE(notice->isHidden(), averaged);
@@ -227,6 +241,89 @@ void TstPrintPage::unwritablePathIsReported()
     probe().setPeriod(QDateTime(QDate(2024, 3, 1), QTime(0, 0)),
                       QDateTime(QDate(2024, 3, 8), QTime(0, 0)));
     QCOMPARE(probe().defaultPdfName(), QStringLiteral("archive_2024-03-01_2024-03-08.pdf"));
+}
+
+void TstPrintPage::fullDiskKeepsTheOldPdf_data()
+{
+    QTest::addColumn<double>("room"); // of the page's size, what the disk takes
+    QTest::newRow("room for a tenth") << 0.1;
+    QTest::newRow("room for all but its end") << 0.9;
+    QTest::newRow("a byte short") << -1.0;
+    QTest::newRow("room enough") << 2.0;
+}
+
+// A disk that fills while the page is written (a file size limit in a
+// child, as root is not stopped by permissions): the operator's old report
+// stays as it was, nothing is left beside it, and the failure is said.
+void TstPrintPage::fullDiskKeepsTheOldPdf()
+{
+    QFETCH(double, room);
+    QTemporaryDir out;
+    const QString measured = out.filePath(QStringLiteral("measured.pdf"));
+    QString error;
+    QVERIFY2(probe().writePdf(measured, &error), qPrintable(error));
+    const qint64 size = QFileInfo(measured).size();
+    QVERIFY(QFile::remove(measured));
+    const QString path = out.filePath(QStringLiteral("report.pdf"));
+    const QByteArray old = "%PDF-1.4 the operator's old report\n";
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(old) == old.size());
+    file.close();
+    const rlim_t limit = rlim_t(room < 0 ? size - 1 : size * room);
+    const int status = runWithFileSizeLimit(limit, [&] {
+        QString why;
+        const bool written = probe().writePdf(path, &why);
+        return written ? 0 : why.isEmpty() ? 2 : 1;
+    });
+    QCOMPARE(status, room > 1 ? 0 : 1);
+    const QByteArray now = fixture::readFile(path);
+    if (room > 1)
+        QVERIFY(now.startsWith("%PDF") && now.trimmed().endsWith("%%EOF"));
+    else
+        QCOMPARE(now, old);
+    QCOMPARE(QDir(out.path()).entryList(QDir::Files), QStringList{QStringLiteral("report.pdf")});
+}
+
+void TstPrintPage::nameTheDialogCannotTakeIsSaid_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<bool>("written");
+    QTest::newRow("a plain name") << QStringLiteral("plain.pdf") << true;
+    QTest::newRow("quotes around it") << QStringLiteral("\"x\".pdf") << false;
+    QTest::newRow("a quote inside") << QStringLiteral("rep\"ort.pdf") << false;
+}
+
+// The file dialog reads quotes as a list of names and would give back
+// another name, or none: such a name is said where it is typed, and nothing
+// is written under another.
+void TstPrintPage::nameTheDialogCannotTakeIsSaid()
+{
+    QFETCH(QString, typed);
+    QFETCH(bool, written);
+    QTemporaryDir out;
+    QString said;
+    QTimer::singleShot(0, [&] {
+        auto *dialog = window->findChild<QFileDialog *>();
+        QVERIFY(dialog);
+        dialog->setDirectory(out.path());
+        dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(typed);
+        // A refusal comes as a message box over the dialog.
+        QTimer::singleShot(0, [&, dialog = QPointer<QFileDialog>(dialog)] {
+            if (!dialog)
+                return;
+            if (auto *box = dialog->findChild<QMessageBox *>()) {
+                said = box->text();
+                box->accept();
+            }
+            if (dialog->isVisible())
+                dialog->reject();
+        });
+        QMetaObject::invokeMethod(dialog, "accept");
+    });
+    QTest::mouseClick(window->findChild<QPushButton *>(QStringLiteral("pdfButton")), Qt::LeftButton);
+    const QStringList files = QDir(out.path()).entryList(QDir::Files);
+    QCOMPARE(files, written ? QStringList{typed} : QStringList());
+    QCOMPARE(said.contains(typed), !written);
 }
 
 QTEST_MAIN(TstPrintPage)

@@ -92,20 +92,28 @@ void TstViewModel::notesOfLoadAndRepair()
 {
     ViewModel model;
     cArchWorker::LoadReport report;
-    report.damageNotes << QStringLiteral("a.dat: cut");
-    report.partlyRead << QStringLiteral("b.dat: partly");
+    for (const char *name : {"a.dat", "b.dat"}) {
+        archive::FileNote note;
+        note.path = QLatin1String(name);
+        note.cut = archive::Cut::InData;
+        report.notes << note;
+    }
     report.truncated = true;
-    model.repair = RepairNotes{QStringLiteral("/archive/"), {QStringLiteral("c.dat")}, {}};
+    archive::RepairFile failed;
+    failed.path = QStringLiteral("c.dat");
+    failed.outcome = archive::RepairFile::OpenFailed;
+    model.repair = RepairNotes{QStringLiteral("/archive/"), {failed}, {}};
     model.showLoad(Period(), QStringLiteral("/archive/"), {}, {}, report);
     LoadNotes notes = model.notes();
-    QCOMPARE(notes.damaged.size(), 2);
-    QCOMPARE(notes.notRepaired, QStringList{QStringLiteral("c.dat")});
+    QCOMPARE(notes.files.size(), 2);
+    QCOMPARE(notes.repairs.size(), 1);
+    QCOMPARE(notes.repairs.at(0).path, QStringLiteral("c.dat"));
     QVERIFY(notes.cut == LoadNotes::Cut::RecordCap);
     // The repair was of another directory than the one shown.
     model.showLoad(Period(), QStringLiteral("/other/"), {}, {}, report);
     notes = model.notes();
-    QVERIFY(notes.notRepaired.isEmpty());
-    QCOMPARE(notes.damaged.size(), 2);
+    QVERIFY(notes.repairs.isEmpty());
+    QCOMPARE(notes.files.size(), 2);
 }
 
 QTEST_APPLESS_MAIN(TstViewModel)

@@ -28,6 +28,10 @@ int demoCommand(const QStringList &args)
     }
     if (positional.isEmpty() || positional.size() > 2)
         return usageError(QStringLiteral("demo takes a directory and an optional number of hours"));
+    for (const QString &arg : qAsConst(positional)) {
+        if (isOption(arg))
+            return usageError(QStringLiteral("unknown option %1").arg(arg));
+    }
     int hours = 48;
     if (positional.size() == 2) {
         bool ok = false;

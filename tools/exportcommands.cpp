@@ -6,6 +6,7 @@
 #include "archformat.h"
 #include "archload.h"
 #include "archrepair.h"
+#include "filenote.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -30,9 +31,9 @@ int exportCommand(const QStringList &args)
     request.progress = commandProgress("export");
     request.hourDone = [](const archive::ExportHour &hour) {
         if (hour.failed())
-            printError(hour.error);
+            printNote(hour.failure());
         if (hour.damaged())
-            printError(archive::damageNote(hour.sourcePath, hour.damage));
+            printNote(hour.source);
     };
     const archive::ExportResult result = archive::exportPeriod(request);
     if (result.refused) {
@@ -60,6 +61,8 @@ int repairCommand(const QStringList &args)
     if (args.size() != 1)
         return usageError(QStringLiteral("repair takes a directory"));
     const QString &dir = args.first();
+    if (isOption(dir))
+        return usageError(QStringLiteral("unknown option %1").arg(dir));
     if (!QFileInfo(dir).isDir()) {
         printError(QStringLiteral("no such directory: %1").arg(dir));
         return ExitFailure;
@@ -68,21 +71,18 @@ int repairCommand(const QStringList &args)
         archive::repairArchive(dir + QLatin1Char('/'), commandProgress("repair"));
     for (const QString &path : result.leftoversRemoved)
         printError(QStringLiteral("removed %1, left over from an interrupted repair").arg(path));
-    for (const QString &error : result.leftoverErrors)
-        printError(error);
+    for (const archive::FileNote &note : result.leftoverErrors)
+        printNote(note);
     // A file in which no record decompresses is one we could not read: it is
     // named and counts against the exit status, though nothing failed to write.
     // A file being recorded is named and left for a later run; it is no
     // failure.
     int undecodable = 0, later = 0;
     for (const archive::RepairFile &file : result.files) {
-        if (!file.error.isEmpty())
-            printError(file.error);
+        if (file.noteworthy())
+            printError(archive::repairNote(file));
         undecodable += file.outcome == archive::RepairFile::Undecodable ? 1 : 0;
-        later += file.outcome == archive::RepairFile::Recent ||
-                         file.outcome == archive::RepairFile::Changed
-                     ? 1
-                     : 0;
+        later += file.later() ? 1 : 0;
     }
     std::printf("%s: %d hour files visited, %d rewritten in the current layout, "
                 "%d unreadable left as they were, %d left for a later run, %d failed\n",

@@ -12,23 +12,8 @@
 
 #include <cstdio>
 
+
 namespace {
-
-const char kFollowUsage[] = R"(Usage: kestrova-archive follow DIR [SECONDS]
-
-Prints each record that the recorder adds to the archive DIR from now on,
-one line per record as series prints it, as soon as the record is whole in
-its hour file; records written before the start are not printed. Goes on at
-the turn of the hour with the next hour file, waits for an hour the recorder
-skips, and names on stderr what it leaves out: a file replaced, truncated or
-rewritten (read again, past the records printed), records earlier than the
-last one printed or more than an hour ahead of now, damaged entries.
-
-Stops at Ctrl+C (SIGINT) with exit status 130, or after SECONDS seconds
-(a whole number from 1 to 31536000) with exit status 0; the output ends
-with a whole line either way. Exit status 1 if DIR is no readable directory,
-or once it is gone; 2 on bad usage.
-)";
 
 // How often the archive is looked at: each look costs a stat of the hour
 // file while nothing is written.
@@ -39,19 +24,17 @@ constexpr int kMaxSeconds = 31536000;
 
 int followCommand(const QStringList &args)
 {
-    if (args.contains(QStringLiteral("--help")) || args.contains(QStringLiteral("-h"))) {
-        std::fputs(kFollowUsage, stdout);
-        return ExitOk;
-    }
-    auto usage = [](const QString &message) {
+    // A mistake in follow's few arguments is answered with follow's own usage.
+    const auto usage = [](const QString &message) {
         printError(message);
-        std::fputs(kFollowUsage, stderr);
+        const QByteArray text = commandUsageText(*findCommand(QStringLiteral("follow")));
+        std::fwrite(text.constData(), 1, size_t(text.size()), stderr);
         return int(ExitUsage);
     };
     if (args.isEmpty() || args.size() > 2)
         return usage(QStringLiteral("follow takes a directory and an optional number of seconds"));
     const QString dir = args.at(0);
-    if (dir.startsWith(QLatin1String("--")))
+    if (isOption(dir))
         return usage(QStringLiteral("unknown option: %1").arg(dir));
     qint64 limitMs = -1;
     if (args.size() == 2) {
@@ -79,10 +62,10 @@ int followCommand(const QStringList &args)
     for (;;) {
         const archive::FollowResult result = follower.poll();
         for (const ArchRecord &rec : result.records) {
-            const QByteArray line = recordLine(rec, epoch);
-            std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
+            if (!printLine(recordLine(rec, epoch)))
+                break;
+            ++printed;
         }
-        printed += result.records.size();
         std::fflush(stdout);
         for (const archive::FollowEvent &event : result.events)
             printError(archive::followEventNote(event));

@@ -1,103 +1,12 @@
 #include "commands.h"
 
+#include "filenote.h"
+
 #include <QCoreApplication>
 #include <QFileInfo>
 
 #include <cstdio>
 #include <new>
-
-namespace {
-
-const char kUsage[] = R"(Usage: kestrova-archive COMMAND ARGUMENTS
-
-Reads and writes the recorder's archive with the viewer's own code.
-
-Commands:
-  dump FILE                 print the decoded records of one hour file
-  series DIR BEGIN END      print the series that the viewer's load of the
-                            period [BEGIN, END) yields from the archive DIR;
-                            a period over 7 days gives interval means
-  envelope DIR BEGIN END    load the period as series does and print, for
-                            each record of the series, its time and
-                            date-time, then min;max of each of the 98 plot
-                            channels (AIn1..24, Freq1..36, AOut1..24,
-                            Modbus1..6, Math1..8): for an interval mean the
-                            least and greatest sample it was made of, "nan"
-                            where it had none; over 7 days or less the
-                            record's value twice
-  stats DIR BEGIN END       load the period as series does and print a
-                            summary: "records;N", then for every channel
-                            with a value that is not NaN one line
-                            NAME;count;min;mean;max, in the order AIn1..24,
-                            Freq1..36, AOut1..24, Modbus1..6, Math1..8,
-                            Counter1..24; the mean is taken in double
-                            precision and written with 17 digits; of
-                            interval means, an interval without samples of
-                            a channel is no value of it
-  relays DIR BEGIN END      load the period as series does and print when
-                            each relay switched: TIME;DATE;RELAY;STATE, the
-                            time and date-time as series writes them, the
-                            relay's number 1..48 and its state, 1 on, 0 off;
-                            for each relay the records carry its state at
-                            the first record, then each change, in time
-                            order and at one time in relay order; statuses
-                            and failures as for series, and Ctrl+C also
-                            stops its printing after a whole line
-  demo DIR [HOURS] [--earlier N]
-                            write a simulated archive into DIR: HOURS hours
-                            (default 48) ending with the current hour, one
-                            record per second; existing hour files are left
-                            alone, so running it again tops the archive up;
-                            --earlier N writes the N oldest of the new hour
-                            files in the earlier record layout, for repair
-  export DIR BEGIN END      write one CSV file (windows-1251, ";" between
-                            fields) beside each hour file of the hours from
-                            BEGIN's hour to END's hour, both included, as the
-                            viewer's export button does; the old CSV of every
-                            hour visited is replaced whole, or removed where
-                            the hour has no file or its CSV fails
-  repair DIR                rewrite the hour files of DIR whose first record
-                            is in the earlier layout in the current one, as
-                            the viewer does at start-up; each file is replaced
-                            whole or left as it was; an hour file in which no
-                            record decompresses is named and left alone
-  follow DIR [SECONDS]      print each record the recorder adds to DIR from
-                            now on, as series prints it, as it is written,
-                            until Ctrl+C or for SECONDS seconds
-  --help                    print this text
-
-BEGIN and END are local date-times written "yyyy-MM-dd hh:mm:ss".
-A reversed or empty period is loaded as the viewer would load it.
-
-Record lines of dump and series, one per record, fields separated by ";":
-  the time (seconds since 2000-01-01 00:00:00 local time, unsigned);
-  the date-time "yyyy/MM/dd hh:mm:ss";
-  the seven counts nAIn;nCounter;nDIn;nAOut;nRelay;nModbus;nMath;
-  every slot at full capacity: 24 analogue inputs, 24 counters,
-  36 discrete inputs, 24 analogue outputs, the 6 relay bytes as decimals,
-  6 Modbus and 8 math channels (137 fields in all). Floats are written with
-  9 significant digits; absent values read "nan".
-
-An hour file yields at most 36000 records (ten a second); one that holds
-more, or an entry longer than any record takes (whose entries are read up
-to it), is named as damaged on stderr, without changing the exit status.
-Memory that runs out is named on stderr and the exit status is 1.
-repair leaves hour files modified in the last two minutes, or changed while
-it runs, for a later run and names them on stderr; it removes temporary
-copies NAME.dat.XXXXXX that an interrupted repair left behind.
-
-Exit status: 0 on success, 1 on a failure at run time (missing directory
-or file, a period longer than 31104000 s for series, envelope, stats or
-export, a file that export or repair could not read or write, or whose
-existence export, series, envelope or stats could not tell, each of which
-is named on stderr), 2 on bad usage, 130 when Ctrl+C (SIGINT) stopped it.
-Ctrl+C stops series, envelope, stats, export and repair at the next hour
-file: export leaves each CSV complete or as it was before, repair each hour
-file replaced whole or as it was. While stderr is a terminal, these commands
-show there how many hours they have done.
-)";
-
-} // namespace
 
 void printError(const QString &message)
 {
@@ -109,7 +18,8 @@ int usageError(const QString &message)
 {
     if (!message.isEmpty())
         printError(message);
-    std::fputs(kUsage, stderr);
+    const QByteArray usage = usageText();
+    std::fwrite(usage.constData(), 1, size_t(usage.size()), stderr);
     return ExitUsage;
 }
 
@@ -128,6 +38,10 @@ int parsePeriodArgs(const QString &command, const QStringList &args, PeriodArgs 
 {
     if (args.size() != 3)
         return usageError(QStringLiteral("%1 takes a directory, a begin and an end").arg(command));
+    for (const QString &arg : args) {
+        if (isOption(arg))
+            return usageError(QStringLiteral("unknown option %1").arg(arg));
+    }
     period.dir = args.at(0);
     period.begin = parseLocalDateTime(args.at(1));
     period.end = parseLocalDateTime(args.at(2));
@@ -140,29 +54,26 @@ int parsePeriodArgs(const QString &command, const QStringList &args, PeriodArgs 
     return ExitOk;
 }
 
+bool isOption(const QString &arg)
+{
+    return arg.startsWith(QLatin1String("--"));
+}
+
+void printNote(const archive::FileNote &note)
+{
+    printError(archive::noteText(note));
+}
+
 namespace {
 
-int runCommand(const QString &command, const QStringList &args)
+bool asksForHelp(const QStringList &args)
 {
-    if (command == QLatin1String("dump"))
-        return dumpCommand(args);
-    if (command == QLatin1String("series"))
-        return seriesCommand(args);
-    if (command == QLatin1String("envelope"))
-        return envelopeCommand(args);
-    if (command == QLatin1String("stats"))
-        return statsCommand(args);
-    if (command == QLatin1String("relays"))
-        return relaysCommand(args);
-    if (command == QLatin1String("demo"))
-        return demoCommand(args);
-    if (command == QLatin1String("export"))
-        return exportCommand(args);
-    if (command == QLatin1String("repair"))
-        return repairCommand(args);
-    if (command == QLatin1String("follow"))
-        return followCommand(args);
-    return usageError(QStringLiteral("unknown command: %1").arg(command));
+    return args.contains(QStringLiteral("--help")) || args.contains(QStringLiteral("-h"));
+}
+
+void printOut(const QByteArray &text)
+{
+    std::fwrite(text.constData(), 1, size_t(text.size()), stdout);
 }
 
 } // namespace
@@ -173,13 +84,22 @@ int main(int argc, char *argv[])
     QStringList args = app.arguments().mid(1);
     if (args.isEmpty())
         return usageError();
-    const QString command = args.takeFirst();
-    if (command == QLatin1String("--help") || command == QLatin1String("-h")) {
-        std::fputs(kUsage, stdout);
+    const QString name = args.takeFirst();
+    if (name == QLatin1String("--help") || name == QLatin1String("-h")) {
+        printOut(usageText());
+        return ExitOk;
+    }
+    const Command *command = findCommand(name);
+    if (command == nullptr)
+        return usageError(QStringLiteral("unknown command: %1").arg(name));
+    // Asked for help, a command does nothing else: "demo --help" is no
+    // directory to write an archive into.
+    if (asksForHelp(args)) {
+        printOut(commandUsageText(*command));
         return ExitOk;
     }
     try {
-        return runCommand(command, args);
+        return command->run(args);
     } catch (const std::bad_alloc &) {
         // Memory ran out outside the archive code, which reports it itself.
         std::fputs("kestrova-archive: out of memory\n", stderr);

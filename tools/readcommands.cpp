@@ -16,16 +16,6 @@
 #include <limits>
 #include <vector>
 
-namespace {
-
-void writeRecord(const ArchRecord &rec, const QDateTime &epoch)
-{
-    const QByteArray line = recordLine(rec, epoch);
-    std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
-}
-
-// Loads DIR BEGIN END as the viewer loads its period. Returns ExitOk with the
-// result, or the status to exit with (having said why).
 int loadCommandPeriod(const QString &command, const QStringList &args, archive::LoadResult &result)
 {
     PeriodArgs period;
@@ -51,22 +41,20 @@ int loadCommandPeriod(const QString &command, const QStringList &args, archive::
     return ExitOk;
 }
 
-// Names what the load left out, after its output. A file that may hold
-// records of the period but could not be read makes the result incomplete.
 int loadProblems(const archive::LoadResult &result)
 {
-    for (const QString &note : result.damageNotes)
-        printError(note);
-    for (const QString &failure : result.failures)
-        printError(failure);
+    for (const archive::FileNote &note : result.notes)
+        printNote(note);
     if (result.outOfMemory)
         printError(QStringLiteral("out of memory after %1 records; the rest is left out")
                        .arg(result.records.size()));
     else if (result.truncated)
         printError(QStringLiteral("the period holds more than %1 records; the rest is left out")
                        .arg(archive::kMaxSeriesRecords));
-    return result.failures.isEmpty() && !result.truncated ? ExitOk : ExitFailure;
+    return !result.failed() && !result.truncated ? ExitOk : ExitFailure;
 }
+
+namespace {
 
 // Count, least, mean and greatest of one channel's values that are not NaN.
 struct ChannelStats
@@ -103,8 +91,9 @@ QVector<const archive::ChannelGroup *> statsGroups()
 }
 
 // Every channel's statistics in one pass over the series: a pass per
-// channel would read the whole series once for each of them.
-void printStats(const archive::LoadResult &result)
+// channel would read the whole series once for each of them. False if
+// Ctrl+C stopped it.
+bool printStats(const archive::LoadResult &result)
 {
     const QVector<const archive::ChannelGroup *> groups = statsGroups();
     int channels = 0;
@@ -116,6 +105,8 @@ void printStats(const archive::LoadResult &result)
     const archive::SeriesEnvelope &envelope = result.envelope;
     const bool averaged = envelope.isAveraged();
     for (int r = 0; r < result.records.size(); ++r) {
+        if (r % 4096 == 0 && interrupted())
+            return false;
         const ArchRecord &rec = result.records[r];
         ChannelStats *channel = stats.data();
         for (const archive::ChannelGroup *group : groups) {
@@ -134,13 +125,16 @@ void printStats(const archive::LoadResult &result)
         for (int i = 0; i < group->capacity; ++i, ++channel) {
             if (channel->count == 0)
                 continue;
-            std::printf(
-                "%s%d;%lld;%s;%s;%s\n", group->name, i + 1, channel->count,
-                floatText(channel->min).constData(),
-                QByteArray::number(channel->sum / double(channel->count), 'g', 17).constData(),
-                floatText(channel->max).constData());
+            const QByteArray line =
+                group->name + QByteArray::number(i + 1) + ';' + QByteArray::number(channel->count) +
+                ';' + floatText(channel->min) + ';' +
+                QByteArray::number(channel->sum / double(channel->count), 'g', 17) + ';' +
+                floatText(channel->max) + '\n';
+            if (!printLine(line))
+                return false;
         }
     }
+    return true;
 }
 
 } // namespace
@@ -150,22 +144,33 @@ int dumpCommand(const QStringList &args)
     if (args.size() != 1)
         return usageError(QStringLiteral("dump takes one hour file"));
     const QString &path = args.first();
+    if (isOption(path))
+        return usageError(QStringLiteral("unknown option %1").arg(path));
     archive::HourFileReader reader;
     if (!QFileInfo(path).isFile() || !reader.open(path)) {
         printError(QStringLiteral("cannot read %1").arg(path));
         return ExitFailure;
     }
+    catchInterrupt();
     // Each record goes out as it is decoded: the output, not the memory,
     // grows with the file.
     const QDateTime epoch = archive::archiveEpoch();
     ArchRecord rec;
-    int count = 0;
-    for (; !reader.atEnd() && count < archive::kMaxRecordsPerHourFile; ++count) {
-        archive::decodeEntry(reader.next(), rec);
-        writeRecord(rec, epoch);
+    archive::FileNote note;
+    note.path = path;
+    for (; !reader.atEnd() && note.entries < archive::kMaxRecordsPerHourFile; ++note.entries) {
+        // The entry an oversized length ended the file at is told by that.
+        note.undecoded += !archive::decodeEntry(reader.next(), rec) && !reader.oversizedEntry();
+        if (!printLine(recordLine(rec, epoch)))
+            return interruptedPrinting();
     }
-    if (reader.damage() != archive::Damage::None)
-        printError(archive::damageNote(path, reader.damage()));
+    note.rest = reader.damage();
+    if (reader.cutShort() && !reader.tailBeingWritten()) {
+        note.cut = reader.cut();
+        note.cutAt = reader.cutOffset();
+    }
+    if (note.rest != archive::Damage::None || note.undecoded > 0 || note.cut != archive::Cut::None)
+        printNote(note);
     return ExitOk;
 }
 
@@ -176,8 +181,10 @@ int seriesCommand(const QStringList &args)
         status != ExitOk)
         return status;
     const QDateTime epoch = archive::archiveEpoch();
-    for (const ArchRecord &rec : result.records)
-        writeRecord(rec, epoch);
+    for (int i = 0; i < result.records.size(); ++i) {
+        if (!printLine(recordLine(result.records[i], epoch)))
+            return interruptedPrinting();
+    }
     return loadProblems(result);
 }
 
@@ -198,7 +205,8 @@ int envelopeCommand(const QStringList &args)
             line += floatText(e.max);
         }
         line += '\n';
-        std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
+        if (!printLine(line))
+            return interruptedPrinting();
     }
     return loadProblems(result);
 }
@@ -209,7 +217,8 @@ int statsCommand(const QStringList &args)
     if (const int status = loadCommandPeriod(QStringLiteral("stats"), args, result);
         status != ExitOk)
         return status;
-    std::printf("records;%d\n", result.records.size());
-    printStats(result);
+    if (!printLine("records;" + QByteArray::number(result.records.size()) + '\n') ||
+        !printStats(result))
+        return interruptedPrinting();
     return loadProblems(result);
 }
