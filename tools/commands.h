@@ -26,6 +26,7 @@ int dumpCommand(const QStringList &args);
 int seriesCommand(const QStringList &args);
 int envelopeCommand(const QStringList &args);
 int statsCommand(const QStringList &args);
+int summaryCommand(const QStringList &args);
 int demoCommand(const QStringList &args);
 int exportCommand(const QStringList &args);
 int repairCommand(const QStringList &args);

@@ -34,6 +34,14 @@ Commands:
                             precision and written with 17 digits; of
                             interval means, an interval without samples of
                             a channel is no value of it
+  summary DIR BEGIN END SECONDS TAG...
+                            print count;min;max;mean of the channels named
+                            (AIn1, Freq2, ...) in each bin of SECONDS (a
+                            multiple of 60) that holds records, from the
+                            viewer's summary cache, which it brings up to
+                            date; summary --help says more
+  summary --cache-info DIR  print where the cache of DIR is, its size and
+                            which hours it covers
   demo DIR [HOURS] [--earlier N]
                             write a simulated archive into DIR: HOURS hours
                             (default 48) ending with the current hour, one
@@ -140,6 +148,8 @@ int runCommand(const QString &command, const QStringList &args)
         return envelopeCommand(args);
     if (command == QLatin1String("stats"))
         return statsCommand(args);
+    if (command == QLatin1String("summary"))
+        return summaryCommand(args);
     if (command == QLatin1String("demo"))
         return demoCommand(args);
     if (command == QLatin1String("export"))

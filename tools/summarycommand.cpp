@@ -1,0 +1,189 @@
+// The summary command: bins of the archive from the summary cache.
+
+#include "commands.h"
+#include "recordline.h"
+
+#include "archformat.h"
+#include "archload.h"
+#include "summarybuild.h"
+#include "summaryquery.h"
+#include "summarystore.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+const char kSummaryUsage[] = R"(Usage: kestrova-archive summary DIR BEGIN END SECONDS TAG...
+       kestrova-archive summary --cache-info DIR
+
+Prints, for each bin of SECONDS seconds (a positive multiple of 60) of the
+period [BEGIN, END) that holds records, one line: the bin's start as the
+time (seconds since 2000-01-01 00:00:00 local time) and the date-time
+"yyyy/MM/dd hh:mm:ss", then count;min;max;mean of the samples of each
+channel TAG names (AIn1..24, Freq1..36, AOut1..24, Modbus1..6, Math1..8),
+"0;nan;nan;nan" where the bin has none. Bins start at multiples of SECONDS
+since 2000-01-01 00:00:00; the period is taken to whole minutes, and its
+first and last bins hold only the records inside it. Min and max are
+written with 9 significant digits, the mean (taken in double precision)
+with 17. The summaries come from the viewer's cache where it is valid and
+from the hour files where not; what is read from the files is stored in
+the cache. BEGIN and END are local date-times written "yyyy-MM-dd hh:mm:ss".
+
+--cache-info prints where the cache of the archive DIR is, its size, and
+which hour files it covers: "place;DIR", "size;BYTES;ENTRIES",
+"archive;BYTES;HOUR FILES", "covered;HOURS;OF THEM STILL GROWING",
+"stale;ENTRIES", "damaged;ENTRIES", and "first;HOUR" and "last;HOUR" as
+hour-file names.
+
+Exit status: 0 on success, 1 on a failure at run time (a missing directory,
+a period longer than 31104000 s, an hour file whose existence cannot be
+told or that cannot be read, each named on stderr), 2 on bad usage, 130
+when Ctrl+C (SIGINT) stopped it, after whole lines.
+)";
+
+int summaryUsage(const QString &message)
+{
+    printError(message);
+    std::fputs(kSummaryUsage, stderr);
+    return ExitUsage;
+}
+
+// The viewer's own cache: the window draws from what the companion stored.
+QString cacheRoot()
+{
+    QCoreApplication::setApplicationName(QStringLiteral("kestrova-viewer"));
+    return archive::SummaryStore::defaultRoot();
+}
+
+int cacheInfo(const QString &dir)
+{
+    if (!QFileInfo(dir).isDir()) {
+        printError(QStringLiteral("no such directory: %1").arg(dir));
+        return ExitFailure;
+    }
+    const archive::SummaryCacheInfo info = archive::summaryCacheInfo(dir, cacheRoot());
+    std::printf("place;%s\n", info.place.toLocal8Bit().constData());
+    std::printf("size;%lld;%d\n", info.bytes, info.entries);
+    std::printf("archive;%lld;%d\n", info.hourBytes, info.hours);
+    std::printf("covered;%d;%d\n", info.covered, info.open);
+    std::printf("stale;%d\n", info.stale);
+    std::printf("damaged;%d\n", info.damaged);
+    std::printf("first;%s\n", info.first.toLatin1().constData());
+    std::printf("last;%s\n", info.last.toLatin1().constData());
+    return ExitOk;
+}
+
+// Writes one line per bin; false if Ctrl+C came first.
+bool printBins(const archive::SummaryResult &result, const QDateTime &epoch,
+               const archive::Progress &progress)
+{
+    for (int i = 0; i < result.size(); ++i) {
+        if (progress.stopRequested())
+            return false;
+        QByteArray line = QByteArray::number(result.starts.at(i));
+        line += ';';
+        line += epoch.addSecs(result.starts.at(i))
+                    .toString(QString::fromLatin1(archive::kDateTimeFormat))
+                    .toLatin1();
+        for (const archive::SummaryChannel &channel : result.channels) {
+            line += ';';
+            line += QByteArray::number(channel.count.at(i));
+            line += ';';
+            line += floatText(channel.min.at(i));
+            line += ';';
+            line += floatText(channel.max.at(i));
+            line += ';';
+            line += QByteArray::number(channel.mean.at(i), 'g', 17);
+        }
+        line += '\n';
+        std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
+    }
+    return true;
+}
+
+} // namespace
+
+int summaryCommand(const QStringList &args)
+{
+    if (args.size() == 1 && (args.first() == QLatin1String("--help") ||
+                             args.first() == QLatin1String("-h"))) {
+        std::fputs(kSummaryUsage, stdout);
+        return ExitOk;
+    }
+    if (args.value(0) == QLatin1String("--cache-info")) {
+        if (args.size() != 2 || args.at(1).startsWith(QLatin1String("--")))
+            return summaryUsage(QStringLiteral("summary --cache-info takes a directory"));
+        return cacheInfo(args.at(1));
+    }
+    if (args.size() < 5)
+        return summaryUsage(QStringLiteral(
+            "summary takes a directory, a begin, an end, a bin size and channel names"));
+    for (int i = 0; i < 4; ++i) {
+        if (args.at(i).startsWith(QLatin1String("--")))
+            return summaryUsage(QStringLiteral("unknown option: %1").arg(args.at(i)));
+    }
+    bool ok = false;
+    const uint binSecs = args.at(3).toUInt(&ok);
+    if (!ok || binSecs == 0 || binSecs % 60 != 0 || binSecs > uint(archive::kMaxLoadPeriodSecs))
+        return summaryUsage(QStringLiteral("SECONDS is a positive multiple of 60"));
+    QVector<int> channels;
+    for (const QString &tag : args.mid(4)) {
+        const int channel = archive::plotChannelNamed(tag);
+        if (channel < 0)
+            return summaryUsage(QStringLiteral("no such channel: %1").arg(tag));
+        channels.append(channel);
+    }
+    PeriodArgs period;
+    if (const int status = parsePeriodArgs(QStringLiteral("summary"), args.mid(0, 3), period);
+        status != ExitOk)
+        return status;
+    if (period.begin.secsTo(period.end) > archive::kMaxLoadPeriodSecs) {
+        printError(
+            QStringLiteral("the period is longer than %1 s").arg(archive::kMaxLoadPeriodSecs));
+        return ExitFailure;
+    }
+
+    const archive::Progress progress = commandProgress("summary");
+    const QDateTime epoch = archive::archiveEpoch();
+    archive::SummaryRequest request;
+    request.binSecs = binSecs;
+    request.channels = channels;
+    request.cacheRoot = cacheRoot();
+    // A long period in many small bins is asked for a piece at a time, each
+    // a whole number of bins, and printed as it comes.
+    const qint64 piece =
+        std::max<qint64>(1, archive::kMaxSummaryCells / 2 / std::max(1, channels.size())) *
+        binSecs;
+    const qint64 endSecs = epoch.secsTo(period.end);
+    qint64 from = epoch.secsTo(period.begin);
+    QStringList failures, notes;
+    while (from < endSecs) {
+        const qint64 to = std::min(endSecs, (from / binSecs) * binSecs + piece);
+        request.begin = from == epoch.secsTo(period.begin) ? period.begin : epoch.addSecs(from);
+        request.end = to == endSecs ? period.end : epoch.addSecs(to);
+        const archive::SummaryResult result = archive::querySummary(period.dir, request, progress);
+        if (result.refused) {
+            printError(result.refusal);
+            return ExitFailure;
+        }
+        if (result.stopped || !printBins(result, epoch, progress)) {
+            std::fflush(stdout);
+            printError(QStringLiteral("interrupted"));
+            return ExitInterrupted;
+        }
+        notes << result.damageNotes << result.partlyRead << result.outside << result.cacheNotes;
+        failures << result.failures;
+        from = to;
+    }
+    std::fflush(stdout);
+    notes.removeDuplicates();
+    for (const QString &note : notes)
+        printError(note);
+    for (const QString &failure : failures)
+        printError(failure);
+    return failures.isEmpty() ? ExitOk : ExitFailure;
+}
