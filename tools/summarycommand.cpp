@@ -13,7 +13,10 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <unistd.h>
 
 namespace {
 
@@ -77,13 +80,58 @@ int cacheInfo(const QString &dir)
     return ExitOk;
 }
 
+// Whole lines to stdout, written in large pieces. Ctrl+C ends the output
+// at the end of a line: a write it interrupts goes on to the end of the
+// line it was in, and nothing after that is written.
+class LineOutput
+{
+public:
+    explicit LineOutput(const archive::Progress &progress) : progress(progress) {}
+
+    // False once Ctrl+C came.
+    bool add(const QByteArray &line)
+    {
+        if (stopped || progress.stopRequested())
+            return !(stopped = true);
+        pending += line;
+        return pending.size() < kPiece || flush();
+    }
+
+    bool flush()
+    {
+        const char *p = pending.constData();
+        const char *end = p + pending.size();
+        while (p < end) {
+            const ssize_t wrote = ::write(STDOUT_FILENO, p, size_t(end - p));
+            if (wrote < 0 && errno != EINTR)
+                break; // stdout is gone: nothing more can be said there
+            if (wrote > 0)
+                p += wrote;
+            if (!stopped && progress.stopRequested()) {
+                stopped = true;
+                // Only the rest of the line being written.
+                const char *lineEnd = static_cast<const char *>(std::memchr(p, '\n', size_t(end - p)));
+                if (lineEnd && p > pending.constData() && p[-1] != '\n')
+                    end = lineEnd + 1;
+                else
+                    end = p;
+            }
+        }
+        pending.clear();
+        return !stopped;
+    }
+
+private:
+    static constexpr int kPiece = 64 * 1024;
+    const archive::Progress &progress;
+    QByteArray pending;
+    bool stopped = false;
+};
+
 // Writes one line per bin; false if Ctrl+C came first.
-bool printBins(const archive::SummaryResult &result, const QDateTime &epoch,
-               const archive::Progress &progress)
+bool printBins(const archive::SummaryResult &result, const QDateTime &epoch, LineOutput &out)
 {
     for (int i = 0; i < result.size(); ++i) {
-        if (progress.stopRequested())
-            return false;
         QByteArray line = QByteArray::number(result.starts.at(i));
         line += ';';
         line += epoch.addSecs(result.starts.at(i))
@@ -100,7 +148,8 @@ bool printBins(const archive::SummaryResult &result, const QDateTime &epoch,
             line += QByteArray::number(channel.mean.at(i), 'g', 17);
         }
         line += '\n';
-        std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
+        if (!out.add(line))
+            return false;
     }
     return true;
 }
@@ -161,6 +210,7 @@ int summaryCommand(const QStringList &args)
     const qint64 endSecs = epoch.secsTo(period.end);
     qint64 from = epoch.secsTo(period.begin);
     QStringList failures, notes;
+    LineOutput out(progress);
     while (from < endSecs) {
         const qint64 to = std::min(endSecs, (from / binSecs) * binSecs + piece);
         request.begin = from == epoch.secsTo(period.begin) ? period.begin : epoch.addSecs(from);
@@ -170,8 +220,7 @@ int summaryCommand(const QStringList &args)
             printError(result.refusal);
             return ExitFailure;
         }
-        if (result.stopped || !printBins(result, epoch, progress)) {
-            std::fflush(stdout);
+        if (result.stopped || !printBins(result, epoch, out) || !out.flush()) {
             printError(QStringLiteral("interrupted"));
             return ExitInterrupted;
         }
@@ -179,7 +228,6 @@ int summaryCommand(const QStringList &args)
         failures << result.failures;
         from = to;
     }
-    std::fflush(stdout);
     notes.removeDuplicates();
     for (const QString &note : notes)
         printError(note);
