@@ -28,47 +28,6 @@ quint64 relaysOn(const quint8 *bytes)
     return on;
 }
 
-// Copies every bin of `from` into `to`, whose range holds it.
-void copyInto(SummaryLevel &to, const SummaryLevel &from)
-{
-    const size_t at = size_t(from.first - to.first);
-    std::copy(from.records.begin(), from.records.end(), to.records.begin() + long(at));
-    for (int k = 0; k < kRelayMax; ++k) {
-        const RelayBins &in = from.relays[size_t(k)];
-        RelayBins &out = to.relays[size_t(k)];
-        if (!in.loaded())
-            continue;
-        std::copy(in.on.begin(), in.on.end(), out.on.begin() + long(at));
-        std::copy(in.off.begin(), in.off.end(), out.off.begin() + long(at));
-        std::copy(in.bits.begin(), in.bits.end(), out.bits.begin() + long(at));
-    }
-    for (int c = 0; c < kPlotChannelCount; ++c) {
-        const ChannelBins &in = from.channels[size_t(c)];
-        ChannelBins &out = to.channels[size_t(c)];
-        if (!in.loaded())
-            continue;
-        std::copy(in.count.begin(), in.count.end(), out.count.begin() + long(at));
-        std::copy(in.min.begin(), in.min.end(), out.min.begin() + long(at));
-        std::copy(in.max.begin(), in.max.end(), out.max.begin() + long(at));
-        std::copy(in.sum.begin(), in.sum.end(), out.sum.begin() + long(at));
-    }
-}
-
-// A level of `n` bins from `first`, every channel and relay loaded.
-SummaryLevel fullLevel(qint64 first, qint64 end)
-{
-    SummaryLevel level;
-    level.first = quint32(first);
-    const int n = int(end - first);
-    level.size = n;
-    level.records.assign(size_t(n), 0);
-    for (RelayBins &relay : level.relays)
-        relay.resize(n);
-    for (ChannelBins &channel : level.channels)
-        channel.resize(n);
-    return level;
-}
-
 } // namespace
 
 bool HourWindow::of(const QString &hourName, HourWindow &window)
@@ -102,9 +61,9 @@ bool HourWindow::of(const QString &hourName, HourWindow &window)
 void HourSummary::start(const HourWindow &w)
 {
     window = w;
-    const qint64 firstBin = w.begin / kSummaryBinSecs;
-    const qint64 endBin = (w.end + kSummaryBinSecs - 1) / kSummaryBinSecs;
-    bins = fullLevel(firstBin, std::max(endBin, firstBin));
+    bins.clear();
+    firstBin = 0;
+    run = Run();
     entries = undecoded = outside = 0;
     damage = Damage::None;
     cutShort = false;
@@ -113,25 +72,94 @@ void HourSummary::start(const HourWindow &w)
     open = true;
 }
 
-void HourSummary::resume(const HourWindow &w, const SummaryLevel &level60)
+HourSummary::Bin &HourSummary::at(qint64 bin)
 {
-    start(w);
-    if (level60.size > 0)
-        reserve(level60.first, qint64(level60.first) + level60.size);
-    copyInto(bins, level60);
+    if (bins.empty()) {
+        firstBin = bin;
+        bins.resize(1, Bin{});
+    } else if (bin < firstBin) {
+        bins.insert(bins.begin(), size_t(firstBin - bin), Bin{});
+        firstBin = bin;
+    } else if (bin >= firstBin + qint64(bins.size())) {
+        bins.resize(size_t(bin - firstBin + 1), Bin{});
+    }
+    return bins[size_t(bin - firstBin)];
 }
 
-void HourSummary::reserve(qint64 firstBin, qint64 endBin)
+void HourSummary::resume(const HourWindow &w, const SummaryLevel &level)
 {
-    const qint64 first = bins.first;
-    const qint64 end = first + bins.size;
-    if (firstBin >= first && endBin <= end)
+    start(w);
+    if (level.size == 0)
         return;
-    SummaryLevel wider = fullLevel(std::min(first, firstBin), std::max(end, endBin));
-    copyInto(wider, bins);
-    bins = std::move(wider);
-    window.begin = std::min(window.begin, firstBin * kSummaryBinSecs);
-    window.end = std::max(window.end, std::min(kArchiveSecsEnd, endBin * kSummaryBinSecs));
+    // A window that the zone's rules gave otherwise when the entry was made
+    // still holds what the entry holds.
+    window.begin = std::min(window.begin, level.startOf(0));
+    window.end = std::max(window.end, level.startOf(level.size));
+    at(level.first);
+    at(qint64(level.first) + level.size - 1);
+    for (int i = 0; i < level.size; ++i) {
+        Bin &bin = bins[size_t(qint64(level.first) + i - firstBin)];
+        const size_t s = size_t(i);
+        bin.records = level.records[s];
+        for (int k = 0; k < kRelayMax; ++k) {
+            const RelayBins &relay = level.relays[size_t(k)];
+            if (!relay.loaded())
+                continue;
+            const quint64 one = quint64(1) << k;
+            const quint8 bits = relay.bits[s];
+            bin.seen |= bits & RelaySeen ? one : 0;
+            bin.startOn |= bits & RelayStartOn ? one : 0;
+            bin.endOn |= bits & RelayEndOn ? one : 0;
+            bin.changed |= bits & RelayChanged ? one : 0;
+            bin.on[k] = relay.on[s];
+            bin.off[k] = relay.off[s];
+        }
+        for (int c = 0; c < kPlotChannelCount; ++c) {
+            const ChannelBins &channel = level.channels[size_t(c)];
+            if (channel.loaded() && channel.count[s] > 0)
+                bin.channels[c] = {channel.min[s], channel.max[s], channel.sum[s], channel.count[s]};
+        }
+    }
+}
+
+SummaryLevel HourSummary::level60()
+{
+    flushRun();
+    SummaryLevel level;
+    level.first = quint32(firstBin);
+    const int n = int(bins.size());
+    level.records.resize(size_t(n));
+    for (RelayBins &relay : level.relays)
+        relay.resize(n);
+    for (ChannelBins &channel : level.channels)
+        channel.resize(n);
+    level.size = n;
+    for (int i = 0; i < n; ++i) {
+        const Bin &bin = bins[size_t(i)];
+        const size_t s = size_t(i);
+        level.records[s] = quint16(bin.records);
+        for (int k = 0; k < kRelayMax; ++k) {
+            if (!(bin.seen >> k & 1))
+                continue;
+            RelayBins &relay = level.relays[size_t(k)];
+            relay.on[s] = bin.on[k];
+            relay.off[s] = bin.off[k];
+            relay.bits[s] = quint8(RelaySeen | (bin.startOn >> k & 1 ? RelayStartOn : 0) |
+                                   (bin.endOn >> k & 1 ? RelayEndOn : 0) |
+                                   (bin.changed >> k & 1 ? RelayChanged : 0));
+        }
+        for (int c = 0; c < kPlotChannelCount; ++c) {
+            const ChannelAcc &acc = bin.channels[c];
+            if (acc.count == 0)
+                continue;
+            ChannelBins &channel = level.channels[size_t(c)];
+            channel.count[s] = quint16(acc.count);
+            channel.min[s] = acc.min;
+            channel.max[s] = acc.max;
+            channel.sum[s] = acc.sum;
+        }
+    }
+    return trimLevel(level);
 }
 
 void HourSummary::add(const ArchRecord &rec, bool decoded)
@@ -152,25 +180,24 @@ void HourSummary::add(const ArchRecord &rec, bool decoded)
             pace = quint32(step);
     }
 
-    const size_t b = size_t(t / kSummaryBinSecs - bins.first);
-    ++bins.records[b];
+    Bin &bin = at(t / kSummaryBinSecs);
+    ++bin.records;
     float values[kPlotChannelCount];
     plotValues(rec, values);
     for (int c = 0; c < kPlotChannelCount; ++c) {
         const float v = values[c];
         if (std::isnan(v))
             continue;
-        ChannelBins &channel = bins.channels[size_t(c)];
-        quint16 &count = channel.count[b];
-        if (count == 0) {
-            channel.min[b] = v;
-            channel.max[b] = v;
+        ChannelAcc &acc = bin.channels[c];
+        if (acc.count == 0) {
+            acc.min = v;
+            acc.max = v;
         } else {
-            channel.min[b] = std::min(channel.min[b], v);
-            channel.max[b] = std::max(channel.max[b], v);
+            acc.min = std::min(acc.min, v);
+            acc.max = std::max(acc.max, v);
         }
-        ++count;
-        channel.sum[b] += double(v);
+        ++acc.count;
+        acc.sum += double(v);
     }
     const quint64 carried = carriedRelays(rec.relayCount);
     relayState(t, t, carried, relaysOn(rec.relays) & carried);
@@ -204,40 +231,53 @@ void HourSummary::relayState(qint64 from, qint64 to, quint64 carried, quint64 on
 {
     if (carried == 0)
         return;
-    const qint64 firstBin = from / kSummaryBinSecs;
-    const qint64 lastBin = to > from ? (to - 1) / kSummaryBinSecs : firstBin;
-    for (qint64 bin = firstBin; bin <= lastBin; ++bin) {
-        const size_t i = size_t(bin - bins.first);
+    const qint64 first = from / kSummaryBinSecs;
+    const qint64 last = to > from ? (to - 1) / kSummaryBinSecs : first;
+    for (qint64 bin = first; bin <= last; ++bin) {
         const qint64 binStart = bin * kSummaryBinSecs;
-        const quint32 secs = quint32(std::min(to, binStart + kSummaryBinSecs) -
-                                     std::max(from, binStart));
+        relayPiece(bin,
+                   quint32(std::min(to, binStart + kSummaryBinSecs) - std::max(from, binStart)),
+                   carried, on);
+    }
+}
+
+void HourSummary::relayPiece(qint64 bin, quint32 secs, quint64 carried, quint64 on)
+{
+    // The same states again in the same bin change no bit: only seconds.
+    if (run.bin == bin && run.carried == carried && run.on == on) {
+        run.secs += secs;
+        return;
+    }
+    flushRun();
+    Bin &b = at(bin);
+    const quint64 fresh = carried & ~b.seen;
+    b.startOn = (b.startOn & ~fresh) | (on & fresh);
+    b.changed |= carried & b.seen & (b.endOn ^ on);
+    b.endOn = (b.endOn & ~carried) | on;
+    b.seen |= carried;
+    run = {bin, carried, on, secs};
+}
+
+void HourSummary::flushRun()
+{
+    if (run.bin >= 0 && run.secs > 0) {
+        Bin &b = at(run.bin);
         for (int k = 0; k < kRelayMax; ++k) {
-            if (!(carried >> k & 1))
+            if (!(run.carried >> k & 1))
                 continue;
-            const bool state = on >> k & 1;
-            RelayBins &relay = bins.relays[size_t(k)];
-            quint8 &bits = relay.bits[i];
-            if (!(bits & RelaySeen)) {
-                bits = quint8(RelaySeen | (state ? RelayStartOn | RelayEndOn : 0));
-            } else {
-                if (bool(bits & RelayEndOn) != state)
-                    bits |= RelayChanged;
-                bits = quint8((bits & ~RelayEndOn) | (state ? RelayEndOn : 0));
-            }
-            if (secs == 0)
-                continue;
-            quint32 onSecs = relay.on[i], offSecs = relay.off[i];
-            if (state) {
-                onSecs += secs;
+            quint32 onSecs = b.on[k], offSecs = b.off[k];
+            if (run.on >> k & 1) {
+                onSecs += run.secs;
                 capRelaySeconds(onSecs, offSecs, kSummaryBinSecs);
             } else {
-                offSecs += secs;
+                offSecs += run.secs;
                 capRelaySeconds(offSecs, onSecs, kSummaryBinSecs);
             }
-            relay.on[i] = quint16(onSecs);
-            relay.off[i] = quint16(offSecs);
+            b.on[k] = quint16(onSecs);
+            b.off[k] = quint16(offSecs);
         }
     }
+    run = Run();
 }
 
 void HourSummary::addEntries(HourFileReader &reader, qint64 offset)

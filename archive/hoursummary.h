@@ -7,6 +7,8 @@
 
 #include <QString>
 
+#include <vector>
+
 namespace archive {
 
 // Where the records of an hour file may lie, in archive seconds: its hour
@@ -68,8 +70,8 @@ public:
     // the whole entries go (from `offset`, the position's byte offset).
     void addEntries(HourFileReader &reader, qint64 offset);
 
-    // The bins that hold anything, every channel and relay loaded.
-    SummaryLevel level60() const { return trimLevel(bins); }
+    // The bins that hold anything, every channel and relay it has loaded.
+    SummaryLevel level60();
 
     quint32 entries = 0;   // entries taken, those outside the window included
     quint32 undecoded = 0; // entries that did not decode (kept as records without values)
@@ -80,12 +82,46 @@ public:
     SummaryTail tail;
 
 private:
-    void reserve(qint64 firstBin, qint64 endBin);
+    struct ChannelAcc
+    {
+        float min;
+        float max;
+        double sum;
+        quint32 count;
+    };
+    // One 60 s bin while it is made: the record's 98 channels side by side,
+    // the relays' bits as masks.
+    struct Bin
+    {
+        quint32 records;
+        quint64 seen;
+        quint64 startOn;
+        quint64 endOn;
+        quint64 changed;
+        quint16 on[kRelayMax];
+        quint16 off[kRelayMax];
+        ChannelAcc channels[kPlotChannelCount];
+    };
+    // Consecutive states of the relays that are all the same in one bin:
+    // their seconds are added up and given to each relay once.
+    struct Run
+    {
+        qint64 bin = -1;
+        quint64 carried = 0;
+        quint64 on = 0;
+        quint32 secs = 0;
+    };
+
+    Bin &at(qint64 bin);
     void applyHold(const SummaryTail &from, qint64 end);
     void relayState(qint64 from, qint64 to, quint64 carried, quint64 on);
+    void relayPiece(qint64 bin, quint32 secs, quint64 carried, quint64 on);
+    void flushRun();
 
     HourWindow window;
-    SummaryLevel bins;
+    std::vector<Bin> bins; // dense from firstBin, grown as records come
+    qint64 firstBin = 0;
+    Run run;
     bool open = true;
 };
 

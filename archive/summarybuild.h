@@ -34,6 +34,10 @@ struct SummaryBuildResult
     bool stopped = false;   // by the caller, or by a write that failed
 };
 
+// Whether a name is one of an hour file without ".dat": "yyyy_MM_dd-hh" of
+// a date that exists. Told from the text alone, without the local zone.
+bool isHourName(const QString &name);
+
 // The hour files of an archive directory ("yyyy_MM_dd-hh.dat", regular or
 // not), newest first, as names without ".dat".
 QStringList archiveHourNames(const QString &dirPath);

@@ -48,7 +48,7 @@ Codec &codec()
 {
     thread_local Codec c;
     if (!c.compressor)
-        c.compressor = libdeflate_alloc_compressor(6);
+        c.compressor = libdeflate_alloc_compressor(1);
     if (!c.decompressor)
         c.decompressor = libdeflate_alloc_decompressor();
     if (!c.compressor || !c.decompressor)

@@ -72,16 +72,19 @@ void HourResolver::resolve(const SummaryStore *store, const QString &path, const
     case HourFileState::Present:
         break;
     }
+    // Where the hour's records may lie, worked out only when a summary is
+    // made: local time conversions cost more than reading a valid entry.
     HourWindow window;
-    if (!HourWindow::of(name, window)) {
-        answer.origin = HourOrigin::Failed;
-        answer.failure = QStringLiteral("cannot read %1: not named after an hour").arg(path);
-        return;
-    }
+    bool windowKnown = false;
+    auto windowOf = [&]() -> const HourWindow & {
+        if (!windowKnown)
+            windowKnown = HourWindow::of(name, window);
+        return window;
+    };
     // Finished: its hour has been over, and the file unchanged, for a while.
     auto finished = [&](const HourFileKey &k) {
-        return need.now >= need.epoch + window.hourEnd + kSummaryOpenGraceSecs &&
-               k.modifiedNs / 1000000000 <= need.now - kSummaryOpenGraceSecs;
+        return k.modifiedNs / 1000000000 <= need.now - kSummaryOpenGraceSecs &&
+               need.now >= need.epoch + windowOf().hourEnd + kSummaryOpenGraceSecs;
     };
 
     if (store && store->usable() && entry.openFile(store->entryPath(name))) {
@@ -107,7 +110,7 @@ void HourResolver::resolve(const SummaryStore *store, const QString &path, const
                 }
                 answer.rejected = true;
             } else if ((closing || grown) && need.readFiles) {
-                if (!decodeStored(window)) {
+                if (!windowOf().end || !decodeStored(window)) {
                     answer.rejected = true;
                 } else if (closing) {
                     answer.finalized = true;
@@ -131,6 +134,11 @@ void HourResolver::resolve(const SummaryStore *store, const QString &path, const
     }
     if (!need.readFiles) {
         answer.origin = HourOrigin::Uncovered;
+        return;
+    }
+    if (!windowOf().end) {
+        answer.origin = HourOrigin::Failed;
+        answer.failure = QStringLiteral("cannot read %1: not named after an hour").arg(path);
         return;
     }
     summary.start(window);

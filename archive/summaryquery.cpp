@@ -6,6 +6,7 @@
 #include "hourfile.h"
 #include "hourpipeline.h"
 #include "hourwalk.h"
+#include "summarybuild.h"
 #include "summaryhour.h"
 
 #include <algorithm>
@@ -208,8 +209,20 @@ SummaryResult querySummary(const QString &dirPath, const SummaryRequest &request
 
         // An hour file may hold records up to an hour beyond its hour, which
         // ends up to two hours after it starts (when the clocks go back).
-        const QStringList hours =
-            hourNames(request.begin.addSecs(-2 * 3600), request.end.addSecs(3600));
+        // The names sort as the hours do: the directory is listed once, and
+        // no local time is worked out for each of a year's hours.
+        const QString format = QString::fromLatin1(kHourFormat);
+        const QString firstHour = request.begin.addSecs(-2 * 3600).toString(format);
+        const QString lastHour = request.end.addSecs(3600).toString(format);
+        QStringList hours;
+        const DirState state = archiveDirState(dirPath);
+        if (state == DirState::Unreadable || state == DirState::NotADirectory)
+            result.failures.append(QStringLiteral("cannot list %1").arg(dirPath));
+        const QStringList names = archiveHourNames(dirPath);
+        for (auto it = names.crbegin(); it != names.crend(); ++it) {
+            if (*it >= firstHour && *it <= lastHour)
+                hours.append(*it);
+        }
         const QString dir =
             dirPath.endsWith(QLatin1Char('/')) ? dirPath : dirPath + QLatin1Char('/');
         int writeFailures = 0;

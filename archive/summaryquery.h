@@ -96,7 +96,7 @@ struct SummaryResult
 // is valid and from the hour files where it is not. The hour files looked
 // at are those of the period and, because an hour file may hold records up
 // to an hour outside its hour, the two hours before it and the hour after
-// it. Refused: a period longer than 360 days, a bin size that is not a
+// it, as the archive directory lists them. Refused: a period longer than 360 days, a bin size that is not a
 // positive multiple of 60, a channel that does not exist, or more than
 // kMaxSummaryCells. Progress counts the hours of the walk; a stop ends the
 // query at the next of them, with no bins.

@@ -227,6 +227,7 @@ void measureBeside(const QString &week, const QString &year, const QString &root
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
+    std::setvbuf(stdout, nullptr, _IOLBF, 0); // each figure as it comes, into a file too
     QStringList args = app.arguments().mid(1);
     int apart = 10;
     const int option = args.indexOf(QStringLiteral("--apart"));
