@@ -7,6 +7,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
+#include <limits>
 
 namespace archive {
 
@@ -74,14 +76,20 @@ void HourSummary::start(const HourWindow &w)
 
 HourSummary::Bin &HourSummary::at(qint64 bin)
 {
+    static const Bin empty = [] {
+        Bin b{};
+        std::fill(std::begin(b.min), std::end(b.min), std::numeric_limits<float>::infinity());
+        std::fill(std::begin(b.max), std::end(b.max), -std::numeric_limits<float>::infinity());
+        return b;
+    }();
     if (bins.empty()) {
         firstBin = bin;
-        bins.resize(1, Bin{});
+        bins.resize(1, empty);
     } else if (bin < firstBin) {
-        bins.insert(bins.begin(), size_t(firstBin - bin), Bin{});
+        bins.insert(bins.begin(), size_t(firstBin - bin), empty);
         firstBin = bin;
     } else if (bin >= firstBin + qint64(bins.size())) {
-        bins.resize(size_t(bin - firstBin + 1), Bin{});
+        bins.resize(size_t(bin - firstBin + 1), empty);
     }
     return bins[size_t(bin - firstBin)];
 }
@@ -116,8 +124,12 @@ void HourSummary::resume(const HourWindow &w, const SummaryLevel &level)
         }
         for (int c = 0; c < kPlotChannelCount; ++c) {
             const ChannelBins &channel = level.channels[size_t(c)];
-            if (channel.loaded() && channel.count[s] > 0)
-                bin.channels[c] = {channel.min[s], channel.max[s], channel.sum[s], channel.count[s]};
+            if (channel.loaded() && channel.count[s] > 0) {
+                bin.count[c] = channel.count[s];
+                bin.min[c] = channel.min[s];
+                bin.max[c] = channel.max[s];
+                bin.sum[c] = channel.sum[s];
+            }
         }
     }
 }
@@ -149,14 +161,13 @@ SummaryLevel HourSummary::level60()
                                    (bin.changed >> k & 1 ? RelayChanged : 0));
         }
         for (int c = 0; c < kPlotChannelCount; ++c) {
-            const ChannelAcc &acc = bin.channels[c];
-            if (acc.count == 0)
+            if (bin.count[c] == 0)
                 continue;
             ChannelBins &channel = level.channels[size_t(c)];
-            channel.count[s] = quint16(acc.count);
-            channel.min[s] = acc.min;
-            channel.max[s] = acc.max;
-            channel.sum[s] = acc.sum;
+            channel.count[s] = quint16(bin.count[c]);
+            channel.min[s] = bin.min[c];
+            channel.max[s] = bin.max[c];
+            channel.sum[s] = bin.sum[c];
         }
     }
     return trimLevel(level);
@@ -184,21 +195,7 @@ void HourSummary::add(const ArchRecord &rec, bool decoded)
     ++bin.records;
     float values[kPlotChannelCount];
     plotValues(rec, values);
-    for (int c = 0; c < kPlotChannelCount; ++c) {
-        const float v = values[c];
-        if (std::isnan(v))
-            continue;
-        ChannelAcc &acc = bin.channels[c];
-        if (acc.count == 0) {
-            acc.min = v;
-            acc.max = v;
-        } else {
-            acc.min = std::min(acc.min, v);
-            acc.max = std::max(acc.max, v);
-        }
-        ++acc.count;
-        acc.sum += double(v);
-    }
+    addSamples(bin, values);
     const quint64 carried = carriedRelays(rec.relayCount);
     relayState(t, t, carried, relaysOn(rec.relays) & carried);
 
@@ -207,6 +204,21 @@ void HourSummary::add(const ArchRecord &rec, bool decoded)
     tail.pace = pace;
     tail.relayCount = rec.relayCount;
     std::copy(rec.relays, rec.relays + kRelayBytes, tail.relays);
+}
+
+// Loops the compiler takes in vector steps. A NaN (no sample) adds nothing
+// to the count and the sum, and, compared with anything, is never less or
+// greater: the extremes stay as they are.
+void HourSummary::addSamples(Bin &bin, const float *values)
+{
+    for (int c = 0; c < kPlotChannelCount; ++c)
+        bin.count[c] += values[c] == values[c] ? 1 : 0;
+    for (int c = 0; c < kPlotChannelCount; ++c)
+        bin.sum[c] += double(values[c] == values[c] ? values[c] : 0.0f);
+    for (int c = 0; c < kPlotChannelCount; ++c)
+        bin.min[c] = values[c] < bin.min[c] ? values[c] : bin.min[c];
+    for (int c = 0; c < kPlotChannelCount; ++c)
+        bin.max[c] = values[c] > bin.max[c] ? values[c] : bin.max[c];
 }
 
 void HourSummary::close()

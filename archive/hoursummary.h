@@ -82,15 +82,10 @@ public:
     SummaryTail tail;
 
 private:
-    struct ChannelAcc
-    {
-        float min;
-        float max;
-        double sum;
-        quint32 count;
-    };
-    // One 60 s bin while it is made: the record's 98 channels side by side,
-    // the relays' bits as masks.
+    // One 60 s bin while it is made: each of the record's 98 channels in
+    // arrays side by side, so that a record is added in vector steps; a
+    // channel without samples holds +inf and -inf as its extremes. The
+    // relays' bits are masks.
     struct Bin
     {
         quint32 records;
@@ -100,7 +95,10 @@ private:
         quint64 changed;
         quint16 on[kRelayMax];
         quint16 off[kRelayMax];
-        ChannelAcc channels[kPlotChannelCount];
+        quint32 count[kPlotChannelCount];
+        float min[kPlotChannelCount];
+        float max[kPlotChannelCount];
+        double sum[kPlotChannelCount];
     };
     // Consecutive states of the relays that are all the same in one bin:
     // their seconds are added up and given to each relay once.
@@ -113,6 +111,7 @@ private:
     };
 
     Bin &at(qint64 bin);
+    static void addSamples(Bin &bin, const float *values);
     void applyHold(const SummaryTail &from, qint64 end);
     void relayState(qint64 from, qint64 to, quint64 carried, quint64 on);
     void relayPiece(qint64 bin, quint32 secs, quint64 carried, quint64 on);

@@ -53,8 +53,8 @@ struct Outcome
 
 Outcome outcomeOf(const HourAnswer &answer)
 {
-    return {answer.origin, answer.toppedUp, answer.finalized, answer.rejected, answer.failure,
-            answer.cacheError};
+    return {answer.origin,   answer.toppedUp, answer.finalized,
+            answer.rejected, answer.failure,  answer.cacheError};
 }
 
 } // namespace
@@ -108,10 +108,9 @@ SummaryBuildResult buildSummaryCache(const QString &dirPath, const SummaryBuildO
                                      const Progress &progress)
 {
     SummaryBuildResult result;
-    const SummaryStore store(dirPath,
-                             options.cacheRoot.isEmpty() ? SummaryStore::defaultRoot()
-                                                         : options.cacheRoot,
-                             SummaryStore::Mode::Update);
+    const SummaryStore store(
+        dirPath, options.cacheRoot.isEmpty() ? SummaryStore::defaultRoot() : options.cacheRoot,
+        SummaryStore::Mode::Update);
     if (!store.writable()) {
         result.problem = store.problem();
         return result;
@@ -200,8 +199,8 @@ SummaryBuildResult buildSummaryCache(const QString &dirPath, const SummaryBuildO
         HourResolver resolver;
         HourAnswer answer;
         for (int i = next++; i < names.size() && !halt; i = next++) {
-            resolver.resolve(&store, dir + names.at(i) + QStringLiteral(".dat"), names.at(i),
-                             need, answer);
+            resolver.resolve(&store, dir + names.at(i) + QStringLiteral(".dat"), names.at(i), need,
+                             answer);
             take(outcomeOf(answer));
         }
     } else {

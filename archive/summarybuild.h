@@ -22,13 +22,13 @@ struct SummaryBuildOptions
 
 struct SummaryBuildResult
 {
-    QString problem;  // the store cannot be written: nothing was done
-    int hours = 0;    // hour files in the archive directory
-    int done = 0;     // of them, looked at
-    int valid = 0;    // whose entry was valid
-    int built = 0;    // summarised from the file
-    int toppedUp = 0; // whose entry went on from where it was
-    int finalized = 0; // whose entry of a growing file was closed, the file being finished
+    QString problem;        // the store cannot be written: nothing was done
+    int hours = 0;          // hour files in the archive directory
+    int done = 0;           // of them, looked at
+    int valid = 0;          // whose entry was valid
+    int built = 0;          // summarised from the file
+    int toppedUp = 0;       // whose entry went on from where it was
+    int finalized = 0;      // whose entry of a growing file was closed, the file being finished
     QStringList failures;   // hour files that could not be read
     QStringList cacheNotes; // entries found damaged, entries that could not be written
     bool stopped = false;   // by the caller, or by a write that failed

@@ -23,7 +23,8 @@ namespace {
 
 const char kMagic[4] = {'K', 'S', 'U', 'M'};
 constexpr int kIndexEntryBytes = 12;
-constexpr qint64 kFrontBytes = 16 * 1024;
+// The header and the index, and the hourly bins after them.
+constexpr qint64 kFrontBytes = 8 * 1024;
 constexpr quint32 kFlagOpen = 1;
 constexpr quint32 kFlagCutShort = 2;
 
@@ -90,23 +91,8 @@ BlockLayout channelLayout(int n)
     return {{2, n}, {4, n}, {4, n}, {8, n}};
 }
 
-// Splits each array into byte planes, each stored as the differences of
+// The byte planes of a block's arrays, each stored as the differences of
 // its bytes: slowly changing values leave long runs of small numbers.
-void toPlanes(const char *raw, const BlockLayout &layout, char *out)
-{
-    for (const Segment &s : layout) {
-        for (int j = 0; j < s.width; ++j) {
-            quint8 previous = 0;
-            for (int i = 0; i < s.count; ++i) {
-                const quint8 byte = quint8(raw[qint64(i) * s.width + j]);
-                *out++ = char(quint8(byte - previous));
-                previous = byte;
-            }
-        }
-        raw += qint64(s.width) * s.count;
-    }
-}
-
 void fromPlanes(const char *in, const BlockLayout &layout, char *raw)
 {
     for (const Segment &s : layout) {
@@ -126,20 +112,6 @@ template <typename T> void put(std::vector<char> &out, T value)
     char bytes[sizeof(T)];
     qToLittleEndian(value, bytes);
     out.insert(out.end(), bytes, bytes + sizeof(T));
-}
-
-void putFloat(std::vector<char> &out, float value)
-{
-    quint32 bits;
-    std::memcpy(&bits, &value, 4);
-    put(out, bits);
-}
-
-void putDouble(std::vector<char> &out, double value)
-{
-    quint64 bits;
-    std::memcpy(&bits, &value, 8);
-    put(out, bits);
 }
 
 template <typename T> T get(const char *p)
@@ -179,15 +151,50 @@ void levelRange(quint32 first, int size, int level, quint32 &levelFirst, int &le
     levelSize = size == 0 ? 0 : int((first + quint32(size) - 1) / ratio - levelFirst + 1);
 }
 
-// Deflates a block's planes; stored as they are where that is not shorter.
-void appendBlock(std::vector<char> &file, std::vector<char> &index, const std::vector<char> &raw,
-                 const BlockLayout &layout)
+// Appends the byte planes of n values of `width` bytes, value i's bits
+// given by bitsOf(i): the same bytes toPlanes makes of the values.
+template <typename BitsOf>
+void appendPlanes(std::vector<char> &out, int width, int n, BitsOf bitsOf)
 {
-    std::vector<char> planes(raw.size());
-    toPlanes(raw.data(), layout, planes.data());
-    std::vector<char> packed(planes.size() + 64);
-    size_t size = libdeflate_deflate_compress(codec().compressor, planes.data(), planes.size(),
-                                              packed.data(), packed.size());
+    const size_t at = out.size();
+    out.resize(at + size_t(width) * size_t(n));
+    char *p = out.data() + at;
+    for (int j = 0; j < width; ++j) {
+        quint8 previous = 0;
+        for (int i = 0; i < n; ++i) {
+            const quint8 byte = quint8(quint64(bitsOf(i)) >> (8 * j));
+            *p++ = char(quint8(byte - previous));
+            previous = byte;
+        }
+    }
+}
+
+quint32 floatBits(float v)
+{
+    quint32 bits;
+    std::memcpy(&bits, &v, 4);
+    return bits;
+}
+
+quint64 doubleBits(double v)
+{
+    quint64 bits;
+    std::memcpy(&bits, &v, 8);
+    return bits;
+}
+
+// Deflates a block's planes; stored as they are where that is not shorter,
+// and small ones as they are anyway: each deflate call clears its tables,
+// which costs more than the few bytes it could save.
+void appendBlock(std::vector<char> &file, std::vector<char> &index, const std::vector<char> &planes,
+                 std::vector<char> &packed)
+{
+    constexpr size_t kSmallBlock = 1024;
+    packed.resize(planes.size() + 64);
+    size_t size = planes.size() < kSmallBlock
+                      ? 0
+                      : libdeflate_deflate_compress(codec().compressor, planes.data(),
+                                                    planes.size(), packed.data(), packed.size());
     const char *stored = packed.data();
     if (size == 0 || size >= planes.size()) {
         stored = planes.data();
@@ -202,39 +209,36 @@ void appendBlock(std::vector<char> &file, std::vector<char> &index, const std::v
 void appendLevel(std::vector<char> &file, std::vector<char> &index, const SummaryLevel &level)
 {
     const int n = level.size;
-    std::vector<char> raw;
-    for (quint16 r : level.records)
-        put(raw, r);
-    appendBlock(file, index, raw, binsLayout(n));
+    std::vector<char> planes, packed;
+    appendPlanes(planes, 2, n, [&](int i) { return level.records[size_t(i)]; });
+    appendBlock(file, index, planes, packed);
     if (level.relayMask != 0) {
-        raw.clear();
+        planes.clear();
         for (int k = 0; k < kRelayMax; ++k) {
             if (!(level.relayMask >> k & 1))
                 continue;
             const RelayBins &relay = level.relays[size_t(k)];
-            for (quint16 v : relay.on)
-                put(raw, v);
-            for (quint16 v : relay.off)
-                put(raw, v);
-            raw.insert(raw.end(), relay.bits.begin(), relay.bits.end());
+            appendPlanes(planes, 2, n, [&](int i) { return relay.on[size_t(i)]; });
+            appendPlanes(planes, 2, n, [&](int i) { return relay.off[size_t(i)]; });
+            appendPlanes(planes, 1, n, [&](int i) { return relay.bits[size_t(i)]; });
         }
-        appendBlock(file, index, raw, relaysLayout(n, popcount(level.relayMask)));
+        appendBlock(file, index, planes, packed);
     }
     for (int c = 0; c < kPlotChannelCount; ++c) {
         if (!level.channelMask.test(size_t(c)))
             continue;
-        const ChannelBins &channel = level.channels[size_t(c)];
-        raw.clear();
-        for (int i = 0; i < n; ++i)
-            put(raw, channel.count[size_t(i)]);
+        const ChannelBins &ch = level.channels[size_t(c)];
         // A bin without samples stores zeros, whatever its arrays held.
-        for (int i = 0; i < n; ++i)
-            putFloat(raw, channel.count[size_t(i)] ? channel.min[size_t(i)] : 0.0f);
-        for (int i = 0; i < n; ++i)
-            putFloat(raw, channel.count[size_t(i)] ? channel.max[size_t(i)] : 0.0f);
-        for (int i = 0; i < n; ++i)
-            putDouble(raw, channel.count[size_t(i)] ? channel.sum[size_t(i)] : 0.0);
-        appendBlock(file, index, raw, channelLayout(n));
+        auto has = [&](int i) { return ch.count[size_t(i)] != 0; };
+        planes.clear();
+        appendPlanes(planes, 2, n, [&](int i) { return ch.count[size_t(i)]; });
+        appendPlanes(planes, 4, n,
+                     [&](int i) { return has(i) ? floatBits(ch.min[size_t(i)]) : 0; });
+        appendPlanes(planes, 4, n,
+                     [&](int i) { return has(i) ? floatBits(ch.max[size_t(i)]) : 0; });
+        appendPlanes(planes, 8, n,
+                     [&](int i) { return has(i) ? doubleBits(ch.sum[size_t(i)]) : quint64(0); });
+        appendBlock(file, index, planes, packed);
     }
 }
 
@@ -410,7 +414,8 @@ const char *SummaryEntryReader::fetch(qint64 offset, qint64 length)
     scratch.resize(size_t(length));
     qint64 have = 0;
     while (have < length) {
-        const ssize_t got = ::pread(fd, scratch.data() + have, size_t(length - have), offset + have);
+        const ssize_t got =
+            ::pread(fd, scratch.data() + have, size_t(length - have), offset + have);
         if (got < 0 && errno == EINTR)
             continue;
         if (got <= 0)
@@ -538,7 +543,7 @@ bool SummaryEntryReader::readLevel(int level, const std::bitset<kPlotChannelCoun
     if (!headerRead || level < 0 || level >= kSummaryLevelCount)
         return false;
     const EntryHeader &h = head;
-    out = SummaryLevel();
+    out.clear();
     out.binSecs = kSummaryLevelSecs[level];
     out.relayMask = h.relayMask;
     out.channelMask = h.channelMask;

@@ -42,11 +42,11 @@ void keepOnly(SummaryLevel &level, const HourNeed &need)
 {
     for (int c = 0; c < kPlotChannelCount; ++c) {
         if (!need.channels.test(size_t(c)))
-            level.channels[size_t(c)] = ChannelBins();
+            level.channels[size_t(c)].clear();
     }
     if (!need.relays) {
         for (RelayBins &relay : level.relays)
-            relay = RelayBins();
+            relay.clear();
     }
 }
 
@@ -55,7 +55,12 @@ void keepOnly(SummaryLevel &level, const HourNeed &need)
 void HourResolver::resolve(const SummaryStore *store, const QString &path, const QString &name,
                            const HourNeed &need, HourAnswer &answer)
 {
-    answer = HourAnswer();
+    answer.origin = HourOrigin::Absent;
+    answer.toppedUp = answer.finalized = answer.rejected = false;
+    answer.failure.clear();
+    answer.cacheError.clear();
+    answer.header = EntryHeader();
+    answer.level.clear();
     HourFileKey key;
     QString error;
     switch (statHourFile(path, key, &error)) {
@@ -215,20 +220,21 @@ bool HourResolver::build(const QString &path, HourFileKey &key, QString &failure
 void HourResolver::finish(const SummaryStore *store, const QString &name, const HourFileKey &key,
                           bool finished, const HourNeed &need, HourAnswer &answer)
 {
-    if (finished)
+    // A summary that may be topped up remembers the bytes before where it
+    // stopped; one whose bytes are not at hand is closed instead.
+    const qint64 end = summary.summarisedBytes;
+    const qint64 length = std::min(kTailBytes, end);
+    const bool tailAtHand = end - length >= bufferFrom && end <= bufferFrom + bufferSize;
+    if (finished || !tailAtHand)
         summary.close();
     EntryHeader h = summaryHeader(summary);
     h.hour = name;
     h.sourceSize = key.size;
     h.sourceModifiedNs = key.modifiedNs;
     if (h.open) {
-        const qint64 end = h.summarisedBytes;
-        const qint64 length = std::min(kTailBytes, end);
-        if (end - length >= bufferFrom && end <= bufferFrom + bufferSize) {
-            h.tailLength = quint32(length);
-            h.tailCrc = quint32(
-                libdeflate_crc32(0, buffer.data() + (end - length - bufferFrom), size_t(length)));
-        }
+        h.tailLength = quint32(length);
+        h.tailCrc = quint32(
+            libdeflate_crc32(0, buffer.data() + (end - length - bufferFrom), size_t(length)));
     }
     const SummaryLevel level60 = summary.level60();
     h.first = level60.first;
@@ -278,7 +284,8 @@ HourResolver::Read HourResolver::readRange(const QString &path, qint64 from, Hou
     buffer.resize(size_t(key.size - from));
     qint64 have = 0;
     while (have < qint64(buffer.size())) {
-        const ssize_t got = ::pread(fd, buffer.data() + have, buffer.size() - size_t(have), from + have);
+        const ssize_t got =
+            ::pread(fd, buffer.data() + have, buffer.size() - size_t(have), from + have);
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0) {

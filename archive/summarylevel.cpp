@@ -20,6 +20,35 @@ void RelayBins::resize(int n)
     bits.resize(size_t(n), 0);
 }
 
+void ChannelBins::clear()
+{
+    count.clear();
+    min.clear();
+    max.clear();
+    sum.clear();
+}
+
+void RelayBins::clear()
+{
+    on.clear();
+    off.clear();
+    bits.clear();
+}
+
+void SummaryLevel::clear()
+{
+    binSecs = kSummaryBinSecs;
+    first = 0;
+    size = 0;
+    records.clear();
+    relayMask = 0;
+    channelMask.reset();
+    for (RelayBins &relay : relays)
+        relay.clear();
+    for (ChannelBins &channel : channels)
+        channel.clear();
+}
+
 void SummaryLevel::resize(int n)
 {
     size = n;
@@ -109,8 +138,8 @@ SummaryLevel trimLevel(const SummaryLevel &level)
     out.channelMask.reset();
     for (int c = 0; c < kPlotChannelCount; ++c) {
         const ChannelBins &channel = out.channels[size_t(c)];
-        if (channel.loaded() &&
-            std::any_of(channel.count.begin(), channel.count.end(), [](quint16 n) { return n != 0; }))
+        if (channel.loaded() && std::any_of(channel.count.begin(), channel.count.end(),
+                                            [](quint16 n) { return n != 0; }))
             out.channelMask.set(size_t(c));
         else if (channel.loaded())
             out.channels[size_t(c)] = ChannelBins();

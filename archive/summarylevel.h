@@ -45,6 +45,7 @@ struct ChannelBins
 
     bool loaded() const { return !count.empty(); }
     void resize(int n);
+    void clear();
 };
 
 // One relay over the bins of a level: seconds on and off, and its bits.
@@ -57,6 +58,7 @@ struct RelayBins
 
     bool loaded() const { return !bits.empty(); }
     void resize(int n);
+    void clear();
 };
 
 // The bins of one size, dense from bin `first` on: bin i starts at
@@ -67,8 +69,8 @@ struct SummaryLevel
     quint32 binSecs = kSummaryBinSecs;
     quint32 first = 0;
     int size = 0;
-    std::vector<quint16> records; // records whose time lies in the bin
-    quint64 relayMask = 0;        // relays seen in some bin
+    std::vector<quint16> records;               // records whose time lies in the bin
+    quint64 relayMask = 0;                      // relays seen in some bin
     std::bitset<kPlotChannelCount> channelMask; // channels with a sample in some bin
     std::array<RelayBins, kRelayMax> relays;
     std::array<ChannelBins, kPlotChannelCount> channels;
@@ -76,6 +78,9 @@ struct SummaryLevel
     qint64 startOf(int i) const { return (qint64(first) + i) * binSecs; }
     // Sizes every loaded array (and the records) to n bins, new ones empty.
     void resize(int n);
+    // No bins, nothing loaded; the arrays keep their memory for the next
+    // hour, so that reading a year of entries does not allocate per hour.
+    void clear();
     // Whether bin i holds a record or a relay's state.
     bool used(int i) const;
 };

@@ -18,6 +18,7 @@ namespace archive {
 namespace {
 
 constexpr qint64 kArchiveSecsEnd = qint64(1) << 32;
+constexpr int kHoursPerItem = 8;
 
 qint64 floorDiv(qint64 a, qint64 b)
 {
@@ -154,7 +155,8 @@ SummaryResult querySummary(const QString &dirPath, const SummaryRequest &request
         return result;
     acc.firstBin = acc.begin / request.binSecs;
     const qint64 bins = (acc.end - 1) / request.binSecs - acc.firstBin + 1;
-    const qint64 cells = bins * (std::max(1, request.channels.size()) + (request.relays ? 16 : 0));
+    const qint64 cells =
+        bins * (std::max(1, int(request.channels.size())) + (request.relays ? 16 : 0));
     if (cells > kMaxSummaryCells) {
         refuse(result, QStringLiteral("%1 bins of %2 channels are more than one summary holds")
                            .arg(bins)
@@ -226,16 +228,26 @@ SummaryResult querySummary(const QString &dirPath, const SummaryRequest &request
         const QString dir =
             dirPath.endsWith(QLatin1Char('/')) ? dirPath : dirPath + QLatin1Char('/');
         int writeFailures = 0;
-        HourPipeline<HourAnswer, HourResolver> pipeline(hours.size(), hourThreads(request.threads));
-        auto produce = [&](int i, HourAnswer &answer, HourResolver &resolver) {
-            resolver.resolve(&store, dir + hours.at(i) + QStringLiteral(".dat"), hours.at(i), need,
-                             answer);
-        };
-        auto consume = [&](int i, const HourAnswer &answer) {
-            if (progress.stopRequested()) {
-                result.stopped = true;
-                return false;
+        // Hours go to the threads a few at a time: an hour answered from the
+        // cache is quicker than handing it from one thread to another.
+        const int groups = (int(hours.size()) + kHoursPerItem - 1) / kHoursPerItem;
+        HourPipeline<std::vector<HourAnswer>, HourResolver> pipeline(groups,
+                                                                     hourThreads(request.threads));
+        auto produce = [&](int g, std::vector<HourAnswer> &answers, HourResolver &resolver) {
+            const int first = g * kHoursPerItem;
+            const int n = std::min(kHoursPerItem, int(hours.size()) - first);
+            answers.resize(size_t(n));
+            for (int k = 0; k < n; ++k) {
+                HourAnswer &answer = answers[size_t(k)];
+                if (progress.stopRequested()) {
+                    answer.origin = HourOrigin::Absent;
+                    continue;
+                }
+                const QString &name = hours.at(first + k);
+                resolver.resolve(&store, dir + name + QStringLiteral(".dat"), name, need, answer);
             }
+        };
+        auto take = [&](int i, const HourAnswer &answer) {
             const QString path = dir + hours.at(i) + QStringLiteral(".dat");
             switch (answer.origin) {
             case HourOrigin::Absent:
@@ -264,6 +276,15 @@ SummaryResult querySummary(const QString &dirPath, const SummaryRequest &request
             if (!answer.cacheError.isEmpty() && writeFailures++ == 0)
                 result.cacheNotes.append(answer.cacheError);
             progress.tell(i + 1, hours.size());
+        };
+        auto consume = [&](int g, const std::vector<HourAnswer> &answers) {
+            for (size_t k = 0; k < answers.size(); ++k) {
+                if (progress.stopRequested()) {
+                    result.stopped = true;
+                    return false;
+                }
+                take(g * kHoursPerItem + int(k), answers[k]);
+            }
             return true;
         };
         const PipelineEnd end = pipeline.run(produce, consume);
@@ -361,8 +382,8 @@ RelayPreview previewRelay(const SummaryResult &result, int relay)
 
 quint32 previewBinSecs(qint64 periodSecs, int columns)
 {
-    const qint64 column = (std::max<qint64>(periodSecs, 1) + std::max(columns, 1) - 1) /
-                          std::max(columns, 1);
+    const qint64 column =
+        (std::max<qint64>(periodSecs, 1) + std::max(columns, 1) - 1) / std::max(columns, 1);
     auto roundUp = [](qint64 v, qint64 step) { return (v + step - 1) / step * step; };
     if (column <= 600)
         return quint32(roundUp(column, 60));

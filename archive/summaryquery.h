@@ -64,7 +64,7 @@ struct SummaryResult
 {
     bool refused = false; // the request was refused, for `refusal`
     QString refusal;
-    bool stopped = false;   // the caller stopped it; the bins are empty
+    bool stopped = false; // the caller stopped it; the bins are empty
     bool outOfMemory = false;
     quint32 binSecs = 0;
     qint64 epochMs = 0; // the archive epoch, for turning bins into dates
@@ -96,10 +96,9 @@ struct SummaryResult
 // is valid and from the hour files where it is not. The hour files looked
 // at are those of the period and, because an hour file may hold records up
 // to an hour outside its hour, the two hours before it and the hour after
-// it, as the archive directory lists them. Refused: a period longer than 360 days, a bin size that is not a
-// positive multiple of 60, a channel that does not exist, or more than
-// kMaxSummaryCells. Progress counts the hours of the walk; a stop ends the
-// query at the next of them, with no bins.
+// it, as the archive directory lists them. Refused: a period longer than 360 days, a bin size that
+// is not a positive multiple of 60, a channel that does not exist, or more than kMaxSummaryCells.
+// Progress counts the hours of the walk; a stop ends the query at the next of them, with no bins.
 SummaryResult querySummary(const QString &dirPath, const SummaryRequest &request,
                            const Progress &progress = Progress());
 

@@ -29,7 +29,8 @@ QString checkLevel(const archive::SummaryLevel &level, const archive::EntryHeade
             return QStringLiteral("a channel the entry does not have was read");
         for (int i = 0; i < level.size; ++i) {
             if (channel.count[size_t(i)] > level.records[size_t(i)] ||
-                (channel.count[size_t(i)] > 0 && !(channel.min[size_t(i)] <= channel.max[size_t(i)])))
+                (channel.count[size_t(i)] > 0 &&
+                 !(channel.min[size_t(i)] <= channel.max[size_t(i)])))
                 return QStringLiteral("an accepted bin holds values no summary makes");
         }
     }

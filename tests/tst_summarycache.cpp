@@ -204,9 +204,8 @@ void tst_SummaryCache::channelBins_data()
     QTest::newRow("a sample on each side of a minute's edge")
         << h << QVector<QPointF>{{59, 1}, {60, 3}} << 0 << 3600 << 60
         << QStringList{"0;1;1;1;1", "60;1;3;3;3"} << 0;
-    QTest::newRow("both in one bin of ten minutes")
-        << h << QVector<QPointF>{{59, 1}, {60, 3}} << 0 << 3600 << 600
-        << QStringList{"0;2;1;3;2"} << 0;
+    QTest::newRow("both in one bin of ten minutes") << h << QVector<QPointF>{{59, 1}, {60, 3}} << 0
+                                                    << 3600 << 600 << QStringList{"0;2;1;3;2"} << 0;
     QTest::newRow("bins of three minutes from the minutes")
         << h << QVector<QPointF>{{0, 1}, {179, 2}, {180, 4}} << 0 << 3600 << 180
         << QStringList{"0;2;1;2;1.5", "180;1;4;4;4"} << 0;
@@ -230,13 +229,13 @@ void tst_SummaryCache::channelBins_data()
         << h << QVector<QPointF>{{600, 5}, {4000, 7}} << 3600 << 7200 << 3600
         << QStringList{"3600;1;7;7;7"} << 0;
     QTest::newRow("records far outside the hour are left out")
-        << h << QVector<QPointF>{{600, 5}, {-4000, 1}, {3 * 3600, 1}} << -7200 << 4 * 3600
-        << 3600 << QStringList{"0;1;5;5;5"} << 2;
+        << h << QVector<QPointF>{{600, 5}, {-4000, 1}, {3 * 3600, 1}} << -7200 << 4 * 3600 << 3600
+        << QStringList{"0;1;5;5;5"} << 2;
     // The hour the clocks repeat: one file of two hours.
     QTest::newRow("the hour the clocks go back")
         << QStringLiteral("2024-10-27 02:00:00")
-        << QVector<QPointF>{{0, 1}, {3599, 3}, {3600, 10}, {7199, 20}} << -3600 << 3 * 3600
-        << 3600 << QStringList{"0;2;1;3;2", "3600;2;10;20;15"} << 0;
+        << QVector<QPointF>{{0, 1}, {3599, 3}, {3600, 10}, {7199, 20}} << -3600 << 3 * 3600 << 3600
+        << QStringList{"0;2;1;3;2", "3600;2;10;20;15"} << 0;
 }
 
 void tst_SummaryCache::channelBins()
@@ -385,8 +384,8 @@ void tst_SummaryCache::growingFile()
     const QVector<ArchRecord> records = noisy(hour, 200, 3);
     fixture::appendRecords(a.dir, records.mid(0, 120));
     // The recorder is in the middle of the next entry.
-    QByteArray next = fixture::rawEntry(records[120].time, archive::compressPayload(
-                                                               archive::encodePayload(records[120])));
+    QByteArray next = fixture::rawEntry(
+        records[120].time, archive::compressPayload(archive::encodePayload(records[120])));
     {
         QFile file(path);
         QVERIFY(file.open(QIODevice::Append));
@@ -501,8 +500,8 @@ void tst_SummaryCache::damagedEntry()
     if (damage == "version") {
         // A sound entry of another version, its checksum made anew.
         bytes[4] = char(bytes[4] + 1);
-        const quint32 crc = quint32(crc32(0, reinterpret_cast<const Bytef *>(bytes.constData()),
-                                          uInt(headerBytes - 4)));
+        const quint32 crc = quint32(
+            crc32(0, reinterpret_cast<const Bytef *>(bytes.constData()), uInt(headerBytes - 4)));
         qToLittleEndian(crc, bytes.data() + headerBytes - 4);
     }
     fixture::writeFile(entry, bytes);
@@ -705,7 +704,8 @@ void tst_SummaryCache::companion()
     Archive a;
     QVector<ArchRecord> records;
     for (int i = 0; i < 12; ++i) {
-        ArchRecord rec = fixture::record(archiveTime(at("2024-06-10 10:00:00")) + 100 * i, {float(i)});
+        ArchRecord rec =
+            fixture::record(archiveTime(at("2024-06-10 10:00:00")) + 100 * i, {float(i)});
         rec.dInCount = 1;
         rec.dIn[0] = float(2 * i);
         records.append(rec);
@@ -740,9 +740,9 @@ void tst_SummaryCache::companionCacheInfo()
     auto run = [&](const QStringList &args) {
         return fixture::runProgram(QStringLiteral(KESTROVA_ARCHIVE_BIN), args, env);
     };
-    QCOMPARE(run({"summary", a.dir, "2024-06-10 10:00:00", "2024-06-10 11:00:00", "60", "AIn1"})
-                 .status,
-             0);
+    QCOMPARE(
+        run({"summary", a.dir, "2024-06-10 10:00:00", "2024-06-10 11:00:00", "60", "AIn1"}).status,
+        0);
     const fixture::ProcessRun r = run({"summary", "--cache-info", a.dir});
     QCOMPARE(r.status, 0);
     const QByteArrayList info = r.out.split('\n');
@@ -763,8 +763,8 @@ void tst_SummaryCache::companionInterrupted()
     for (int h = 0; h < 24; ++h) {
         QVector<ArchRecord> records;
         for (int s = 0; s < 3600; s += 30) {
-            ArchRecord rec = fixture::record(archiveTime(first.addSecs(3600 * h)) + s,
-                                             {float(s), float(h)});
+            ArchRecord rec =
+                fixture::record(archiveTime(first.addSecs(3600 * h)) + s, {float(s), float(h)});
             records.append(rec);
         }
         a.write(first.addSecs(3600 * h), records);

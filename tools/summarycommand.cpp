@@ -110,7 +110,8 @@ public:
             if (!stopped && progress.stopRequested()) {
                 stopped = true;
                 // Only the rest of the line being written.
-                const char *lineEnd = static_cast<const char *>(std::memchr(p, '\n', size_t(end - p)));
+                const char *lineEnd =
+                    static_cast<const char *>(std::memchr(p, '\n', size_t(end - p)));
                 if (lineEnd && p > pending.constData() && p[-1] != '\n')
                     end = lineEnd + 1;
                 else
@@ -158,8 +159,8 @@ bool printBins(const archive::SummaryResult &result, const QDateTime &epoch, Lin
 
 int summaryCommand(const QStringList &args)
 {
-    if (args.size() == 1 && (args.first() == QLatin1String("--help") ||
-                             args.first() == QLatin1String("-h"))) {
+    if (args.size() == 1 &&
+        (args.first() == QLatin1String("--help") || args.first() == QLatin1String("-h"))) {
         std::fputs(kSummaryUsage, stdout);
         return ExitOk;
     }
@@ -205,7 +206,7 @@ int summaryCommand(const QStringList &args)
     // A long period in many small bins is asked for a piece at a time, each
     // a whole number of bins, and printed as it comes.
     const qint64 piece =
-        std::max<qint64>(1, archive::kMaxSummaryCells / 2 / std::max(1, channels.size())) *
+        std::max<qint64>(1, archive::kMaxSummaryCells / 2 / std::max(1, int(channels.size()))) *
         binSecs;
     const qint64 endSecs = epoch.secsTo(period.end);
     qint64 from = epoch.secsTo(period.begin);
