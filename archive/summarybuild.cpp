@@ -81,8 +81,9 @@ QStringList archiveHourNames(const QString &dirPath)
     if (DIR *dir = ::opendir(QFile::encodeName(dirPath).constData())) {
         while (const dirent *entry = ::readdir(dir)) {
             const size_t length = std::strlen(entry->d_name);
-            if (length != 17 || std::strcmp(entry->d_name + 13, ".dat") != 0 ||
-                entry->d_type == DT_DIR)
+            // Anything so named: one that is not a regular file is named
+            // as one that cannot be read, as the load names it.
+            if (length != 17 || std::strcmp(entry->d_name + 13, ".dat") != 0)
                 continue;
             const QString name = QString::fromLatin1(entry->d_name, 13);
             if (isHourName(name))
@@ -92,7 +93,7 @@ QStringList archiveHourNames(const QString &dirPath)
     }
 #else
     const QStringList files =
-        QDir(dirPath).entryList({QStringLiteral("*.dat")}, QDir::Files | QDir::System);
+        QDir(dirPath).entryList({QStringLiteral("*.dat")}, QDir::AllEntries | QDir::System);
     for (const QString &file : files) {
         const QString name = file.left(file.size() - 4);
         if (isHourName(name))

@@ -38,8 +38,8 @@ struct SummaryBuildResult
 // a date that exists. Told from the text alone, without the local zone.
 bool isHourName(const QString &name);
 
-// The hour files of an archive directory ("yyyy_MM_dd-hh.dat", regular or
-// not), newest first, as names without ".dat".
+// The hour files of an archive directory (anything named "yyyy_MM_dd-hh.dat"),
+// newest first, as names without ".dat".
 QStringList archiveHourNames(const QString &dirPath);
 
 // Brings the cache of an archive up to date, newest hour first: entries

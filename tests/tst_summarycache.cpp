@@ -18,6 +18,7 @@
 #include <csignal>
 #include <limits>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <zlib.h>
 
 using fixture::archiveTime;
@@ -181,6 +182,13 @@ private slots:
     void damagedEntry_data();
     void damagedEntry();
     void readOnlyArchive();
+    void storeProblems_data();
+    void storeProblems();
+    void refused_data();
+    void refused();
+    void hourFilesThatCannotBeSummed_data();
+    void hourFilesThatCannotBeSummed();
+    void parallelEqualsSequential();
     void cacheOnlyAndBuild();
     void preview_data();
     void preview();
@@ -568,6 +576,180 @@ void tst_SummaryCache::readOnlyArchive()
     request.cacheRoot = other.root;
     QCOMPARE(lines(archive::querySummary(other.dir, request), hour), expected);
     QVERIFY(!QFileInfo::exists(other.root));
+}
+
+void tst_SummaryCache::storeProblems_data()
+{
+    QTest::addColumn<QString>("problem");
+    QTest::addColumn<bool>("written"); // whether the entry ends up in the store
+    QTest::newRow("the store names another archive") << "foreign" << false;
+    QTest::newRow("the store's own file is damaged") << "damaged" << true;
+    QTest::newRow("the cache root cannot be made") << "root" << false;
+}
+
+// Whatever is wrong with the store, the answer comes from the hour files;
+// a store that names another archive is never used for this one.
+void tst_SummaryCache::storeProblems()
+{
+    QFETCH(QString, problem);
+    QFETCH(bool, written);
+    Archive a;
+    const QDateTime hour = at("2024-06-10 10:00:00");
+    const QVector<ArchRecord> records = noisy(hour, 300);
+    a.write(hour, records);
+    const QString own = a.store() + QStringLiteral("archive");
+    QVERIFY(QDir().mkpath(a.store()));
+    if (problem == "foreign")
+        fixture::writeFile(own, archive::SummaryStore::storeFile(QStringLiteral("/elsewhere")));
+    else if (problem == "damaged")
+        fixture::writeFile(own, archive::SummaryStore::storeFile(a.dir).left(10));
+    else
+        fixture::writeFile(a.root + QStringLiteral("-file"), "x");
+    Archive &b = a;
+    if (problem == "root")
+        b.root = a.root + QStringLiteral("-file/cache");
+
+    const QDateTime end = hour.addSecs(3600);
+    const archive::SummaryResult r = b.query(hour, end, 600);
+    QCOMPARE(lines(r, hour), reference(records, hour, hour, end, 600));
+    QCOMPARE(r.fromFiles.size(), 1);
+    QCOMPARE(r.cacheNotes.isEmpty(), written);
+    QCOMPARE(QFileInfo::exists(b.store() + QStringLiteral("2024_06_10-10.sum")), written);
+    if (problem == "foreign")
+        QCOMPARE(fixture::readFile(own),
+                 archive::SummaryStore::storeFile(QStringLiteral("/elsewhere")));
+}
+
+void tst_SummaryCache::refused_data()
+{
+    QTest::addColumn<int>("days");
+    QTest::addColumn<int>("binSecs");
+    QTest::addColumn<QVector<int>>("channels");
+    QTest::addColumn<bool>("refused");
+    QTest::newRow("360 days") << 360 << 3600 << QVector<int>{0} << false;
+    QTest::newRow("361 days") << 361 << 3600 << QVector<int>{0} << true;
+    QTest::newRow("bins of 90 s") << 1 << 90 << QVector<int>{0} << true;
+    QTest::newRow("bins of no length") << 1 << 0 << QVector<int>{0} << true;
+    QTest::newRow("the last plot channel")
+        << 1 << 60 << QVector<int>{kPlotChannelCount - 1} << false;
+    QTest::newRow("a channel past the last") << 1 << 60 << QVector<int>{kPlotChannelCount} << true;
+    QTest::newRow("a negative channel") << 1 << 60 << QVector<int>{-1} << true;
+    // A year of minutes of every channel is printed in pieces.
+    QVector<int> all;
+    for (int c = 0; c < kPlotChannelCount; ++c)
+        all << c;
+    QTest::newRow("a year of minutes of every channel") << 360 << 60 << all << true;
+    QTest::newRow("a day of minutes of every channel") << 1 << 60 << all << false;
+}
+
+void tst_SummaryCache::refused()
+{
+    QFETCH(int, days);
+    QFETCH(int, binSecs);
+    QFETCH(QVector<int>, channels);
+    QFETCH(bool, refused);
+    Archive a;
+    const QDateTime end = at("2024-06-10 10:00:00");
+    a.write(end.addSecs(-3600), noisy(end.addSecs(-3600), 10));
+    const archive::SummaryResult r =
+        a.query(end.addDays(-days), end, quint32(binSecs), channels, false, false);
+    QCOMPARE(r.refused, refused);
+    QCOMPARE(r.refusal.isEmpty(), !refused);
+    QCOMPARE(r.uncovered.size(), refused ? 0 : 1);
+}
+
+void tst_SummaryCache::hourFilesThatCannotBeSummed_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("note"); // in failures, damageNotes or partlyRead
+    QTest::newRow("a FIFO named like an hour file") << "fifo"
+                                                    << "not a regular file";
+    QTest::newRow("a directory named like an hour file") << "dir"
+                                                         << "not a regular file";
+    QTest::newRow("more entries than any recorder writes") << "many"
+                                                           << "holds more than";
+    QTest::newRow("an entry that does not decode") << "undecoded"
+                                                   << "1 entry does not decode";
+    QTest::newRow("a finished file cut short") << "cut"
+                                               << "it is cut short";
+}
+
+// Hour files that cannot be summed up whole are named as a load names them,
+// and never block or crash the query.
+void tst_SummaryCache::hourFilesThatCannotBeSummed()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, note);
+    Archive a;
+    const QDateTime hour = at("2024-06-10 10:00:00");
+    const QString path = a.dir + archive::hourFileName(hour);
+    if (kind == "fifo") {
+        QCOMPARE(mkfifo(QFile::encodeName(path).constData(), 0644), 0);
+    } else if (kind == "dir") {
+        QVERIFY(QDir().mkpath(path));
+    } else if (kind == "many") {
+        fixture::writeFile(path, fixture::tinyEntries(hour, archive::kMaxRecordsPerHourFile + 5));
+    } else {
+        QByteArray bytes = fixture::rawEntry(archiveTime(hour), "not a record");
+        QVector<ArchRecord> rest = noisy(hour.addSecs(10), 5);
+        a.write(hour, rest);
+        bytes += fixture::readFile(path);
+        if (kind == "cut")
+            bytes.chop(3);
+        fixture::writeFile(path, bytes);
+        fixture::backdate(path);
+    }
+    archive::SummaryResult r;
+    QVERIFY(fixture::endsWithoutBlocking(
+        path, [&] { r = a.query(hour, hour.addSecs(3600), 600, {0}, true); }));
+    const QString said = (r.failures + r.damageNotes + r.partlyRead).join(QLatin1Char('\n'));
+    QVERIFY2(said.contains(note), qPrintable(said));
+    QVERIFY(said.contains(path));
+    if (kind == "many")
+        QCOMPARE(r.records.value(0) + r.records.value(1) + r.records.value(2) + r.records.value(3) +
+                     r.records.value(4) + r.records.value(5),
+                 quint32(archive::kMaxRecordsPerHourFile));
+    if (kind == "undecoded")
+        QCOMPARE(r.records.value(0), quint32(6)); // the entry is a record without values
+}
+
+// Hour files summarised on several threads are taken in walk order: the
+// same bins, notes and lists as on one.
+void tst_SummaryCache::parallelEqualsSequential()
+{
+    Archive a;
+    const QDateTime first = at("2024-06-08 00:00:00");
+    for (int h = 0; h < 60; ++h) {
+        QVector<ArchRecord> records = noisy(first.addSecs(3600 * h), 120, 29);
+        if (h % 7 == 3)
+            records[5].time += 4 * 3600; // outside its hour
+        if (h % 11 == 0)
+            records[8].time -= 1800; // in the hour before
+        a.write(first.addSecs(3600 * h), records);
+    }
+    const QDateTime end = first.addSecs(60 * 3600);
+    auto run = [&](int threads, const QString &root) {
+        archive::SummaryRequest request;
+        request.begin = first.addSecs(1800);
+        request.end = end;
+        request.binSecs = 1200;
+        request.channels = {0, 1};
+        request.relays = true;
+        request.threads = threads;
+        request.cacheRoot = root;
+        return archive::querySummary(a.dir, request);
+    };
+    for (int pass = 0; pass < 2; ++pass) { // from the files, then from the cache
+        const archive::SummaryResult one = run(1, a.root + QStringLiteral("-one"));
+        const archive::SummaryResult many = run(4, a.root + QStringLiteral("-many"));
+        QCOMPARE(many.starts, one.starts);
+        QCOMPARE(lines(many, first), lines(one, first));
+        QCOMPARE(lines(many, first, 1), lines(one, first, 1));
+        QCOMPARE(relayLines(many, first), relayLines(one, first));
+        QCOMPARE(many.outside, one.outside);
+        QCOMPARE(many.fromFiles + many.fromCache, one.fromFiles + one.fromCache);
+        QCOMPARE(one.outside.size(), 9);
+    }
 }
 
 void tst_SummaryCache::cacheOnlyAndBuild()
