@@ -44,6 +44,12 @@ QString checkLevel(const archive::SummaryLevel &level, const archive::EntryHeade
     return QString();
 }
 
+template <typename T> bool sameBits(const std::vector<T> &a, const std::vector<T> &b)
+{
+    return a.size() == b.size() &&
+           (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(T)) == 0);
+}
+
 bool sameLevel(const archive::SummaryLevel &a, const archive::SummaryLevel &b)
 {
     if (a.first != b.first || a.size != b.size || a.records != b.records ||
@@ -57,10 +63,8 @@ bool sameLevel(const archive::SummaryLevel &a, const archive::SummaryLevel &b)
     for (int c = 0; c < kPlotChannelCount; ++c) {
         const archive::ChannelBins &x = a.channels[size_t(c)], &y = b.channels[size_t(c)];
         // Bit for bit: NaN sums of both infinities included.
-        if (x.count != y.count || x.min.size() != y.min.size() ||
-            std::memcmp(x.min.data(), y.min.data(), x.min.size() * sizeof(float)) != 0 ||
-            std::memcmp(x.max.data(), y.max.data(), x.max.size() * sizeof(float)) != 0 ||
-            std::memcmp(x.sum.data(), y.sum.data(), x.sum.size() * sizeof(double)) != 0)
+        if (x.count != y.count || !sameBits(x.min, y.min) || !sameBits(x.max, y.max) ||
+            !sameBits(x.sum, y.sum))
             return false;
     }
     return true;
