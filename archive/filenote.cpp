@@ -32,6 +32,8 @@ namespace {
 
 QString cutText(const FileNote &note)
 {
+    if (note.cutAt < 0)
+        return QStringLiteral("it is cut short inside its last entry");
     const char *part = note.cut == Cut::InTime ? "time" : note.cut == Cut::InLength ? "length" : "data";
     return QStringLiteral("it is cut short inside the %1 of the entry at byte %2")
         .arg(QLatin1String(part))

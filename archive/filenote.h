@@ -54,7 +54,8 @@ struct FileNote
     int entries = 0;            // entries read whole
     int undecoded = 0;          // of those, entries that do not decode
     Cut cut = Cut::None;        // the last entry cut short, unless it is being written
-    qint64 cutAt = 0;           // where that entry starts, in bytes from the file's start
+    qint64 cutAt = 0;           // where that entry starts, in bytes from the file's start;
+                                // -1 where a summary of the file did not keep it
 
     bool failed() const { return kind != Damaged; }
 };

@@ -4,6 +4,7 @@
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 #include <vector>
@@ -17,6 +18,11 @@ namespace bench {
 // Returns the number of hour files written.
 int writeFullArchive(const QString &dir, const QDateTime &end, int hours, int perSecond = 1,
                      int secondsApart = 1);
+
+// The least a reader of hour files does: read each file of `files` whole
+// and inflate every entry with libdeflate, on `threads` threads (floor B
+// with one, floor C with one per core). Returns the bytes inflated.
+qint64 readAndInflate(const QStringList &files, int threads);
 
 // Best wall time of `runs` calls, in seconds.
 double bestOf(int runs, const std::function<void()> &work);

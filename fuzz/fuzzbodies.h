@@ -38,6 +38,10 @@ QString dumpHourFile(const QByteArray &input);
 QString exportHourFile(const QByteArray &input);
 // The input as an hour file, repaired in place (in a temporary directory).
 QString repairHourFile(const QByteArray &input);
+// The input as a summary cache entry: rejected, or read with every value
+// one a summary could hold, and written again as the same bins.
+QString readSummaryEntry(const QByteArray &input);
+QList<QByteArray> summaryEntrySeeds();
 
 QList<Target> targets();
 Body bodyFor(const QString &name);

@@ -18,6 +18,7 @@ QList<Target> targets()
     return {
         {"entry", decodeOneEntry},  {"load", loadHourFile},     {"dump", dumpHourFile},
         {"export", exportHourFile}, {"repair", repairHourFile},
+        {"summary", readSummaryEntry},
     };
 }
 
@@ -178,6 +179,8 @@ QList<QByteArray> seeds(const QString &name)
 {
     if (name == QLatin1String("entry"))
         return entrySeeds();
+    if (name == QLatin1String("summary"))
+        return summaryEntrySeeds();
     if (bodyFor(name))
         return hourFileSeeds();
     return {};

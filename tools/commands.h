@@ -71,6 +71,7 @@ int seriesCommand(const QStringList &args);
 int envelopeCommand(const QStringList &args);
 int statsCommand(const QStringList &args);
 int relaysCommand(const QStringList &args);
+int summaryCommand(const QStringList &args);
 int demoCommand(const QStringList &args);
 int exportCommand(const QStringList &args);
 int repairCommand(const QStringList &args);
