@@ -5,6 +5,7 @@
 #include "curvecolours.h"
 #include "images.h"
 #include "loadnotice.h"
+#include "marksstrip.h"
 #include "plotcursors.h"
 #include "ui_mainwindow.h"
 
@@ -17,6 +18,8 @@
 #include <QThread>
 #include <QTimer>
 #include <QVBoxLayout>
+
+#include <qcustomplot.h>
 
 MainWindow::MainWindow(QWidget *parent) : MainWindow(QStringLiteral("./archive"), parent) {}
 
@@ -40,9 +43,7 @@ MainWindow::MainWindow(const QString &dir, QWidget *parent)
     messageTimer->setSingleShot(true);
     messageTimer->setInterval(8000);
     connect(messageTimer, &QTimer::timeout, this, [this] {
-        ui->operationMessage->hide();
-        if (queue->running() == Operation::None)
-            ui->busyFrame->hide();
+        marks->hideMessage();
     });
     busyMovie.setFileName(imagePath(QStringLiteral("./load2.gif")));
     ui->loadArchive->setMovie(&busyMovie);
@@ -116,9 +117,15 @@ MainWindow::MainWindow(const QString &dir, QWidget *parent)
     model.periodBegin = model.periodEnd.addSecs(-3600);
     model.shown.period = model.period();
     showPeriod();
+    // Until the first load ends (behind the start-up repair) the time axis
+    // shows the period it will show, not the toolkit's 1970.
+    ui->customPlot->xAxis->setRange(plot::timeKey(model.periodBegin), plot::timeKey(model.periodEnd));
 
     graphColors = graphColourList();
 
+    marks = new MarksStrip(ui->centralWidget);
+    marks->averagingMark()->setText(averagingText());
+    marks->averagingMark()->setAccessibleName(averagingText());
     cursors = new PlotCursors(ui->customPlot, model.cursors, graphColors, this);
     placeReadout();
     connect(cursors->readout()->axesButton(), &QPushButton::toggled, this, [this](bool on) {
@@ -126,12 +133,13 @@ MainWindow::MainWindow(const QString &dir, QWidget *parent)
         updateData();
     });
 
-    // The notice lies over the plot's top edge, where the eye is after a
-    // load, and takes no room from the plot while it is hidden.
-    notice = new LoadNotice(ui->customPlot);
-    auto *noticeLayout = new QVBoxLayout(ui->customPlot);
-    noticeLayout->setContentsMargins(60, 6, 20, 0);
-    noticeLayout->addWidget(notice, 0, Qt::AlignTop | Qt::AlignHCenter);
+    // The notice and the end of an export are told above the plot, never
+    // over the curves, their cursor labels or the legend.
+    notice = new LoadNotice;
+    marks->setNotice(notice);
+    marks->setMessageLabel(ui->operationMessage);
+    auto *messageLayout = new QVBoxLayout(ui->customPlot);
+    messageLayout->setContentsMargins(60, 6, 20, 0);
     plotMessage = new QLabel(ui->customPlot);
     plotMessage->setObjectName(QStringLiteral("plotMessage"));
     plotMessage->setAccessibleDescription(QStringLiteral("Почему график пуст"));
@@ -140,8 +148,8 @@ MainWindow::MainWindow(const QString &dir, QWidget *parent)
     plotMessage->setStyleSheet(QStringLiteral("QLabel { color: rgb(90, 90, 90); font-size: 16pt; }"));
     plotMessage->setAttribute(Qt::WA_TransparentForMouseEvents);
     plotMessage->hide();
-    noticeLayout->addWidget(plotMessage, 1, Qt::AlignCenter);
-    noticeLayout->addStretch();
+    messageLayout->addWidget(plotMessage, 1, Qt::AlignCenter);
+    messageLayout->addStretch();
 
     // The repair rewrites files of the earlier layout, so it has to be done
     // before anything reads them; the load waits behind it.
@@ -177,14 +185,20 @@ void MainWindow::showPeriod()
 
 void MainWindow::placeReadout()
 {
+    // Rows of the grid: 0 the source bar, 1 the marks strip, 2 the plot,
+    // 3 the readout; the side column spans rows 1 to 3.
     QGridLayout *grid = ui->gridLayout;
     QWidget *readout = cursors->readout();
-    const int row = 2;
-    const int shift = readout->sizeHint().height() + grid->verticalSpacing();
+    const int plotRow = 2;
+    const int shift = readout->sizeHint().height() + MarksStrip::kHeight + 2 * grid->verticalSpacing();
     ui->customPlot->setMinimumHeight(std::max(0, ui->customPlot->minimumHeight() - shift));
     int sideRow, sideColumn, rowSpan, columnSpan;
     grid->getItemPosition(grid->indexOf(ui->frame), &sideRow, &sideColumn, &rowSpan, &columnSpan);
     grid->removeWidget(ui->frame);
-    grid->addWidget(ui->frame, sideRow, sideColumn, row - sideRow + 1, columnSpan);
-    grid->addWidget(readout, row, 0);
+    grid->removeWidget(ui->customPlot);
+    grid->addWidget(marks, plotRow - 1, 0);
+    grid->addWidget(ui->customPlot, plotRow, 0);
+    grid->addWidget(readout, plotRow + 1, 0);
+    grid->addWidget(ui->frame, sideRow, sideColumn, plotRow + 1 - sideRow + 1, columnSpan);
+    grid->setRowStretch(plotRow, 1);
 }

@@ -24,8 +24,8 @@
 
 class cArchWorker;
 class LoadNotice;
+class MarksStrip;
 class PlotCursors;
-class QCPItemText;
 class QCheckBox;
 class QCPAxis;
 class QCPGraph;
@@ -139,6 +139,9 @@ private:
     // What the window shows while an operation runs.
     void showBusy(const Request &request);
     void hideBusy();
+    // What the progress bar says: "15 из 400 ч" of a load or an export,
+    // "Исправление: 15 из 400 файлов" of the start-up repair.
+    static QString progressText(Operation operation, int done, int total);
     // Says in the busy area for a few seconds how the export ended.
     void showExportEnd(const Request &request);
     // Tells the operator what the last load and repair left out, and why
@@ -217,8 +220,9 @@ private:
     LoadNotice *notice = nullptr;
     // Says in words why the plot is empty: no archive, or no data.
     QLabel *plotMessage = nullptr;
-    // "средние за 600 с" in the plot's corner while interval means are shown.
-    QCPItemText *averagedLabel = nullptr;
+    // Above the plot: the notice, the end of an export and "средние за
+    // 600 с" while interval means are shown.
+    MarksStrip *marks = nullptr;
 };
 
 #endif // MAINWINDOW_H

@@ -9,6 +9,7 @@
 #include "archworker.h"
 #include "ccustomperiod.h"
 #include "loadnotice.h"
+#include "marksstrip.h"
 #include "ui_mainwindow.h"
 
 #include <QDir>
@@ -104,8 +105,20 @@ void MainWindow::hideBusy()
     ui->loadArchive->hide();
     ui->progressBar->hide();
     ui->stopButton->hide();
-    if (ui->operationMessage->isHidden())
-        ui->busyFrame->hide();
+    ui->busyFrame->hide();
+}
+
+QString MainWindow::progressText(Operation operation, int done, int total)
+{
+    const QLocale locale = archive::russianLocale();
+    if (operation == Operation::Repair) {
+        // "из 21 файла", "из 400 файлов"
+        const bool one = total % 10 == 1 && total % 100 != 11;
+        return QStringLiteral("Исправление: %1 из %2 %3")
+            .arg(locale.toString(done), locale.toString(total),
+                 one ? QStringLiteral("файла") : QStringLiteral("файлов"));
+    }
+    return QStringLiteral("%1 из %2 ч").arg(locale.toString(done), locale.toString(total));
 }
 
 void MainWindow::showProgress(int done, int total)
@@ -113,8 +126,7 @@ void MainWindow::showProgress(int done, int total)
     // One hour file is over before anyone could read a count.
     if (queue->running() == Operation::None || total < 2)
         return;
-    const QLocale locale = archive::russianLocale();
-    const QString text = QStringLiteral("%1 из %2 ч").arg(locale.toString(done), locale.toString(total));
+    const QString text = progressText(queue->running(), done, total);
     busyMovie.stop();
     ui->loadArchive->hide();
     ui->progressBar->setRange(0, total);
@@ -203,17 +215,7 @@ void MainWindow::showExportEnd(const Request &request)
         if (report.outOfMemory)
             lines << QStringLiteral("не хватило памяти: остальные часы не выгружены");
     }
-    const QString text = lines.join(QLatin1Char('\n'));
-    // A long path breaks at its separators rather than widen the column.
-    QString shown = text;
-    shown.replace(QLatin1Char('/'), QStringLiteral("\u200B/"));
-    ui->operationMessage->setText(shown);
-    ui->operationMessage->setAccessibleName(text);
-    ui->operationMessage->show();
-    // The message lies over the legend's top: a tap goes through it to the
-    // selector underneath.
-    ui->busyFrame->setAttribute(Qt::WA_TransparentForMouseEvents, !ui->stopButton->isVisible());
-    ui->busyFrame->show();
+    marks->showMessage(lines, dir);
     messageTimer->start();
 }
 

@@ -7,6 +7,7 @@
 #include "archload.h"
 #include "channels.h"
 #include "decimation.h"
+#include "marksstrip.h"
 #include "plotcursors.h"
 #include "plotgaps.h"
 #include "plotseries.h"
@@ -47,19 +48,6 @@ void MainWindow::configurePlot()
     // a second per graph, segment by segment it takes a millisecond, and the
     // joins it leaves out do not show at this width.
     customPlot->setPlottingHint(QCP::phFastPolylines, true);
-
-    // Said in the plot's corner, where the eye is, and printed with it.
-    averagedLabel = new QCPItemText(customPlot);
-    averagedLabel->setObjectName(QStringLiteral("averagedLabel"));
-    averagedLabel->position->setType(QCPItemPosition::ptAxisRectRatio);
-    averagedLabel->position->setCoords(1, 0);
-    averagedLabel->setPositionAlignment(Qt::AlignRight | Qt::AlignTop);
-    averagedLabel->setPadding(QMargins(8, 4, 8, 4));
-    averagedLabel->setFont(QFont(QStringLiteral("Open Sans"), 12, QFont::Bold));
-    averagedLabel->setColor(QColor(60, 60, 60));
-    averagedLabel->setBrush(QBrush(QColor(255, 255, 255, 200)));
-    averagedLabel->setText(averagingText());
-    averagedLabel->setVisible(false);
 
     // The wheel zooms the time axis alone (PlotCursors takes it); a drag
     // in the plot moves the time axis and the value axes of the curves.
@@ -224,7 +212,7 @@ void MainWindow::updateGraph()
     if (axisPerCurve && !valueAxes.isEmpty())
         valueAxes.first()->grid()->setVisible(true);
 
-    averagedLabel->setVisible(model.shown.averaged);
+    marks->showAveraging(model.shown.averaged);
     decimatedLower = lower;
     decimatedUpper = upper;
     decimatedColumns = columns;

@@ -127,7 +127,7 @@ void TstMainWindowForm::widgetTree_data()
         {"loadArchive", "QLabel", "busyFrame"},
         {"progressBar", "QProgressBar", "busyFrame"},
         {"stopButton", "QPushButton", "busyFrame"},
-        {"operationMessage", "QLabel", "busyFrame"},
+        {"operationMessage", "QLabel", "marksStrip"},
         {"decodeButton", "QPushButton", "frame"},
     };
     for (const auto &row : rows)
@@ -214,11 +214,13 @@ void TstMainWindowForm::sizes()
     QCOMPARE(child<QPushButton>("refreshButton")->iconSize(), QSize(32, 32));
     QCOMPARE(child<QPushButton>("print")->iconSize(), QSize(32, 32));
     auto *plot = child<QWidget>("customPlot");
-    // The readout under the plot takes its height out of the plot's
-    // minimum, so that together they need no more than the plot did.
+    // The readout under the plot and the marks strip above it take their
+    // heights out of the plot's minimum, so that together they need no more
+    // than the plot did.
     auto *readout = child<QWidget>("cursorReadout");
+    auto *marks = child<QWidget>("marksStrip");
     QCOMPARE(plot->minimumWidth(), 800);
-    QCOMPARE(plot->minimumHeight() + readout->sizeHint().height() + 8, 620);
+    QCOMPARE(plot->minimumHeight() + readout->sizeHint().height() + marks->height() + 2 * 8, 620);
     QVERIFY(window->minimumSizeHint().boundedTo(QSize(1024, 768)) == window->minimumSizeHint());
     QCOMPARE(plot->sizePolicy().horizontalPolicy(), QSizePolicy::Preferred);
     QCOMPARE(plot->sizePolicy().verticalPolicy(), QSizePolicy::MinimumExpanding);

@@ -1,0 +1,106 @@
+#include "marksstrip.h"
+
+#include <QFontMetrics>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QStringList>
+
+MarksStrip::MarksStrip(QWidget *parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("marksStrip"));
+    setFixedHeight(kHeight);
+    setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    row = new QHBoxLayout(this);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(12);
+    row->addStretch(1);
+
+    averaging = new QLabel(this);
+    averaging->setObjectName(QStringLiteral("averagedLabel"));
+    averaging->setAccessibleDescription(QStringLiteral("Что показано: средние по интервалам"));
+    averaging->setFont(QFont(QStringLiteral("Open Sans"), 12, QFont::Bold));
+    averaging->setStyleSheet(QStringLiteral("QLabel { color: rgb(60, 60, 60); padding: 0 8px; }"));
+    QSizePolicy policy = averaging->sizePolicy();
+    policy.setRetainSizeWhenHidden(true);
+    averaging->setSizePolicy(policy);
+    averaging->hide();
+    row->addWidget(averaging);
+}
+
+void MarksStrip::setNotice(QWidget *notice)
+{
+    notice->setParent(this);
+    row->insertWidget(0, notice, 0, Qt::AlignVCenter);
+}
+
+void MarksStrip::setMessageLabel(QLabel *label)
+{
+    message = label;
+    message->setParent(this);
+    message->setWordWrap(false);
+    // As wide as its text, which fitMessage() shortens to the room left.
+    message->setMinimumWidth(1);
+    message->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    // Between the notice (with the stretch after it) and the mark.
+    row->insertWidget(row->indexOf(averaging), message);
+    message->hide();
+}
+
+void MarksStrip::showAveraging(bool on)
+{
+    averaging->setVisible(on);
+}
+
+void MarksStrip::showMessage(const QStringList &lines, const QString &path)
+{
+    messageText = lines.join(QStringLiteral("; "));
+    messagePath = path;
+    message->setAccessibleName(lines.join(QLatin1Char('\n')));
+    message->show();
+    fitMessage();
+}
+
+void MarksStrip::hideMessage()
+{
+    message->hide();
+}
+
+void MarksStrip::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    if (message && message->isVisible())
+        fitMessage();
+}
+
+void MarksStrip::fitMessage()
+{
+    // The room the notice and the mark leave, less the label's frame and
+    // padding (its style sheet's, so measured as its size hint's excess).
+    int room = width() - 2 * row->spacing();
+    for (int i = 0; i < row->count(); ++i) {
+        QWidget *widget = row->itemAt(i)->widget();
+        if (widget && widget != message && (!widget->isHidden() || widget == averaging))
+            room -= widget->sizeHint().width() + row->spacing();
+    }
+    message->setText(QString());
+    const int chrome = message->sizeHint().width();
+    const int width = std::max(0, room - chrome);
+    message->setText(fitted(messageText, messagePath, message->fontMetrics(), width));
+}
+
+QString MarksStrip::fitted(const QString &text, const QString &path, const QFontMetrics &metrics,
+                           int width)
+{
+    if (metrics.horizontalAdvance(text) <= width)
+        return text;
+    const int at = path.isEmpty() ? -1 : text.indexOf(path);
+    if (at >= 0) {
+        const QString head = text.left(at);
+        const QString tail = text.mid(at + path.size());
+        const int room = width - metrics.horizontalAdvance(head) - metrics.horizontalAdvance(tail);
+        const int least = metrics.horizontalAdvance(QStringLiteral("/…/"));
+        if (room >= least)
+            return head + metrics.elidedText(path, Qt::ElideMiddle, room) + tail;
+    }
+    return metrics.elidedText(text, Qt::ElideRight, width);
+}
