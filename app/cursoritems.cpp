@@ -67,3 +67,21 @@ int CursorItems::cursorNear(const plot::Cursors &cursors, double x, int grabPixe
     }
     return nearest;
 }
+
+int CursorItems::labelNear(const plot::Cursors &cursors, const QPointF &pos, int grabPixels) const
+{
+    const plot::Cursor *each[2] = {&cursors.a, &cursors.b};
+    int nearest = -1;
+    double best = grabPixels;
+    for (int c = 0; c < 2; ++c) {
+        if (!each[c]->shown)
+            continue;
+        // 0 inside the label's filled box, else the distance to it.
+        const double d = labels[c]->selectTest(pos, false);
+        if (d >= 0 && d <= best) {
+            best = d;
+            nearest = c;
+        }
+    }
+    return nearest;
+}

@@ -3,6 +3,7 @@
 
 #include "plotcursor.h"
 
+class QPointF;
 class QCPItemStraightLine;
 class QCPItemText;
 class QCPLayer;
@@ -22,6 +23,9 @@ public:
     // The shown cursor (0 for A, 1 for B) whose line lies within
     // grabPixels of plot pixel column x, the nearer of two; -1 for none.
     int cursorNear(const plot::Cursors &cursors, double x, int grabPixels) const;
+    // The cursor whose label at the plot's top lies within grabPixels of
+    // pos, the nearer of two; -1 for none.
+    int labelNear(const plot::Cursors &cursors, const QPointF &pos, int grabPixels) const;
 
 private:
     QCustomPlot *plot;

@@ -42,6 +42,14 @@ CursorReadout::CursorReadout(QWidget *parent) : QWidget(parent)
     bButton->setEnabled(false);
     bButton->setFixedSize(48, 40);
     timeRow->addWidget(bButton);
+    clear = new QPushButton(QStringLiteral("СБРОС"), this);
+    clear->setObjectName(QStringLiteral("clearCursorsButton"));
+    clear->setAccessibleName(clear->text());
+    clear->setAccessibleDescription(QStringLiteral("Убирает курсоры A и B"));
+    clear->setEnabled(false);
+    clear->setMinimumSize(48, 40);
+    clear->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    timeRow->addWidget(clear);
     // A counter of tens of thousands beside an input of tens leaves the
     // input a flat line on a shared axis; its own axis shows its shape.
     axesToggle = new QPushButton(QStringLiteral("ШКАЛЫ"), this);
@@ -180,6 +188,7 @@ void CursorReadout::showReadings(bool hasA, double timeA_, bool hasB, double tim
     timeB->setText(hasB ? QStringLiteral("B  ") + plot::cursorTimeText(timeB_) : QString());
     span->setText(hasB ? QStringLiteral("Δt  ") + plot::spanText(timeB_ - timeA_) : QString());
     bButton->setEnabled(hasA);
+    clear->setEnabled(hasA);
 
     const bool shown[Columns] = {true, hasA, hasB, hasB, true, true, true};
     for (int c = 0; c < Columns; ++c) {

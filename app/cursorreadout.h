@@ -40,6 +40,8 @@ public:
 
     // The toggle that adds cursor B.
     QPushButton *cursorBButton() const { return bButton; }
+    // "СБРОС": takes cursors A and B away.
+    QPushButton *clearButton() const { return clear; }
     // The toggle between one value axis for all curves (off) and one value
     // axis per curve, in its colour and fitted to it alone (on).
     QPushButton *axesButton() const { return axesToggle; }
@@ -68,6 +70,7 @@ private:
 
     QGridLayout *table;
     QPushButton *bButton;
+    QPushButton *clear;
     QPushButton *axesToggle;
     QLabel *timeA;
     QLabel *timeB;

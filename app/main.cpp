@@ -1,8 +1,11 @@
 #include "mainwindow.h"
 #include "startup.h"
+#include "viewsettings.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QScreen>
+#include <QSettings>
 
 #include <cstdio>
 
@@ -67,17 +70,33 @@ int main(int argc, char *argv[])
     if (!options.start)
         return printOptions(options);
     installQtTranslations(a);
-    MainWindow w(options.archiveDir.isEmpty() ? QStringLiteral("./archive") : options.archiveDir);
-    bool fits = true;
+    // What the operator chose last time, in the user's configuration
+    // directory; the archive is never written to for it.
+    std::unique_ptr<QSettings> settings = viewerSettings();
+    const ViewSettings remembered = loadViewSettings(*settings);
+    MainWindow w(startArchiveDir(options.archiveDir, remembered.archiveDir,
+                                 [](const QString &path) { return QFileInfo(path).isDir(); }));
     const QRect available = w.screen() ? w.screen()->availableGeometry() : QRect();
-    w.resize(windowSizeFor(w.size(), available, &fits));
-    if (fits) {
-        w.show();
+    const QRect geometry = restoredGeometry(remembered.geometry, available);
+    if (geometry.isValid()) {
+        w.setGeometry(geometry);
+        if (remembered.maximised)
+            w.showMaximized();
+        else
+            w.show();
     } else {
-        // A window manager then fits the frame too; without one the window
-        // already has the whole screen.
-        w.move(available.topLeft());
-        w.showMaximized();
+        const FirstWindow first = firstWindowFor(w.size(), available);
+        w.resize(first.size);
+        if (first.maximised) {
+            // A window manager then fits the frame too; without one the
+            // window already has the whole screen.
+            w.move(available.topLeft());
+            w.showMaximized();
+        } else {
+            w.show();
+        }
     }
+    w.restoreView(remembered);
+    w.rememberIn(std::move(settings));
     return a.exec();
 }

@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QPixmap>
 #include <QPushButton>
+#include <QSettings>
 #include <QThread>
 #include <QTimer>
 #include <QVBoxLayout>

@@ -9,6 +9,7 @@
 #include "recordseries.h"
 #include "seriesenvelope.h"
 #include "viewmodel.h"
+#include "viewsettings.h"
 
 #include <QColor>
 #include <QDateTime>
@@ -34,6 +35,7 @@ class QLabel;
 class QPainter;
 class QPrinter;
 class QRect;
+class QSettings;
 class QThread;
 class QTimer;
 
@@ -63,6 +65,25 @@ public:
 
     // What tests and benchmarks may read and do (mainwindowprobe.h).
     class Probe;
+
+    // What the window would remember now: the archive last loaded, the
+    // selectors and counter boxes, ШКАЛЫ, cursor B, the relay lanes, and
+    // the window's geometry.
+    ViewSettings viewSettings() const;
+    // Puts back the choices of an earlier session (not the geometry, which
+    // is set before the window is shown, nor the archive, which it was
+    // started on). Called once the window is shown: a counter box is only
+    // ticked on the screen.
+    void restoreView(const ViewSettings &view);
+    // From now on what the operator changes is written to `store` within a
+    // second, and when the window closes: a panel switched off keeps it.
+    void rememberIn(std::unique_ptr<QSettings> store);
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void moveEvent(QMoveEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 signals:
     void needUpdate();
@@ -148,6 +169,9 @@ private:
     // the plot is empty if it is.
     void showNotice();
     void stopWorker();
+    // Writes viewSettings() to the store soon, once for a burst of changes.
+    void scheduleSave();
+    void saveNow();
 
     Ui::MainWindow *ui;
     QMovie busyMovie;
@@ -218,6 +242,14 @@ private:
     PlotCursors *cursors = nullptr;
     // What the last load and the start-up repair could not read or do.
     LoadNotice *notice = nullptr;
+    // Where what the operator chose is remembered; none in tests.
+    std::unique_ptr<QSettings> settings;
+    QTimer *saveTimer = nullptr;
+    // The archive last loaded that was there, as an absolute path.
+    QString lastArchive;
+    // The relay lanes as remembered, kept as they were.
+    bool lanesChosen = false;
+    QVector<int> relayLanes;
     // Says in words why the plot is empty: no archive, or no data.
     QLabel *plotMessage = nullptr;
     // Above the plot: the notice, the end of an export and "средние за

@@ -175,6 +175,11 @@ void MainWindow::showLoad(const Period &period, const QString &path,
                           const cArchWorker::LoadReport &report)
 {
     model.showLoad(period, path, records, envelope, report);
+    // Only an archive that was there is the one to open next time.
+    if (report.dir == archive::DirState::Present) {
+        lastArchive = QDir::cleanPath(QDir(path).absolutePath());
+        scheduleSave();
+    }
     showNotice();
     emit needUpdate();
 }

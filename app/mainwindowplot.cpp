@@ -32,6 +32,9 @@ void MainWindow::configurePlot()
     QCustomPlot *customPlot = ui->customPlot;
     customPlot->clearGraphs();
     customPlot->setAntialiasedElements(QCP::aeAll);
+    // The value axes' numbers are written as every other number of the
+    // window: "27 832,8", not "27832.8".
+    customPlot->setLocale(archive::russianLocale());
     QSharedPointer<QCPAxisTickerDateTime> ticker(new QCPAxisTickerDateTime);
     ticker->setDateTimeFormat(QStringLiteral("hh:mm:ss\ndd.MM.yy"));
     customPlot->xAxis->setTicker(ticker);

@@ -15,6 +15,7 @@ PlotCursors::PlotCursors(QCustomPlot *plot_, plot::Cursors &cursors_, const QLis
     readoutWidget = new CursorReadout;
     connect(readoutWidget->cursorBButton(), SIGNAL(toggled(bool)), this,
             SLOT(onCursorBToggled(bool)));
+    connect(readoutWidget->clearButton(), &QPushButton::clicked, this, [this] { removeCursor(A); });
     // A week's statistics take a few milliseconds of a frame's sixteen.
     statsTimer.setSingleShot(true);
     statsTimer.setInterval(80);
@@ -68,6 +69,16 @@ void PlotCursors::moveCursor(Cursor cursor, double key)
     if (cursor == B)
         setCursorBChecked(true);
     redrawCursors();
+    if (cursor == A && bWanted && !cursors.b.shown) {
+        bWanted = false;
+        setCursorBChecked(true);
+        onCursorBToggled(true);
+    }
+}
+
+void PlotCursors::wantCursorB(bool wanted)
+{
+    bWanted = wanted && !cursors.b.shown;
 }
 
 void PlotCursors::removeCursor(Cursor cursor)
@@ -158,6 +169,7 @@ QVector<CurveReading> PlotCursors::readings() const
 void PlotCursors::onCursorBToggled(bool on)
 {
     if (!on) {
+        bWanted = false;
         removeCursor(B);
         return;
     }
@@ -213,6 +225,12 @@ void PlotCursors::tap(const QPointF &pos, bool placing)
     markCursors();
     if (!placing || !plot->axisRect()->rect().contains(pos.toPoint()))
         return;
+    // A tap on a cursor's label takes the cursor away (A takes B with it).
+    const int label = items.labelNear(cursors, pos, PlotGestures::kTouchGrabPixels);
+    if (label >= 0) {
+        removeCursor(Cursor(label));
+        return;
+    }
     // While B is placed (its toggle on), a tap moves B.
     const Cursor cursor = cursors.b.shown ? B : A;
     placeCursor(cursor, navigation.keyAtPixel(pos.x()));

@@ -55,6 +55,11 @@ public:
     // Places a cursor at a time inside the loaded period (whole seconds, as
     // the recorder logs them); a time outside it places nothing.
     bool placeCursor(Cursor cursor, double key);
+    // Cursor B as the operator left it in an earlier session: wanted, it
+    // comes with the first cursor A placed, where the toggle would put it.
+    void wantCursorB(bool wanted);
+    // Whether B is placed, or comes with the next A as wanted above.
+    bool cursorBWanted() const { return cursors.b.shown || bWanted; }
     // Back to the loaded period and the value ranges after the last rebuild.
     void resetView() { navigation.resetView(); }
     // What the readout shows of each curve, in selector order, and the
@@ -70,6 +75,7 @@ private slots:
     void onCursorBToggled(bool on);
 
 private:
+    bool bWanted = false;
     const plot::Cursor &cursorOf(Cursor cursor) const
     {
         return cursor == A ? cursors.a : cursors.b;
