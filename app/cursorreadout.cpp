@@ -154,14 +154,18 @@ QLabel *CursorReadout::addLabel(const QString &objectName, const QString &role)
 CursorReadout::Texts CursorReadout::texts(const CurveReading &reading)
 {
     const QString noData = QStringLiteral("нет данных");
-    // A mean with the span of its samples beside it, to four digits so
-    // that the three fit the column: "27,08 (26,16–28,02)".
-    const auto meanText = [](double value, double low, double high) {
+    const int decimals = reading.decimals;
+    const auto text = [decimals](double value) { return plot::readingText(value, decimals); };
+    // A mean with the span of its samples beside it, to four digits (or
+    // the curve's decimals) so that the three fit the column:
+    // "27,08 (26,16–28,02)".
+    const auto meanText = [decimals, &text](double value, double low, double high) {
         if (std::isnan(value) || std::isnan(low))
-            return plot::readingText(value);
+            return text(value);
         const QLocale russian = archive::russianLocale();
-        const auto brief = [&russian](double v) {
-            QString text = russian.toString(v, 'g', 4);
+        const auto brief = [&russian, decimals](double v) {
+            QString text = decimals >= 0 ? russian.toString(v, 'f', decimals)
+                                         : russian.toString(v, 'g', 4);
             text.remove(russian.groupSeparator());
             return text;
         };
@@ -173,10 +177,10 @@ CursorReadout::Texts CursorReadout::texts(const CurveReading &reading)
     const plot::PointReading &b = reading.atB;
     t.atA = a.gap ? noData : meanText(a.value, a.low, a.high);
     t.atB = b.gap ? noData : meanText(b.value, b.low, b.high);
-    t.delta = plot::readingText(a.gap || b.gap ? nan : b.value - a.value);
-    t.minimum = plot::readingText(reading.stats.minimum);
-    t.mean = plot::readingText(reading.stats.mean);
-    t.maximum = plot::readingText(reading.stats.maximum);
+    t.delta = text(a.gap || b.gap ? nan : b.value - a.value);
+    t.minimum = text(reading.stats.minimum);
+    t.mean = text(reading.stats.mean);
+    t.maximum = text(reading.stats.maximum);
     return t;
 }
 

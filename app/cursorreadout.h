@@ -21,6 +21,9 @@ struct CurveReading
     plot::PointReading atA; // at cursor A, when it is placed
     plot::PointReading atB;
     plot::RangeStats stats;
+    // Decimals of every value of the curve (plot::readoutDecimals of its
+    // value axis); negative: as many as the recorder's float needs.
+    int decimals = -1;
 };
 
 // The strip under the plot that reads the curves off: the cursor times and

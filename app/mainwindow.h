@@ -79,6 +79,10 @@ public:
     // second, and when the window closes: a panel switched off keeps it.
     void rememberIn(std::unique_ptr<QSettings> store);
 
+    // What the progress bar says: "15 из 400 ч" of a load or an export,
+    // "Исправление: 15 из 400 файлов" of the start-up repair.
+    static QString progressText(Operation operation, int done, int total);
+
 protected:
     void closeEvent(QCloseEvent *event) override;
     void moveEvent(QMoveEvent *event) override;
@@ -160,9 +164,6 @@ private:
     // What the window shows while an operation runs.
     void showBusy(const Request &request);
     void hideBusy();
-    // What the progress bar says: "15 из 400 ч" of a load or an export,
-    // "Исправление: 15 из 400 файлов" of the start-up repair.
-    static QString progressText(Operation operation, int done, int total);
     // Says in the busy area for a few seconds how the export ended.
     void showExportEnd(const Request &request);
     // Tells the operator what the last load and repair left out, and why

@@ -153,11 +153,13 @@ void MainWindow::updateGraph()
     QPen pen;
     pen.setWidth(2);
     QList<QCPAxis *> valueAxes;
+    QVector<QCPAxis *> axisOfCurve(selectorSeries.size(), nullptr);
     for (int i = 0; i < selectorSeries.size(); ++i) {
         const plot::Series &series = selectorSeries.at(i);
         if (series.isEmpty())
             continue;
         QCPAxis *valueAxis = axisPerCurve ? curveAxes.at(i) : customPlot->yAxis;
+        axisOfCurve[i] = valueAxis;
         QCPGraph *graph = customPlot->addGraph(customPlot->xAxis, valueAxis);
         // The keys are ascending and unique by construction; a stretch
         // without records is drawn as a break, not bridged by a line.
@@ -236,6 +238,7 @@ void MainWindow::updateGraph()
         customPlot->axisRect()->setRangeDragAxes(QList<QCPAxis *>() << customPlot->xAxis,
                                                  valueAxes);
     }
+    cursors->setValueAxes(axisOfCurve);
     cursors->setCurves(selectorSeries, model.channels(), periodLower, periodUpper);
     selectorSeries.clear();
 

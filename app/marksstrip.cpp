@@ -98,8 +98,14 @@ QString MarksStrip::fitted(const QString &text, const QString &path, const QFont
         const QString head = text.left(at);
         const QString tail = text.mid(at + path.size());
         const int room = width - metrics.horizontalAdvance(head) - metrics.horizontalAdvance(tail);
-        const int least = metrics.horizontalAdvance(QStringLiteral("/…/"));
-        if (room >= least)
+        // The last directory names the place best: it stays whole while
+        // the rest of the path has room for a few letters.
+        const int slash = path.lastIndexOf(QLatin1Char('/'));
+        const QString last = slash > 0 ? path.mid(slash) : QString();
+        const int front = room - metrics.horizontalAdvance(last);
+        if (slash > 0 && front >= metrics.horizontalAdvance(QStringLiteral("/m…s")))
+            return head + metrics.elidedText(path.left(slash), Qt::ElideMiddle, front) + last + tail;
+        if (room >= metrics.horizontalAdvance(QStringLiteral("/…/")))
             return head + metrics.elidedText(path, Qt::ElideMiddle, room) + tail;
     }
     return metrics.elidedText(text, Qt::ElideRight, width);

@@ -162,8 +162,29 @@ QVector<CurveReading> PlotCursors::readings() const
         if (cursors.b.shown)
             r.atB = plot::readingAt(series, cursors.b.key);
         r.stats = stats.value(i);
+        r.decimals = decimalsOf(valueAxes.value(i));
     }
     return readings;
+}
+
+void PlotCursors::setValueAxes(const QVector<QCPAxis *> &axes)
+{
+    valueAxes.clear();
+    for (QCPAxis *axis : axes)
+        valueAxes.append(axis);
+}
+
+int PlotCursors::decimalsOf(QCPAxis *axis)
+{
+    if (!axis)
+        return -1;
+    // The ticks the axis draws for its range now, also before a replot.
+    QVector<double> ticks;
+    axis->ticker()->generate(axis->range(), axis->parentPlot()->locale(), QLatin1Char('g'),
+                             axis->numberPrecision(), ticks, nullptr, nullptr);
+    if (ticks.size() < 2)
+        return -1;
+    return plot::readoutDecimals(ticks.at(1) - ticks.at(0));
 }
 
 void PlotCursors::onCursorBToggled(bool on)
@@ -223,14 +244,17 @@ void PlotCursors::startPinch(const QPointF &p1, const QPointF &p2)
 void PlotCursors::tap(const QPointF &pos, bool placing)
 {
     markCursors();
-    if (!placing || !plot->axisRect()->rect().contains(pos.toPoint()))
+    if (!plot->axisRect()->rect().contains(pos.toPoint()))
         return;
-    // A tap on a cursor's label takes the cursor away (A takes B with it).
+    // A tap on a cursor's label takes the cursor away (A takes B with it);
+    // the label hangs from the line, so the press took the cursor to drag.
     const int label = items.labelNear(cursors, pos, PlotGestures::kTouchGrabPixels);
     if (label >= 0) {
         removeCursor(Cursor(label));
         return;
     }
+    if (!placing)
+        return;
     // While B is placed (its toggle on), a tap moves B.
     const Cursor cursor = cursors.b.shown ? B : A;
     placeCursor(cursor, navigation.keyAtPixel(pos.x()));

@@ -16,6 +16,7 @@
 #include <QTimer>
 #include <QVector>
 
+class QCPAxis;
 class QCustomPlot;
 
 // Reading values off the plot: the two cursors, the readout strip under
@@ -50,6 +51,10 @@ public:
     void setCurves(const QList<plot::Series> &series, const QVector<Channel> &channels,
                    double periodLower, double periodUpper);
 
+    // The value axis each selector's curve is drawn on (null: none), whose
+    // ticks set the decimals the readout gives its values.
+    void setValueAxes(const QVector<QCPAxis *> &axes);
+
     bool hasCursor(Cursor cursor) const { return cursorOf(cursor).shown; }
     double cursorTime(Cursor cursor) const { return cursorOf(cursor).key; }
     // Places a cursor at a time inside the loaded period (whole seconds, as
@@ -75,7 +80,11 @@ private slots:
     void onCursorBToggled(bool on);
 
 private:
+    // The decimals of the values on `axis`; -1 without one.
+    static int decimalsOf(QCPAxis *axis);
+
     bool bWanted = false;
+    QVector<QPointer<QCPAxis>> valueAxes;
     const plot::Cursor &cursorOf(Cursor cursor) const
     {
         return cursor == A ? cursors.a : cursors.b;

@@ -163,6 +163,10 @@ bool PlotGestures::mouseEvent(QMouseEvent *event)
         }
         if (ended == Gesture::Tap)
             tap(positionOf(event), true);
+        // A click on a cursor that did not drag it is a tap on it.
+        if (ended == Gesture::DragCursor &&
+            (positionOf(event) - pressPos).manhattanLength() <= kMouseClickPixels)
+            tap(positionOf(event), false);
         return taken;
     }
     case QEvent::MouseButtonDblClick:

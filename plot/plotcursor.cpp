@@ -103,6 +103,29 @@ QString readingText(double value)
     return archive::russianLocale().toString(value, 'g', precision);
 }
 
+QString readingText(double value, int decimals)
+{
+    if (decimals < 0 || std::isnan(value))
+        return readingText(value);
+    return archive::russianLocale().toString(value, 'f', decimals);
+}
+
+int tickDecimals(double step)
+{
+    step = std::fabs(step);
+    if (!(step > 0.0) || !std::isfinite(step))
+        return 0;
+    int decimals = 0;
+    double scaled = step;
+    // A step of 0,1 is 0.1000000000000000055 in binary: near enough to a
+    // whole number of tenths is a whole number.
+    while (decimals < 9 && std::fabs(scaled - std::round(scaled)) > 1e-6 * scaled) {
+        ++decimals;
+        scaled *= 10.0;
+    }
+    return decimals;
+}
+
 QString cursorTimeText(double key)
 {
     const qint64 ms = qint64(std::floor(key * 1000.0 + 0.5));

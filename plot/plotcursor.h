@@ -69,6 +69,19 @@ RangeStats rangeStats(const Series &series, double lower, double upper);
 // significant digits as tell the recorder's single-precision value apart
 // from its neighbours; "—" for NaN.
 QString readingText(double value);
+// The same with `decimals` decimals, so that the values of a column line
+// up; a negative count gives readingText(value).
+QString readingText(double value, int decimals);
+
+// The decimals a value axis' tick labels need for ticks `step` apart: as
+// many as write the step exactly (0 for whole steps), at most 9.
+int tickDecimals(double step);
+// The decimals of a channel's values in the readout and on the page: one
+// more than its value axis shows, enough to read between two ticks.
+inline int readoutDecimals(double tickStep)
+{
+    return tickDecimals(tickStep) + 1;
+}
 
 // A plot time key as "dd.MM.yyyy hh:mm:ss" local time.
 QString cursorTimeText(double key);

@@ -562,10 +562,10 @@ void TstMainWindowPlot::gapsAreBreaks()
     QCOMPARE(window->findChild<QLabel *>(QStringLiteral("valueA1"))->toolTip(),
              QStringLiteral("последняя запись: 19 в ") + plot::cursorTimeText(begin + 19 * 60));
     QVERIFY(cursors->placeCursor(PlotCursors::A, begin + 45 * 60));
-    QCOMPARE(readout("valueA1"), QStringLiteral("45"));
+    QCOMPARE(readout("valueA1"), QStringLiteral("45,0"));
     QVERIFY(window->findChild<QLabel *>(QStringLiteral("valueA1"))->toolTip().isEmpty());
     // The statistics count the records alone, as before.
-    QCOMPARE(readout("rangeMax1"), QStringLiteral("59"));
+    QCOMPARE(readout("rangeMax1"), QStringLiteral("59,0"));
 }
 
 // Interval means are drawn with the band of their samples, say that they
@@ -607,14 +607,14 @@ void TstMainWindowPlot::averagedLoadShowsItsBand()
     // The axis is fitted to the band, and not stretched down to 0.
     QVERIFY(plot()->yAxis->range().contains(10.0) && plot()->yAxis->range().contains(16.0));
     QVERIFY(plot()->yAxis->range().lower > 5.0);
-    QCOMPARE(readout("rangeMax3"), QStringLiteral("16"));
-    QCOMPARE(readout("rangeMin3"), QStringLiteral("10"));
+    QCOMPARE(readout("rangeMax3"), QStringLiteral("16,0"));
+    QCOMPARE(readout("rangeMin3"), QStringLiteral("10,0"));
     QCOMPARE(readout("rangeMaxHeader"), QStringLiteral("макс выборок"));
     QCOMPARE(readout("rangeMean1"), QStringLiteral("—"));
     // At a cursor: the mean, and the span of its interval's samples.
     auto *cursors = window->findChild<PlotCursors *>();
     QVERIFY(cursors->placeCursor(PlotCursors::A, plot::timeKey(demoBegin.addSecs(300))));
-    QVERIFY2(readout("valueA3").endsWith(QStringLiteral(" (10–16)")), qPrintable(readout("valueA3")));
+    QVERIFY2(readout("valueA3").endsWith(QStringLiteral(" (10,0–16,0)")), qPrintable(readout("valueA3")));
     auto *label = window->findChild<QLabel *>(QStringLiteral("averagedLabel"));
     QVERIFY(label && label->isVisible());
     QCOMPARE(label->text(), QStringLiteral("средние за 600 с"));
@@ -663,9 +663,9 @@ void TstMainWindowPlot::readingOffThePlot()
     QCOMPARE(home.lower, begin);
     QVERIFY(!cursors->hasCursor(PlotCursors::A));
     // Statistics of the visible hour without any cursor.
-    QCOMPARE(readout("rangeMin1"), QStringLiteral("0"));
+    QCOMPARE(readout("rangeMin1"), QStringLiteral("0,0"));
     QCOMPARE(readout("rangeMean1"), QStringLiteral("29,5"));
-    QCOMPARE(readout("rangeMax1"), QStringLiteral("59"));
+    QCOMPARE(readout("rangeMax1"), QStringLiteral("59,0"));
     QCOMPARE(readout("curveTag3"), QStringLiteral("AIn2"));
     QVERIFY(readout("curveTag2").isEmpty());
     // A screen reader reads the value the operator sees, and what it is.
@@ -689,8 +689,8 @@ void TstMainWindowPlot::readingOffThePlot()
     QCOMPARE(cursors->cursorTime(PlotCursors::A), a);
     QCOMPARE(readout("cursorTimeA"), QStringLiteral("A  ") + plot::cursorTimeText(a));
     int record = int((a - begin) / 60);
-    QCOMPARE(readout("valueA1"), QString::number(record));
-    QCOMPARE(readout("valueA3"), QString::number(10 + record % 7));
+    QCOMPARE(readout("valueA1"), QString::number(record) + QStringLiteral(",0"));
+    QCOMPARE(readout("valueA3"), QString::number(10 + record % 7) + QStringLiteral(",0"));
     QCOMPARE(plot()->xAxis->range(), home);
 
     // Dragging the line moves it and leaves the axis alone.
@@ -726,8 +726,8 @@ void TstMainWindowPlot::readingOffThePlot()
     QCOMPARE(readout("cursorSpan"), QStringLiteral("Δt  ") + plot::spanText(b - a));
     record = int((a - begin) / 60);
     const int recordB = int((b - begin) / 60);
-    QCOMPARE(readout("valueB1"), QString::number(recordB));
-    QCOMPARE(readout("valueDelta1"), plot::readingText(recordB - record));
+    QCOMPARE(readout("valueB1"), QString::number(recordB) + QStringLiteral(",0"));
+    QCOMPARE(readout("valueDelta1"), plot::readingText(recordB - record, 1));
 
     // Zooming in about a point keeps the time under it, and neither a
     // pinch starting on a cursor nor the wheel moves a cursor.
@@ -745,7 +745,8 @@ void TstMainWindowPlot::readingOffThePlot()
              plot::readingText(
                  plot::rangeStats(plot::channelSeries(demo, archive::archiveEpoch(), KindMath, 1),
                                   std::min(a, b), std::max(a, b))
-                     .minimum));
+                     .minimum,
+                 1));
     QCOMPARE(readout("rangeMinHeader"), QStringLiteral("мин A–B"));
 
     // A double tap goes back to the loaded period and value range, and
@@ -757,7 +758,7 @@ void TstMainWindowPlot::readingOffThePlot()
     QCOMPARE(cursors->cursorTime(PlotCursors::A), a);
     QCOMPARE(cursors->cursorTime(PlotCursors::B), b);
     // Still between the cursors: the record number rises up to B.
-    QCOMPARE(readout("rangeMax1"), QString::number(recordB));
+    QCOMPARE(readout("rangeMax1"), QString::number(recordB) + QStringLiteral(",0"));
 
     // Selector changes keep the cursors; a load of another period drops them.
     select(1, 93); // Math3, absent in the demo records

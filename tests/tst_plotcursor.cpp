@@ -41,7 +41,33 @@ private slots:
     void readingAt();
     void statisticsRange_data();
     void statisticsRange();
+    void tickDecimals_data();
+    void tickDecimals();
 };
+
+void TstPlotCursor::tickDecimals_data()
+{
+    QTest::addColumn<double>("step");
+    QTest::addColumn<int>("decimals");
+    QTest::newRow("whole") << 10.0 << 0;
+    QTest::newRow("thousands") << 5000.0 << 0;
+    QTest::newRow("half") << 0.5 << 1;
+    QTest::newRow("tenth, inexact in binary") << 0.1 << 1;
+    QTest::newRow("two and a half") << 2.5 << 1;
+    QTest::newRow("quarter") << 0.25 << 2;
+    QTest::newRow("fiftieth") << 0.02 << 2;
+    QTest::newRow("tiny, capped") << 1e-12 << 9;
+    QTest::newRow("zero") << 0.0 << 0;
+    QTest::newRow("NaN") << kNaN << 0;
+}
+
+void TstPlotCursor::tickDecimals()
+{
+    QFETCH(double, step);
+    QFETCH(int, decimals);
+    QCOMPARE(plot::tickDecimals(step), decimals);
+    QCOMPARE(plot::readoutDecimals(step), decimals + 1);
+}
 
 void TstPlotCursor::valueAt_data()
 {
@@ -126,6 +152,13 @@ void TstPlotCursor::texts_data()
         << plot::readingText(12345678.0) << QStringLiteral("12\u00a0345\u00a0678");
     QTest::newRow("negative") << plot::readingText(-0.5) << QStringLiteral("-0,5");
     QTest::newRow("NaN") << plot::readingText(kNaN) << QStringLiteral("—");
+    QTest::newRow("two decimals")
+        << plot::readingText(double(23.117088f), 2) << QStringLiteral("23,12");
+    QTest::newRow("whole value, one decimal") << plot::readingText(45.0, 1) << QStringLiteral("45,0");
+    QTest::newRow("small value, four decimals")
+        << plot::readingText(double(0.034858704f), 4) << QStringLiteral("0,0349");
+    QTest::newRow("NaN with decimals") << plot::readingText(kNaN, 2) << QStringLiteral("—");
+    QTest::newRow("no decimals given") << plot::readingText(12.34, -1) << QStringLiteral("12,34");
     const QDateTime at(QDate(2024, 3, 9), QTime(7, 5, 3));
     QTest::newRow("cursor time") << plot::cursorTimeText(at.toMSecsSinceEpoch() / 1000.0)
                                  << QStringLiteral("09.03.2024 07:05:03");
