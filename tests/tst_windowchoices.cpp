@@ -3,7 +3,6 @@
 
 #include "mainwindowprobe.h"
 
-#include "archivefixture.h"
 #include "marksstrip.h"
 #include "plotcursors.h"
 #include "viewerfixture.h"
@@ -23,53 +22,35 @@ class TstWindowChoices : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
-    void cleanupTestCase();
+    void initTestCase() { QVERIFY(QDir::setCurrent(dir.path()) && QDir().mkpath("archive")); }
     void progressTexts_data();
     void progressTexts();
     void fittedMessage_data();
     void fittedMessage();
     void choicesComeBackInTheNextWindow();
     void cursorsAreTakenAway();
-    void marksLieBesideThePlot();
-    void valueAxisWritesRussianNumbers();
-    void ownControlsAreFingerSized();
+    void marksAndNumbersBesideThePlot();
 
 private:
-    MainWindow::Probe probe(MainWindow &w) const { return MainWindow::Probe(w); }
-    static QCustomPlot *plotOf(MainWindow &w)
+    static MainWindow::Probe probe(MainWindow &w) { return MainWindow::Probe(w); }
+    static QCustomPlot *plotOf(MainWindow &w) { return w.findChild<QCustomPlot *>("customPlot"); }
+    static QRect rectIn(MainWindow &w, const char *name)
     {
-        return w.findChild<QCustomPlot *>(QStringLiteral("customPlot"));
+        auto *widget = w.findChild<QWidget *>(QLatin1String(name));
+        return QRect(widget->mapTo(&w, QPoint()), widget->size());
     }
-    void openWindow(MainWindow &w);
+    void openWindow(MainWindow &w, int days = 0)
+    {
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QTRY_VERIFY(probe(w).idle());
+        probe(w).setPeriod(begin, days ? begin.addDays(days) : begin.addSecs(3600));
+        probe(w).finishLoad(viewerfixture::demoSeries(begin, begin.addSecs(3599), 60));
+    }
 
     QTemporaryDir dir;
-    QString previousDir;
-    QVector<ArchRecord> demo;
-    const QDateTime demoBegin{QDate(2024, 1, 10), QTime(12, 0, 0)};
+    const QDateTime begin{QDate(2024, 1, 10), QTime(12, 0, 0)};
 };
-
-void TstWindowChoices::initTestCase()
-{
-    previousDir = QDir::currentPath();
-    QVERIFY(QDir::setCurrent(dir.path()));
-    QVERIFY(QDir().mkpath(QStringLiteral("archive")));
-    demo = viewerfixture::demoSeries(demoBegin, demoBegin.addSecs(3599), 60);
-}
-
-void TstWindowChoices::cleanupTestCase()
-{
-    QDir::setCurrent(previousDir);
-}
-
-void TstWindowChoices::openWindow(MainWindow &w)
-{
-    w.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&w));
-    QTRY_VERIFY(probe(w).idle());
-    probe(w).setPeriod(demoBegin, demoBegin.addSecs(3600));
-    probe(w).finishLoad(demo);
-}
 
 void TstWindowChoices::progressTexts_data()
 {
@@ -77,19 +58,15 @@ void TstWindowChoices::progressTexts_data()
     QTest::addColumn<int>("done");
     QTest::addColumn<int>("total");
     QTest::addColumn<QString>("text");
-    const int Load = int(MainWindow::Operation::Load);
-    const int Export = int(MainWindow::Operation::Export);
-    const int Repair = int(MainWindow::Operation::Repair);
+    const int load = int(MainWindow::Operation::Load), repair = int(MainWindow::Operation::Repair);
     QTest::newRow("repair of 400")
-        << Repair << 15 << 400 << QStringLiteral("Исправление: 15 из 400 файлов");
-    QTest::newRow("repair of 21") << Repair << 3 << 21
-                                  << QStringLiteral("Исправление: 3 из 21 файла");
-    QTest::newRow("repair of 11") << Repair << 3 << 11
-                                  << QStringLiteral("Исправление: 3 из 11 файлов");
-    QTest::newRow("repair of 1 001")
-        << Repair << 999 << 1001 << QString("Исправление: 999 из 1\u00a0001 файла");
-    QTest::newRow("load") << Load << 15 << 400 << QStringLiteral("15 из 400 ч");
-    QTest::newRow("export") << Export << 2 << 3 << QStringLiteral("2 из 3 ч");
+        << repair << 15 << 400 << QString("Исправление: 15 из 400 файлов");
+    QTest::newRow("repair of 21") << repair << 3 << 21 << QString("Исправление: 3 из 21 файла");
+    QTest::newRow("repair of 11") << repair << 3 << 11 << QString("Исправление: 3 из 11 файлов");
+    QTest::newRow("repair of 1001")
+        << repair << 9 << 1001 << QString("Исправление: 9 из 1\u00a0001 файла");
+    QTest::newRow("load") << load << 15 << 400 << QString("15 из 400 ч");
+    QTest::newRow("export") << int(MainWindow::Operation::Export) << 2 << 3 << QString("2 из 3 ч");
 }
 
 void TstWindowChoices::progressTexts()
@@ -105,12 +82,10 @@ void TstWindowChoices::fittedMessage_data()
 {
     QTest::addColumn<QString>("path");
     QTest::addColumn<int>("width");
-    QTest::addColumn<bool>("whole");
-    const QString longPath =
-        QStringLiteral("/media/operator/Архив насосной станции/декабрь/archive");
-    QTest::newRow("room for all") << QStringLiteral("/tmp/out") << 2000 << true;
-    QTest::newRow("long path") << longPath << 300 << false;
-    QTest::newRow("hardly any room") << longPath << 60 << false;
+    const QString longPath("/media/operator/Архив насосной станции/декабрь/archive");
+    QTest::newRow("room for all") << QString("/tmp/out") << 2000;
+    QTest::newRow("long path") << longPath << 300;
+    QTest::newRow("hardly any room") << longPath << 60;
 }
 
 // The message keeps its words and its line; a path too long loses its
@@ -119,17 +94,15 @@ void TstWindowChoices::fittedMessage()
 {
     QFETCH(QString, path);
     QFETCH(int, width);
-    QFETCH(bool, whole);
     const QFontMetrics metrics(QFont(QStringLiteral("Open Sans"), 10));
     const QString text = QStringLiteral("Записано 2 CSV в %1; без файла: 1 ч").arg(path);
     const QString shown = MarksStrip::fitted(text, path, metrics, width);
-    QCOMPARE(shown == text, whole);
-    QVERIFY2(metrics.horizontalAdvance(shown) <= width, qPrintable(shown));
-    QVERIFY(!shown.contains(QLatin1Char('\n')));
-    if (!whole && width >= 300) {
-        QVERIFY2(shown.startsWith(QStringLiteral("Записано 2 CSV в /")), qPrintable(shown));
-        QVERIFY2(shown.endsWith(QStringLiteral("archive; без файла: 1 ч")), qPrintable(shown));
-        QVERIFY(shown.contains(QStringLiteral("…")));
+    QCOMPARE(shown == text, metrics.horizontalAdvance(text) <= width);
+    QVERIFY2(metrics.horizontalAdvance(shown) <= width && !shown.contains('\n'), qPrintable(shown));
+    if (shown != text && width >= 300) {
+        QVERIFY2(shown.startsWith("Записано 2 CSV в /") && shown.contains("…") &&
+                     shown.endsWith("/archive; без файла: 1 ч"),
+                 qPrintable(shown));
     }
 }
 
@@ -145,8 +118,7 @@ void TstWindowChoices::choicesComeBackInTheNextWindow()
         QTest::mouseClick(probe(first).counterBox(2), Qt::LeftButton);
         first.findChild<QPushButton *>(QStringLiteral("axesButton"))->click();
         auto *cursors = first.findChild<PlotCursors *>();
-        const double begin = plot::timeKey(demoBegin);
-        QVERIFY(cursors->placeCursor(PlotCursors::A, begin + 600));
+        QVERIFY(cursors->placeCursor(PlotCursors::A, plot::timeKey(begin) + 600));
         first.findChild<QPushButton *>(QStringLiteral("cursorBButton"))->click();
         QVERIFY(cursors->hasCursor(PlotCursors::B));
         first.resize(1100, 900);
@@ -156,8 +128,7 @@ void TstWindowChoices::choicesComeBackInTheNextWindow()
     const ViewSettings saved = loadViewSettings(store);
     QCOMPARE(saved.selectors, QStringList({"AIn2", "", "AIn1", ""}));
     QCOMPARE(saved.counters, QVector<bool>({false, false, true, false}));
-    QVERIFY(saved.axisPerCurve);
-    QVERIFY(saved.cursorB);
+    QVERIFY(saved.axisPerCurve && saved.cursorB);
     QCOMPARE(saved.geometry.size(), QSize(1100, 900));
     // The archive last loaded, as a path that holds from anywhere.
     QCOMPARE(saved.archiveDir, QDir(QStringLiteral("archive")).absolutePath());
@@ -167,106 +138,76 @@ void TstWindowChoices::choicesComeBackInTheNextWindow()
     second.restoreView(saved);
     QCOMPARE(probe(second).selector(0)->currentIndex(), 2);
     QCOMPARE(probe(second).selector(2)->currentIndex(), 1);
-    QVERIFY(probe(second).counterBox(2)->isChecked());
-    QVERIFY(probe(second).model().curves.at(2).counter);
+    QVERIFY(probe(second).counterBox(2)->isChecked() && probe(second).model().curves.at(2).counter);
     QVERIFY(second.findChild<QPushButton *>(QStringLiteral("axesButton"))->isChecked());
     QVERIFY(probe(second).model().axisPerCurve);
     // Cursor B comes with the first cursor A the operator places.
     auto *cursors = second.findChild<PlotCursors *>();
     QVERIFY(!cursors->hasCursor(PlotCursors::B));
-    QVERIFY(cursors->placeCursor(PlotCursors::A, plot::timeKey(demoBegin) + 900));
+    QVERIFY(cursors->placeCursor(PlotCursors::A, plot::timeKey(begin) + 900));
     QVERIFY(cursors->hasCursor(PlotCursors::B));
     QCOMPARE(second.viewSettings().selectors, saved.selectors);
 }
 
+// By a click on A's label or by СБРОС; the readout's toggles stay finger
+// sized at the smallest window the panel gives.
 void TstWindowChoices::cursorsAreTakenAway()
-{
-    MainWindow w;
-    openWindow(w);
-    probe(w).selector(0)->setCurrentIndex(1);
-    auto *cursors = w.findChild<PlotCursors *>();
-    auto *clear = w.findChild<QPushButton *>(QStringLiteral("clearCursorsButton"));
-    QVERIFY(!clear->isEnabled());
-    const double key = plot::timeKey(demoBegin) + 1200;
-    QCustomPlot *plot = plotOf(w);
-    for (bool byLabel : {true, false}) {
-        QVERIFY(cursors->placeCursor(PlotCursors::A, key));
-        QVERIFY(cursors->placeCursor(PlotCursors::B, key + 600));
-        QVERIFY(clear->isEnabled());
-        plot->replot();
-        if (byLabel) {
-            // A's label hangs from the top of the axis rect at its time.
-            const QPoint label(qRound(plot->xAxis->coordToPixel(key)), plot->axisRect()->top() + 8);
-            QTest::mouseClick(plot, Qt::LeftButton, Qt::NoModifier, label);
-        } else {
-            QTest::mouseClick(clear, Qt::LeftButton);
-        }
-        QVERIFY(!cursors->hasCursor(PlotCursors::A));
-        QVERIFY(!cursors->hasCursor(PlotCursors::B));
-        QVERIFY(!clear->isEnabled());
-    }
-    // A tap elsewhere still places A.
-    const QPoint inside = plot->axisRect()->center();
-    QTest::mouseClick(plot, Qt::LeftButton, Qt::NoModifier, inside);
-    QVERIFY(cursors->hasCursor(PlotCursors::A));
-}
-
-void TstWindowChoices::marksLieBesideThePlot()
-{
-    MainWindow w;
-    openWindow(w);
-    probe(w).setPeriod(demoBegin, demoBegin.addDays(8));
-    probe(w).finishLoad(demo);
-    auto *mark = w.findChild<QLabel *>(QStringLiteral("averagedLabel"));
-    QVERIFY(mark && mark->isVisible());
-    QCOMPARE(mark->text(), QStringLiteral("средние за 600 с"));
-    const QRect plotArea(plotOf(w)->mapTo(&w, QPoint()), plotOf(w)->size());
-    for (const char *name : {"averagedLabel", "marksStrip"}) {
-        auto *widget = w.findChild<QWidget *>(QLatin1String(name));
-        const QRect r(widget->mapTo(&w, QPoint()), widget->size());
-        QVERIFY2(!r.intersects(plotArea), name);
-    }
-    // The side column keeps its place beside the plot.
-    auto *legend = w.findChild<QWidget *>(QStringLiteral("legendFrame"));
-    const QRect strip(w.findChild<QWidget *>(QStringLiteral("marksStrip"))->mapTo(&w, QPoint()),
-                      w.findChild<QWidget *>(QStringLiteral("marksStrip"))->size());
-    QVERIFY(strip.right() < legend->mapTo(&w, QPoint()).x());
-}
-
-void TstWindowChoices::valueAxisWritesRussianNumbers()
-{
-    MainWindow w;
-    // Before the first load ends the time axis shows the period to come.
-    QCOMPARE(plotOf(w)->xAxis->range().upper, plot::timeKey(probe(w).periodEnd()));
-    openWindow(w);
-    probe(w).selector(0)->setCurrentIndex(1);
-    QCPAxis *axis = plotOf(w)->yAxis;
-    axis->setRange(0.0, 1.0);
-    plotOf(w)->replot();
-    QStringList labels;
-    for (const QString &label : axis->tickVectorLabels())
-        labels << label;
-    QVERIFY2(labels.contains(QStringLiteral("0,2")), qPrintable(labels.join(' ')));
-    for (const QString &label : labels)
-        QVERIFY2(!label.contains(QLatin1Char('.')), qPrintable(label));
-}
-
-// The readout's toggles at the smallest window the panel gives.
-void TstWindowChoices::ownControlsAreFingerSized()
 {
     MainWindow w;
     w.resize(1024, 768);
     openWindow(w);
-    const QList<QPushButton *> buttons =
-        w.findChild<QWidget *>(QStringLiteral("cursorReadout"))->findChildren<QPushButton *>();
-    QVERIFY(buttons.size() >= 3);
-    for (QPushButton *button : buttons) {
-        QVERIFY2(button->width() >= 48 && button->height() >= 40,
-                 qPrintable(button->objectName() + QLatin1Char(' ') +
-                            QString::number(button->width()) + QLatin1Char('x') +
-                            QString::number(button->height())));
-        QCOMPARE(button->accessibleName().isEmpty(), false);
+    probe(w).selector(0)->setCurrentIndex(1);
+    for (QPushButton *button :
+         w.findChild<QWidget *>("cursorReadout")->findChildren<QPushButton *>()) {
+        QVERIFY2(button->width() >= 48 && button->height() >= 40, qPrintable(button->objectName()));
+        QVERIFY(!button->accessibleName().isEmpty());
     }
+    auto *cursors = w.findChild<PlotCursors *>();
+    auto *clear = w.findChild<QPushButton *>(QStringLiteral("clearCursorsButton"));
+    const double key = plot::timeKey(begin) + 1200;
+    QCustomPlot *plot = plotOf(w);
+    for (bool byLabel : {true, false}) {
+        QVERIFY(!clear->isEnabled());
+        QVERIFY(cursors->placeCursor(PlotCursors::A, key) &&
+                cursors->placeCursor(PlotCursors::B, key + 600));
+        QVERIFY(clear->isEnabled());
+        plot->replot();
+        // A's label hangs from the top of the axis rect at its time.
+        const QPoint label(qRound(plot->xAxis->coordToPixel(key)), plot->axisRect()->top() + 8);
+        if (byLabel)
+            QTest::mouseClick(plot, Qt::LeftButton, Qt::NoModifier, label);
+        else
+            QTest::mouseClick(clear, Qt::LeftButton);
+        QVERIFY(!cursors->hasCursor(PlotCursors::A) && !cursors->hasCursor(PlotCursors::B));
+    }
+    // A click elsewhere still places A.
+    QTest::mouseClick(plot, Qt::LeftButton, Qt::NoModifier, plot->axisRect()->center());
+    QVERIFY(cursors->hasCursor(PlotCursors::A));
+}
+
+void TstWindowChoices::marksAndNumbersBesideThePlot()
+{
+    MainWindow w;
+    // Before the first load ends the time axis shows the period to come.
+    QCOMPARE(plotOf(w)->xAxis->range().upper, plot::timeKey(probe(w).periodEnd()));
+    openWindow(w, 8);
+    auto *mark = w.findChild<QLabel *>(QStringLiteral("averagedLabel"));
+    QVERIFY(mark->isVisible());
+    QCOMPARE(mark->text(), QStringLiteral("средние за 600 с"));
+    const QRect plotArea = rectIn(w, "customPlot");
+    QVERIFY(!rectIn(w, "averagedLabel").intersects(plotArea));
+    QVERIFY(!rectIn(w, "marksStrip").intersects(plotArea));
+    QVERIFY(rectIn(w, "marksStrip").right() < rectIn(w, "legendFrame").left());
+
+    // The value axis writes its numbers as the readout does.
+    probe(w).selector(0)->setCurrentIndex(1);
+    plotOf(w)->yAxis->setRange(0.0, 1.0);
+    plotOf(w)->replot();
+    QStringList labels;
+    for (const QString &label : plotOf(w)->yAxis->tickVectorLabels())
+        labels << label;
+    QVERIFY2(labels.contains("0,2") && !labels.join(' ').contains('.'),
+             qPrintable(labels.join(' ')));
 }
 
 QTEST_MAIN(TstWindowChoices)
