@@ -17,6 +17,8 @@ namespace {
 // boxes' text, and seven columns of it still fit beside the side column
 // of a 1024-pixel-wide window.
 constexpr int kFontPointSize = 14;
+// The most a channel's name takes of the row.
+constexpr int kNameWidth = 170;
 
 } // namespace
 
@@ -217,8 +219,14 @@ void CursorReadout::showReadings(bool hasA, double timeA_, bool hasB, double tim
         QPalette palette = row[Tag]->palette();
         palette.setColor(QPalette::WindowText, reading.colour);
         const Texts t = CursorReadout::texts(reading);
-        const QString texts[Columns] = {reading.tag, t.atA,  t.atB,   t.delta,
-                                        t.minimum,   t.mean, t.maximum};
+        // A long name is cut, so that the values keep their columns.
+        const QString name = reading.name.isEmpty()
+                                 ? reading.tag
+                                 : row[Tag]->fontMetrics().elidedText(reading.name, Qt::ElideRight,
+                                                                      kNameWidth);
+        row[Tag]->setToolTip(reading.name);
+        const QString texts[Columns] = {name,      t.atA,  t.atB,    t.delta,
+                                        t.minimum, t.mean, t.maximum};
         for (int c = 0; c < Columns; ++c) {
             row[c]->setPalette(palette);
             row[c]->setText(shown[c] ? texts[c] : QString());

@@ -17,6 +17,7 @@ class QPushButton;
 struct CurveReading
 {
     QString tag;
+    QString name; // the operator's name of the channel; empty: the tag is shown
     QColor colour;
     plot::PointReading atA; // at cursor A, when it is placed
     plot::PointReading atB;

@@ -2,6 +2,7 @@
 
 #include "archformat.h"
 #include "archload.h"
+#include "channelnames.h"
 #include "hourfile.h"
 
 #include <algorithm>
@@ -215,7 +216,7 @@ QList<Line> linesOf(const LoadNotes &notes)
 
 bool LoadNotes::isEmpty() const
 {
-    return !refused && cut == Cut::None && linesOf(*this).isEmpty();
+    return !refused && cut == Cut::None && names.isEmpty() && linesOf(*this).isEmpty();
 }
 
 QString LoadNotes::summary() const
@@ -260,6 +261,12 @@ QString LoadNotes::summary() const
         parts << files.join(QStringLiteral(", "));
     if (cut != Cut::None)
         parts << cutText(cut);
+    if (!names.isEmpty())
+        parts << QStringLiteral("%1: %2 %3")
+                     .arg(QLatin1String(archive::kChannelNamesFile))
+                     .arg(names.size())
+                     .arg(QString::fromUtf8(plural(int(names.size()), "строка пропущена",
+                                                   "строки пропущены", "строк пропущено")));
     return parts.join(QStringLiteral("; "));
 }
 
@@ -283,6 +290,7 @@ QString LoadNotes::details() const
         words[0] = words.at(0).toUpper();
         text << words + QStringLiteral(", остальное не показано");
     }
+    text << names;
     return text.join(QLatin1Char('\n'));
 }
 

@@ -27,6 +27,7 @@ struct LoadNotes
     QList<archive::FileNote> files;     // the load's notes, in walk order
     QList<archive::RepairFile> repairs; // the repair's files with something to tell
     QList<archive::FileNote> leftovers; // what the repair could not remove
+    QStringList names; // the lines of the names file that were left out, as told
 
     bool isEmpty() const;
     // One short line, for example "2 файла повреждены, 1 не прочитан". Each

@@ -4,9 +4,11 @@
 #include "channels.h"
 #include "curvecolours.h"
 #include "images.h"
+#include "lanereadout.h"
 #include "loadnotice.h"
 #include "marksstrip.h"
 #include "plotcursors.h"
+#include "relaystrip.h"
 #include "ui_mainwindow.h"
 
 #include <QCheckBox>
@@ -128,6 +130,7 @@ MainWindow::MainWindow(const QString &dir, QWidget *parent)
     marks->averagingMark()->setText(averagingText());
     marks->averagingMark()->setAccessibleName(averagingText());
     cursors = new PlotCursors(ui->customPlot, model.cursors, graphColors, this);
+    setupLanes();
     placeReadout();
     connect(cursors->readout()->axesButton(), &QPushButton::toggled, this, [this](bool on) {
         model.axisPerCurve = on;
@@ -151,6 +154,8 @@ MainWindow::MainWindow(const QString &dir, QWidget *parent)
     plotMessage->hide();
     messageLayout->addWidget(plotMessage, 1, Qt::AlignCenter);
     messageLayout->addStretch();
+
+    readNames();
 
     // The repair rewrites files of the earlier layout, so it has to be done
     // before anything reads them; the load waits behind it.
@@ -187,19 +192,24 @@ void MainWindow::showPeriod()
 void MainWindow::placeReadout()
 {
     // Rows of the grid: 0 the source bar, 1 the marks strip, 2 the plot,
-    // 3 the readout; the side column spans rows 1 to 3.
+    // 3 the relay lanes, 4 the readout, 5 the lanes' rows; the side column
+    // spans rows 1 to 5. The lanes come only with relays in the records,
+    // and then take their room from the plot, not from the side column.
     QGridLayout *grid = ui->gridLayout;
     QWidget *readout = cursors->readout();
     const int plotRow = 2;
     const int shift = readout->sizeHint().height() + MarksStrip::kHeight + 2 * grid->verticalSpacing();
-    ui->customPlot->setMinimumHeight(std::max(0, ui->customPlot->minimumHeight() - shift));
+    plotMinimumHeight = std::max(0, ui->customPlot->minimumHeight() - shift);
+    ui->customPlot->setMinimumHeight(plotMinimumHeight);
     int sideRow, sideColumn, rowSpan, columnSpan;
     grid->getItemPosition(grid->indexOf(ui->frame), &sideRow, &sideColumn, &rowSpan, &columnSpan);
     grid->removeWidget(ui->frame);
     grid->removeWidget(ui->customPlot);
     grid->addWidget(marks, plotRow - 1, 0);
     grid->addWidget(ui->customPlot, plotRow, 0);
-    grid->addWidget(readout, plotRow + 1, 0);
-    grid->addWidget(ui->frame, sideRow, sideColumn, plotRow + 1 - sideRow + 1, columnSpan);
+    grid->addWidget(relayStrip, plotRow + 1, 0);
+    grid->addWidget(readout, plotRow + 2, 0);
+    grid->addWidget(laneReadout, plotRow + 3, 0);
+    grid->addWidget(ui->frame, sideRow, sideColumn, plotRow + 3 - sideRow + 1, columnSpan);
     grid->setRowStretch(plotRow, 1);
 }

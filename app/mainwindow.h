@@ -24,13 +24,16 @@
 #include <memory>
 
 class cArchWorker;
+class LaneReadout;
 class LoadNotice;
 class MarksStrip;
 class PlotCursors;
+class RelayStrip;
 class QCheckBox;
 class QCPAxis;
 class QCPGraph;
 class QComboBox;
+class QFileSystemWatcher;
 class QLabel;
 class QPainter;
 class QPrinter;
@@ -170,6 +173,29 @@ private:
     // the plot is empty if it is.
     void showNotice();
     void stopWorker();
+
+    // The lanes under the plot and their readout (mainwindowlanes.cpp).
+    void setupLanes();
+    // The lanes of model.laneRelays(), after a load, a new choice or names.
+    void showLanes();
+    // The lanes' states at the cursors and statistics of the readout's range.
+    void showLaneReadings();
+    // "РЕЛЕ": the operator chooses the lanes.
+    void chooseLanes();
+    // The lanes of these relays from now on, also after the next loads.
+    void setLanes(const QVector<int> &relays);
+    // The directory whose names file is read: the archive shown.
+    QString namesDir() const;
+    // Reads the names file into the model and watches it; true when the
+    // names or what is wrong with the file changed.
+    bool readNames();
+    // The file or its directory changed: what shows names follows.
+    void namesChanged();
+    // The selector items with the names.
+    void showNames();
+    // "ИМЕНА": the operator edits the names, written beside the hour files.
+    void editNames();
+
     // Writes viewSettings() to the store soon, once for a burst of changes.
     void scheduleSave();
     void saveNow();
@@ -248,14 +274,18 @@ private:
     QTimer *saveTimer = nullptr;
     // The archive last loaded that was there, as an absolute path.
     QString lastArchive;
-    // The relay lanes as remembered, kept as they were.
-    bool lanesChosen = false;
-    QVector<int> relayLanes;
     // Says in words why the plot is empty: no archive, or no data.
     QLabel *plotMessage = nullptr;
     // Above the plot: the notice, the end of an export and "средние за
     // 600 с" while interval means are shown.
     MarksStrip *marks = nullptr;
+    // Under the plot: the relays' lanes, and their rows under the readout.
+    RelayStrip *relayStrip = nullptr;
+    // The plot's least height without lanes; the lanes take theirs from it.
+    int plotMinimumHeight = 0;
+    LaneReadout *laneReadout = nullptr;
+    // The archive's names file and its directory.
+    QFileSystemWatcher *namesWatcher = nullptr;
 };
 
 #endif // MAINWINDOW_H

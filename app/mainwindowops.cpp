@@ -180,6 +180,8 @@ void MainWindow::showLoad(const Period &period, const QString &path,
         lastArchive = QDir::cleanPath(QDir(path).absolutePath());
         scheduleSave();
     }
+    // The names are read at each load: another archive has its own.
+    readNames();
     showNotice();
     emit needUpdate();
 }

@@ -5,6 +5,7 @@
 
 #include "archformat.h"
 #include "archload.h"
+#include "channelnames.h"
 #include "channels.h"
 #include "decimation.h"
 #include "marksstrip.h"
@@ -206,6 +207,11 @@ void MainWindow::updateGraph()
             valueAxis->setTickPen(axisPen);
             valueAxis->setSubTickPen(axisPen);
             valueAxis->setTickLabelColor(graphColors.at(i));
+            valueAxis->setLabelColor(graphColors.at(i));
+            const Channel channel = model.curves.at(i).channel();
+            const archive::ChannelGroup *group = channelGroup(channel.first);
+            valueAxis->setLabel(group ? model.names.names.axisLabel(group->group, channel.second)
+                                      : QString());
             valueAxis->setVisible(true);
         }
         if (!valueAxes.contains(valueAxis))
@@ -239,11 +245,18 @@ void MainWindow::updateGraph()
                                                  valueAxes);
     }
     cursors->setValueAxes(axisOfCurve);
+    QStringList names;
+    for (const Channel &channel : model.channels()) {
+        const archive::ChannelGroup *group = channelGroup(channel.first);
+        names << (group ? model.names.names.label(group->group, channel.second).name : QString());
+    }
+    cursors->setCurveNames(names);
     cursors->setCurves(selectorSeries, model.channels(), periodLower, periodUpper);
     selectorSeries.clear();
 
     // The time axis always shows the chosen period, whatever the data cover.
     customPlot->xAxis->setRange(periodLower, periodUpper);
+    showLanes();
     customPlot->replot();
 }
 

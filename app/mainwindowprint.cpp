@@ -6,9 +6,11 @@
 #include "archformat.h"
 #include "cursorreadout.h"
 #include "curvecolours.h"
+#include "lanereadout.h"
 #include "loadnotice.h"
 #include "plotcursors.h"
 #include "printpage.h"
+#include "relaystrip.h"
 #include "savefile.h"
 #include "ui_mainwindow.h"
 
@@ -19,6 +21,7 @@
 #include <QMessageBox>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QPicture>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
 #include <QSaveFile>
@@ -107,16 +110,40 @@ printpage::Content MainWindow::pageContent() const
             continue;
         printpage::LegendRow row;
         row.colour = curveColour(i);
-        // The full name, and the readout's short one where it differs.
-        row.name = channelTitle(channels.value(i));
-        if (row.name.compare(reading.tag, Qt::CaseInsensitive) != 0)
-            row.name += QStringLiteral(" (%1)").arg(reading.tag);
+        // The operator's name and unit with the tag; else the full name, and
+        // the readout's short one where it differs.
+        const Channel channel = channels.value(i);
+        const archive::ChannelGroup *group = channelGroup(channel.first);
+        if (group && !model.names.names.label(group->group, channel.second).isEmpty()) {
+            row.name = model.names.names.title(group->group, channel.second);
+        } else {
+            row.name = channelTitle(channel);
+            if (row.name.compare(reading.tag, Qt::CaseInsensitive) != 0)
+                row.name += QStringLiteral(" (%1)").arg(reading.tag);
+        }
         const CursorReadout::Texts texts = CursorReadout::texts(reading);
         row.atA = hasA ? texts.atA : QString();
         row.atB = hasB ? texts.atB : QString();
         row.minimum = texts.minimum;
         row.mean = texts.mean;
         row.maximum = texts.maximum;
+        content.rows << row;
+    }
+    // A row for each lane, its statistics in words of their own, since they
+    // stand under the curves' headings.
+    const QCPRange visible = ui->customPlot->xAxis->range();
+    const plot::ValueRange range =
+        plot::statisticsRange(model.cursors, visible.lower, visible.upper);
+    for (const StripLane &lane : relayStrip->lanes()) {
+        const LaneReading reading = LaneReading::of(lane, model.cursors, range.lower, range.upper);
+        printpage::LegendRow row;
+        row.colour = RelayStrip::laneColour();
+        row.name = reading.name;
+        row.atA = reading.atA;
+        row.atB = reading.atB;
+        row.minimum = QStringLiteral("вкл ") + reading.onTime;
+        row.mean = reading.onShare;
+        row.maximum = reading.switchings + QStringLiteral(" перекл.");
         content.rows << row;
     }
     content.printedAt = QDateTime::currentDateTime().toString(kDateTimeFormat);
@@ -126,9 +153,27 @@ printpage::Content MainWindow::pageContent() const
 void MainWindow::paintPage(QPainter &painter, const QRect &page)
 {
     QCustomPlot *customPlot = ui->customPlot;
-    printpage::draw(painter, page, pageContent(), [customPlot](QPainter &p, const QRectF &area) {
+    const QVector<StripLane> lanes = relayStrip->lanes();
+    const plot::Cursors cursorsNow = model.cursors;
+    printpage::draw(painter, page, pageContent(), [&](QPainter &p, const QRectF &area) {
+        // The lanes under the plot, 4 mm each, on its time axis.
+        const qreal laneHeight = 4.0 * p.device()->logicalDpiY() / 25.4;
+        const qreal stripHeight = std::min(area.height() / 2, lanes.size() * laneHeight);
+        const QRectF plotArea(area.left(), area.top(), area.width(), area.height() - stripHeight);
         customPlot->setBackground(QBrush(Qt::white));
-        printpage::drawPlot(p, area, customPlot);
+        printpage::drawPlot(p, plotArea, customPlot);
+        if (!lanes.isEmpty()) {
+            // The axis rect as the page laid it out, in the picture's pixels.
+            const qreal scale = qreal(p.device()->logicalDpiX()) / QPicture().logicalDpiX();
+            const QRect axisRect = customPlot->axisRect()->rect();
+            const QCPRange range = customPlot->xAxis->range();
+            QFont laneFont(QStringLiteral("Open Sans"));
+            laneFont.setPointSizeF(7);
+            RelayStrip::paintLanes(
+                p, QRectF(area.left(), plotArea.bottom(), area.width(), stripHeight),
+                area.left() + axisRect.left() * scale, area.left() + axisRect.right() * scale,
+                range.lower, range.upper, lanes, cursorsNow, laneFont);
+        }
         customPlot->setBackground(QBrush(screenBackground()));
         // Laid out for the page, the plot is laid out for the screen again.
         customPlot->replot();

@@ -63,6 +63,8 @@ public:
     {
         w.showLoad(w.model.period(), w.worker->archivePath, records, envelope, report);
     }
+    // The relays the operator ticked in "РЕЛЕ".
+    void chooseLanes(const QVector<int> &relays) { w.setLanes(relays); }
     // Draws the last load again, as a selector change does.
     void redraw() { w.updateData(); }
     // The repair the window starts by itself at start-up.

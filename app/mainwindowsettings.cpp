@@ -22,8 +22,8 @@ ViewSettings MainWindow::viewSettings() const
     }
     view.axisPerCurve = model.axisPerCurve;
     view.cursorB = cursors->cursorBWanted();
-    view.lanesChosen = lanesChosen;
-    view.relayLanes = relayLanes;
+    view.lanesChosen = model.lanes.chosen;
+    view.relayLanes = model.lanes.relays;
     view.geometry = normalGeometry();
     view.maximised = isMaximized();
     return view;
@@ -41,8 +41,9 @@ void MainWindow::restoreView(const ViewSettings &view)
     }
     cursors->readout()->axesButton()->setChecked(view.axisPerCurve);
     cursors->wantCursorB(view.cursorB);
-    lanesChosen = view.lanesChosen;
-    relayLanes = view.relayLanes;
+    if (view.lanesChosen)
+        model.chooseLanes(view.relayLanes);
+    showLanes();
     if (lastArchive.isEmpty())
         lastArchive = view.archiveDir;
 }

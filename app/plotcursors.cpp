@@ -128,6 +128,7 @@ void PlotCursors::updateStatistics()
     readoutWidget->setStatisticsHeadings(statsOfSamples, cursors.both());
     readoutWidget->showReadings(cursors.a.shown, cursors.a.key, cursors.b.shown, cursors.b.key,
                                 readings());
+    emit readingsChanged();
 }
 
 void PlotCursors::scheduleStatistics()
@@ -155,6 +156,7 @@ QVector<CurveReading> PlotCursors::readings() const
     for (int i = 0; i < tags.size(); ++i) {
         CurveReading &r = readings[i];
         r.tag = tags.at(i);
+        r.name = curveNames.value(i);
         r.colour = colours.value(i);
         const plot::Series series = curves.value(i);
         if (cursors.a.shown)

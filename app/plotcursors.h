@@ -51,6 +51,10 @@ public:
     void setCurves(const QList<plot::Series> &series, const QVector<Channel> &channels,
                    double periodLower, double periodUpper);
 
+    // The names the readout gives the selectors' curves, in selector
+    // order; an empty one leaves the channel's tag.
+    void setCurveNames(const QStringList &names) { curveNames = names; }
+
     // The value axis each selector's curve is drawn on (null: none), whose
     // ticks set the decimals the readout gives its values.
     void setValueAxes(const QVector<QCPAxis *> &axes);
@@ -71,6 +75,11 @@ public:
     // headings of its statistics: the printed page's legend says the same.
     QVector<CurveReading> readings() const;
     QStringList statisticsHeadings() const;
+
+signals:
+    // The cursors, the range or the curves changed and the readout has
+    // been brought up to them: what reads the same range follows.
+    void readingsChanged();
 
 private slots:
     void updateStatistics();
@@ -123,6 +132,7 @@ private:
 
     QList<plot::Series> curves;
     QStringList tags;
+    QStringList curveNames;
     mutable QVector<plot::RangeStats> stats;
     mutable bool statsOfSamples = false; // ... of the samples behind interval means
     mutable bool statsPending = false;   // the range moved since they were taken

@@ -1,5 +1,9 @@
 #include "viewmodel.h"
 
+#include "archformat.h"
+
+#include <algorithm>
+
 ViewModel::ViewModel() : archiveDir(QStringLiteral("./archive")), curves(archive::kCurveCount) {}
 
 void ViewModel::selectChannel(int curve, int index)
@@ -41,6 +45,7 @@ void ViewModel::showLoad(const Period &period, const QString &path,
     shown.envelope = envelope;
     shown.report = report;
     shown.averaged = averages(period);
+    shown.relays = plot::RelayLanes(records, archive::archiveEpoch(), shown.averaged);
 }
 
 void ViewModel::keepShownPeriod()
@@ -64,5 +69,37 @@ LoadNotes ViewModel::notes() const
         notes.repairs = repair.files;
         notes.leftovers = repair.leftovers;
     }
+    for (const archive::NamesIssue &issue : names.issues)
+        notes.names << archive::issueText(issue);
     return notes;
+}
+
+QVector<int> ViewModel::laneRelays() const
+{
+    if (shown.relays.relayCount() == 0)
+        return {};
+    if (!lanes.chosen)
+        return shown.relays.changing().mid(0, LaneChoice::kMaxLanes);
+    return lanes.relays;
+}
+
+void ViewModel::chooseLanes(const QVector<int> &relays)
+{
+    QVector<int> kept;
+    for (int relay : relays) {
+        if (relay >= 0 && relay < kRelayMax && !kept.contains(relay))
+            kept << relay;
+    }
+    std::sort(kept.begin(), kept.end());
+    lanes.chosen = true;
+    lanes.relays = kept.mid(0, LaneChoice::kMaxLanes);
+}
+
+QString ViewModel::readoutName(const Channel &channel) const
+{
+    const archive::ChannelGroup *group = channelGroup(channel.first);
+    if (!group)
+        return QString();
+    const QString name = names.names.label(group->group, channel.second).name;
+    return name.isEmpty() ? channelTag(channel) : name;
 }

@@ -3,10 +3,12 @@
 
 #include "archload.h"
 #include "archworker.h"
+#include "channelnames.h"
 #include "channels.h"
 #include "loadnotice.h"
 #include "plotcursor.h"
 #include "recordseries.h"
+#include "relaylanes.h"
 #include "seriesenvelope.h"
 
 #include <QDateTime>
@@ -45,6 +47,24 @@ struct ShownLoad
     archive::SeriesEnvelope envelope;
     cArchWorker::LoadReport report;
     bool averaged = false; // the records are interval means
+    plot::RelayLanes relays;
+};
+
+// The relays drawn as lanes under the plot: until the operator chooses,
+// those that change in the loaded period.
+struct LaneChoice
+{
+    static constexpr int kMaxLanes = 8;
+
+    bool chosen = false;
+    QVector<int> relays; // the operator's choice: zero-based, ascending
+};
+
+// The archive's names file as last read.
+struct NamesState
+{
+    archive::ChannelNames names;
+    QVector<archive::NamesIssue> issues;
 };
 
 // What the start-up repair could not do, for the notice while its
@@ -89,8 +109,16 @@ public:
     // The chosen period goes back to the one shown: a load that will not
     // come, stopped or dropped.
     void keepShownPeriod();
-    // What the notice tells of the shown load and the last repair.
+    // What the notice tells of the shown load, the last repair and the
+    // names file.
     LoadNotes notes() const;
+    // The relays that have a lane, zero-based, ascending; none while the
+    // records carry no relay.
+    QVector<int> laneRelays() const;
+    // The operator chose these relays' lanes (at most kMaxLanes are kept).
+    void chooseLanes(const QVector<int> &relays);
+    // The readout's, the lanes' and the page's name of a channel.
+    QString readoutName(const Channel &channel) const;
 
     QString archiveDir;    // as chosen or typed, without a trailing "/"
     QDateTime periodBegin; // the period chosen, on the labels, that the next load asks for
@@ -101,6 +129,8 @@ public:
     plot::Cursors cursors;
     ShownLoad shown;
     RepairNotes repair;
+    LaneChoice lanes;
+    NamesState names;
 
     Period period() const { return {periodBegin, periodEnd}; }
 };
