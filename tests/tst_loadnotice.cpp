@@ -25,6 +25,8 @@ class tst_LoadNotice : public QObject
 private slots:
     void summary_data();
     void summary();
+    void namesLines_data();
+    void namesLines();
     void detailsNameEveryFile();
     void eachFileCountsOnce_data();
     void eachFileCountsOnce();
@@ -129,6 +131,31 @@ void tst_LoadNotice::summary()
     QCOMPARE(notice.text(), notes.summary());
     QCOMPARE(notice.accessibleName(), notes.summary());
     QCOMPARE(notice.isHidden(), notes.isEmpty());
+}
+
+void tst_LoadNotice::namesLines_data()
+{
+    QTest::addColumn<int>("lines");
+    QTest::addColumn<int>("damaged");
+    QTest::addColumn<QString>("summary");
+    QTest::newRow("one") << 1 << 0 << QStringLiteral("channels.ini: 1 строка пропущена");
+    QTest::newRow("three") << 3 << 0 << QStringLiteral("channels.ini: 3 строки пропущены");
+    QTest::newRow("five") << 5 << 0 << QStringLiteral("channels.ini: 5 строк пропущено");
+    QTest::newRow("after the files")
+        << 2 << 1 << QStringLiteral("1 файл повреждён; channels.ini: 2 строки пропущены");
+}
+
+void tst_LoadNotice::namesLines()
+{
+    QFETCH(int, lines);
+    QFETCH(int, damaged);
+    LoadNotes notes;
+    notes.files = ::damaged(damaged);
+    for (int i = 0; i < lines; ++i)
+        notes.names << QStringLiteral("channels.ini, строка %1: не строка файла").arg(i + 1);
+    QVERIFY(!notes.isEmpty());
+    QTEST(notes.summary(), "summary");
+    QVERIFY(notes.details().endsWith(notes.names.join(QLatin1Char('\n'))));
 }
 
 void tst_LoadNotice::detailsNameEveryFile()

@@ -16,6 +16,8 @@ private slots:
     void averagedPeriods_data();
     void averagedPeriods();
     void notesOfLoadAndRepair();
+    void laneChoice_data();
+    void laneChoice();
 };
 
 void TstViewModel::curveChoice_data()
@@ -114,6 +116,45 @@ void TstViewModel::notesOfLoadAndRepair()
     notes = model.notes();
     QVERIFY(notes.repairs.isEmpty());
     QCOMPARE(notes.files.size(), 2);
+}
+
+void TstViewModel::laneChoice_data()
+{
+    QTest::addColumn<int>("relays");
+    QTest::addColumn<bool>("choose");
+    QTest::addColumn<QVector<int>>("chosen");
+    QTest::addColumn<QVector<int>>("lanes");
+    QTest::newRow("no relays: no lanes") << 0 << true << QVector<int>{1} << QVector<int>();
+    QTest::newRow("the changing ones, at most 8")
+        << 12 << false << QVector<int>() << QVector<int>{0, 1, 2, 3, 4, 5, 6, 7};
+    QTest::newRow("chosen: sorted, once each, in range, at most 8")
+        << 12 << true << QVector<int>{9, 2, 2, -1, 48, 47, 0, 1, 3, 4, 5, 6, 7}
+        << QVector<int>{0, 1, 2, 3, 4, 5, 6, 7};
+    QTest::newRow("chosen beyond the records' relays: kept, shown empty")
+        << 2 << true << QVector<int>{40} << QVector<int>{40};
+    QTest::newRow("none chosen") << 12 << true << QVector<int>() << QVector<int>();
+}
+
+void TstViewModel::laneChoice()
+{
+    QFETCH(int, relays);
+    QFETCH(bool, choose);
+    QFETCH(QVector<int>, chosen);
+    // Relay k switches at record k: each of them changes.
+    QVector<ArchRecord> records;
+    for (int i = 0; i <= relays; ++i) {
+        ArchRecord rec{};
+        rec.time = i;
+        rec.relayCount = quint8(relays);
+        for (int k = 0; k < relays; ++k)
+            rec.relays[k / 8] |= quint8((i > k ? 1 : 0) << (k % 8));
+        records.append(rec);
+    }
+    ViewModel model;
+    model.showLoad(Period(), QStringLiteral("/archive/"), records, {}, {});
+    if (choose)
+        model.chooseLanes(chosen);
+    QTEST(model.laneRelays(), "lanes");
 }
 
 QTEST_APPLESS_MAIN(TstViewModel)
