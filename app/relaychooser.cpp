@@ -23,8 +23,9 @@ constexpr int kFontPointSize = 14;
 constexpr int kTouchHeight = 40;
 constexpr int kTouchWidth = 48;
 constexpr int kScreenMargin = 24;
-// Rows in a column before another column is begun: 48 relays make four
-// columns a glance can take in, rather than one that scrolls for long.
+// Rows in a column before another column is begun: on a screen wide enough,
+// 48 relays make four columns a glance takes in, rather than one long one
+// that scrolls.
 constexpr int kRowsPerColumn = 12;
 
 // A relay's row toggles wherever a finger lands on it, not only on the box
