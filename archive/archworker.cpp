@@ -91,6 +91,9 @@ void cArchWorker::run()
     }
     loadReport = LoadReport{dir,          result.refused,          result.truncated,
                             result.outOfMemory, std::move(result.notes), result.stopped};
+    loadReport.begin = begin;
+    loadReport.end = end;
+    loadReport.lastFile = result.files.isEmpty() ? QString() : result.files.constLast();
     records = std::move(result.records);
     envelope = std::move(result.envelope);
     emit finished();

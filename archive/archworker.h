@@ -58,6 +58,11 @@ public:
         bool outOfMemory = false;
         QList<archive::FileNote> notes; // the hour files not read whole, in walk order
         bool stopped = false; // nothing was loaded: `records` is empty
+        // The period as the load measured it from the present, and the
+        // newest hour file of its walk: where following takes it up.
+        QDateTime begin;
+        QDateTime end;
+        QString lastFile;
     };
     LoadReport loadReport;
     // What the last export did.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 
 #ifdef Q_OS_LINUX
 #include <sys/mman.h>
@@ -43,6 +44,11 @@ struct RecordSeries::Block
 
 RecordSeries::RecordSeries(std::shared_ptr<const Block> block, int n)
     : block(std::move(block)), records(this->block->records), n(n)
+{
+}
+
+RecordSeries::RecordSeries(std::shared_ptr<const Block> block, const ArchRecord *first, int n)
+    : block(std::move(block)), records(first), n(n)
 {
 }
 
@@ -94,6 +100,78 @@ RecordSeries SeriesBuilder::take(qint64 size)
         throw;
     }
     return RecordSeries(std::move(shared), int(size));
+}
+
+bool FollowedSeries::reset(const RecordSeries &from, int count)
+{
+    block.reset();
+    capacity = first = n = 0;
+    count = count < 0 ? from.size() : std::min(count, from.size());
+    if (!moveTo(count + count / 2 + 1024))
+        return false;
+    if (count > 0)
+        std::memcpy(static_cast<void *>(block->records), from.constData(),
+                    size_t(count) * sizeof(ArchRecord));
+    n = count;
+    return true;
+}
+
+bool FollowedSeries::moveTo(qint64 room)
+{
+    auto *records = static_cast<ArchRecord *>(std::malloc(size_t(room) * sizeof(ArchRecord)));
+    if (records == nullptr)
+        return false;
+    std::shared_ptr<const RecordSeries::Block> moved;
+    try {
+        moved = std::make_shared<const RecordSeries::Block>(records);
+    } catch (...) {
+        std::free(records);
+        return false;
+    }
+    if (n > 0)
+        std::memcpy(static_cast<void *>(records), block->records + first,
+                    size_t(n) * sizeof(ArchRecord));
+    block = std::move(moved);
+    capacity = room;
+    first = 0;
+    return true;
+}
+
+bool FollowedSeries::append(const ArchRecord *records, int count)
+{
+    if (count <= 0)
+        return true;
+    if (qint64(n) + count > std::numeric_limits<int>::max())
+        return false;
+    if (!block || first + n + count > capacity || first > capacity / 2) {
+        const qint64 held = qint64(n) + count;
+        if (!moveTo(held + held / 2 + 1024))
+            return false;
+    }
+    // Past the end of every series handed out: none of them changes.
+    std::memcpy(static_cast<void *>(block->records + first + n), records,
+                size_t(count) * sizeof(ArchRecord));
+    n += count;
+    return true;
+}
+
+void FollowedSeries::dropFront(int count)
+{
+    count = std::clamp(count, 0, n);
+    first += count;
+    n -= count;
+}
+
+const ArchRecord &FollowedSeries::at(int i) const
+{
+    return block->records[first + i];
+}
+
+RecordSeries FollowedSeries::series() const
+{
+    if (n == 0)
+        return RecordSeries();
+    return RecordSeries(block, block->records + first, n);
 }
 
 } // namespace archive

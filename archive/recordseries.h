@@ -34,8 +34,10 @@ public:
 
 private:
     friend class SeriesBuilder;
+    friend class FollowedSeries;
     struct Block;
     RecordSeries(std::shared_ptr<const Block> block, int n);
+    RecordSeries(std::shared_ptr<const Block> block, const ArchRecord *first, int n);
 
     std::shared_ptr<const Block> block;
     const ArchRecord *records = nullptr;
@@ -67,6 +69,39 @@ public:
 private:
     GrowingBlock<ArchRecord> block;
     qint64 used = 0;
+};
+
+// A series that grows at its end and loses records at its start while the
+// recorder is followed, handed out as RecordSeries that stay as they were
+// made: a series handed out reads only its own records, new records go past
+// the end of every one handed out, into spare room of the same block, and
+// where there is none, or the records dropped at the start take more than
+// half of the block, the records still held move into a new block, the
+// series handed out keeping the old one. Each record is thus copied a few
+// times at most, however long the following lasts, and the memory held is
+// bounded by twice the records held.
+class FollowedSeries
+{
+public:
+    FollowedSeries() = default;
+    // Starts from the first `count` records of `from` (all of them for -1).
+    // False if the memory cannot be had; the series is then empty.
+    bool reset(const RecordSeries &from, int count = -1);
+    // False if the memory cannot be had; the series is then as it was.
+    bool append(const ArchRecord *records, int count);
+    // Drops the first `count` records.
+    void dropFront(int count);
+    int size() const { return n; }
+    const ArchRecord &at(int i) const;
+    RecordSeries series() const;
+
+private:
+    bool moveTo(qint64 room);
+
+    std::shared_ptr<const RecordSeries::Block> block;
+    qint64 capacity = 0;
+    qint64 first = 0; // the first record held
+    int n = 0;
 };
 
 } // namespace archive
