@@ -91,11 +91,41 @@ CursorReadout::CursorReadout(QWidget *parent) : QWidget(parent)
                                      QStringLiteral("минимум видимого участка"),
                                      QStringLiteral("среднее видимого участка"),
                                      QStringLiteral("максимум видимого участка")};
+    // The period's controls stand in the table's empty corner, over the
+    // channels' names: the row of the cursors has no room left for them.
+    auto *periodRow = new QHBoxLayout;
+    periodRow->setSpacing(4);
+    const auto periodButton = [this, periodRow](const QString &text, const char *objectName,
+                                                const QString &name, const QString &role) {
+        auto *button = new QPushButton(text, this);
+        button->setObjectName(QLatin1String(objectName));
+        button->setAccessibleName(name);
+        button->setAccessibleDescription(role);
+        button->setMinimumSize(48, 40);
+        button->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+        periodRow->addWidget(button);
+        return button;
+    };
+    back = periodButton(QStringLiteral("◀"), "periodBackButton", QStringLiteral("Период назад"),
+                        QStringLiteral("Показывает предыдущий период той же длины"));
+    follow = periodButton(QStringLiteral("СЛЕДИТЬ"), "followButton", QStringLiteral("СЛЕДИТЬ"),
+                          QStringLiteral("Переключатель: график следует за записью регистратора"));
+    follow->setCheckable(true);
+    follow->setEnabled(false);
+    forward = periodButton(QStringLiteral("▶"), "periodForwardButton",
+                           QStringLiteral("Период вперёд"),
+                           QStringLiteral("Показывает следующий период той же длины, не дальше "
+                                          "настоящего времени"));
+    periodRow->addStretch(1);
+    table->addLayout(periodRow, 0, Tag);
     for (int c = 0; c < Columns; ++c) {
         header[c] = addLabel(QLatin1String(names[c]) + QStringLiteral("Header"),
                              QStringLiteral("Заголовок: ") + spoken[c]);
         header[c]->setText(titles[c]);
-        table->addWidget(header[c], 0, c);
+        if (c != Tag)
+            table->addWidget(header[c], 0, c);
+        else
+            header[c]->hide(); // the corner holds the period's controls
         for (int i = 0; i < kCurves; ++i) {
             QLabel *cell = addLabel(QLatin1String(names[c]) + QString::number(i + 1),
                                     QStringLiteral("Кривая %1, %2").arg(i + 1).arg(spoken[c]));
@@ -198,7 +228,8 @@ void CursorReadout::showReadings(bool hasA, double timeA_, bool hasB, double tim
 
     const bool shown[Columns] = {true, hasA, hasB, hasB, true, true, true};
     for (int c = 0; c < Columns; ++c) {
-        header[c]->setVisible(shown[c]);
+        if (c != Tag)
+            header[c]->setVisible(shown[c]);
         for (int i = 0; i < kCurves; ++i)
             cells[i][c]->setVisible(shown[c]);
         // Shown values share the width left beside the tags, and a long one

@@ -46,6 +46,11 @@ public:
     QPushButton *cursorBButton() const { return bButton; }
     // "СБРОС": takes cursors A and B away.
     QPushButton *clearButton() const { return clear; }
+    // "СЛЕДИТЬ": the period keeps up with the recorder; and the steps of
+    // the period back and forward by its length.
+    QPushButton *followButton() const { return follow; }
+    QPushButton *backButton() const { return back; }
+    QPushButton *forwardButton() const { return forward; }
     // The toggle between one value axis for all curves (off) and one value
     // axis per curve, in its colour and fitted to it alone (on).
     QPushButton *axesButton() const { return axesToggle; }
@@ -76,6 +81,9 @@ private:
     QPushButton *bButton;
     QPushButton *clear;
     QPushButton *axesToggle;
+    QPushButton *follow;
+    QPushButton *back;
+    QPushButton *forward;
     QLabel *timeA;
     QLabel *timeB;
     QLabel *span;

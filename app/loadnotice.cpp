@@ -136,7 +136,7 @@ QString damageWords(const archive::FileNote &note)
 }
 
 // The groups of the summary and the details, in their order.
-enum Group { Damaged, Unreadable, NotRepaired, Later, GroupCount };
+enum Group { Damaged, Unreadable, NotRepaired, Later, Followed, GroupCount };
 
 struct Line
 {
@@ -198,11 +198,72 @@ Line repairLine(const archive::RepairFile &file)
     return {Later, file.path, QString()};
 }
 
+// What following met: damage and failures as the load's are told, the
+// rest in a group of its own.
+Line followLine(const archive::FollowEvent &event)
+{
+    using E = archive::FollowEvent;
+    archive::FileNote note;
+    note.path = event.file;
+    switch (event.kind) {
+    case E::Damaged:
+        note.rest = event.damage;
+        return loadLine(note);
+    case E::Undecoded:
+        note.undecoded = event.count;
+        return loadLine(note);
+    case E::CutShort:
+        return {Damaged, event.file,
+                QStringLiteral("последняя запись осталась недописанной, когда начался следующий час")};
+    case E::Unreadable:
+        return {Unreadable, event.file,
+                QStringLiteral("не читается при слежении: %1").arg(event.detail)};
+    case E::Replaced:
+        return {Followed, event.file,
+                QStringLiteral("заменён: прочитан заново, после уже взятых записей")};
+    case E::Truncated:
+        return {Followed, event.file,
+                QStringLiteral("стал короче прочитанного: прочитан заново, после уже взятых записей")};
+    case E::Rewritten:
+        return {Followed, event.file,
+                QStringLiteral("переписан: прочитан заново, после уже взятых записей")};
+    case E::Removed:
+        return {Followed, event.file, QStringLiteral("удалён")};
+    case E::ClockBack:
+        return {Followed, event.file,
+                QStringLiteral("пропущено записей раньше последней взятой (часы переведены назад): %1")
+                    .arg(number(event.count))};
+    case E::Future:
+        return {Followed, event.file,
+                QStringLiteral("пропущено записей дальше часа в будущем: %1").arg(number(event.count))};
+    case E::ClockBehind:
+        return {Followed, event.file,
+                QStringLiteral("часы компьютера отстают от архива больше чем на час")};
+    case E::ArchiveGone:
+        break;
+    }
+    return {Followed, event.file, QString()};
+}
+
+bool archiveGone(const LoadNotes &notes)
+{
+    return std::any_of(notes.follow.cbegin(), notes.follow.cend(),
+                       [](const archive::FollowEvent &event) {
+                           return event.kind == archive::FollowEvent::ArchiveGone;
+                       });
+}
+
+const char *const kArchiveGone = "архив пропал, слежение остановлено";
+
 QList<Line> linesOf(const LoadNotes &notes)
 {
     QList<Line> lines;
     for (const archive::FileNote &note : notes.files)
         lines << loadLine(note);
+    for (const archive::FollowEvent &event : notes.follow) {
+        if (event.kind != archive::FollowEvent::ArchiveGone)
+            lines << followLine(event);
+    }
     for (const archive::RepairFile &file : notes.repairs) {
         if (file.noteworthy())
             lines << repairLine(file);
@@ -216,7 +277,8 @@ QList<Line> linesOf(const LoadNotes &notes)
 
 bool LoadNotes::isEmpty() const
 {
-    return !refused && cut == Cut::None && names.isEmpty() && linesOf(*this).isEmpty();
+    return !refused && cut == Cut::None && names.isEmpty() && !archiveGone(*this) &&
+           linesOf(*this).isEmpty();
 }
 
 QString LoadNotes::summary() const
@@ -231,6 +293,7 @@ QString LoadNotes::summary() const
         {"не прочитан", "не прочитаны"},
         {"не исправлен", "не исправлены"},
         {"отложен до следующего запуска", "отложены до следующего запуска"},
+        {"изменился при слежении", "изменились при слежении"},
     };
     int counts[GroupCount] = {};
     QSet<QString> counted;
@@ -261,6 +324,8 @@ QString LoadNotes::summary() const
         parts << files.join(QStringLiteral(", "));
     if (cut != Cut::None)
         parts << cutText(cut);
+    if (archiveGone(*this))
+        parts << QString::fromUtf8(kArchiveGone);
     if (!names.isEmpty())
         parts << QStringLiteral("%1: %2 %3")
                      .arg(QLatin1String(archive::kChannelNamesFile))
@@ -273,7 +338,7 @@ QString LoadNotes::summary() const
 QString LoadNotes::details() const
 {
     const char *const headings[GroupCount] = {"Повреждён", "Не прочитан", "Не исправлен",
-                                              "Отложен до следующего запуска"};
+                                              "Отложен до следующего запуска", "При слежении"};
     QStringList text;
     if (refused)
         text << QStringLiteral("Период длиннее 360 суток не загружен");
@@ -289,6 +354,11 @@ QString LoadNotes::details() const
         QString words = cutText(cut);
         words[0] = words.at(0).toUpper();
         text << words + QStringLiteral(", остальное не показано");
+    }
+    if (archiveGone(*this)) {
+        QString words = QString::fromUtf8(kArchiveGone);
+        words[0] = words.at(0).toUpper();
+        text << words;
     }
     text << names;
     return text.join(QLatin1Char('\n'));

@@ -3,6 +3,7 @@
 
 #include "archrepair.h"
 #include "filenote.h"
+#include "follower.h"
 
 #include <QColor>
 #include <QList>
@@ -28,6 +29,7 @@ struct LoadNotes
     QList<archive::RepairFile> repairs; // the repair's files with something to tell
     QList<archive::FileNote> leftovers; // what the repair could not remove
     QStringList names; // the lines of the names file that were left out, as told
+    QList<archive::FollowEvent> follow; // what following met since the load
 
     bool isEmpty() const;
     // One short line, for example "2 файла повреждены, 1 не прочитан". Each

@@ -90,6 +90,8 @@ MainWindow::MainWindow(const QString &dir, QWidget *parent)
     worker->moveToThread(workerThread);
     queue.reset(new OperationQueue(worker, workerThread, this));
     queue->began = [this](const Request &request) {
+        // Another period, another archive, an export or the repair: following ends.
+        stopFollowing();
         if (request.operation == Operation::Load)
             model.loading = Period{request.begin, request.end};
         if (request.operation != Operation::Export)
@@ -131,6 +133,7 @@ MainWindow::MainWindow(const QString &dir, QWidget *parent)
     marks->averagingMark()->setAccessibleName(averagingText());
     cursors = new PlotCursors(ui->customPlot, model.cursors, graphColors, this);
     setupLanes();
+    setupFollow();
     placeReadout();
     connect(cursors->readout()->axesButton(), &QPushButton::toggled, this, [this](bool on) {
         model.axisPerCurve = on;

@@ -25,6 +25,7 @@
 
 class cArchWorker;
 class LaneReadout;
+class LiveFollow;
 class LoadNotice;
 class MarksStrip;
 class PlotCursors;
@@ -196,6 +197,19 @@ private:
     // "ИМЕНА": the operator edits the names, written beside the hour files.
     void editNames();
 
+    // Following the recorder and stepping the period (mainwindowfollow.cpp).
+    void setupFollow();
+    // СЛЕДИТЬ is offered while the shown period ends at the present, ▶
+    // while it ends before it.
+    void updateFollowControls();
+    void setFollowing(bool on);
+    // Following ends: another period, archive or operation was asked for.
+    void stopFollowing();
+    void showFollowStep();
+    // The period moves by its length, back (-1) or forward (1), forward no
+    // further than the present, and is loaded.
+    void stepPeriod(int direction);
+
     // Writes viewSettings() to the store soon, once for a burst of changes.
     void scheduleSave();
     void saveNow();
@@ -284,6 +298,11 @@ private:
     // The plot's least height without lanes; the lanes take theirs from it.
     int plotMinimumHeight = 0;
     LaneReadout *laneReadout = nullptr;
+    // Keeps the shown period up with the recorder while СЛЕДИТЬ is on.
+    LiveFollow *live = nullptr;
+    // A redraw for a step of following leaves the time axis where the
+    // operator moved it.
+    bool keepViewRange = false;
     // The archive's names file and its directory.
     QFileSystemWatcher *namesWatcher = nullptr;
 };

@@ -183,6 +183,7 @@ void MainWindow::showLoad(const Period &period, const QString &path,
     // The names are read at each load: another archive has its own.
     readNames();
     showNotice();
+    updateFollowControls();
     emit needUpdate();
 }
 

@@ -254,8 +254,10 @@ void MainWindow::updateGraph()
     cursors->setCurves(selectorSeries, model.channels(), periodLower, periodUpper);
     selectorSeries.clear();
 
-    // The time axis always shows the chosen period, whatever the data cover.
-    customPlot->xAxis->setRange(periodLower, periodUpper);
+    // The time axis shows the chosen period, whatever the data cover; while
+    // following, a view the operator moved stays.
+    if (!keepViewRange)
+        customPlot->xAxis->setRange(periodLower, periodUpper);
     showLanes();
     customPlot->replot();
 }

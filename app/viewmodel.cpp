@@ -46,6 +46,7 @@ void ViewModel::showLoad(const Period &period, const QString &path,
     shown.report = report;
     shown.averaged = averages(period);
     shown.relays = plot::RelayLanes(records, archive::archiveEpoch(), shown.averaged);
+    shown.followEvents.clear();
 }
 
 void ViewModel::keepShownPeriod()
@@ -69,6 +70,7 @@ LoadNotes ViewModel::notes() const
         notes.repairs = repair.files;
         notes.leftovers = repair.leftovers;
     }
+    notes.follow = shown.followEvents;
     for (const archive::NamesIssue &issue : names.issues)
         notes.names << archive::issueText(issue);
     return notes;

@@ -4,6 +4,7 @@
 #include "archload.h"
 #include "archworker.h"
 #include "channelnames.h"
+#include "follower.h"
 #include "channels.h"
 #include "loadnotice.h"
 #include "plotcursor.h"
@@ -48,6 +49,8 @@ struct ShownLoad
     cArchWorker::LoadReport report;
     bool averaged = false; // the records are interval means
     plot::RelayLanes relays;
+    // What following met since the load, while it follows.
+    QList<archive::FollowEvent> followEvents;
 };
 
 // The relays drawn as lanes under the plot: until the operator chooses,

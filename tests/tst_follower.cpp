@@ -156,9 +156,57 @@ private slots:
     void goesOnAsAFreshLoad_data();
     void goesOnAsAFreshLoad();
     void companionFollows();
+    void followedSeries_data();
+    void followedSeries();
     void companionUsage_data();
     void companionUsage();
 };
+
+void tst_Follower::followedSeries_data()
+{
+    // "a5" appends five records, "d3" drops three from the front.
+    QTest::addColumn<int>("start");
+    QTest::addColumn<QString>("script");
+    QTest::newRow("appends in the room left") << 10 << "a5 a5";
+    QTest::newRow("grows past its room") << 10 << "a3000 a1";
+    QTest::newRow("drops, then moves when the front is half of it") << 3000 << "d2900 a1 d50 a2";
+    QTest::newRow("drops everything, then grows again") << 5 << "d5 a3 d9 a1";
+    QTest::newRow("from nothing") << 0 << "a1 a2000";
+}
+
+void tst_Follower::followedSeries()
+{
+    QFETCH(int, start);
+    QFETCH(QString, script);
+    QVector<ArchRecord> expected;
+    for (int i = 0; i < start; ++i)
+        expected << fixture::record(i);
+    archive::FollowedSeries series;
+    QVERIFY(series.reset(archive::RecordSeries(expected)));
+    qint32 next = start;
+    QList<QPair<archive::RecordSeries, QVector<ArchRecord>>> handedOut;
+    for (const QString &step : script.split(' ')) {
+        const int n = step.mid(1).toInt();
+        if (step.startsWith('a')) {
+            QVector<ArchRecord> added;
+            for (int i = 0; i < n; ++i)
+                added << fixture::record(next++);
+            QVERIFY(series.append(added.constData(), added.size()));
+            expected += added;
+        } else {
+            series.dropFront(n);
+            expected.remove(0, std::min(n, int(expected.size())));
+        }
+        handedOut << qMakePair(series.series(), expected);
+    }
+    // Every series handed out still holds what it held.
+    for (const auto &out : handedOut) {
+        QCOMPARE(out.first.size(), out.second.size());
+        for (int i = 0; i < out.second.size(); ++i)
+            QCOMPARE(out.first.at(i).time, out.second.at(i).time);
+    }
+    QCOMPARE(series.size(), expected.size());
+}
 
 void tst_Follower::handsOnEachRecordOnce_data()
 {
