@@ -87,6 +87,16 @@ void LiveFollow::stop()
     extremes.shrink_to_fit();
 }
 
+qint64 LiveFollow::seriesBytes() const
+{
+    return series.heldBytes() + qint64(extremes.capacity() * sizeof(archive::IntervalExtremes));
+}
+
+qint64 LiveFollow::heldBytes() const
+{
+    return seriesBytes() + (follower ? follower->heldBytes() : 0);
+}
+
 void LiveFollow::watch()
 {
     const QStringList paths = follower->watchPaths();

@@ -62,6 +62,11 @@ public:
     // 1970); the watch and the timer call it with the clock's.
     void look(qint64 nowMs);
     const FollowStep &step() const { return current; }
+    // The memory held between looks: the series' block, the intervals'
+    // extremes and the follower's buffer, in bytes.
+    qint64 heldBytes() const;
+    // Of that, the series' block and the intervals' extremes.
+    qint64 seriesBytes() const;
 
 signals:
     // step() holds something new.

@@ -68,6 +68,11 @@ void MainWindow::setFollowing(bool on)
     if (!started) {
         QSignalBlocker block(follow);
         follow->setChecked(false);
+    } else {
+        // The window's series is the follower's now; the worker's copy of
+        // the load would double the memory for as long as following lasts.
+        worker->records.clear();
+        worker->envelope = archive::SeriesEnvelope();
     }
     updateFollowControls();
 }

@@ -65,6 +65,8 @@ public:
     }
     // The relays the operator ticked in "РЕЛЕ".
     void chooseLanes(const QVector<int> &relays) { w.setLanes(relays); }
+    // What keeps the period up with the recorder while СЛЕДИТЬ is on.
+    LiveFollow *live() const { return w.live; }
     // Draws the last load again, as a selector change does.
     void redraw() { w.updateData(); }
     // The repair the window starts by itself at start-up.

@@ -107,13 +107,21 @@ bool FollowedSeries::reset(const RecordSeries &from, int count)
     block.reset();
     capacity = first = n = 0;
     count = count < 0 ? from.size() : std::min(count, from.size());
-    if (!moveTo(count + count / 2 + 1024))
+    if (!moveTo(room(count)))
         return false;
     if (count > 0)
         std::memcpy(static_cast<void *>(block->records), from.constData(),
                     size_t(count) * sizeof(ArchRecord));
     n = count;
     return true;
+}
+
+qint64 FollowedSeries::room(qint64 held)
+{
+    // A fortieth to spare: while following, as many records leave at the
+    // start as come at the end, so the block holds what it shows and a
+    // fortieth more, and its records move once in every fortieth of them.
+    return held + std::max<qint64>(held / 40, 64);
 }
 
 bool FollowedSeries::moveTo(qint64 room)
@@ -143,9 +151,8 @@ bool FollowedSeries::append(const ArchRecord *records, int count)
         return true;
     if (qint64(n) + count > std::numeric_limits<int>::max())
         return false;
-    if (!block || first + n + count > capacity || first > capacity / 2) {
-        const qint64 held = qint64(n) + count;
-        if (!moveTo(held + held / 2 + 1024))
+    if (!block || first + n + count > capacity) {
+        if (!moveTo(room(qint64(n) + count)))
             return false;
     }
     // Past the end of every series handed out: none of them changes.

@@ -75,11 +75,10 @@ private:
 // recorder is followed, handed out as RecordSeries that stay as they were
 // made: a series handed out reads only its own records, new records go past
 // the end of every one handed out, into spare room of the same block, and
-// where there is none, or the records dropped at the start take more than
-// half of the block, the records still held move into a new block, the
-// series handed out keeping the old one. Each record is thus copied a few
-// times at most, however long the following lasts, and the memory held is
-// bounded by twice the records held.
+// where there is none (the records dropped at the start take room too) the
+// records still held move into a new block with a fortieth to spare, the
+// series handed out keeping the old one. The block is thus never more than
+// a fortieth larger than the records held.
 class FollowedSeries
 {
 public:
@@ -94,8 +93,11 @@ public:
     int size() const { return n; }
     const ArchRecord &at(int i) const;
     RecordSeries series() const;
+    // The memory of its block, in bytes.
+    qint64 heldBytes() const { return capacity * qint64(sizeof(ArchRecord)); }
 
 private:
+    static qint64 room(qint64 held);
     bool moveTo(qint64 room);
 
     std::shared_ptr<const RecordSeries::Block> block;
