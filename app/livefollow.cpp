@@ -33,13 +33,16 @@ bool LiveFollow::start(const QString &dir, const QString &lastFile, const Period
     stop();
     averaged = averagedPeriod;
     lengthSecs = period.secs();
+    replaced = 0;
     int kept = records.size();
     if (averaged) {
         averager = std::make_unique<archive::FollowAverager>();
         // The load closed its last interval at the period's end; the
-        // averaging takes it up again, and it comes back when it closes.
+        // averaging takes it up again. Until it closes anew the load's
+        // stays in sight, as a fresh load would show it.
         averager->resume(dir, records, period.begin, period.end);
-        kept = averager->keptRecords() & ~1;
+        kept = records.size() & ~1;
+        replaced = kept - (averager->keptRecords() & ~1);
         extremes.clear();
         try {
             extremes.resize(size_t(kept / 2));
@@ -136,6 +139,15 @@ void LiveFollow::look(qint64 nowMs)
         grew = averager->add(result.records);
         const archive::FollowedMeans closed = averager->takeClosed();
         added = closed.records.size();
+        if (added > 0 && replaced > 0) {
+            // The interval the load closed early is closed anew: the
+            // series without it is copied once, since the series handed
+            // out still show it.
+            const int drop = std::min(replaced, series.size());
+            grew = series.reset(series.series(), series.size() - drop);
+            extremes.resize(extremes.size() - std::min(extremes.size(), size_t(drop / 2)));
+            replaced = 0;
+        }
         grew = grew && series.append(closed.records.constData(), closed.records.size());
         if (grew) {
             try {

@@ -84,6 +84,9 @@ private:
     archive::FollowedSeries series;
     std::vector<archive::IntervalExtremes> extremes; // of interval means, one per interval
     qint64 lengthSecs = 0;
+    // Records at the series' end that the averaging makes anew: the load's
+    // last interval, closed at its end, until it closes for good.
+    int replaced = 0;
     bool averaged = false;
     FollowStep current;
     QTimer lookTimer;

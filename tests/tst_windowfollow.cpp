@@ -5,6 +5,8 @@
 
 #include "archivefixture.h"
 #include "archformat.h"
+#include "archload.h"
+#include "livefollow.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -21,6 +23,7 @@ private slots:
     void init();
     void followsTheHourBeingWritten();
     void stepsThePeriod();
+    void followsIntervalMeans();
 
 private:
     static MainWindow::Probe probe(MainWindow &w) { return MainWindow::Probe(w); }
@@ -120,6 +123,60 @@ void TstWindowFollow::stepsThePeriod()
     QCOMPARE(probe(w).periodBegin().secsTo(probe(w).periodEnd()), qint64(3600));
     QTRY_VERIFY(probe(w).idle());
     QVERIFY(button(w, "followButton")->isEnabled());
+}
+
+void TstWindowFollow::followsIntervalMeans()
+{
+    // Eight days of a record a minute, up to now: a period of interval means.
+    const QDateTime end = QDateTime::currentDateTime();
+    const QDateTime begin = end.addDays(-8);
+    QVector<ArchRecord> records;
+    for (qint32 t = fixture::archiveTime(begin); t < fixture::archiveTime(end); t += 60)
+        records << fixture::record(t, {float(t % 997)});
+    QVERIFY(QDir("archive").removeRecursively() && QDir().mkpath("archive"));
+    QVERIFY(fixture::writeRecords(archive, records));
+    const archive::LoadResult loaded =
+        archive::loadPeriod(archive, begin, end, int(begin.secsTo(end)));
+    QVERIFY(loaded.envelope.isAveraged() && loaded.records.size() > 2);
+
+    LiveFollow live;
+    QVERIFY(live.start(archive, loaded.files.constLast(), Period{begin, end}, loaded.records,
+                       loaded.envelope, true));
+    // Until an interval closes, the load's last one stays.
+    QCOMPARE(live.step().records.size(), loaded.records.size());
+    // Half an hour more, looked at once: the intervals closed in it appear.
+    const qint64 endMs = end.toMSecsSinceEpoch();
+    for (int m = 0; m < 30; ++m) {
+        const qint32 t = fixture::archiveTime(end) + 60 * m;
+        fixture::appendRecords(archive, {fixture::record(t, {float(t % 997)})});
+    }
+    live.look(endMs + 30 * 60 * 1000);
+    const FollowStep &step = live.step();
+    QVERIFY(!step.records.isEmpty());
+    QVERIFY(quint32(step.records.last().time) >= quint32(fixture::archiveTime(end) + 600));
+    QCOMPARE(step.envelope.size(), step.records.size());
+    // What is shown from the load's last interval on is what a fresh load
+    // of the longer period gives, but for its interval still open; each
+    // mean inside its band, the times never going back.
+    const archive::LoadResult fresh = archive::loadPeriod(
+        archive, begin, end.addSecs(30 * 60), int(begin.secsTo(end.addSecs(30 * 60))));
+    const qint32 from = fixture::archiveTime(end) - 600;
+    const auto tail = [from](const archive::RecordSeries &series) {
+        QVector<QPair<qint32, float>> shown;
+        for (const ArchRecord &rec : series)
+            if (rec.time >= from)
+                shown << qMakePair(rec.time, rec.aIn[0]);
+        return shown;
+    };
+    const QVector<QPair<qint32, float>> followed = tail(step.records);
+    QVERIFY2(followed.size() >= 4, qPrintable(QString::number(followed.size())));
+    QCOMPARE(followed, tail(fresh.records).mid(0, followed.size()));
+    for (int i = 0; i < step.records.size(); ++i) {
+        const ArchRecord &rec = step.records.at(i);
+        if (i > 0)
+            QVERIFY(quint32(rec.time) >= quint32(step.records.at(i - 1).time));
+        QVERIFY(step.envelope.min(i, 0) <= rec.aIn[0] && rec.aIn[0] <= step.envelope.max(i, 0));
+    }
 }
 
 QTEST_MAIN(TstWindowFollow)
