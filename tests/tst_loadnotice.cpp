@@ -27,6 +27,8 @@ private slots:
     void summary();
     void namesLines_data();
     void namesLines();
+    void followEvents_data();
+    void followEvents();
     void detailsNameEveryFile();
     void eachFileCountsOnce_data();
     void eachFileCountsOnce();
@@ -156,6 +158,36 @@ void tst_LoadNotice::namesLines()
     QVERIFY(!notes.isEmpty());
     QTEST(notes.summary(), "summary");
     QVERIFY(notes.details().endsWith(notes.names.join(QLatin1Char('\n'))));
+}
+
+void tst_LoadNotice::followEvents_data()
+{
+    using E = archive::FollowEvent;
+    QTest::addColumn<QList<int>>("kinds"); // one event each, of files a.dat, b.dat, ...
+    QTest::addColumn<QString>("summary");
+    QTest::newRow("replaced") << QList<int>{E::Replaced}
+                              << QStringLiteral("1 файл изменился при слежении");
+    QTest::newRow("cut when the next hour began, and truncated")
+        << QList<int>{E::CutShort, E::Truncated}
+        << QStringLiteral("1 файл повреждён, 1 изменился при слежении");
+    QTest::newRow("the archive gone") << QList<int>{E::ArchiveGone}
+                                      << QStringLiteral("архив пропал, слежение остановлено");
+    QTest::newRow("unreadable") << QList<int>{E::Unreadable}
+                                << QStringLiteral("1 файл не прочитан");
+}
+
+void tst_LoadNotice::followEvents()
+{
+    QFETCH(QList<int>, kinds);
+    LoadNotes notes;
+    for (int i = 0; i < kinds.size(); ++i) {
+        archive::FollowEvent event{archive::FollowEvent::Kind(kinds.at(i)),
+                                   QStringLiteral("%1.dat").arg(QChar('a' + i))};
+        notes.follow << event;
+    }
+    QTEST(notes.summary(), "summary");
+    QCOMPARE(notes.details().count('\n'), kinds.size() - 1);
+    QVERIFY(!notes.details().contains(QLatin1String(" — \n")));
 }
 
 void tst_LoadNotice::detailsNameEveryFile()
