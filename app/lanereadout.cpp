@@ -127,8 +127,8 @@ void LaneReadout::showReadings(const QVector<LaneReading> &lanes, bool hasA, boo
         header[c]->setText(titles.at(c - OnTime));
     header[AtA]->setVisible(hasA);
     header[AtB]->setVisible(hasB);
-    const QString of = betweenCursors ? QStringLiteral("между A и B")
-                                      : QStringLiteral("видимого участка");
+    const QString of =
+        betweenCursors ? QStringLiteral("между A и B") : QStringLiteral("видимого участка");
     const QString spoken[Columns] = {QStringLiteral("имя"),
                                      QStringLiteral("состояние в A"),
                                      QStringLiteral("состояние в B"),
@@ -139,7 +139,11 @@ void LaneReadout::showReadings(const QVector<LaneReading> &lanes, bool hasA, boo
         const LaneReading reading = lanes.value(i);
         const QString texts[Columns] = {
             fontMetrics().elidedText(reading.name, Qt::ElideRight, kNameWidth),
-            reading.atA, reading.atB, reading.onTime, reading.onShare, reading.switchings};
+            reading.atA,
+            reading.atB,
+            reading.onTime,
+            reading.onShare,
+            reading.switchings};
         for (int c = 0; c < Columns; ++c) {
             QLabel *label = cell(i, c);
             label->setText(texts[c]);

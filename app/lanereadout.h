@@ -43,8 +43,7 @@ public:
 
     QPushButton *chooseButton() const { return choose; }
 
-    void showReadings(const QVector<LaneReading> &lanes, bool hasA, bool hasB,
-                      bool betweenCursors);
+    void showReadings(const QVector<LaneReading> &lanes, bool hasA, bool hasB, bool betweenCursors);
     // The headings of the time-on, share and switchings columns.
     static QStringList headings(bool betweenCursors);
 

@@ -62,8 +62,8 @@ bool LiveFollow::start(const QString &dir, const QString &lastFile, const Period
         averager.reset();
         return false;
     }
-    follower = std::make_unique<archive::Follower>(archive::followStartAfterLoad(
-        dir, lastFile, period.begin, period.end, !records.isEmpty()));
+    follower = std::make_unique<archive::Follower>(
+        archive::followStartAfterLoad(dir, lastFile, period.begin, period.end, !records.isEmpty()));
     current = FollowStep();
     current.period = period;
     current.records = series.series();
@@ -180,8 +180,8 @@ void LiveFollow::look(qint64 nowMs)
             bool built = builder.reserve(qint64(extremes.size()));
             for (size_t i = 0; built && i < extremes.size(); ++i)
                 built = builder.append(extremes[i]);
-            current.envelope = built ? builder.take(current.records.size())
-                                     : archive::SeriesEnvelope();
+            current.envelope =
+                built ? builder.take(current.records.size()) : archive::SeriesEnvelope();
             current.outOfMemory = current.outOfMemory || !built;
         } else {
             current.envelope = archive::SeriesEnvelope(current.records);
@@ -203,7 +203,9 @@ void LiveFollow::look(qint64 nowMs)
 void LiveFollow::trim()
 {
     const qint64 begin = archive::archiveEpoch().secsTo(current.period.begin);
-    const auto before = [begin](const ArchRecord &rec) { return qint64(quint32(rec.time)) < begin; };
+    const auto before = [begin](const ArchRecord &rec) {
+        return qint64(quint32(rec.time)) < begin;
+    };
     int drop = 0;
     if (averaged) {
         // An interval goes as a whole, once the record that ended it lies

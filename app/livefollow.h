@@ -1,8 +1,8 @@
 #ifndef LIVEFOLLOW_H
 #define LIVEFOLLOW_H
 
-#include "follower.h"
 #include "followaverager.h"
+#include "follower.h"
 #include "recordseries.h"
 #include "seriesenvelope.h"
 #include "viewmodel.h"

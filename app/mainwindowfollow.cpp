@@ -61,10 +61,10 @@ void MainWindow::setFollowing(bool on)
         return;
     const cArchWorker::LoadReport &report = model.shown.report;
     // Never beside an operation: the worker is the operator's.
-    const bool started = queue->running() == Operation::None && report.end.isValid() &&
-                         live->start(model.shown.path, report.lastFile,
-                                     Period{report.begin, report.end}, model.shown.records,
-                                     model.shown.envelope, model.shown.averaged);
+    const bool started =
+        queue->running() == Operation::None && report.end.isValid() &&
+        live->start(model.shown.path, report.lastFile, Period{report.begin, report.end},
+                    model.shown.records, model.shown.envelope, model.shown.averaged);
     if (!started) {
         QSignalBlocker block(follow);
         follow->setChecked(false);

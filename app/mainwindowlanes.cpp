@@ -133,10 +133,11 @@ void MainWindow::showNames()
         for (int index = 1; index < selector->count() && index < items.size(); ++index) {
             const Channel channel = channelFromIndex(index);
             const archive::ChannelGroup *group = channelGroup(channel.first);
-            const bool named = group && !model.names.names.label(group->group, channel.second).isEmpty();
-            selector->setItemText(index, named ? model.names.names.selectorItem(group->group,
-                                                                                channel.second)
-                                               : items.at(index));
+            const bool named =
+                group && !model.names.names.label(group->group, channel.second).isEmpty();
+            selector->setItemText(
+                index, named ? model.names.names.selectorItem(group->group, channel.second)
+                             : items.at(index));
         }
     }
 }
@@ -155,7 +156,8 @@ QVector<NamesDialog::ChannelRow> nameableChannels(const archive::RecordSeries &r
     }
     QVector<NamesDialog::ChannelRow> rows;
     for (const archive::ChannelGroup &group : archive::kChannelGroups) {
-        const bool listed = group.selectorPrefix != nullptr || group.group == archive::Group::Counter ||
+        const bool listed = group.selectorPrefix != nullptr ||
+                            group.group == archive::Group::Counter ||
                             group.group == archive::Group::Relay;
         if (!listed)
             continue;
@@ -175,11 +177,12 @@ void MainWindow::editNames()
         return;
     QString error;
     if (!archive::writeChannelNames(namesDir(), dialog.names(), &error)) {
-        QMessageBox::warning(this, QStringLiteral("Имена каналов"),
-                             QStringLiteral("Не удалось записать файл «%1»:\n%2")
-                                 .arg(QDir::toNativeSeparators(QDir(namesDir()).filePath(
-                                          QLatin1String(archive::kChannelNamesFile))),
-                                      error));
+        QMessageBox::warning(
+            this, QStringLiteral("Имена каналов"),
+            QStringLiteral("Не удалось записать файл «%1»:\n%2")
+                .arg(QDir::toNativeSeparators(
+                         QDir(namesDir()).filePath(QLatin1String(archive::kChannelNamesFile))),
+                     error));
         return;
     }
     namesChanged();

@@ -53,10 +53,9 @@ void RelayStrip::paintEvent(QPaintEvent *)
                shown, cursors, font());
 }
 
-void RelayStrip::paintLanes(QPainter &painter, const QRectF &area, qreal laneLeft,
-                            qreal laneRight, double lower, double upper,
-                            const QVector<StripLane> &lanes, const plot::Cursors &cursors,
-                            const QFont &font)
+void RelayStrip::paintLanes(QPainter &painter, const QRectF &area, qreal laneLeft, qreal laneRight,
+                            double lower, double upper, const QVector<StripLane> &lanes,
+                            const plot::Cursors &cursors, const QFont &font)
 {
     if (lanes.isEmpty() || !(laneRight > laneLeft))
         return;
@@ -76,8 +75,7 @@ void RelayStrip::paintLanes(QPainter &painter, const QRectF &area, qreal laneLef
     const qreal nameWidth = std::max<qreal>(0, laneLeft - area.left() - hairline * 4);
     for (int i = 0; i < lanes.size(); ++i) {
         const qreal top = area.top() + i * laneHeight;
-        const QRectF row(laneLeft, top + laneHeight * 0.15, laneRight - laneLeft,
-                         laneHeight * 0.7);
+        const QRectF row(laneLeft, top + laneHeight * 0.15, laneRight - laneLeft, laneHeight * 0.7);
         painter.setPen(ink);
         painter.drawText(QRectF(area.left(), top, nameWidth, laneHeight),
                          Qt::AlignRight | Qt::AlignVCenter,

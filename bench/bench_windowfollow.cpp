@@ -94,7 +94,8 @@ MainWindow *openWindow(const QString &dir)
     auto *plot = window->findChild<QCustomPlot *>();
     window->resize(window->width() + kPlotWidth - plot->axisRect()->width(), 900);
     QCoreApplication::processEvents();
-    probe.chooseChannels(QVector<int>(std::begin(PlotBench::kIndexes), std::end(PlotBench::kIndexes)));
+    probe.chooseChannels(
+        QVector<int>(std::begin(PlotBench::kIndexes), std::end(PlotBench::kIndexes)));
     probe.redraw();
     window->findChild<QPushButton *>(QStringLiteral("followButton"))->click();
     if (!probe.live()->isOn())

@@ -3,8 +3,8 @@
 
 #include "mainwindowprobe.h"
 
-#include "archivefixture.h"
 #include "archformat.h"
+#include "archivefixture.h"
 #include "archload.h"
 #include "livefollow.h"
 
@@ -36,7 +36,10 @@ private:
         const archive::RecordSeries &records = probe(w).loadedRecords();
         return records.isEmpty() ? -1 : records.last().time;
     }
-    void write(qint32 time) { fixture::appendRecords(archive, {fixture::record(time, {float(time % 9)})}); }
+    void write(qint32 time)
+    {
+        fixture::appendRecords(archive, {fixture::record(time, {float(time % 9)})});
+    }
     void openWindow(MainWindow &w)
     {
         w.show();
@@ -158,8 +161,8 @@ void TstWindowFollow::followsIntervalMeans()
     // What is shown from the load's last interval on is what a fresh load
     // of the longer period gives, but for its interval still open; each
     // mean inside its band, the times never going back.
-    const archive::LoadResult fresh = archive::loadPeriod(
-        archive, begin, end.addSecs(30 * 60), int(begin.secsTo(end.addSecs(30 * 60))));
+    const archive::LoadResult fresh = archive::loadPeriod(archive, begin, end.addSecs(30 * 60),
+                                                          int(begin.secsTo(end.addSecs(30 * 60))));
     const qint32 from = fixture::archiveTime(end) - 600;
     const auto tail = [from](const archive::RecordSeries &series) {
         QVector<QPair<qint32, float>> shown;
