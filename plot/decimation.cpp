@@ -237,17 +237,29 @@ Series bandOutline(const Series &series, double lower, double upper, int columns
             continue;
         }
         // The points of this column up to its end or to the next break.
-        const double column = std::floor((keys[i] - lower) * scale);
-        const int from = i;
+        // A point at the range's upper end belongs to the last column.
+        const double column = std::min(std::floor((keys[i] - lower) * scale), columns - 1.0);
         double low = series.lows.at(i);
         double high = series.highs.at(i);
-        for (++i; i < end && std::floor((keys[i] - lower) * scale) == column; ++i) {
+        for (++i; i < end && std::min(std::floor((keys[i] - lower) * scale), columns - 1.0) == column; ++i) {
             if (std::isnan(series.lows.at(i)) || std::isnan(series.highs.at(i)))
                 break;
             low = std::min(low, series.lows.at(i));
             high = std::max(high, series.highs.at(i));
         }
-        append((keys[from] + keys[i - 1]) / 2, low, high);
+        // The column's whole width, from a hair inside its left edge to a
+        // hair inside its right one, so that filled it is a rectangle, each
+        // of its points is of the column, and the next column's step stands
+        // on the edge between them. A break inside the column ends the run
+        // there, and the run after it starts there.
+        const double hair = 1e-6 / scale;
+        const double left = std::max(lower + column / scale + hair,
+                                     out.keys.isEmpty() ? lower : out.keys.constLast());
+        double right = lower + (column + 1) / scale - hair;
+        if (i < end && keys[i] < right)
+            right = keys[i];
+        append(left, low, high);
+        append(std::max(left, right), low, high);
     }
     if (end < n)
         append(keys[end], series.lows.at(end), series.highs.at(end));

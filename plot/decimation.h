@@ -24,13 +24,15 @@ namespace plot {
 // breaks are in it.
 Series decimate(const Series &series, double lower, double upper, int columns);
 
-// The band of a drawn series of interval means (withBreaks) as its outline
-// on `columns` pixel columns of [lower, upper]: one point a column, in the
-// middle of the column's points, with their least low and greatest high,
-// broken where the series is. Filled between its edges it covers what the
-// band of every point covers, but as one simple shape: the band of every
-// point zigzags across the whole band in each column, and filling that
-// takes the painter a second for a year. Where the plot draws points one
+// The band of a drawn series of interval means (withBreaks) as its cover
+// on `columns` pixel columns of [lower, upper]: two points a column, at its
+// left edge and a hair inside its right one, with the least low and the
+// greatest high of the column's points, broken where the series is. Filled
+// between its edges it is a rectangle a column, the column's whole width
+// and the spread of every sample in it, so that where the samples spread
+// beyond the means the band shows beyond the line; and it is one simple
+// shape: the band of every point zigzags across the whole band in each
+// column, and filling that takes the painter a second for a year. Where the plot draws points one
 // by one (fewer than about two a column), the points themselves, as
 // decimate keeps them.
 Series bandOutline(const Series &series, double lower, double upper, int columns);

@@ -400,7 +400,10 @@ void TstPlotSeries::bandOutline()
     QVERIFY(std::is_sorted(outline.keys.cbegin(), outline.keys.cend()));
     // Column by column the least low and the greatest high of every point,
     // and each break of the range.
-    const auto column = [&](double key) { return int(std::floor((key - lower) / (upper - lower) * columns)); };
+    // A point at the range's upper end is of the last column.
+    const auto column = [&](double key) {
+        return std::min(columns - 1, int(std::floor((key - lower) / (upper - lower) * columns)));
+    };
     QMap<int, QPair<double, double>> want, got;
     int wantBreaks = 0, gotBreaks = 0;
     const auto add = [&](QMap<int, QPair<double, double>> &to, int &breaks, const plot::Series &s) {
@@ -423,6 +426,20 @@ void TstPlotSeries::bandOutline()
     QCOMPARE(gotBreaks, wantBreaks);
     QCOMPARE(outline.keys.first(), kept.keys.first()); // the point before the range
     QCOMPARE(outline.keys.last(), kept.keys.last());   // and the one after it
+    // Each column is covered over its whole width, a hair inside its edges,
+    // where no break stands in it.
+    const double width = (upper - lower) / columns;
+    QVERIFY(outline.keys.at(1) - lower < width * 1e-3);
+    for (int i = 1; i + 1 < outline.size() - 1; i += 2) {
+        if (std::isnan(outline.lows.at(i)) || std::isnan(outline.lows.at(i + 1))) {
+            i -= 1; // a break stands alone
+            continue;
+        }
+        QCOMPARE(column(outline.keys.at(i)), column(outline.keys.at(i + 1)));
+        const bool broken = std::isnan(outline.lows.value(i + 2)) || std::isnan(outline.lows.value(i - 1));
+        if (!broken)
+            QVERIFY(outline.keys.at(i + 1) - outline.keys.at(i) > width * 0.999);
+    }
 }
 
 QTEST_APPLESS_MAIN(TstPlotSeries)
