@@ -67,7 +67,7 @@ bool LiveFollow::start(const QString &dir, const QString &lastFile, const Period
     current = FollowStep();
     current.period = period;
     current.records = series.series();
-    current.envelope = averaged ? current.envelope : archive::SeriesEnvelope(current.records);
+    current.envelope = averaged ? envelope : archive::SeriesEnvelope(current.records);
     watcher = new QFileSystemWatcher(this);
     connect(watcher, &QFileSystemWatcher::fileChanged, this, [this] { scheduleLook(); });
     connect(watcher, &QFileSystemWatcher::directoryChanged, this, [this] { scheduleLook(); });

@@ -90,8 +90,11 @@ MainWindow::MainWindow(const QString &dir, QWidget *parent)
     worker->moveToThread(workerThread);
     queue.reset(new OperationQueue(worker, workerThread, this));
     queue->began = [this](const Request &request) {
-        // Another period, another archive, an export or the repair: following ends.
+        // Another period, another archive, an export or the repair: following
+        // ends; only the load СЛЕДИТЬ asked for is followed when it ends.
         stopFollowing();
+        if (request.operation != Operation::Load)
+            followAfterLoad = false;
         if (request.operation == Operation::Load)
             model.loading = Period{request.begin, request.end};
         if (request.operation != Operation::Export)

@@ -303,6 +303,9 @@ private:
     // A redraw for a step of following leaves the time axis where the
     // operator moved it.
     bool keepViewRange = false;
+    // СЛЕДИТЬ was turned on again over a followed series: following starts
+    // when the period's new load ends.
+    bool followAfterLoad = false;
     // The archive's names file and its directory.
     QFileSystemWatcher *namesWatcher = nullptr;
 };

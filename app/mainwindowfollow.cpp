@@ -53,12 +53,21 @@ void MainWindow::setFollowing(bool on)
 {
     QPushButton *follow = cursors->readout()->followButton();
     if (!on) {
+        followAfterLoad = false;
         live->stop();
         updateFollowControls();
         return;
     }
     if (live->isOn())
         return;
+    if (model.shown.followed && queue->running() == Operation::None) {
+        // Followed before and then left: where the load ended is no longer
+        // where the series does. The period is loaded anew, and followed
+        // from where that load ends.
+        followAfterLoad = true;
+        startLoad();
+        return;
+    }
     const cArchWorker::LoadReport &report = model.shown.report;
     // Never beside an operation: the worker is the operator's.
     const bool started =
@@ -81,6 +90,7 @@ void MainWindow::stopFollowing()
 {
     if (!live->isOn())
         return;
+    followAfterLoad = false;
     QPushButton *follow = cursors->readout()->followButton();
     QSignalBlocker block(follow);
     follow->setChecked(false);
@@ -106,6 +116,7 @@ void MainWindow::showFollowStep()
     model.shown.relays =
         plot::RelayLanes(step.records, archive::archiveEpoch(), model.shown.averaged);
     model.shown.followEvents = step.events;
+    model.shown.followed = true;
     showPeriod();
     if (!step.events.isEmpty())
         showNotice();

@@ -8,6 +8,8 @@
 #include "archload.h"
 #include "archworker.h"
 #include "ccustomperiod.h"
+#include "cursorreadout.h"
+#include "plotcursors.h"
 #include "loadnotice.h"
 #include "marksstrip.h"
 #include "ui_mainwindow.h"
@@ -162,6 +164,12 @@ void MainWindow::endLoad()
         model.keepShownPeriod();
         showPeriod();
         ui->periodButton->setEnabled(true);
+        if (followAfterLoad) {
+            followAfterLoad = false;
+            QPushButton *follow = cursors->readout()->followButton();
+            QSignalBlocker block(follow);
+            follow->setChecked(false);
+        }
     } else {
         showLoad(period, worker->archivePath, worker->records, worker->envelope,
                  worker->loadReport);
@@ -185,6 +193,10 @@ void MainWindow::showLoad(const Period &period, const QString &path,
     showNotice();
     updateFollowControls();
     emit needUpdate();
+    if (followAfterLoad) {
+        followAfterLoad = false;
+        setFollowing(true);
+    }
 }
 
 void MainWindow::endCopy()

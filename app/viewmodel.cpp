@@ -47,6 +47,7 @@ void ViewModel::showLoad(const Period &period, const QString &path,
     shown.averaged = averages(period);
     shown.relays = plot::RelayLanes(records, archive::archiveEpoch(), shown.averaged);
     shown.followEvents.clear();
+    shown.followed = false;
 }
 
 void ViewModel::keepShownPeriod()

@@ -51,6 +51,9 @@ struct ShownLoad
     plot::RelayLanes relays;
     // What following met since the load, while it follows.
     QList<archive::FollowEvent> followEvents;
+    // Following has grown the series since the load: the load's report no
+    // longer says where it ends.
+    bool followed = false;
 };
 
 // The relays drawn as lanes under the plot: until the operator chooses,

@@ -98,6 +98,19 @@ void TstWindowFollow::followsTheHourBeingWritten()
     QCOMPARE(timeAxis->range().lower, zoomed.lower);
     QCOMPARE(timeAxis->range().upper, zoomed.upper);
 
+    // Turned off and on again, the period is loaded anew and followed from
+    // where that load ends: no record twice.
+    follow->click();
+    QVERIFY(!follow->isChecked());
+    follow->click();
+    QTRY_VERIFY(probe(w).idle() && probe(w).live()->isOn());
+    const qint32 again = lastTime(w);
+    write(fixture::archiveTime(QDateTime::currentDateTime()) + 2);
+    QTRY_VERIFY_WITH_TIMEOUT(lastTime(w) > again, 3000);
+    const archive::RecordSeries &records = probe(w).loadedRecords();
+    for (int i = 1; i < records.size(); ++i)
+        QVERIFY(records.at(i).time > records.at(i - 1).time);
+
     // Another load asked for ends following.
     button(w, "refreshButton")->click();
     QVERIFY(!follow->isChecked());
