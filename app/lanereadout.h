@@ -37,7 +37,7 @@ class LaneReadout : public QWidget
     Q_OBJECT
 
 public:
-    static constexpr int kVisibleRows = 3;
+    static constexpr int kVisibleRows = 2;
 
     explicit LaneReadout(QWidget *parent = nullptr);
 
