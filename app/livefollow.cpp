@@ -167,8 +167,9 @@ void LiveFollow::look(qint64 nowMs)
     current.stopped = result.stopped;
     current.outOfMemory = !grew;
     if (added > 0) {
-        // The period ends at the present, its length as chosen.
-        const QDateTime end = QDateTime::fromMSecsSinceEpoch(nowMs - nowMs % 1000);
+        // The period ends at the present, its length as chosen; it never
+        // goes back, also within the second its end was chosen in.
+        const QDateTime end = std::max(current.period.end, QDateTime::fromMSecsSinceEpoch(nowMs));
         current.period = Period{end.addSecs(-lengthSecs), end};
         trim();
     }
