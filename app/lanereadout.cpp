@@ -1,12 +1,13 @@
 #include "lanereadout.h"
 
+#include "touchscroll.h"
+
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
-#include <QScroller>
 #include <QVBoxLayout>
 
 namespace {
@@ -73,12 +74,6 @@ LaneReadout::LaneReadout(QWidget *parent) : QWidget(parent)
     top->setColumnMinimumWidth(Name, kNameWidth);
     column->addLayout(top);
 
-    scroll = new QScrollArea(this);
-    scroll->setObjectName(QStringLiteral("laneRows"));
-    scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setWidgetResizable(true);
-    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    QScroller::grabGesture(scroll->viewport(), QScroller::LeftMouseButtonGesture);
     rowsWidget = new QWidget;
     rows = new QGridLayout(rowsWidget);
     rows->setContentsMargins(0, 0, 0, 0);
@@ -87,7 +82,8 @@ LaneReadout::LaneReadout(QWidget *parent) : QWidget(parent)
     rows->setColumnMinimumWidth(Name, kNameWidth);
     for (int c = AtA; c < Columns; ++c)
         rows->setColumnStretch(c, 1);
-    scroll->setWidget(rowsWidget);
+    scroll = touch::fingerScrollArea(rowsWidget, QStringLiteral("laneRows"), this);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     column->addWidget(scroll);
     showReadings({}, false, false, false);
 }

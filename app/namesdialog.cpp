@@ -1,5 +1,7 @@
 #include "namesdialog.h"
 
+#include "touchscroll.h"
+
 #include <QDialogButtonBox>
 #include <QGridLayout>
 #include <QGuiApplication>
@@ -9,7 +11,6 @@
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
-#include <QScroller>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -18,9 +19,6 @@ namespace {
 
 // The readout's size: the names are read on the same panel, at arm's length.
 constexpr int kFontPointSize = 14;
-// A finger's height, the smallest a control of the panel gets.
-constexpr int kTouchHeight = 40;
-constexpr int kTouchWidth = 48;
 // Room left around the dialog on the screen for the window frame, whose
 // title bar the available geometry does not know of.
 constexpr int kScreenMargin = 24;
@@ -41,7 +39,7 @@ QLineEdit *touchEdit(const QString &objectName, const QString &text, const QStri
     edit->setObjectName(objectName);
     edit->setAccessibleName(spoken);
     edit->setAccessibleDescription(role);
-    edit->setMinimumHeight(kTouchHeight);
+    edit->setMinimumHeight(touch::kMinHeight);
     return edit;
 }
 
@@ -94,15 +92,8 @@ NamesDialog::NamesDialog(const archive::ChannelNames &names, const QVector<Chann
     }
     grid->setRowStretch(grid->rowCount(), 1);
 
-    auto *scroll = new QScrollArea(this);
-    scroll->setObjectName(QStringLiteral("namesScroll"));
-    scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setWidgetResizable(true);
-    scroll->setWidget(table);
-    // A finger drags the rows, as it drags the other lists of the panel: a
-    // mouse gesture, since a touch panel's driver often sends only mouse
-    // events.
-    QScroller::grabGesture(scroll->viewport(), QScroller::LeftMouseButtonGesture);
+    // A finger drags the rows, as it drags the other lists of the panel.
+    QScrollArea *scroll = touch::fingerScrollArea(table, QStringLiteral("namesScroll"), this);
 
     auto *buttons = new QDialogButtonBox(this);
     const auto addButton = [buttons](const QString &text, const char *objectName,
@@ -111,7 +102,7 @@ NamesDialog::NamesDialog(const archive::ChannelNames &names, const QVector<Chann
         button->setObjectName(QLatin1String(objectName));
         button->setAccessibleName(text);
         button->setAccessibleDescription(role);
-        button->setMinimumSize(kTouchWidth, kTouchHeight);
+        button->setMinimumSize(touch::kMinWidth, touch::kMinHeight);
         button->setAutoDefault(false);
         return button;
     };

@@ -1,5 +1,7 @@
 #include "relaychooser.h"
 
+#include "touchscroll.h"
+
 #include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QGridLayout>
@@ -10,7 +12,6 @@
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
-#include <QScroller>
 #include <QStyle>
 #include <QVBoxLayout>
 
@@ -20,8 +21,6 @@ namespace {
 
 // The sizes of the names dialog: the same panel, the same fingers.
 constexpr int kFontPointSize = 14;
-constexpr int kTouchHeight = 40;
-constexpr int kTouchWidth = 48;
 constexpr int kScreenMargin = 24;
 // Rows in a column before another column is begun: on a screen wide enough,
 // 48 relays make four columns a glance takes in, rather than one long one
@@ -90,7 +89,7 @@ RelayChooser::RelayChooser(int relayCount, const QVector<int> &chosen, const QVe
         row->setObjectName(QStringLiteral("relay_%1").arg(relay + 1));
         row->setAccessibleName(text);
         row->setAccessibleDescription(QStringLiteral("Дорожка реле под графиком"));
-        row->setMinimumHeight(kTouchHeight);
+        row->setMinimumHeight(touch::kMinHeight);
         row->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
         connect(row, SIGNAL(toggled(bool)), this, SLOT(updateCap()));
         rows.append(row);
@@ -100,7 +99,7 @@ RelayChooser::RelayChooser(int relayCount, const QVector<int> &chosen, const QVe
     // the dialog's margins, down each column first, so that the relays read
     // in order.
     const QRect room = screenRoom(parent);
-    int rowWidth = kTouchWidth;
+    int rowWidth = touch::kMinWidth;
     for (const QAbstractButton *row : qAsConst(rows))
         rowWidth = std::max(rowWidth, row->sizeHint().width());
     constexpr int kColumnSpacing = 16;
@@ -118,13 +117,7 @@ RelayChooser::RelayChooser(int relayCount, const QVector<int> &chosen, const QVe
         grid->addWidget(rows.at(relay), relay % perColumn, relay / perColumn);
     grid->setRowStretch(perColumn, 1);
 
-    auto *scroll = new QScrollArea(this);
-    scroll->setObjectName(QStringLiteral("relaysScroll"));
-    scroll->setFrameShape(QFrame::NoFrame);
-    scroll->setWidgetResizable(true);
-    scroll->setWidget(table);
-    // Dragged by a finger, which the panel's driver may send as a mouse.
-    QScroller::grabGesture(scroll->viewport(), QScroller::LeftMouseButtonGesture);
+    QScrollArea *scroll = touch::fingerScrollArea(table, QStringLiteral("relaysScroll"), this);
 
     // The choosing stays above the rows, beside its count; the closing
     // buttons below them, where the names dialog has its own.
@@ -134,7 +127,7 @@ RelayChooser::RelayChooser(int relayCount, const QVector<int> &chosen, const QVe
         button->setObjectName(QLatin1String(objectName));
         button->setAccessibleName(text);
         button->setAccessibleDescription(role);
-        button->setMinimumSize(kTouchWidth, kTouchHeight);
+        button->setMinimumSize(touch::kMinWidth, touch::kMinHeight);
         button->setAutoDefault(false);
         return button;
     };

@@ -321,8 +321,8 @@ void tst_KestrovaArchive::relaysPrintTheSwitchings()
     QTemporaryDir tmp;
     const QDateTime begin = at("2024-06-10 10:00:00");
     QVector<ArchRecord> recs;
-    for (const QString &spec : records.split(QLatin1Char(' '))) {
-        const QStringList f = spec.split(QLatin1Char(':'));
+    for (const QString &record : records.split(QLatin1Char(' '))) {
+        const QStringList f = record.split(QLatin1Char(':'));
         recs << fixture::record(archiveTime(begin.addSecs(f.at(0).toInt())), {1.0f},
                                 f.at(1).toInt(), f.at(2).toULongLong(nullptr, 16));
     }

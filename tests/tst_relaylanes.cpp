@@ -20,10 +20,10 @@ double at(double secs)
 
 // The relays of records "FROM[-TO]:BITS[/COUNT] ..." (seconds after kBase,
 // one record a second, relay bits in hex, 8 relays unless COUNT says).
-plot::RelayLanes lanesOf(const QString &spec)
+plot::RelayLanes lanesOf(const QString &records)
 {
     QVector<ArchRecord> recs;
-    for (const QString &token : spec.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+    for (const QString &token : records.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
         const QStringList span = token.section(':', 0, 0).split(QLatin1Char('-'));
         const QString bits = token.section(':', 1).section('/', 0, 0);
         const QString count = token.section('/', 1);
@@ -94,11 +94,11 @@ private slots:
 
 void TstRelayLanes::lane_data()
 {
-    QTest::addColumn<QString>("spec");
+    QTest::addColumn<QString>("records");
     QTest::addColumn<QString>("question");
     QTest::addColumn<QString>("answer");
-    const auto row = [](const char *name, const char *spec, const char *question,
-                        const char *answer) { QTest::newRow(name) << spec << question << answer; };
+    const auto row = [](const char *name, const char *records, const char *question,
+                        const char *answer) { QTest::newRow(name) << records << question << answer; };
     const char *steps = "0-2:0 3-5:1";
     const char *gap = "0-3:1 100-103:0";
     const char *pulses = "0-9:0 10-19:1 20-29:0 30-34:1 35-100:0";
@@ -135,10 +135,10 @@ void TstRelayLanes::lane_data()
 
 void TstRelayLanes::lane()
 {
-    QFETCH(QString, spec);
+    QFETCH(QString, records);
     QFETCH(QString, question);
     QFETCH(QString, answer);
-    QCOMPARE(::answer(lanesOf(spec), question), answer);
+    QCOMPARE(::answer(lanesOf(records), question), answer);
 }
 
 // The averaging closes an interval at each relay change and carries the
