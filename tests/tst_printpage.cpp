@@ -25,6 +25,8 @@
 
 #include <qcustomplot.h>
 
+#include <algorithm>
+
 class TstPrintPage : public QObject
 {
     Q_OBJECT
@@ -248,7 +250,7 @@ void TstPrintPage::fullDiskKeepsTheOldPdf_data()
     QTest::addColumn<double>("room"); // of the page's size, what the disk takes
     QTest::newRow("room for a tenth") << 0.1;
     QTest::newRow("room for all but its end") << 0.9;
-    QTest::newRow("a byte short") << -1.0;
+    QTest::newRow("just short of it") << -1.0;
     QTest::newRow("room enough") << 2.0;
 }
 
@@ -259,17 +261,26 @@ void TstPrintPage::fullDiskKeepsTheOldPdf()
 {
     QFETCH(double, room);
     QTemporaryDir out;
+    // The page carries the time it is printed and the PDF the time it is
+    // made: two writes a second apart can differ by a few bytes once
+    // compressed. Short of the page means short of the smaller of two by
+    // more than they differ.
     const QString measured = out.filePath(QStringLiteral("measured.pdf"));
     QString error;
-    QVERIFY2(probe().writePdf(measured, &error), qPrintable(error));
-    const qint64 size = QFileInfo(measured).size();
-    QVERIFY(QFile::remove(measured));
+    qint64 sizes[2];
+    for (qint64 &size : sizes) {
+        QVERIFY2(probe().writePdf(measured, &error), qPrintable(error));
+        size = QFileInfo(measured).size();
+        QVERIFY(QFile::remove(measured));
+    }
+    const qint64 size = std::min(sizes[0], sizes[1]);
+    const qint64 spread = std::max(sizes[0], sizes[1]) - size + 8;
     const QString path = out.filePath(QStringLiteral("report.pdf"));
     const QByteArray old = "%PDF-1.4 the operator's old report\n";
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly) && file.write(old) == old.size());
     file.close();
-    const rlim_t limit = rlim_t(room < 0 ? size - 1 : size * room);
+    const rlim_t limit = rlim_t(room < 0 ? size - 1 - spread : size * room);
     const int status = runWithFileSizeLimit(limit, [&] {
         QString why;
         const bool written = probe().writePdf(path, &why);
