@@ -1,5 +1,6 @@
 #include "mainwindow.h"
 #include "startup.h"
+#include "summarystore.h"
 #include "viewsettings.h"
 
 #include <QApplication>
@@ -98,5 +99,7 @@ int main(int argc, char *argv[])
     }
     w.restoreView(remembered);
     w.rememberIn(std::move(settings));
+    // A year opens at once from the summary kept in the user's cache.
+    w.useSummaryCache(archive::SummaryStore::defaultRoot());
     return a.exec();
 }

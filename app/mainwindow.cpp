@@ -1,5 +1,8 @@
 #include "mainwindow.h"
 
+#include "backgroundjob.h"
+#include "summarybuild.h"
+
 #include "archworker.h"
 #include "channels.h"
 #include "curvecolours.h"
@@ -100,6 +103,7 @@ MainWindow::MainWindow(const QString &dir, QWidget *parent)
         if (request.operation != Operation::Export)
             ui->periodButton->setEnabled(false);
         showBusy(request);
+        previewBegins(request);
     };
 
     counterBoxes << ui->checkBoxCounter1 << ui->checkBoxCounter2 << ui->checkBoxCounter3
@@ -162,6 +166,7 @@ MainWindow::MainWindow(const QString &dir, QWidget *parent)
     messageLayout->addStretch();
 
     readNames();
+    setupPreview();
 
     // The repair rewrites files of the earlier layout, so it has to be done
     // before anything reads them; the load waits behind it.
@@ -183,6 +188,7 @@ MainWindow::~MainWindow()
     disconnect(cursors->readout()->axesButton(), nullptr, this, nullptr);
     delete cursors;
     cursors = nullptr;
+    stopBackgroundJobs();
     stopWorker();
     delete ui;
 }

@@ -24,6 +24,11 @@
 #include <memory>
 
 class cArchWorker;
+template <typename Result>
+class BackgroundJob;
+namespace archive {
+struct SummaryBuildResult;
+}
 class LaneReadout;
 class LiveFollow;
 class LoadNotice;
@@ -82,6 +87,11 @@ public:
     // From now on what the operator changes is written to `store` within a
     // second, and when the window closes: a panel switched off keeps it.
     void rememberIn(std::unique_ptr<QSettings> store);
+
+    // Keeps the summary cache of the archive shown up to date under `root`
+    // and draws from it; until then (and in tests that do not ask for it)
+    // the window reads hour files alone.
+    void useSummaryCache(const QString &root);
 
     // What the progress bar says: "15 из 400 ч" of a load or an export,
     // "Исправление: 15 из 400 файлов" of the start-up repair.
@@ -210,6 +220,30 @@ private:
     // further than the present, and is loaded.
     void stepPeriod(int direction);
 
+    // The summary cache (mainwindowpreview.cpp).
+    void setupPreview();
+    // Waits for the jobs beside the worker and ends them.
+    void stopBackgroundJobs();
+    // An operation begins: what runs in the background gives way to it,
+    // and a load asks the cache for its first picture.
+    void previewBegins(const Request &request);
+    // No operation runs or waits: the cache is brought up to date.
+    void resumeCacheBuild();
+    void showCacheBuildProgress(int done, int total);
+    // Tells what runs in the background beside the operations.
+    void showBackgroundWork();
+    // The view reaches beyond the shown period: the time around it from
+    // the cache.
+    void askAround();
+    // Draws model.around where it lies outside the shown period.
+    void showAround();
+    // The view of an averaged load rests on a part short enough to be
+    // loaded record by record: it is.
+    void askDetail();
+    // "ПЕРИОД = ЭКРАН" is offered while the view is not the period.
+    void updateViewPeriodButton();
+    void setPeriodToView();
+
     // Writes viewSettings() to the store soon, once for a burst of changes.
     void scheduleSave();
     void saveNow();
@@ -232,6 +266,8 @@ private:
         archive::RecordSeries records;
         bool averaged = false;
         int envelopeSize = 0;
+        quint64 origin = 0; // the summary view or the detail it shows, 0 for the records
+
         plot::Series series;
         plot::Series drawn; // with its breaks (plot::withBreaks)
         // Its graphs' points, decimated for this range and these columns.
@@ -308,6 +344,23 @@ private:
     bool followAfterLoad = false;
     // The archive's names file and its directory.
     QFileSystemWatcher *namesWatcher = nullptr;
+    // Where the summary cache is kept; empty: none is used.
+    QString summaryRoot;
+    std::unique_ptr<BackgroundJob<archive::SummaryBuildResult>> cacheBuild;
+    bool cacheBuilding = false;
+    // The operator stopped it: not again before a refresh or another archive.
+    bool cacheBuildStopped = false;
+    QString cacheBuildDir;
+    int cacheBuildDone = 0;
+    int cacheBuildTotal = 0;
+    std::unique_ptr<BackgroundJob<SummaryView>> previewJob;
+    std::unique_ptr<BackgroundJob<SummaryView>> aroundJob;
+    std::unique_ptr<BackgroundJob<DetailRecords>> detailJob;
+    bool detailLoading = false;
+    Period detailAsked;
+    QTimer *aroundTimer = nullptr;
+    QTimer *detailTimer = nullptr;
+    QVector<QPointer<QCPGraph>> aroundGraphs;
 };
 
 #endif // MAINWINDOW_H

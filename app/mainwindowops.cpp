@@ -27,6 +27,7 @@
 
 void MainWindow::on_refreshButton_clicked()
 {
+    cacheBuildStopped = false;
     if (model.period().isLoadable())
         startLoad();
 }
@@ -175,6 +176,7 @@ void MainWindow::endLoad()
                  worker->loadReport);
     }
     queue->startNext();
+    resumeCacheBuild();
 }
 
 void MainWindow::showLoad(const Period &period, const QString &path,
@@ -205,6 +207,7 @@ void MainWindow::endCopy()
     hideBusy();
     showExportEnd(request);
     queue->startNext();
+    resumeCacheBuild();
 }
 
 void MainWindow::endFix()
@@ -213,6 +216,7 @@ void MainWindow::endFix()
     hideBusy();
     model.repair = RepairNotes{worker->archivePath, worker->repairNotes, worker->repairLeftovers};
     queue->startNext();
+    resumeCacheBuild();
 }
 
 void MainWindow::showExportEnd(const Request &request)

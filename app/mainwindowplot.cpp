@@ -85,6 +85,11 @@ void MainWindow::updateData()
 
     const ShownLoad &loaded = model.shown;
     const archive::RecordSeries records = loaded.records;
+    // While a period loads the cache's picture of it stands in for the
+    // load; an averaged load shows the records of a part zoomed into.
+    const bool preview = model.showsPreview();
+    const bool detail = !preview && loaded.averaged && !model.detail.isEmpty();
+    const quint64 origin = preview ? model.preview.serial : detail ? model.detail.serial : 0;
     selectorSeries.clear();
     seriesCache.resize(selectors.size());
     // A counter box that is not on the screen is unticked.
@@ -103,17 +108,36 @@ void MainWindow::updateData()
         SeriesCache &cached = seriesCache[i];
         if (cached.channel != channel || cached.records.constData() != records.constData() ||
             cached.records.size() != records.size() || cached.averaged != loaded.averaged ||
-            cached.envelopeSize != loaded.envelope.size()) {
-            plot::Series series = plot::channelSeries(records, epoch, channel.first, channel.second,
-                                                      &loaded.envelope);
-            series.gapOver =
-                plot::gapThreshold(series.keys, loaded.averaged ? plot::kMeansGapFloorSecs : 0);
+            cached.envelopeSize != loaded.envelope.size() || cached.origin != origin) {
+            plot::Series series;
+            plot::Series drawn;
+            if (preview) {
+                series = model.preview.curve(i, channel);
+                drawn = plot::withBreaks(series);
+            } else {
+                series = plot::channelSeries(records, epoch, channel.first, channel.second,
+                                             &loaded.envelope);
+                series.gapOver = plot::gapThreshold(
+                    series.keys, loaded.averaged ? plot::kMeansGapFloorSecs : 0);
+                drawn = plot::withBreaks(series);
+                if (detail) {
+                    // Record by record where they were loaded, the means around.
+                    plot::Series exact = plot::channelSeries(model.detail.records, epoch,
+                                                             channel.first, channel.second);
+                    exact.gapOver = plot::gapThreshold(exact.keys);
+                    const double begin = plot::timeKey(model.detail.period.begin);
+                    const double end = plot::timeKey(model.detail.period.end);
+                    drawn = plot::spliced(drawn, plot::withBreaks(exact), begin, end);
+                    series = plot::spliced(series, exact, begin, end);
+                }
+            }
             cached = SeriesCache();
             cached.channel = channel;
             cached.records = records;
             cached.averaged = loaded.averaged;
             cached.envelopeSize = loaded.envelope.size();
-            cached.drawn = plot::withBreaks(series);
+            cached.origin = origin;
+            cached.drawn = drawn;
             cached.series = series;
         }
         selectorSeries.append(cached.series);
@@ -223,7 +247,8 @@ void MainWindow::updateGraph()
     if (axisPerCurve && !valueAxes.isEmpty())
         valueAxes.first()->grid()->setVisible(true);
 
-    marks->showAveraging(model.shown.averaged);
+    marks->showAveraging(model.shown.averaged && !model.showsPreview());
+    marks->showPreview(model.showsPreview());
     decimatedLower = lower;
     decimatedUpper = upper;
     decimatedColumns = columns;
@@ -259,6 +284,7 @@ void MainWindow::updateGraph()
     if (!keepViewRange)
         customPlot->xAxis->setRange(periodLower, periodUpper);
     showLanes();
+    showAround();
     customPlot->replot();
 }
 

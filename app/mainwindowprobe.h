@@ -61,7 +61,17 @@ public:
                     const archive::SeriesEnvelope &envelope = {},
                     const cArchWorker::LoadReport &report = {})
     {
+        if (w.model.loading == w.model.period())
+            w.model.loading = Period();
         w.showLoad(w.model.period(), w.worker->archivePath, records, envelope, report);
+    }
+    // What the window does as a load of its period begins, without the
+    // worker: it is the period loading until finishLoad().
+    void beginLoad()
+    {
+        const Request request = w.currentRequest(Operation::Load);
+        w.model.loading = Period{request.begin, request.end};
+        w.previewBegins(request);
     }
     // The relays the operator ticked in "РЕЛЕ".
     void chooseLanes(const QVector<int> &relays) { w.setLanes(relays); }

@@ -3,6 +3,7 @@
 #include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPushButton>
 #include <QStringList>
 
 MarksStrip::MarksStrip(QWidget *parent) : QWidget(parent)
@@ -25,6 +26,46 @@ MarksStrip::MarksStrip(QWidget *parent) : QWidget(parent)
     averaging->setSizePolicy(policy);
     averaging->hide();
     row->addWidget(averaging);
+
+    preview = new QLabel(QStringLiteral("предварительно, по сводке"), this);
+    preview->setObjectName(QStringLiteral("previewLabel"));
+    preview->setAccessibleName(preview->text());
+    preview->setAccessibleDescription(
+        QStringLiteral("Что показано: средние по сводке архива, пока загружаются записи"));
+    preview->setFont(averaging->font());
+    preview->setStyleSheet(
+        QStringLiteral("QLabel { color: white; background: rgb(120, 120, 120); padding: 0 8px; }"));
+    preview->hide();
+    row->addWidget(preview);
+
+    background = new QLabel(this);
+    background->setObjectName(QStringLiteral("backgroundLabel"));
+    background->setAccessibleDescription(QStringLiteral("Что делается в фоне"));
+    background->setStyleSheet(QStringLiteral("QLabel { color: rgb(60, 60, 60); }"));
+    background->hide();
+    row->addWidget(background);
+    backgroundStop = new QPushButton(QStringLiteral("СТОП"), this);
+    backgroundStop->setObjectName(QStringLiteral("backgroundStopButton"));
+    backgroundStop->setAccessibleName(backgroundStop->text());
+    backgroundStop->setAccessibleDescription(QStringLiteral("Останавливает работу в фоне"));
+    backgroundStop->setMinimumSize(64, kHeight);
+    backgroundStop->hide();
+    row->addWidget(backgroundStop);
+}
+
+void MarksStrip::showPreview(bool on)
+{
+    preview->setVisible(on);
+}
+
+void MarksStrip::showBackground(const QString &text)
+{
+    background->setText(text);
+    background->setAccessibleName(text);
+    background->setVisible(!text.isEmpty());
+    backgroundStop->setVisible(!text.isEmpty());
+    if (message && message->isVisible())
+        fitMessage();
 }
 
 void MarksStrip::setNotice(QWidget *notice)

@@ -7,6 +7,7 @@
 class QFontMetrics;
 class QHBoxLayout;
 class QLabel;
+class QPushButton;
 
 // The strip above the plot where the window says what it shows and how an
 // operation ended: the load's notice on the left, the end of an export and
@@ -31,6 +32,13 @@ public:
 
     void showAveraging(bool on);
     QLabel *averagingMark() const { return averaging; }
+    // "предварительно, по сводке": the plot shows the summary cache's
+    // picture while the records load.
+    void showPreview(bool on);
+    // What the window does in the background beside the operations, with
+    // the button that stops it; an empty text hides both.
+    void showBackground(const QString &text);
+    QPushButton *backgroundStopButton() const { return backgroundStop; }
 
     // Shows `lines` on one line, the path in them (if any) elided in its
     // middle where the line would not fit, so that a long directory never
@@ -52,6 +60,9 @@ private:
 
     QHBoxLayout *row;
     QLabel *averaging;
+    QLabel *preview;
+    QLabel *background;
+    QPushButton *backgroundStop;
     QLabel *message = nullptr;
     QString messageText;
     QString messagePath;

@@ -48,6 +48,10 @@ void ViewModel::showLoad(const Period &period, const QString &path,
     shown.relays = plot::RelayLanes(records, archive::archiveEpoch(), shown.averaged);
     shown.followEvents.clear();
     shown.followed = false;
+    // The exact series replaces what the cache showed of it.
+    preview = SummaryView();
+    around = SummaryView();
+    detail = DetailRecords();
 }
 
 void ViewModel::keepShownPeriod()
@@ -105,4 +109,52 @@ QString ViewModel::readoutName(const Channel &channel) const
         return QString();
     const QString name = names.names.label(group->group, channel.second).name;
     return name.isEmpty() ? channelTag(channel) : name;
+}
+
+bool SummaryView::isEmpty() const
+{
+    return std::all_of(curves.cbegin(), curves.cend(),
+                       [](const plot::Series &series) { return series.isEmpty(); });
+}
+
+plot::Series SummaryView::curve(int curve, const Channel &channel) const
+{
+    if (curve < 0 || curve >= curves.size() || channels.at(curve) != channel)
+        return plot::Series();
+    return curves.at(curve);
+}
+
+QVector<int> SummaryView::requestChannels(const QVector<Channel> &channels)
+{
+    QVector<int> asked;
+    for (const Channel &channel : channels) {
+        const int plotChannel = plotChannelOf(channel);
+        if (plotChannel >= 0 && !asked.contains(plotChannel))
+            asked << plotChannel;
+    }
+    return asked;
+}
+
+SummaryView SummaryView::of(const Period &period, const QVector<Channel> &channels,
+                            const archive::SummaryResult &result)
+{
+    SummaryView view;
+    view.period = period;
+    view.channels = channels;
+    const QVector<int> asked = requestChannels(channels);
+    for (const Channel &channel : channels) {
+        plot::Series series;
+        const int position = asked.indexOf(plotChannelOf(channel));
+        if (position >= 0 && position < result.channels.size() && !result.refused &&
+            !result.stopped) {
+            const archive::SummaryPreview bins = archive::previewSeries(result, position);
+            series.keys = bins.keys;
+            series.values = bins.values;
+            series.lows = bins.lows;
+            series.highs = bins.highs;
+            series.gapOver = bins.gapOver;
+        }
+        view.curves << series;
+    }
+    return view;
 }

@@ -11,6 +11,7 @@
 #include "recordseries.h"
 #include "relaylanes.h"
 #include "seriesenvelope.h"
+#include "summaryquery.h"
 
 #include <QDateTime>
 #include <QString>
@@ -26,6 +27,8 @@ struct Period
     qint64 secs() const { return begin.secsTo(end); }
     // Only a period longer than 0 s is loaded.
     bool isLoadable() const { return secs() > 0; }
+    bool operator==(const Period &o) const { return begin == o.begin && end == o.end; }
+    bool operator!=(const Period &o) const { return !(*this == o); }
 };
 
 // What one curve shows: the selector's item and its counter box.
@@ -54,6 +57,38 @@ struct ShownLoad
     // Following has grown the series since the load: the load's report no
     // longer says where it ends.
     bool followed = false;
+};
+
+// Bin means with the band of their samples, per curve, from the summary
+// cache: what the plot shows of a period while its records load, and of
+// the time around the loaded period when the view reaches beyond it.
+struct SummaryView
+{
+    Period period;
+    QVector<Channel> channels;    // per curve, as they were when it was asked for
+    QVector<plot::Series> curves; // per curve; empty where the cache has no sample
+    quint64 serial = 0;           // tells one view from the next; 0 for none
+
+    // Whether some curve has a point: a cold cache gives none.
+    bool isEmpty() const;
+    // The curve of `curve` if it still shows the channel it was asked for.
+    plot::Series curve(int curve, const Channel &channel) const;
+    // The plot channels to ask the cache for, each once, in curve order.
+    static QVector<int> requestChannels(const QVector<Channel> &channels);
+    // The curves out of a summary asked for requestChannels(channels).
+    static SummaryView of(const Period &period, const QVector<Channel> &channels,
+                          const archive::SummaryResult &result);
+};
+
+// The records of a part of an averaged period, loaded while the view was
+// zoomed into it: drawn record by record there, the means elsewhere.
+struct DetailRecords
+{
+    Period period;
+    archive::RecordSeries records;
+    quint64 serial = 0; // 0 for none
+
+    bool isEmpty() const { return records.isEmpty(); }
 };
 
 // The relays drawn as lanes under the plot: until the operator chooses,
@@ -137,8 +172,20 @@ public:
     RepairNotes repair;
     LaneChoice lanes;
     NamesState names;
+    // From the summary cache: the period loading, and the time around the
+    // shown period in view.
+    SummaryView preview;
+    SummaryView around;
+    DetailRecords detail;
+    // A serial for the next summary view or detail.
+    quint64 nextSerial() { return ++serials; }
+    // The preview is drawn in place of the shown load while its period loads.
+    bool showsPreview() const { return !preview.isEmpty() && preview.period == loading; }
 
     Period period() const { return {periodBegin, periodEnd}; }
+
+private:
+    quint64 serials = 0;
 };
 
 #endif // VIEWMODEL_H

@@ -138,4 +138,32 @@ ValueRange fitValueRange(double lower, double upper)
     return {center - size / 2.0, center + size / 2.0};
 }
 
+Series spliced(const Series &outer, const Series &inner, double begin, double end)
+{
+    Series joined;
+    joined.gapOver = outer.gapOver;
+    const bool band = !outer.lows.isEmpty();
+    const auto take = [&](const Series &from, int first, int last, bool own) {
+        for (int i = first; i < last; ++i) {
+            joined.keys << from.keys.at(i);
+            joined.values << from.values.at(i);
+            if (band) {
+                const bool kept = own && i < from.lows.size();
+                joined.lows << (kept ? from.lows.at(i) : std::numeric_limits<double>::quiet_NaN());
+                joined.highs << (kept ? from.highs.at(i) : std::numeric_limits<double>::quiet_NaN());
+            }
+        }
+    };
+    const auto firstAtOrAfter = [](const QVector<double> &keys, double t) {
+        return int(std::lower_bound(keys.cbegin(), keys.cend(), t) - keys.cbegin());
+    };
+    const int outerBegin = firstAtOrAfter(outer.keys, begin);
+    const int outerEnd = firstAtOrAfter(outer.keys, end);
+    joined.keys.reserve(outer.size() + inner.size());
+    take(outer, 0, outerBegin, true);
+    take(inner, firstAtOrAfter(inner.keys, begin), firstAtOrAfter(inner.keys, end), false);
+    take(outer, outerEnd, outer.size(), true);
+    return joined;
+}
+
 } // namespace plot

@@ -59,6 +59,12 @@ struct Series
 Series channelSeries(const archive::RecordSeries &records, const QDateTime &epoch, ChannelKind kind,
                      int n, const archive::SeriesEnvelope *envelope = nullptr);
 
+// `outer` with its points in [begin, end) replaced by those of `inner`
+// there, as the records of a part of a period of interval means replace
+// its means: outer's band goes on outside and is NaN inside; gapOver is
+// outer's.
+Series spliced(const Series &outer, const Series &inner, double begin, double end);
+
 // Index of the last key at or before t in ascending keys, -1 when the
 // first key is after t. Among equal keys the last one counts. Every value
 // read off a series at a time is found by it.
