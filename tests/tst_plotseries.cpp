@@ -32,6 +32,8 @@ private slots:
     void decimate();
     void bandOutline_data();
     void bandOutline();
+    void spliced_data();
+    void spliced();
 };
 
 void TstPlotSeries::valueOfEachKind_data()
@@ -440,6 +442,63 @@ void TstPlotSeries::bandOutline()
         if (!broken)
             QVERIFY(outline.keys.at(i + 1) - outline.keys.at(i) > width * 0.999);
     }
+}
+
+void TstPlotSeries::spliced_data()
+{
+    // Means every 10 s from 0 to 100 with a band; records every second.
+    QTest::addColumn<double>("begin");
+    QTest::addColumn<double>("end");
+    QTest::addColumn<int>("means");   // of the means, those kept
+    QTest::addColumn<int>("records"); // of the records, those taken
+    QTest::newRow("a part in the middle") << 30.0 << 60.0 << 8 << 30;
+    QTest::newRow("from the start") << -5.0 << 20.5 << 8 << 21;
+    QTest::newRow("past the end") << 95.0 << 200.0 << 10 << 6;
+    QTest::newRow("nothing") << 40.0 << 40.0 << 11 << 0;
+}
+
+void TstPlotSeries::spliced()
+{
+    QFETCH(double, begin);
+    QFETCH(double, end);
+    plot::Series means;
+    for (int t = 0; t <= 100; t += 10) {
+        means.keys << t;
+        means.values << t + 0.5;
+        means.lows << t;
+        means.highs << t + 1;
+    }
+    means.gapOver = 20;
+    plot::Series records;
+    for (int t = 0; t <= 100; ++t) {
+        records.keys << t;
+        records.values << -t;
+    }
+    const plot::Series joined = plot::spliced(means, records, begin, end);
+    QCOMPARE(joined.gapOver, 20.0);
+    QCOMPARE(joined.values.size(), joined.size());
+    QCOMPARE(joined.lows.size(), joined.size());
+    QCOMPARE(joined.highs.size(), joined.size());
+    int fromMeans = 0;
+    int fromRecords = 0;
+    for (int i = 0; i < joined.size(); ++i) {
+        const double key = joined.keys.at(i);
+        if (i > 0)
+            QVERIFY(key > joined.keys.at(i - 1));
+        const bool inside = key >= begin && key < end;
+        if (inside) {
+            ++fromRecords;
+            QCOMPARE(joined.values.at(i), -key);
+            QVERIFY(std::isnan(joined.lows.at(i)) && std::isnan(joined.highs.at(i)));
+        } else {
+            ++fromMeans;
+            QCOMPARE(joined.values.at(i), key + 0.5);
+            QCOMPARE(joined.lows.at(i), key);
+            QCOMPARE(joined.highs.at(i), key + 1);
+        }
+    }
+    QTEST(fromMeans, "means");
+    QTEST(fromRecords, "records");
 }
 
 QTEST_APPLESS_MAIN(TstPlotSeries)

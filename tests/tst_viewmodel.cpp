@@ -18,6 +18,8 @@ private slots:
     void notesOfLoadAndRepair();
     void laneChoice_data();
     void laneChoice();
+    void summaryView_data();
+    void summaryView();
 };
 
 void TstViewModel::curveChoice_data()
@@ -155,6 +157,66 @@ void TstViewModel::laneChoice()
     if (choose)
         model.chooseLanes(chosen);
     QTEST(model.laneRelays(), "lanes");
+}
+
+void TstViewModel::summaryView_data()
+{
+    // Selector items: 2 is AIn2, 3 AIn3, 0 none; "c" ticks AIn2's counter.
+    QTest::addColumn<QStringList>("curves");
+    QTest::addColumn<int>("asked");       // plot channels asked of the cache
+    QTest::addColumn<QString>("drawn");   // per curve: "m" its means, "-" nothing
+    QTest::newRow("one channel on two curves: asked once")
+        << QStringList{"2", "0", "2", "3"} << 2 << "m-mm";
+    QTest::newRow("a counter is not summarised") << QStringList{"2c", "3"} << 1 << "-m";
+    QTest::newRow("nothing chosen") << QStringList{"0", "0"} << 0 << "--";
+}
+
+void TstViewModel::summaryView()
+{
+    QFETCH(QStringList, curves);
+    QVector<Channel> channels;
+    for (const QString &curve : curves)
+        channels << shownChannel(curve.left(1).toInt(), curve.endsWith('c'));
+    const QVector<int> asked = SummaryView::requestChannels(channels);
+    QTEST(asked.size(), "asked");
+    // Three bins of 600 s; the second holds no sample of any channel.
+    archive::SummaryResult result;
+    result.binSecs = 600;
+    result.epochMs = 1000000000000;
+    result.starts = {0, 600, 1200};
+    result.records = {10, 10, 10};
+    for (int k = 0; k < asked.size(); ++k) {
+        archive::SummaryChannel bins;
+        bins.channel = asked.at(k);
+        bins.count = {10, 0, 5};
+        bins.min = {float(k), 0, float(k) - 1};
+        bins.max = {float(k) + 2, 0, float(k) + 3};
+        bins.mean = {k + 1.0, std::numeric_limits<double>::quiet_NaN(), k + 0.5};
+        result.channels << bins;
+    }
+    const Period period{QDateTime::fromMSecsSinceEpoch(result.epochMs),
+                        QDateTime::fromMSecsSinceEpoch(result.epochMs + 1800000)};
+    const SummaryView view = SummaryView::of(period, channels, result);
+    QFETCH(QString, drawn);
+    QCOMPARE(view.isEmpty(), !drawn.contains('m'));
+    for (int i = 0; i < channels.size(); ++i) {
+        const plot::Series series = view.curve(i, channels.at(i));
+        if (drawn.at(i) == '-') {
+            QVERIFY(series.isEmpty());
+            continue;
+        }
+        const int k = asked.indexOf(plotChannelOf(channels.at(i)));
+        // The bins' middles, the empty one left out, each with its band.
+        QCOMPARE(series.keys, (QVector<double>{1e9 + 300, 1e9 + 1500}));
+        QCOMPARE(series.values, (QVector<double>{k + 1.0, k + 0.5}));
+        QCOMPARE(series.lows, (QVector<double>{double(k), k - 1.0}));
+        QCOMPARE(series.highs, (QVector<double>{k + 2.0, k + 3.0}));
+        // Asked for by another channel than the curve shows now: nothing.
+        QVERIFY(view.curve(i, shownChannel(4, false)).isEmpty());
+    }
+    // Stopped or refused: nothing to draw.
+    result.stopped = true;
+    QVERIFY(SummaryView::of(period, channels, result).isEmpty());
 }
 
 QTEST_APPLESS_MAIN(TstViewModel)
