@@ -248,7 +248,6 @@ void MainWindow::updateGraph()
         valueAxes.first()->grid()->setVisible(true);
 
     marks->showAveraging(model.shown.averaged && !model.showsPreview());
-    marks->showPreview(model.showsPreview());
     decimatedLower = lower;
     decimatedUpper = upper;
     decimatedColumns = columns;

@@ -228,6 +228,12 @@ void MainWindow::askAround()
     if (summaryRoot.isEmpty() || !beyond || model.shown.path.isEmpty() ||
         model.loading.isLoadable()) {
         aroundJob->stop();
+        if (!model.around.isEmpty() && !beyond) {
+            // Back inside the period: the time around it is out of sight.
+            model.around = SummaryView();
+            showAround();
+            ui->customPlot->replot();
+        }
         return;
     }
     // No more than a load would show, ending where the view does.
@@ -253,8 +259,15 @@ void MainWindow::showAround()
             customPlot->removeGraph(graph);
     }
     aroundGraphs.clear();
-    if (model.around.isEmpty())
+    const auto mark = [this] {
+        marks->showPreview(model.showsPreview() ? QStringLiteral("предварительно, по сводке")
+                           : aroundGraphs.isEmpty() ? QString()
+                                                    : QStringLiteral("вне периода: по сводке"));
+    };
+    if (model.around.isEmpty()) {
+        mark();
         return;
+    }
     const double lower = plot::timeKey(model.shown.period.begin);
     const double upper = plot::timeKey(model.shown.period.end);
     for (const DrawnCurve &curve : qAsConst(drawnCurves)) {
@@ -291,6 +304,7 @@ void MainWindow::showAround()
             aroundGraphs << graph;
         }
     }
+    mark();
 }
 
 void MainWindow::askDetail()

@@ -27,11 +27,10 @@ MarksStrip::MarksStrip(QWidget *parent) : QWidget(parent)
     averaging->hide();
     row->addWidget(averaging);
 
-    preview = new QLabel(QStringLiteral("предварительно, по сводке"), this);
+    preview = new QLabel(this);
     preview->setObjectName(QStringLiteral("previewLabel"));
-    preview->setAccessibleName(preview->text());
     preview->setAccessibleDescription(
-        QStringLiteral("Что показано: средние по сводке архива, пока загружаются записи"));
+        QStringLiteral("Что показано: средние по сводке архива, а не по записям"));
     preview->setFont(averaging->font());
     preview->setStyleSheet(
         QStringLiteral("QLabel { color: white; background: rgb(120, 120, 120); padding: 0 8px; }"));
@@ -53,9 +52,13 @@ MarksStrip::MarksStrip(QWidget *parent) : QWidget(parent)
     row->addWidget(backgroundStop);
 }
 
-void MarksStrip::showPreview(bool on)
+void MarksStrip::showPreview(const QString &text)
 {
-    preview->setVisible(on);
+    preview->setText(text);
+    preview->setAccessibleName(text);
+    preview->setVisible(!text.isEmpty());
+    if (message && message->isVisible())
+        fitMessage();
 }
 
 void MarksStrip::showBackground(const QString &text)

@@ -32,9 +32,9 @@ public:
 
     void showAveraging(bool on);
     QLabel *averagingMark() const { return averaging; }
-    // "предварительно, по сводке": the plot shows the summary cache's
-    // picture while the records load.
-    void showPreview(bool on);
+    // What of the plot comes from the summary cache, not from the records
+    // ("предварительно, по сводке" while they load); empty hides the mark.
+    void showPreview(const QString &text);
     // What the window does in the background beside the operations, with
     // the button that stops it; an empty text hides both.
     void showBackground(const QString &text);

@@ -119,6 +119,7 @@ void TstWindowPreview::previewWhileLoading()
     }
     QTRY_VERIFY(probe(w).model().showsPreview());
     QVERIFY(previewMark->isVisible());
+    QCOMPARE(previewMark->accessibleName(), QStringLiteral("предварительно, по сводке"));
     QVERIFY(!w.findChild<QLabel *>("averagedLabel")->isVisible());
     // Bin means of 10 + i % 7 with the band of their samples, over the period.
     QCPGraph *curve = graph(w, "graph #0");
@@ -204,6 +205,7 @@ void TstWindowPreview::zoomedOutShowsTheTimeAround()
     w.findChild<QCustomPlot *>()->xAxis->setRange(plot::timeKey(begin) - 86400,
                                                   plot::timeKey(end) + 86400);
     QTRY_VERIFY(graph(w, "around #0"));
+    QCOMPARE(w.findChild<QLabel *>("previewLabel")->text(), QStringLiteral("вне периода: по сводке"));
     int points = 0;
     auto *plot = w.findChild<QCustomPlot *>();
     for (int i = 0; i < plot->graphCount(); ++i) {
@@ -218,6 +220,10 @@ void TstWindowPreview::zoomedOutShowsTheTimeAround()
         }
     }
     QVERIFY(points > 10);
+    // Back to the period: the time around it goes, and so does its mark.
+    w.findChild<QCustomPlot *>()->xAxis->setRange(plot::timeKey(begin), plot::timeKey(end));
+    QTRY_VERIFY(!graph(w, "around #0"));
+    QVERIFY(!w.findChild<QLabel *>("previewLabel")->isVisible());
 }
 
 void TstWindowPreview::periodToView()
