@@ -87,6 +87,8 @@ void MainWindow::setupPreview()
             return;
         model.preview = view;
         model.preview.serial = model.nextSerial();
+        // Why the last load's plot was empty says nothing of this one.
+        plotMessage->hide();
         updateData();
     }));
     aroundJob.reset(new BackgroundJob<SummaryView>(this, [this](const SummaryView &view) {

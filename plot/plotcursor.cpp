@@ -68,16 +68,20 @@ RangeStats rangeStats(const Series &series, double lower, double upper)
     }
     if (!series.lows.isEmpty() && count) {
         // Of interval means, the extremes of what was measured, not of the
-        // means: the band's.
+        // means: the band's. A record among the means (one loaded where the
+        // view was zoomed in) has no band: it is its own extreme.
         const int from = int(begin - series.keys.cbegin());
         const int to = int(end - series.keys.cbegin());
         minimum = std::numeric_limits<double>::infinity();
         maximum = -minimum;
         for (int i = from; i < to; ++i) {
-            if (!std::isnan(series.lows.at(i)))
-                minimum = std::min(minimum, series.lows.at(i));
-            if (!std::isnan(series.highs.at(i)))
-                maximum = std::max(maximum, series.highs.at(i));
+            const bool own = std::isnan(series.lows.at(i));
+            const double low = own ? series.values.at(i) : series.lows.at(i);
+            const double high = own ? series.values.at(i) : series.highs.at(i);
+            if (!std::isnan(low))
+                minimum = std::min(minimum, low);
+            if (!std::isnan(high))
+                maximum = std::max(maximum, high);
         }
         stats.minimum = minimum;
         stats.maximum = maximum;

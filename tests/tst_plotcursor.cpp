@@ -35,6 +35,8 @@ private slots:
     void valueAt();
     void rangeStats_data();
     void rangeStats();
+    void rangeStatsWithBand_data();
+    void rangeStatsWithBand();
     void texts_data();
     void texts();
     void readingAt_data();
@@ -137,6 +139,38 @@ void TstPlotCursor::rangeStats()
     QVERIFY(same(stats.minimum, minimum));
     QVERIFY(same(stats.mean, mean));
     QVERIFY(same(stats.maximum, maximum));
+}
+
+void TstPlotCursor::rangeStatsWithBand_data()
+{
+    // Keys 1, 2, 3; a NaN low is a record among interval means.
+    QTest::addColumn<QVector<double>>("values");
+    QTest::addColumn<QVector<double>>("lows");
+    QTest::addColumn<QVector<double>>("highs");
+    QTest::addColumn<double>("minimum");
+    QTest::addColumn<double>("maximum");
+    QTest::newRow("means: the band's extremes")
+        << QVector<double>{4, 2, 7} << QVector<double>{3, 1, 6} << QVector<double>{5, 3, 9} << 1.0
+        << 9.0;
+    QTest::newRow("a record among means: its own value")
+        << QVector<double>{4, -2, 7} << QVector<double>{3, kNaN, 6} << QVector<double>{5, kNaN, 9}
+        << -2.0 << 9.0;
+    QTest::newRow("records alone") << QVector<double>{4, 12, 7} << QVector<double>{kNaN, kNaN, kNaN}
+                                   << QVector<double>{kNaN, kNaN, kNaN} << 4.0 << 12.0;
+}
+
+void TstPlotCursor::rangeStatsWithBand()
+{
+    QFETCH(QVector<double>, values);
+    plot::Series s = series({1, 2, 3}, values);
+    QFETCH(QVector<double>, lows);
+    QFETCH(QVector<double>, highs);
+    s.lows = lows;
+    s.highs = highs;
+    const plot::RangeStats stats = plot::rangeStats(s, 0, 9);
+    QCOMPARE(stats.count, 3);
+    QTEST(stats.minimum, "minimum");
+    QTEST(stats.maximum, "maximum");
 }
 
 void TstPlotCursor::texts_data()

@@ -121,6 +121,7 @@ void TstWindowPreview::previewWhileLoading()
     QVERIFY(previewMark->isVisible());
     QCOMPARE(previewMark->accessibleName(), QStringLiteral("предварительно, по сводке"));
     QVERIFY(!w.findChild<QLabel *>("averagedLabel")->isVisible());
+    QVERIFY(!w.findChild<QLabel *>("plotMessage")->isVisible());
     // Bin means of 10 + i % 7 with the band of their samples, over the period.
     QCPGraph *curve = graph(w, "graph #0");
     QCPGraph *high = graph(w, "band high #0");
