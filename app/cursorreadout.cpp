@@ -70,6 +70,16 @@ CursorReadout::CursorReadout(QWidget *parent) : QWidget(parent)
     for (QLabel *label : {timeA, timeB, span})
         timeRow->addWidget(label);
     timeRow->addStretch(1);
+    // At the row's end, under the plot's right edge: the view becomes the period.
+    viewPeriod = new QPushButton(QStringLiteral("ПЕРИОД = ЭКРАН"), this);
+    viewPeriod->setObjectName(QStringLiteral("viewPeriodButton"));
+    viewPeriod->setAccessibleName(viewPeriod->text());
+    viewPeriod->setAccessibleDescription(
+        QStringLiteral("Делает видимый участок графика периодом и загружает его"));
+    viewPeriod->setEnabled(false);
+    viewPeriod->setMinimumSize(48, 40);
+    viewPeriod->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    timeRow->addWidget(viewPeriod);
     column->addLayout(timeRow);
 
     table = new QGridLayout;

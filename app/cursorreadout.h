@@ -54,6 +54,8 @@ public:
     // The toggle between one value axis for all curves (off) and one value
     // axis per curve, in its colour and fitted to it alone (on).
     QPushButton *axesButton() const { return axesToggle; }
+    // "ПЕРИОД = ЭКРАН": the visible range becomes the period.
+    QPushButton *viewPeriodButton() const { return viewPeriod; }
 
     // hasA/hasB say which cursors are shown; times are plot time keys.
     void showReadings(bool hasA, double timeA, bool hasB, double timeB,
@@ -80,6 +82,7 @@ private:
     QGridLayout *table;
     QPushButton *bButton;
     QPushButton *clear;
+    QPushButton *viewPeriod;
     QPushButton *axesToggle;
     QPushButton *follow;
     QPushButton *back;

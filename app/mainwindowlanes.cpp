@@ -38,12 +38,15 @@ void MainWindow::setupLanes()
 
 void MainWindow::showLanes()
 {
-    const QVector<int> relays = model.laneRelays();
+    // The cache's picture of a period loading has no lanes: those of the
+    // last load are of another period.
+    const bool preview = model.showsPreview();
+    const QVector<int> relays = preview ? QVector<int>() : model.laneRelays();
     QVector<StripLane> lanes;
     for (int relay : relays)
         lanes << StripLane{model.names.names.laneName(relay), model.shown.relays.lane(relay)};
     relayStrip->setLanes(lanes);
-    laneReadout->setVisible(model.shown.relays.relayCount() > 0);
+    laneReadout->setVisible(!preview && model.shown.relays.relayCount() > 0);
     showLaneReadings();
     // The window keeps its least size: what the lanes need comes off the
     // plot's least height, never off the side column.

@@ -8,15 +8,18 @@
 
 #include "archformat.h"
 #include "archload.h"
+#include "cursorreadout.h"
 #include "backgroundjob.h"
 #include "livefollow.h"
 #include "marksstrip.h"
+#include "plotcursors.h"
 #include "plotgaps.h"
 #include "summarybuild.h"
 #include "ui_mainwindow.h"
 
 #include <QDebug>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTimer>
 
 #include <qcustomplot.h>
@@ -30,6 +33,8 @@ namespace {
 // and before the records of a part zoomed into are loaded.
 constexpr int kAroundDelayMs = 150;
 constexpr int kDetailDelayMs = 500;
+// The most a load waits for the cache's picture of its period.
+constexpr int kPreviewHeadStartMs = 150;
 
 // Bins of a period from the cache alone: nothing is read from hour files
 // and nothing written, so the answer comes at once or not at all.
@@ -82,6 +87,8 @@ void MainWindow::setupPreview()
             showBackgroundWork();
         }));
     previewJob.reset(new BackgroundJob<SummaryView>(this, [this](const SummaryView &view) {
+        // The load goes on once the picture is drawn, or there is none.
+        const auto release = qScopeGuard([this] { queue->release(); });
         // Only for the period still loading, and only what the cache held.
         if (view.isEmpty() || view.period != model.loading)
             return;
@@ -136,7 +143,12 @@ void MainWindow::setupPreview()
         }
         showBackgroundWork();
     });
-    connect(ui->viewPeriodButton, &QPushButton::clicked, this, [this] { setPeriodToView(); });
+    connect(cursors->readout()->viewPeriodButton(), &QPushButton::clicked, this, [this] { setPeriodToView(); });
+    // The cache's picture needs the processors for a moment: the load
+    // waits for it, no longer than that.
+    queue->headStart = [this](const Request &) {
+        return summaryRoot.isEmpty() ? 0 : kPreviewHeadStartMs;
+    };
     updateViewPeriodButton();
 }
 
@@ -358,7 +370,7 @@ void MainWindow::updateViewPeriodButton()
     const double lower = plot::timeKey(model.periodBegin);
     const double upper = plot::timeKey(model.periodEnd);
     const bool moved = std::abs(range.lower - lower) >= 1 || std::abs(range.upper - upper) >= 1;
-    ui->viewPeriodButton->setEnabled(moved && queue && queue->running() == Operation::None);
+    cursors->readout()->viewPeriodButton()->setEnabled(moved && queue && queue->running() == Operation::None);
 }
 
 void MainWindow::setPeriodToView()

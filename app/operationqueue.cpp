@@ -3,6 +3,7 @@
 #include "archworker.h"
 
 #include <QThread>
+#include <QTimer>
 
 #include <algorithm>
 #include <limits>
@@ -77,6 +78,29 @@ void OperationQueue::begin(const Request &request)
     QObject::connect(worker, SIGNAL(finished()), window, handover.finishSlot);
     if (began)
         began(request);
+    ++begun;
+    const int wait = headStart && request.operation == Operation::Load ? headStart(request) : 0;
+    if (wait <= 0) {
+        thread->start(QThread::LowestPriority);
+        return;
+    }
+    held = true;
+    const quint64 which = begun;
+    QTimer::singleShot(wait, window, [this, which] {
+        if (which == begun)
+            release();
+    });
+}
+
+void OperationQueue::release()
+{
+    if (!held)
+        return;
+    held = false;
+    // The load measures its period from the present: from now, as if it
+    // had begun now.
+    if (current.operation == Operation::Load)
+        worker->endOffsetSecs = saturatedSecs(current.end.secsTo(QDateTime::currentDateTime()));
     thread->start(QThread::LowestPriority);
 }
 
@@ -136,6 +160,7 @@ OperationQueue::Stopped OperationQueue::stop()
     if (running() == Operation::Load || running() == Operation::Export) {
         worker->stopRequested = true;
         stopped.stopping = true;
+        release();
     }
     return stopped;
 }
@@ -147,6 +172,7 @@ void OperationQueue::shutDown()
     // runs, so the thread is told to quit here instead of through the
     // worker's finished().
     waiting.clear();
+    held = false;
     worker->stopRequested = true;
     QObject::disconnect(worker, SIGNAL(finished()), window, nullptr);
     thread->quit();

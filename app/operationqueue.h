@@ -45,6 +45,12 @@ public:
     // Called as each operation begins, after its inputs are written and
     // before the thread starts: what the window shows while it runs.
     std::function<void(const Request &)> began;
+    // Asked as a load begins: for how many milliseconds its thread waits,
+    // so that the window's first picture of the period, which needs the
+    // processors for a moment, comes before the load takes them all; 0
+    // (or none) starts it at once. release() ends the wait early.
+    std::function<int(const Request &)> headStart;
+    void release();
 
     // Starts the request at once if the worker is idle, else lets it wait.
     // A request without a directory is dropped: it would reach the worker as
@@ -82,6 +88,8 @@ private:
     QObject *window;
     Request current;
     QList<Request> waiting;
+    bool held = false;   // the current operation's thread waits for release()
+    quint64 begun = 0;   // operations begun, to tell a held one's timer from the next's
 };
 
 #endif // OPERATIONQUEUE_H
