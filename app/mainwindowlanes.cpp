@@ -38,15 +38,19 @@ void MainWindow::setupLanes()
 
 void MainWindow::showLanes()
 {
-    // The cache's picture of a period loading has no lanes: those of the
-    // last load are of another period.
+    // Over the cache's picture of a period loading the lanes stay, empty:
+    // the last load's are of another period, and the plot keeps its height.
     const bool preview = model.showsPreview();
-    const QVector<int> relays = preview ? QVector<int>() : model.laneRelays();
     QVector<StripLane> lanes;
-    for (int relay : relays)
-        lanes << StripLane{model.names.names.laneName(relay), model.shown.relays.lane(relay)};
+    for (int relay : model.laneRelays()) {
+        plot::RelayLane lane;
+        lane.relay = relay;
+        if (!preview)
+            lane = model.shown.relays.lane(relay);
+        lanes << StripLane{model.names.names.laneName(relay), lane};
+    }
     relayStrip->setLanes(lanes);
-    laneReadout->setVisible(!preview && model.shown.relays.relayCount() > 0);
+    laneReadout->setVisible(model.shown.relays.relayCount() > 0);
     showLaneReadings();
     // The window keeps its least size: what the lanes need comes off the
     // plot's least height, never off the side column.
