@@ -9,6 +9,7 @@
 #include "archivefixture.h"
 #include "archload.h"
 #include "summarybuild.h"
+#include "summarystore.h"
 #include "viewerfixture.h"
 
 #include <QLabel>
@@ -91,23 +92,45 @@ void TstWindowPreview::previewWhileLoading_data()
 {
     QTest::addColumn<bool>("warm");
     QTest::addColumn<int>("days");
-    QTest::newRow("warm cache, 8 days") << true << 8;
-    QTest::newRow("warm cache, a day") << true << 1;
+    QTest::addColumn<QString>("damage"); // done to the entry of the period's middle hour
+    QTest::newRow("warm cache, 8 days") << true << 8 << QString();
+    QTest::newRow("warm cache, a day") << true << 1 << QString();
+    // Never trusted: left out or made again, the picture is still right.
+    QTest::newRow("an entry flipped") << true << 1 << "flip";
+    QTest::newRow("an entry cut") << true << 1 << "cut";
     // A cache that cannot even be made: the window behaves as without one.
-    QTest::newRow("no cache") << false << 8;
+    QTest::newRow("no cache") << false << 8 << QString();
 }
 
 void TstWindowPreview::previewWhileLoading()
 {
     QFETCH(bool, warm);
     QFETCH(int, days);
+    QFETCH(QString, damage);
     const QString unusable = dir.filePath("not-a-directory");
     fixture::writeFile(unusable, "x");
-    MainWindow w(archive.chopped(1));
-    open(w);
-    w.useSummaryCache(warm ? warmRoot : unusable);
     const QDateTime end = last.addSecs(-1800);
     const QDateTime begin = end.addDays(-days);
+    QString root = warm ? warmRoot : unusable;
+    if (!damage.isEmpty()) {
+        root = dir.filePath("damaged-" + damage);
+        const QString from = archive::SummaryStore::directoryFor(archive, warmRoot);
+        const QString to = archive::SummaryStore::directoryFor(archive, root);
+        QVERIFY(QDir().mkpath(to));
+        for (const QString &name : QDir(from).entryList(QDir::Files))
+            QVERIFY(QFile::copy(from + name, to + name));
+        const QString entry = to + archive::hourFileName(begin.addSecs(days * 43200)).replace(".dat", ".sum");
+        QByteArray bytes = fixture::readFile(entry);
+        QVERIFY(bytes.size() > 1000);
+        if (damage == "flip")
+            bytes[bytes.size() / 2] = char(bytes.at(bytes.size() / 2) ^ 0x40);
+        else
+            bytes.truncate(bytes.size() / 2);
+        fixture::writeFile(entry, bytes);
+    }
+    MainWindow w(archive.chopped(1));
+    open(w);
+    w.useSummaryCache(root);
     probe(w).setPeriod(begin, end);
     probe(w).beginLoad();
     auto *previewMark = w.findChild<QLabel *>("previewLabel");
