@@ -35,6 +35,9 @@ constexpr int kAroundDelayMs = 150;
 constexpr int kDetailDelayMs = 500;
 // The most a load waits for the cache's picture of its period.
 constexpr int kPreviewHeadStartMs = 150;
+// How often the cache catches up with the hours the recorder goes on
+// writing while the window only shows them.
+constexpr int kCatchUpMs = 10 * 60 * 1000;
 
 // Bins of a period from the cache alone: nothing is read from hour files
 // and nothing written, so the answer comes at once or not at all.
@@ -131,6 +134,10 @@ void MainWindow::setupPreview()
                 detailTimer->start();
                 updateViewPeriodButton();
             });
+    auto *catchUp = new QTimer(this);
+    catchUp->setInterval(kCatchUpMs);
+    connect(catchUp, &QTimer::timeout, this, [this] { resumeCacheBuild(); });
+    catchUp->start();
     connect(marks->backgroundStopButton(), &QPushButton::clicked, this, [this] {
         if (detailLoading) {
             detailJob->stop();
