@@ -178,7 +178,7 @@ void TstViewModel::summaryView()
     for (const QString &curve : curves)
         channels << shownChannel(curve.left(1).toInt(), curve.endsWith('c'));
     const QVector<int> asked = SummaryView::requestChannels(channels);
-    QTEST(asked.size(), "asked");
+    QTEST(int(asked.size()), "asked");
     // Three bins of 600 s; the second holds no sample of any channel.
     archive::SummaryResult result;
     result.binSecs = 600;
