@@ -248,6 +248,16 @@ void MainWindow::updateGraph()
         valueAxes.first()->grid()->setVisible(true);
 
     marks->showAveraging(model.shown.averaged && !model.showsPreview());
+    // A part loaded record by record is not of means.
+    const QString averaged = model.detail.isEmpty()
+                                 ? averagingText()
+                                 : averagingText() + QStringLiteral(", участок %1–%2 по записям")
+                                                         .arg(model.detail.period.begin.toString(
+                                                                  QStringLiteral("dd.MM hh:mm")),
+                                                              model.detail.period.end.toString(
+                                                                  QStringLiteral("dd.MM hh:mm")));
+    marks->averagingMark()->setText(averaged);
+    marks->averagingMark()->setAccessibleName(averaged);
     decimatedLower = lower;
     decimatedUpper = upper;
     decimatedColumns = columns;

@@ -42,13 +42,13 @@ constexpr int kCatchUpMs = 10 * 60 * 1000;
 // Bins of a period from the cache alone: nothing is read from hour files
 // and nothing written, so the answer comes at once or not at all.
 SummaryView cachedView(const QString &dir, const QString &root, const Period &period,
-                       const QVector<Channel> &channels, int columns,
+                       const QVector<Channel> &channels, quint32 binSecs,
                        const std::atomic<bool> &stop)
 {
     archive::SummaryRequest request;
     request.begin = period.begin;
     request.end = period.end;
-    request.binSecs = archive::previewBinSecs(period.secs(), std::max(1, columns));
+    request.binSecs = binSecs;
     request.channels = SummaryView::requestChannels(channels);
     request.readFiles = false;
     request.writeBack = false;
@@ -182,9 +182,10 @@ void MainWindow::previewBegins(const Request &request)
     const QString dir = request.dir;
     const QString root = summaryRoot;
     const QVector<Channel> channels = model.channels();
-    const int columns = ui->customPlot->axisRect()->width();
+    const quint32 binSecs =
+        archive::previewBinSecs(period.secs(), std::max(1, ui->customPlot->axisRect()->width()));
     previewJob->start([=](const std::atomic<bool> &stop) {
-        return cachedView(dir, root, period, channels, columns, stop);
+        return cachedView(dir, root, period, channels, binSecs, stop);
     });
 }
 
@@ -257,18 +258,41 @@ void MainWindow::askAround()
         }
         return;
     }
-    // No more than a load would show, ending where the view does.
-    Period asked = periodOfKeys(range.lower, range.upper);
-    if (asked.secs() > archive::kMaxLoadPeriodSecs)
-        asked.begin = asked.end.addSecs(-qint64(archive::kMaxLoadPeriodSecs));
-    if (model.around.period == asked && model.around.channels == model.channels())
+    // The time on either side of the period in view, each no more than a
+    // load would show and none of it after now, at the view's resolution.
+    const Period shown = model.shown.period;
+    const Period view = periodOfKeys(range.lower, range.upper);
+    const qint64 most = archive::kMaxLoadPeriodSecs;
+    const Period before{std::max(view.begin, shown.begin.addSecs(-most)), shown.begin};
+    const Period after{shown.end, std::min({view.end, shown.end.addSecs(most),
+                                            QDateTime::currentDateTime()})};
+    if (model.around.period == view && model.around.channels == model.channels())
         return;
     const QString dir = model.shown.path;
     const QString root = summaryRoot;
     const QVector<Channel> channels = model.channels();
-    const int columns = ui->customPlot->axisRect()->width();
+    const quint32 binSecs =
+        archive::previewBinSecs(view.secs(), std::max(1, ui->customPlot->axisRect()->width()));
     aroundJob->start([=](const std::atomic<bool> &stop) {
-        return cachedView(dir, root, asked, channels, columns, stop);
+        SummaryView around;
+        around.period = view;
+        around.channels = channels;
+        around.curves.resize(channels.size());
+        for (const Period &side : {before, after}) {
+            if (!side.isLoadable())
+                continue;
+            const SummaryView part = cachedView(dir, root, side, channels, binSecs, stop);
+            for (int i = 0; i < part.curves.size(); ++i) {
+                plot::Series &curve = around.curves[i];
+                const plot::Series &more = part.curves.at(i);
+                curve.keys << more.keys;
+                curve.values << more.values;
+                curve.lows << more.lows;
+                curve.highs << more.highs;
+                curve.gapOver = more.gapOver;
+            }
+        }
+        return around;
     });
 }
 

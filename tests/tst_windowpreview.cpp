@@ -199,6 +199,7 @@ void TstWindowPreview::zoomedInLoadsRecords()
     w.findChild<QCustomPlot *>()->xAxis->setRange(dayBegin, dayEnd);
     QTRY_VERIFY_WITH_TIMEOUT(!probe(w).model().detail.isEmpty(), 10000);
     QCOMPARE(probe(w).model().detail.records.size(), 1440);
+    QVERIFY(w.findChild<QLabel *>("averagedLabel")->text().endsWith(" по записям"));
     int inside = 0;
     for (const QCPGraphData &point : *graph(w, "graph #0")->data()) {
         if (point.key < dayBegin || point.key >= dayEnd || std::isnan(point.value))
