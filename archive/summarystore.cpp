@@ -8,12 +8,14 @@
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QStandardPaths>
+#include <QTemporaryFile>
 #include <QtEndian>
 
 #include <zlib.h>
 
 #ifdef Q_OS_UNIX
 #include <cerrno>
+#include <cstdio>
 #include <sys/stat.h>
 #endif
 
@@ -138,6 +140,27 @@ bool SummaryStore::writeEntry(const QString &hourName, const QByteArray &bytes,
         *error = why;
         return false;
     }
+#ifdef Q_OS_UNIX
+    // Every entry is checked whenever it is read and made again when it is
+    // wrong, so it is not flushed to the disk: after a crash an entry
+    // written just before it is at worst made again, and a build of a
+    // year does not wait for 8 760 flushes of the panel's flash. Each
+    // writer has a file of its own beside the entry, renamed over it, so
+    // that a reader sees the old entry or the new one, never a part.
+    const QString path = entryPath(hourName);
+    QTemporaryFile file(path + QStringLiteral(".XXXXXX"));
+    if (!file.open() || file.write(bytes) != bytes.size() || !file.flush()) {
+        *error = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
+        return false;
+    }
+    if (::rename(QFile::encodeName(file.fileName()).constData(),
+                 QFile::encodeName(path).constData()) != 0) {
+        *error = QStringLiteral("cannot write %1: %2").arg(path, qt_error_string(errno));
+        return false;
+    }
+    file.setAutoRemove(false);
+    return true;
+#else
     QSaveFile file(entryPath(hourName));
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() ||
         !commitFully(file)) {
@@ -145,6 +168,7 @@ bool SummaryStore::writeEntry(const QString &hourName, const QByteArray &bytes,
         return false;
     }
     return true;
+#endif
 }
 
 HourFileState statHourFile(const QString &path, HourFileKey &key, QString *error)
