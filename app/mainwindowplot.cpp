@@ -5,6 +5,7 @@
 
 #include "archformat.h"
 #include "archload.h"
+#include "bandgraph.h"
 #include "channelnames.h"
 #include "channels.h"
 #include "decimation.h"
@@ -175,20 +176,23 @@ void MainWindow::updateGraph()
                                          [](double v) { return !std::isnan(v); });
         if (sampled) {
             // The band of what each mean was made of, behind its curve, in
-            // the curve's colour: the upper edge filled down to the lower.
+            // the curve's colour: the upper edge fills down to the lower,
+            // a rectangle per pixel column (BandGraph); neither edge is
+            // stroked, the lower draws nothing.
             QColor shade = graphColors.at(i);
             shade.setAlpha(64);
             QCPGraph *low = customPlot->addGraph(customPlot->xAxis, valueAxis);
-            QCPGraph *high = customPlot->addGraph(customPlot->xAxis, valueAxis);
+            QCPGraph *high = new BandGraph(customPlot->xAxis, valueAxis);
             curve.low = low;
             curve.high = high;
             low->setName(QStringLiteral("band low #") + QString::number(i));
             high->setName(QStringLiteral("band high #") + QString::number(i));
             for (QCPGraph *edge : {low, high}) {
-                edge->setPen(QPen(shade, 1));
+                edge->setPen(Qt::NoPen);
                 edge->setSelectable(QCP::stNone);
                 edge->setLayer(customPlot->layer(QStringLiteral("grid")));
             }
+            low->setLineStyle(QCPGraph::lsNone);
             high->setBrush(QBrush(shade));
             high->setChannelFillGraph(low);
         }
