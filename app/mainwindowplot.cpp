@@ -300,7 +300,13 @@ void MainWindow::showDecimated(const DrawnCurve &curve, double lower, double upp
     if (cached && cached->shows(lower, upper, columns)) {
         shown = cached->shown;
     } else {
-        shown = plot::decimate(curve.drawn, lower, upper, columns);
+        // The curve is drawn from the means alone: the band has its own
+        // points, and the extremes of its samples kept with the means
+        // would only give the plot more points to draw the same line of.
+        plot::Series means = curve.drawn;
+        means.lows.clear();
+        means.highs.clear();
+        shown = plot::decimate(means, lower, upper, columns);
         if (cached)
             cached->show(shown, lower, upper, columns);
     }
