@@ -5,6 +5,7 @@
 
 #include "archformat.h"
 #include "archload.h"
+#include "bandgraph.h"
 #include "channelnames.h"
 #include "channels.h"
 #include "decimation.h"
@@ -199,20 +200,23 @@ void MainWindow::updateGraph()
                                          [](double v) { return !std::isnan(v); });
         if (sampled) {
             // The band of what each mean was made of, behind its curve, in
-            // the curve's colour: the upper edge filled down to the lower.
+            // the curve's colour: the upper edge fills down to the lower,
+            // a rectangle per pixel column (BandGraph); neither edge is
+            // stroked, the lower draws nothing.
             QColor shade = graphColors.at(i);
             shade.setAlpha(64);
             QCPGraph *low = customPlot->addGraph(customPlot->xAxis, valueAxis);
-            QCPGraph *high = customPlot->addGraph(customPlot->xAxis, valueAxis);
+            QCPGraph *high = new BandGraph(customPlot->xAxis, valueAxis);
             curve.low = low;
             curve.high = high;
             low->setName(QStringLiteral("band low #") + QString::number(i));
             high->setName(QStringLiteral("band high #") + QString::number(i));
             for (QCPGraph *edge : {low, high}) {
-                edge->setPen(QPen(shade, 1));
+                edge->setPen(Qt::NoPen);
                 edge->setSelectable(QCP::stNone);
                 edge->setLayer(customPlot->layer(QStringLiteral("grid")));
             }
+            low->setLineStyle(QCPGraph::lsNone);
             high->setBrush(QBrush(shade));
             high->setChannelFillGraph(low);
         }
@@ -331,7 +335,13 @@ void MainWindow::showDecimated(const DrawnCurve &curve, double lower, double upp
     if (cached && cached->shows(lower, upper, columns)) {
         shown = cached->shown;
     } else {
-        shown = plot::decimate(curve.drawn, lower, upper, columns);
+        // The curve is drawn from the means alone: the band has its own
+        // points, and the extremes of its samples kept with the means
+        // would only give the plot more points to draw the same line of.
+        plot::Series means = curve.drawn;
+        means.lows.clear();
+        means.highs.clear();
+        shown = plot::decimate(means, lower, upper, columns);
         if (cached)
             cached->show(shown, lower, upper, columns);
     }

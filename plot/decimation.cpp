@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -238,14 +239,21 @@ Series bandOutline(const Series &series, double lower, double upper, int columns
         }
         // The points of this column up to its end or to the next break.
         // A point at the range's upper end belongs to the last column.
+        // The column's end is compared with each key rather than each key
+        // taken to its column: a point on the edge lies on either side.
         const double column = std::min(std::floor((keys[i] - lower) * scale), columns - 1.0);
-        double low = series.lows.at(i);
-        double high = series.highs.at(i);
-        for (++i; i < end && std::min(std::floor((keys[i] - lower) * scale), columns - 1.0) == column; ++i) {
-            if (std::isnan(series.lows.at(i)) || std::isnan(series.highs.at(i)))
+        const double columnEnd = column < columns - 1.0
+                                     ? lower + (column + 1) / scale
+                                     : std::numeric_limits<double>::infinity();
+        const double *lows = series.lows.constData();
+        const double *highs = series.highs.constData();
+        double low = lows[i];
+        double high = highs[i];
+        for (++i; i < end && keys[i] < columnEnd; ++i) {
+            if (std::isnan(lows[i]) || std::isnan(highs[i]))
                 break;
-            low = std::min(low, series.lows.at(i));
-            high = std::max(high, series.highs.at(i));
+            low = std::min(low, lows[i]);
+            high = std::max(high, highs[i]);
         }
         // The column's whole width, from a hair inside its left edge to a
         // hair inside its right one, so that filled it is a rectangle, each

@@ -10,6 +10,7 @@
 #include "archformat.h"
 #include "archivefixture.h"
 #include "archload.h"
+#include "averager.h"
 #include "plotcursors.h"
 #include "printpage.h"
 #include "viewerfixture.h"
@@ -57,6 +58,8 @@ private slots:
     void readingOffThePlot();
     void gapsAreBreaks();
     void averagedLoadShowsItsBand();
+    void bandCoversEachColumn_data();
+    void bandCoversEachColumn();
     void axisPerCurve();
     void decimatedGraphsDrawTheWholeSeries();
     void tappedCurveKeepsItsColour_data();
@@ -640,6 +643,84 @@ void TstMainWindowPlot::averagedLoadShowsItsBand()
     QCOMPARE(plot()->graphCount(), 2);
     QVERIFY(!label->isVisible());
     QCOMPARE(readout("rangeMaxHeader"), QStringLiteral("макс"));
+}
+
+void TstMainWindowPlot::bandCoversEachColumn_data()
+{
+    QTest::addColumn<double>("fromDay");
+    QTest::addColumn<double>("toDay");
+    QTest::addColumn<QSize>("pixmapSize"); // empty: the plot's own
+    QTest::newRow("20 days: intervals many a column") << 0.0 << 20.0 << QSize();
+    QTest::newRow("hours: columns many an interval") << 7.9 << 8.1 << QSize();
+    QTest::newRow("20 days on a pixmap of another size") << 0.0 << 20.0 << QSize(900, 560);
+    QTest::newRow("hours on a pixmap of another size") << 7.9 << 8.1 << QSize(700, 900);
+}
+
+// The band of AIn2's samples (10 + number % 7, ten records an interval:
+// 10 to 16 in every interval, the means about 13) fills each column from
+// the pixel of 16 to that of 10 and not a row beyond, above and below the
+// mean line, and leaves the columns of a day without records empty.
+void TstMainWindowPlot::bandCoversEachColumn()
+{
+    QFETCH(double, fromDay);
+    QFETCH(double, toDay);
+    QFETCH(QSize, pixmapSize);
+    const QDateTime begin(QDate(2024, 3, 1), QTime(0, 0));
+    archive::SeriesBuilder means;
+    archive::EnvelopeBuilder extremes;
+    SampleCounts counts{};
+    archive::Averager averager(means, counts, &extremes);
+    ArchRecord last{};
+    const qint32 first = fixture::archiveTime(begin);
+    for (int i = 0; i < 20 * 1440; ++i) {
+        last = viewerfixture::demoRecord(first + 60 * i, i);
+        QVERIFY(i / 1440 == 8 || averager.add(last)); // the ninth day without records
+    }
+    QVERIFY(averager.close(last));
+    const archive::RecordSeries records = means.take();
+    probe().setPeriod(begin, begin.addDays(20));
+    probe().finishLoad(records, extremes.take(records.size()));
+    select(2, 2);
+    QCOMPARE(plot()->graphCount(), 3);
+    // No cursor earlier tests placed lies in March; no grid line crosses
+    // the pixels read.
+    plot()->xAxis->grid()->setVisible(false);
+    plot()->yAxis->grid()->setVisible(false);
+    const auto gridBack = qScopeGuard([this] { plot()->xAxis->grid()->setVisible(true); });
+    const double day0 = plot::timeKey(begin);
+    plot()->xAxis->setRange(day0 + fromDay * 86400, day0 + toDay * 86400);
+    plot()->replot();
+    const QImage image = (pixmapSize.isEmpty() ? plot()->toPixmap()
+                                               : plot()->toPixmap(pixmapSize.width(),
+                                                                  pixmapSize.height()))
+                             .toImage();
+    // Read while the plot is laid out as it was drawn.
+    const QRect area = plot()->axisRect()->rect();
+    QCPAxis *valueAxis = plot()->graph(0)->valueAxis();
+    const int top = int(std::floor(valueAxis->coordToPixel(16.0)));
+    const int bottom = int(std::floor(valueAxis->coordToPixel(10.0)));
+    const auto column = [&](double day) {
+        return int(std::floor(plot()->xAxis->coordToPixel(day0 + day * 86400)));
+    };
+    const int withRecords = column(fromDay + (8 - fromDay) / 2);
+    const int withoutRecords = column((8 + std::min(9.0, toDay)) / 2);
+    QVERIFY(area.contains(withRecords, top) && area.contains(withoutRecords, bottom));
+    QVERIFY2(bottom - top > 40, qPrintable(QString::number(bottom - top)));
+
+    const QColor background(230, 230, 230); // the screen's
+    const QColor curve(232, 76, 61);
+    const auto mix = [&](int b, int c) { return b + (c - b) * 64 / 255; };
+    const QColor shade(mix(230, curve.red()), mix(230, curve.green()), mix(230, curve.blue()));
+    const auto is = [&](int y, const QColor &want) {
+        const QColor c = image.pixelColor(withRecords, y);
+        return near(c, want) ? true : (qWarning() << withRecords << y << c.name(), false);
+    };
+    for (int y : {top, top + (bottom - top) / 4, bottom - (bottom - top) / 4, bottom})
+        QVERIFY(is(y, shade));
+    QVERIFY(is(top - 1, background) && is(bottom + 1, background));
+    QCOMPARE(countColour(image, QRect(withoutRecords, area.top(), 1, area.height()),
+                         [&](QColor c) { return near(c, shade); }),
+             0);
 }
 
 void TstMainWindowPlot::readingOffThePlot_data()
