@@ -13,6 +13,7 @@
 
 #include <QColor>
 #include <QDateTime>
+#include <QHash>
 #include <QList>
 #include <QMainWindow>
 #include <QMovie>
@@ -334,6 +335,14 @@ private:
     // The plot's least height without lanes; the lanes take theirs from it.
     int plotMinimumHeight = 0;
     LaneReadout *laneReadout = nullptr;
+    // The lanes made of the shown load, by relay, and the keys they were
+    // made of (held, so that a new load's are never taken for them).
+    struct LaneCache
+    {
+        QVector<double> keys;
+        QHash<int, plot::RelayLane> lanes;
+    };
+    LaneCache laneCache;
     // Keeps the shown period up with the recorder while СЛЕДИТЬ is on.
     LiveFollow *live = nullptr;
     // A redraw for a step of following leaves the time axis where the

@@ -42,11 +42,22 @@ void MainWindow::showLanes()
     // the last load's are of another period, and the plot keeps its height.
     const bool preview = model.showsPreview();
     QVector<StripLane> lanes;
+    // A lane is made once per load: a redraw does not walk the records again.
+    const plot::RelayLanes &relays = model.shown.relays;
+    if (laneCache.keys.constData() != relays.keys().constData() ||
+        laneCache.keys.size() != relays.keys().size()) {
+        laneCache.keys = relays.keys();
+        laneCache.lanes.clear();
+    }
     for (int relay : model.laneRelays()) {
         plot::RelayLane lane;
         lane.relay = relay;
-        if (!preview)
-            lane = model.shown.relays.lane(relay);
+        if (!preview) {
+            auto made = laneCache.lanes.find(relay);
+            if (made == laneCache.lanes.end())
+                made = laneCache.lanes.insert(relay, relays.lane(relay));
+            lane = made.value();
+        }
         lanes << StripLane{model.names.names.laneName(relay), lane};
     }
     relayStrip->setLanes(lanes);
