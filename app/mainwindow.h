@@ -148,6 +148,14 @@ private:
     // Gives one curve's graphs (and its band's) their points for that range
     // and those columns.
     void showDecimated(const DrawnCurve &curve, double lower, double upper, int columns);
+    // The two edges of a min/max band on `valueAxis`, behind the curves,
+    // filled with `shade`; `name` has %1 for "low" and "high".
+    struct BandEdges
+    {
+        QCPGraph *low;
+        QCPGraph *high;
+    };
+    BandEdges addBand(QCPAxis *valueAxis, const QColor &shade, const QString &name);
     // "средние за 600 с": what the plot's corner and the page say of
     // interval means.
     static QString averagingText();

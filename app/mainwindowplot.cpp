@@ -200,25 +200,12 @@ void MainWindow::updateGraph()
                                          [](double v) { return !std::isnan(v); });
         if (sampled) {
             // The band of what each mean was made of, behind its curve, in
-            // the curve's colour: the upper edge fills down to the lower,
-            // a rectangle per pixel column (BandGraph); neither edge is
-            // stroked, the lower draws nothing.
+            // the curve's colour.
             QColor shade = graphColors.at(i);
             shade.setAlpha(64);
-            QCPGraph *low = customPlot->addGraph(customPlot->xAxis, valueAxis);
-            QCPGraph *high = new BandGraph(customPlot->xAxis, valueAxis);
-            curve.low = low;
-            curve.high = high;
-            low->setName(QStringLiteral("band low #") + QString::number(i));
-            high->setName(QStringLiteral("band high #") + QString::number(i));
-            for (QCPGraph *edge : {low, high}) {
-                edge->setPen(Qt::NoPen);
-                edge->setSelectable(QCP::stNone);
-                edge->setLayer(customPlot->layer(QStringLiteral("grid")));
-            }
-            low->setLineStyle(QCPGraph::lsNone);
-            high->setBrush(QBrush(shade));
-            high->setChannelFillGraph(low);
+            const BandEdges band = addBand(valueAxis, shade, QStringLiteral("band %1 #") + QString::number(i));
+            curve.low = band.low;
+            curve.high = band.high;
         }
         showDecimated(curve, lower, upper, columns);
         drawnCurves.append(curve);
@@ -299,6 +286,27 @@ void MainWindow::updateGraph()
     showLanes();
     showAround();
     customPlot->replot();
+}
+
+MainWindow::BandEdges MainWindow::addBand(QCPAxis *valueAxis, const QColor &shade,
+                                          const QString &name)
+{
+    // The upper edge fills down to the lower, a rectangle per pixel column
+    // (BandGraph); neither edge is stroked, the lower draws nothing.
+    QCustomPlot *customPlot = ui->customPlot;
+    QCPGraph *low = customPlot->addGraph(customPlot->xAxis, valueAxis);
+    QCPGraph *high = new BandGraph(customPlot->xAxis, valueAxis);
+    low->setName(name.arg(QStringLiteral("low")));
+    high->setName(name.arg(QStringLiteral("high")));
+    for (QCPGraph *edge : {low, high}) {
+        edge->setPen(Qt::NoPen);
+        edge->setSelectable(QCP::stNone);
+        edge->setLayer(customPlot->layer(QStringLiteral("grid")));
+    }
+    low->setLineStyle(QCPGraph::lsNone);
+    high->setBrush(QBrush(shade));
+    high->setChannelFillGraph(low);
+    return {low, high};
 }
 
 void MainWindow::decimateGraphs(int columns)

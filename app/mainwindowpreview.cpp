@@ -346,7 +346,13 @@ void MainWindow::showAround()
             colour.setAlpha(150);
             graph->setPen(QPen(colour, 1, Qt::DashLine));
             graph->setData(drawn.keys, drawn.values, true);
-            aroundGraphs << graph;
+            colour.setAlpha(40);
+            const BandEdges band = addBand(curve.graph->valueAxis(), colour,
+                                           QStringLiteral("around band %1 #") +
+                                               QString::number(curve.selector));
+            band.low->setData(drawn.keys, drawn.lows, true);
+            band.high->setData(drawn.keys, drawn.highs, true);
+            aroundGraphs << graph << band.low << band.high;
         }
     }
     mark();

@@ -230,6 +230,7 @@ void TstWindowPreview::zoomedOutShowsTheTimeAround()
     w.findChild<QCustomPlot *>()->xAxis->setRange(plot::timeKey(begin) - 86400,
                                                   plot::timeKey(end) + 86400);
     QTRY_VERIFY(graph(w, "around #0"));
+    QVERIFY(graph(w, "around band high #0")); // with the band of its samples
     QCOMPARE(w.findChild<QLabel *>("previewLabel")->text(), QStringLiteral("вне периода: по сводке"));
     int points = 0;
     auto *plot = w.findChild<QCustomPlot *>();
