@@ -15,8 +15,7 @@
 // of several asked for meanwhile only the last starts. The result of a job
 // reaches `done` on the owner's thread, unless a newer one was asked for or
 // the jobs were stopped after it began.
-template <typename Result>
-class BackgroundJob
+template <typename Result> class BackgroundJob
 {
 public:
     // The job; it returns soon after `stop` is set.

@@ -78,7 +78,8 @@ void BandGraph::draw(QCPPainter *painter)
     int runStart = 0, runTop = 0, runBottom = -1;
     const auto endRun = [&](int c) {
         if (runBottom >= runTop)
-            rects.append(QRect(area.left() + runStart, runTop, c - runStart, runBottom - runTop + 1));
+            rects.append(
+                QRect(area.left() + runStart, runTop, c - runStart, runBottom - runTop + 1));
     };
     for (int c = 0; c < columns; ++c) {
         int rowTop = 0, rowBottom = -1;

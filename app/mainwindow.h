@@ -25,8 +25,7 @@
 #include <memory>
 
 class cArchWorker;
-template <typename Result>
-class BackgroundJob;
+template <typename Result> class BackgroundJob;
 namespace archive {
 struct SummaryBuildResult;
 }

@@ -118,8 +118,8 @@ void MainWindow::updateData()
             } else {
                 series = plot::channelSeries(records, epoch, channel.first, channel.second,
                                              &loaded.envelope);
-                series.gapOver = plot::gapThreshold(
-                    series.keys, loaded.averaged ? plot::kMeansGapFloorSecs : 0);
+                series.gapOver =
+                    plot::gapThreshold(series.keys, loaded.averaged ? plot::kMeansGapFloorSecs : 0);
                 drawn = plot::withBreaks(series);
                 if (detail) {
                     // Record by record where they were loaded, the means around.
@@ -203,7 +203,8 @@ void MainWindow::updateGraph()
             // the curve's colour.
             QColor shade = graphColors.at(i);
             shade.setAlpha(64);
-            const BandEdges band = addBand(valueAxis, shade, QStringLiteral("band %1 #") + QString::number(i));
+            const BandEdges band =
+                addBand(valueAxis, shade, QStringLiteral("band %1 #") + QString::number(i));
             curve.low = band.low;
             curve.high = band.high;
         }
@@ -240,13 +241,13 @@ void MainWindow::updateGraph()
 
     marks->showAveraging(model.shown.averaged && !model.showsPreview());
     // A part loaded record by record is not of means.
-    const QString averaged = model.detail.isEmpty()
-                                 ? averagingText()
-                                 : averagingText() + QStringLiteral(", участок %1–%2 по записям")
-                                                         .arg(model.detail.period.begin.toString(
-                                                                  QStringLiteral("dd.MM hh:mm")),
-                                                              model.detail.period.end.toString(
-                                                                  QStringLiteral("dd.MM hh:mm")));
+    const QString averaged =
+        model.detail.isEmpty()
+            ? averagingText()
+            : averagingText() +
+                  QStringLiteral(", участок %1–%2 по записям")
+                      .arg(model.detail.period.begin.toString(QStringLiteral("dd.MM hh:mm")),
+                           model.detail.period.end.toString(QStringLiteral("dd.MM hh:mm")));
     marks->averagingMark()->setText(averaged);
     marks->averagingMark()->setAccessibleName(averaged);
     decimatedLower = lower;

@@ -8,8 +8,8 @@
 
 #include "archformat.h"
 #include "archload.h"
-#include "cursorreadout.h"
 #include "backgroundjob.h"
+#include "cursorreadout.h"
 #include "livefollow.h"
 #include "marksstrip.h"
 #include "plotcursors.h"
@@ -150,7 +150,8 @@ void MainWindow::setupPreview()
         }
         showBackgroundWork();
     });
-    connect(cursors->readout()->viewPeriodButton(), &QPushButton::clicked, this, [this] { setPeriodToView(); });
+    connect(cursors->readout()->viewPeriodButton(), &QPushButton::clicked, this,
+            [this] { setPeriodToView(); });
     // The cache's picture needs the processors for a moment: the load
     // waits for it, no longer than that.
     queue->headStart = [this](const Request &) {
@@ -264,8 +265,8 @@ void MainWindow::askAround()
     const Period view = periodOfKeys(range.lower, range.upper);
     const qint64 most = archive::kMaxLoadPeriodSecs;
     const Period before{std::max(view.begin, shown.begin.addSecs(-most)), shown.begin};
-    const Period after{shown.end, std::min({view.end, shown.end.addSecs(most),
-                                            QDateTime::currentDateTime()})};
+    const Period after{shown.end,
+                       std::min({view.end, shown.end.addSecs(most), QDateTime::currentDateTime()})};
     if (model.around.period == view && model.around.channels == model.channels())
         return;
     const QString dir = model.shown.path;
@@ -347,9 +348,9 @@ void MainWindow::showAround()
             graph->setPen(QPen(colour, 1, Qt::DashLine));
             graph->setData(drawn.keys, drawn.values, true);
             colour.setAlpha(40);
-            const BandEdges band = addBand(curve.graph->valueAxis(), colour,
-                                           QStringLiteral("around band %1 #") +
-                                               QString::number(curve.selector));
+            const BandEdges band =
+                addBand(curve.graph->valueAxis(), colour,
+                        QStringLiteral("around band %1 #") + QString::number(curve.selector));
             band.low->setData(drawn.keys, drawn.lows, true);
             band.high->setData(drawn.keys, drawn.highs, true);
             aroundGraphs << graph << band.low << band.high;
@@ -387,9 +388,8 @@ void MainWindow::askDetail()
     detailJob->start([dir, part](const std::atomic<bool> &stop) {
         archive::Progress progress;
         progress.stop = &stop;
-        const archive::LoadResult result =
-            archive::loadPeriod(dir, part.begin, part.end, int(part.secs()), 1,
-                                archive::Envelope::Left, progress);
+        const archive::LoadResult result = archive::loadPeriod(
+            dir, part.begin, part.end, int(part.secs()), 1, archive::Envelope::Left, progress);
         DetailRecords detail;
         // A load cut short by memory is no record-by-record picture.
         if (result.refused || result.truncated || stop.load())
@@ -407,7 +407,8 @@ void MainWindow::updateViewPeriodButton()
     const double lower = plot::timeKey(model.periodBegin);
     const double upper = plot::timeKey(model.periodEnd);
     const bool moved = std::abs(range.lower - lower) >= 1 || std::abs(range.upper - upper) >= 1;
-    cursors->readout()->viewPeriodButton()->setEnabled(moved && queue && queue->running() == Operation::None);
+    cursors->readout()->viewPeriodButton()->setEnabled(moved && queue &&
+                                                       queue->running() == Operation::None);
 }
 
 void MainWindow::setPeriodToView()

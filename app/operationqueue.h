@@ -88,8 +88,8 @@ private:
     QObject *window;
     Request current;
     QList<Request> waiting;
-    bool held = false;   // the current operation's thread waits for release()
-    quint64 begun = 0;   // operations begun, to tell a held one's timer from the next's
+    bool held = false; // the current operation's thread waits for release()
+    quint64 begun = 0; // operations begun, to tell a held one's timer from the next's
 };
 
 #endif // OPERATIONQUEUE_H

@@ -402,12 +402,12 @@ void PlotBench::run()
         painter.end();
         checksum += yearPicture.constScanLine(yearPicture.height() / 2)[0];
     };
-    const std::vector<bench::Timing> yearFrames = bench::alternate(
-        10, {[&] {
-                 customPlot->xAxis->setRange(yearPan(++frame));
-                 customPlot->replot();
-             },
-             yearFloor});
+    const std::vector<bench::Timing> yearFrames =
+        bench::alternate(10, {[&] {
+                                  customPlot->xAxis->setRange(yearPan(++frame));
+                                  customPlot->replot();
+                              },
+                              yearFloor});
     std::printf("(c) year of interval means: %d records, %d curves with their band\n",
                 yearRecords.size(), bands);
     print("    pan frame, whole year (range + replot)", yearFrames[0], "   target 0.033 s");

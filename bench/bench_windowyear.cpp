@@ -34,8 +34,8 @@
 #include <qcustomplot.h>
 
 #include <cstdio>
-#include <sys/stat.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -61,8 +61,7 @@ void previewFloor(const QString &dir, const QString &store)
 }
 
 // Runs the event loop until `done` holds; the seconds it took.
-template <typename Done>
-double waitFor(const QElapsedTimer &since, Done done, int limitMs = 600000)
+template <typename Done> double waitFor(const QElapsedTimer &since, Done done, int limitMs = 600000)
 {
     while (!done() && since.elapsed() < limitMs)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);

@@ -242,9 +242,8 @@ Series bandOutline(const Series &series, double lower, double upper, int columns
         // The column's end is compared with each key rather than each key
         // taken to its column: a point on the edge lies on either side.
         const double column = std::min(std::floor((keys[i] - lower) * scale), columns - 1.0);
-        const double columnEnd = column < columns - 1.0
-                                     ? lower + (column + 1) / scale
-                                     : std::numeric_limits<double>::infinity();
+        const double columnEnd = column < columns - 1.0 ? lower + (column + 1) / scale
+                                                        : std::numeric_limits<double>::infinity();
         const double *lows = series.lows.constData();
         const double *highs = series.highs.constData();
         double low = lows[i];

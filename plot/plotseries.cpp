@@ -150,7 +150,8 @@ Series spliced(const Series &outer, const Series &inner, double begin, double en
             if (band) {
                 const bool kept = own && i < from.lows.size();
                 joined.lows << (kept ? from.lows.at(i) : std::numeric_limits<double>::quiet_NaN());
-                joined.highs << (kept ? from.highs.at(i) : std::numeric_limits<double>::quiet_NaN());
+                joined.highs << (kept ? from.highs.at(i)
+                                      : std::numeric_limits<double>::quiet_NaN());
             }
         }
     };

@@ -690,10 +690,10 @@ void TstMainWindowPlot::bandCoversEachColumn()
     const double day0 = plot::timeKey(begin);
     plot()->xAxis->setRange(day0 + fromDay * 86400, day0 + toDay * 86400);
     plot()->replot();
-    const QImage image = (pixmapSize.isEmpty() ? plot()->toPixmap()
-                                               : plot()->toPixmap(pixmapSize.width(),
-                                                                  pixmapSize.height()))
-                             .toImage();
+    const QImage image =
+        (pixmapSize.isEmpty() ? plot()->toPixmap()
+                              : plot()->toPixmap(pixmapSize.width(), pixmapSize.height()))
+            .toImage();
     // Read while the plot is laid out as it was drawn.
     const QRect area = plot()->axisRect()->rect();
     QCPAxis *valueAxis = plot()->graph(0)->valueAxis();

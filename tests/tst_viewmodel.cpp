@@ -163,8 +163,8 @@ void TstViewModel::summaryView_data()
 {
     // Selector items: 2 is AIn2, 3 AIn3, 0 none; "c" ticks AIn2's counter.
     QTest::addColumn<QStringList>("curves");
-    QTest::addColumn<int>("asked");       // plot channels asked of the cache
-    QTest::addColumn<QString>("drawn");   // per curve: "m" its means, "-" nothing
+    QTest::addColumn<int>("asked");     // plot channels asked of the cache
+    QTest::addColumn<QString>("drawn"); // per curve: "m" its means, "-" nothing
     QTest::newRow("one channel on two curves: asked once")
         << QStringList{"2", "0", "2", "3"} << 2 << "m-mm";
     QTest::newRow("a counter is not summarised") << QStringList{"2c", "3"} << 1 << "-m";

@@ -57,7 +57,8 @@ private:
     {
         probe(w).setPeriod(begin, end);
         w.findChild<QPushButton *>("refreshButton")->click();
-        QTRY_VERIFY_WITH_TIMEOUT(probe(w).idle() && probe(w).model().shown.period.end == end, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(probe(w).idle() && probe(w).model().shown.period.end == end,
+                                 10000);
     }
     QStringList archiveFiles() const { return QDir(archive).entryList(QDir::Files); }
 
@@ -119,7 +120,8 @@ void TstWindowPreview::previewWhileLoading()
         QVERIFY(QDir().mkpath(to));
         for (const QString &name : QDir(from).entryList(QDir::Files))
             QVERIFY(QFile::copy(from + name, to + name));
-        const QString entry = to + archive::hourFileName(begin.addSecs(days * 43200)).replace(".dat", ".sum");
+        const QString entry =
+            to + archive::hourFileName(begin.addSecs(days * 43200)).replace(".dat", ".sum");
         QByteArray bytes = fixture::readFile(entry);
         QVERIFY(bytes.size() > 1000);
         if (damage == "flip")
@@ -212,7 +214,8 @@ void TstWindowPreview::zoomedInLoadsRecords()
     // No band over the records, but for the columns it shares with the means.
     const double edge = 2 * (dayEnd - dayBegin) / w.findChild<QCustomPlot *>()->axisRect()->width();
     for (const QCPGraphData &point : *graph(w, "band high #0")->data())
-        QVERIFY(point.key < dayBegin + edge || point.key > dayEnd - edge || std::isnan(point.value));
+        QVERIFY(point.key < dayBegin + edge || point.key > dayEnd - edge ||
+                std::isnan(point.value));
     // The period stays the loaded one: the view is only looked at.
     QCOMPARE(probe(w).periodEnd(), last);
     QVERIFY(probe(w).idle());
@@ -231,7 +234,8 @@ void TstWindowPreview::zoomedOutShowsTheTimeAround()
                                                   plot::timeKey(end) + 86400);
     QTRY_VERIFY(graph(w, "around #0"));
     QVERIFY(graph(w, "around band high #0")); // with the band of its samples
-    QCOMPARE(w.findChild<QLabel *>("previewLabel")->text(), QStringLiteral("вне периода: по сводке"));
+    QCOMPARE(w.findChild<QLabel *>("previewLabel")->text(),
+             QStringLiteral("вне периода: по сводке"));
     int points = 0;
     auto *plot = w.findChild<QCustomPlot *>();
     for (int i = 0; i < plot->graphCount(); ++i) {
