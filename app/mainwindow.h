@@ -22,6 +22,7 @@
 #include <QStringList>
 #include <QVector>
 
+#include <atomic>
 #include <memory>
 
 class cArchWorker;
@@ -240,6 +241,16 @@ private:
     void showCacheBuildProgress(int done, int total);
     // Tells what runs in the background beside the operations.
     void showBackgroundWork();
+    // "предварительно, по сводке" or "вне периода: по сводке" over what of
+    // the plot comes from the cache.
+    void showSummaryMark();
+    // The bins of a period from the cache alone, for the curves' channels.
+    static SummaryView cachedView(const QString &dir, const QString &root, const Period &period,
+                                  const QVector<Channel> &channels, quint32 binSecs,
+                                  const std::atomic<bool> &stop);
+
+    // The view beyond and into the loaded period (mainwindowzoom.cpp).
+    void setupZoom();
     // The view reaches beyond the shown period: the time around it from
     // the cache.
     void askAround();

@@ -34,31 +34,10 @@
 #include <qcustomplot.h>
 
 #include <cstdio>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
 constexpr int kPlotWidth = 1600;
-
-// stat every hour file of the archive, read 4 KiB of each one's entry.
-void previewFloor(const QString &dir, const QString &store)
-{
-    char head[4096];
-    for (const QString &name : archive::archiveHourNames(dir)) {
-        struct stat st;
-        if (::stat(QFile::encodeName(dir + name + QStringLiteral(".dat")).constData(), &st) != 0)
-            continue;
-        const int fd =
-            ::open(QFile::encodeName(store + name + QStringLiteral(".sum")).constData(), O_RDONLY);
-        if (fd < 0)
-            continue;
-        if (::pread(fd, head, sizeof head, 0) < 0)
-            std::fprintf(stderr, "cannot read %s\n", qPrintable(name));
-        ::close(fd);
-    }
-}
 
 // Runs the event loop until `done` holds; the seconds it took.
 template <typename Done> double waitFor(const QElapsedTimer &since, Done done, int limitMs = 600000)
@@ -98,6 +77,7 @@ int main(int argc, char *argv[])
     options.cacheRoot = root;
     const archive::SummaryBuildResult built = archive::buildSummaryCache(year, options);
     const QString store = archive::SummaryStore::directoryFor(year, root);
+    const QStringList files = bench::hourFiles(year);
 
     MainWindow window(QDir::cleanPath(year));
     MainWindow::Probe probe(window);
@@ -142,7 +122,7 @@ int main(int argc, char *argv[])
         if (!shots.isEmpty() && run == 0)
             window.grab().save(shots + QStringLiteral("/exact.png"));
         floor = std::min(floor, bench::bestOf(1, [&] {
-                             previewFloor(year, store);
+                             bench::previewFloor(files, store);
                              plot->replot();
                          }));
     }

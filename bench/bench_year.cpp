@@ -49,14 +49,6 @@
 
 namespace {
 
-QStringList hourFiles(const QString &dir)
-{
-    QStringList files;
-    for (const QString &name : archive::archiveHourNames(dir))
-        files.append(dir + name + QStringLiteral(".dat"));
-    return files;
-}
-
 qint64 bytesOf(const QString &dir, const QString &pattern)
 {
     qint64 bytes = 0;
@@ -77,26 +69,6 @@ void dropFromMemory(const QString &dir)
         ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
         ::close(fd);
     }
-}
-
-// The preview's floor: stat every hour file, read 4 KiB of every entry.
-int previewFloor(const QStringList &files, const QString &store)
-{
-    char head[4096];
-    int n = 0;
-    for (const QString &path : files) {
-        struct stat st;
-        if (::stat(QFile::encodeName(path).constData(), &st) != 0)
-            continue;
-        const QString name = QFileInfo(path).completeBaseName();
-        const int fd =
-            ::open(QFile::encodeName(store + name + QStringLiteral(".sum")).constData(), O_RDONLY);
-        if (fd < 0)
-            continue;
-        n += ::pread(fd, head, sizeof head, 0) > 0 ? 1 : 0;
-        ::close(fd);
-    }
-    return n;
 }
 
 archive::SummaryRequest previewRequest(const QDateTime &end, const QString &root)
@@ -141,7 +113,7 @@ double freshBuild(const QString &dir, const QString &root, int threads, bool low
 // The builds and their floors in turns, best of `runs` each.
 void measureBuild(const char *what, const QString &dir, const QString &root, int runs)
 {
-    const QStringList files = hourFiles(dir);
+    const QStringList files = bench::hourFiles(dir);
     const int cores = QThread::idealThreadCount();
     double build[2] = {1e300, 1e300}, floor[2] = {1e300, 1e300};
     for (int r = 0; r < runs; ++r) {
@@ -169,13 +141,13 @@ void measureSize(const char *what, const QString &dir, const QString &root)
         "%-26s cache %9.1f MiB   archive %9.1f MiB   cache/archive %5.2f %% (target 5 %%)   "
         "%.1f KiB an hour\n",
         what, cache / 1048576.0, files / 1048576.0, 100.0 * cache / files,
-        cache / 1024.0 / std::max(1, int(hourFiles(dir).size())));
+        cache / 1024.0 / std::max(1, int(bench::hourFiles(dir).size())));
 }
 
 void measurePreview(const QString &dir, const QString &root, const QDateTime &end, int runs)
 {
     const QString store = archive::SummaryStore::directoryFor(dir, root);
-    const QStringList files = hourFiles(dir);
+    const QStringList files = bench::hourFiles(dir);
     const archive::SummaryRequest request = previewRequest(end, root);
     int points = 0, fromCache = 0;
     auto preview = [&] {
@@ -186,7 +158,7 @@ void measurePreview(const QString &dir, const QString &root, const QDateTime &en
     // Warm: the entries in the page cache.
     preview();
     const std::vector<bench::Timing> warm =
-        bench::alternate(runs, {preview, [&] { previewFloor(files, store); }});
+        bench::alternate(runs, {preview, [&] { bench::previewFloor(files, store); }});
     std::printf("360-day preview, warm      %7.1f ms   floor %7.1f ms   (target 150 ms)   %u s "
                 "bins, 4 channels, %d points, %d hours from the cache\n",
                 warm[0].wall * 1e3, warm[1].wall * 1e3, request.binSecs, points, fromCache);
@@ -198,7 +170,7 @@ void measurePreview(const QString &dir, const QString &root, const QDateTime &en
         cold.wall = std::min(cold.wall, bench::bestOf(1, preview));
         dropFromMemory(store);
         coldFloor.wall =
-            std::min(coldFloor.wall, bench::bestOf(1, [&] { previewFloor(files, store); }));
+            std::min(coldFloor.wall, bench::bestOf(1, [&] { bench::previewFloor(files, store); }));
     }
     std::printf("360-day preview, on disk   %7.1f ms   floor %7.1f ms   (target 150 ms)   entries "
                 "dropped from the page cache (posix_fadvise DONTNEED)\n",

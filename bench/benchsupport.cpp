@@ -2,6 +2,7 @@
 
 #include "archformat.h"
 #include "simulatedrecorder.h"
+#include "summarybuild.h"
 
 #include <QDir>
 #include <QFile>
@@ -134,6 +135,33 @@ void timeOnce(const std::function<void()> &work, Timing &timing)
 }
 
 } // namespace
+
+QStringList hourFiles(const QString &dir)
+{
+    QStringList files;
+    for (const QString &name : archive::archiveHourNames(dir))
+        files.append(dir + name + QStringLiteral(".dat"));
+    return files;
+}
+
+int previewFloor(const QStringList &files, const QString &store)
+{
+    char head[4096];
+    int n = 0;
+    for (const QString &path : files) {
+        struct stat st;
+        if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+            continue;
+        const QString name = QFileInfo(path).completeBaseName();
+        const int fd = ::open(QFile::encodeName(store + name + QStringLiteral(".sum")).constData(),
+                              O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        n += ::pread(fd, head, sizeof head, 0) > 0 ? 1 : 0;
+        ::close(fd);
+    }
+    return n;
+}
 
 double bestOf(int runs, const std::function<void()> &work)
 {

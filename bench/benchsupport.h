@@ -24,6 +24,15 @@ int writeFullArchive(const QString &dir, const QDateTime &end, int hours, int pe
 // with one, floor C with one per core). Returns the bytes inflated.
 qint64 readAndInflate(const QStringList &files, int threads);
 
+// The hour files of an archive directory, newest first, as paths.
+QStringList hourFiles(const QString &dir);
+
+// The least a preview from the summary cache does: stat each of `files`
+// and read the first 4 KiB of its entry in the store directory `store`,
+// which is what telling that the entries are valid and reading their
+// hourly bins takes at least. Returns the entries read.
+int previewFloor(const QStringList &files, const QString &store);
+
 // Best wall time of `runs` calls, in seconds.
 double bestOf(int runs, const std::function<void()> &work);
 
